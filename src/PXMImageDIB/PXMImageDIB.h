@@ -1,0 +1,69 @@
+// CPXMImageDIB: a device-independent bitmap held in one block laid out like a bitmap file
+// without its file header: information header, palette area, rows stored bottom-up and padded
+// to 4 bytes. The object allocates the block, or is lent or given one by its caller.
+#pragma once
+#include "PXM/Object.h"
+#include "PXM/ResourceLock.h"
+#include "PXMImage/PXMImageImpl.h"
+
+class CPXMImageDIB final : public CObject<CPXMImageDIB>,
+                           public IObjectInfoImpl<CPXMImageDIB>,
+                           public IPXMImageImpl<CPXMImageDIB, IPXMImageDIB>,
+                           public IPXMImageRender,
+                           public IRenderableObject,
+                           public IPXMImagePalette,
+                           public IDataPersist {
+ public:
+  static const InterfaceEntry<CPXMImageDIB> kInterfaceMap[8];
+  PXM_IMPLEMENT_IUNKNOWN()
+
+  CPXMImageDIB() = default;
+  ~CPXMImageDIB();
+
+  HRESULT FinalRelease() override;
+  HRESULT Lock() override;
+  HRESULT Unlock() override;
+
+  // IPXMImageDIB
+  HRESULT Load(IString* path) override;
+  HRESULT GetDIB(uint8_t** dib, uint32_t* size) override;
+  HRESULT CreateOnDIB(uint8_t* dib, uint8_t* bits, int ownership) override;
+  HRESULT GetSize(uint32_t* width, uint32_t* height, uint32_t* planes) override;
+  HRESULT GetPixelDescriptor(uint32_t* bitsPerPixel, uint32_t* fourcc, uint32_t* bytesPerPixel) override;
+  HRESULT GetImage(uint32_t plane, uint32_t* size, uint8_t** data, int32_t* stride) override;
+  HRESULT Copy(IPXM* source, int alphaOption) override;
+  HRESULT Create(uint32_t width, uint32_t height, uint32_t planes, uint32_t bitsPerPixel, uint32_t fourcc) override;
+  HRESULT Create(uint32_t width, uint32_t height, uint32_t planes, uint32_t bitsPerPixel, uint32_t fourcc,
+                 uint32_t* palette);
+  HRESULT IsCreatable(uint32_t bitsPerPixel, uint32_t fourcc) override;
+
+  // IPXMImagePalette
+  HRESULT SetPalette(uint32_t* entries, uint32_t count, uint32_t reserved) override;
+  HRESULT GetPalette(uint32_t** entries, uint32_t* count) override;
+
+  // IPXMImageRender, IRenderableObject
+  HRESULT Render(CGContext* context, CANVASRect* destination, CANVASRect* source) override;
+  HRESULT Render(CGContext* context, CANVASRect* destination, IUnknown* unused, int flags) override;
+  HRESULT GetExtent(int* width, int* height);
+
+  // IDataPersist
+  using IPXMImageImpl::Load;
+  using IPXMImageImpl::Save;
+  HRESULT Save(IDataStream* stream, int option) override;
+  HRESULT Load(IDataStream* stream, int option) override;
+
+ private:
+  CResourceLock m_Lock;
+  uint8_t* m_pDIB = nullptr;
+  uint32_t m_BitsPerPixel = 0;
+  uint32_t m_Width = 0;
+  uint32_t m_Height = 0;
+  uint32_t m_PaletteSize = 0;
+  uint32_t m_PaletteCount = 0;
+  uint32_t m_FOURCC = 0;
+  uint8_t* m_pBits = nullptr;
+  uint16_t m_OwnsDIB = 0;
+};
+
+template <>
+const tagREFString IObjectInfoImpl<CPXMImageDIB>::m_ObjectName;

@@ -1,0 +1,34 @@
+#include "ModuleHost.h"
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+std::string ModuleDirectory() { return PXM_MODULE_DIR; }
+
+std::string ModulePath(const char* name) { return ModuleDirectory() + "/" + name + PXM_MODULE_SUFFIX; }
+
+ModuleHost::ModuleHost() {
+  const std::string path = ModulePath("PXM");
+  handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    std::fprintf(stderr, "cannot load %s: %s\n", path.c_str(), dlerror());
+    std::abort();
+  }
+  createFunction = reinterpret_cast<PXMCreateFunction>(dlsym(handle, "CreateFunction"));
+  initializeModule =
+      reinterpret_cast<PXMInitializeModuleFunction>(dlsym(handle, "_Z16InitializeModulePvP20IComponentCollection"));
+}
+
+ModuleHost& ModuleHost::Get() {
+  static ModuleHost host;
+  return host;
+}
+
+PXMCreatorFunction ModuleHost::Creator(const std::wstring& className) const {
+  void* creator = nullptr;
+  const tagREFString name{static_cast<uint32_t>(className.size()), className.c_str()};
+  if (PXM_FAILED(createFunction(name, &creator))) return nullptr;
+  return reinterpret_cast<PXMCreatorFunction>(creator);
+}

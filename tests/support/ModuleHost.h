@@ -1,0 +1,41 @@
+// Loads the built module by path, as a host does, and creates its objects by class name.
+// Tests run with the build directory as current directory, so the module finds its sibling
+// modules under ./_binLinux/.
+#pragma once
+#include <string>
+
+#include "ComPtr.h"
+
+class ModuleHost {
+ public:
+  // The module, loaded once per process.
+  static ModuleHost& Get();
+
+  PXMCreateFunction createFunction = nullptr;
+  PXMInitializeModuleFunction initializeModule = nullptr;  // under its C++ name
+  void* handle = nullptr;
+
+  // The creator of the named class, or null.
+  PXMCreatorFunction Creator(const std::wstring& className) const;
+
+  // A new object of the class, asked for the interface; null when refused.
+  template <class I>
+  ComPtr<I> Create(const std::wstring& className, const IID& iid) const {
+    ComPtr<I> object;
+    if (PXMCreatorFunction creator = Creator(className)) creator(nullptr, &iid, object.Out());
+    return object;
+  }
+
+  ComPtr<IPXMImage> CreateRaster() const { return Create<IPXMImage>(L"PXMImage", pxm::iid::IPXMImage); }
+  ComPtr<IPXMImageDIB> CreateDIB() const { return Create<IPXMImageDIB>(L"PXMImageDIB", pxm::iid::IPXMImageDIB); }
+  ComPtr<IPXMImageCANVAS> CreateCanvas() const {
+    return Create<IPXMImageCANVAS>(L"PXMImageCANVAS", pxm::iid::IPXMImageCANVAS);
+  }
+
+ private:
+  ModuleHost();
+};
+
+// The build's module directory (holding PXM.so and DuvirovurozAd.so) and the path of a module in it.
+std::string ModuleDirectory();
+std::string ModulePath(const char* name);
