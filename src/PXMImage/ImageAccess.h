@@ -1,0 +1,42 @@
+// Reading any image through its interface: its description, and its planes as rows reached
+// with a signed stride (row y starts at data + y * stride, the product taken in 64 bits).
+#pragma once
+#include "pxm/ImageInterfaces.h"
+
+struct ImageDescription {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint32_t planes = 0;
+  uint32_t bitsPerPixel = 0;
+  uint32_t fourcc = 0;
+  uint32_t bytesPerPixel = 0;
+};
+
+// Size and pixel descriptor of an image; what a failing call leaves stays 0.
+inline ImageDescription Describe(IPXM* image) {
+  ImageDescription d;
+  image->GetSize(&d.width, &d.height, &d.planes);
+  image->GetPixelDescriptor(&d.bitsPerPixel, &d.fourcc, &d.bytesPerPixel);
+  return d;
+}
+
+struct PlaneView {
+  uint8_t* data = nullptr;
+  int32_t stride = 0;
+  uint32_t size = 0;
+
+  uint8_t* Row(uint32_t y) const { return data + static_cast<int64_t>(y) * stride; }
+  uint32_t RowLength() const { return stride < 0 ? 0u - static_cast<uint32_t>(stride) : static_cast<uint32_t>(stride); }
+};
+
+inline HRESULT GetPlane(IPXM* image, uint32_t plane, PlaneView* view) {
+  *view = PlaneView{};
+  return image->GetImage(plane, &view->size, &view->data, &view->stride);
+}
+
+// The colour family: plain colour, "BGR ", "ABGR" and "ARGB"; every other code is grey.
+constexpr bool IsColourFourcc(uint32_t fourcc) {
+  return fourcc == FOURCC_RGB || fourcc == FOURCC_BGR || fourcc == FOURCC_ABGR || fourcc == FOURCC_ARGB;
+}
+// Codes whose first three bytes are red, green, blue; the others hold them reversed.
+constexpr bool IsRedFirstFourcc(uint32_t fourcc) { return fourcc == FOURCC_RGB || fourcc == FOURCC_ARGB; }
