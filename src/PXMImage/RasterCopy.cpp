@@ -114,8 +114,13 @@ PlaneView SourcePlane(IPXM* source, uint32_t plane) {
   return view;
 }
 
-// Every plane both images have, row by row as raw bytes; the part of a destination row that
-// the source row cannot give is zero.
+// The bytes of a destination row past those the source row gave: the pixels it could not
+// give and the row's padding are written as zero.
+void ZeroTail(uint8_t* row, size_t written, size_t length) {
+  if (length > written) std::memset(row + written, 0, length - written);
+}
+
+// Every plane both images have, row by row as raw bytes.
 void CopyGreyPlanes(IPXM* source, const ImageDescription& from, IPXM* destination, uint32_t planes) {
   for (uint32_t plane = 0; plane < planes; ++plane) {
     const PlaneView src = SourcePlane(source, plane);
@@ -128,32 +133,25 @@ void CopyGreyPlanes(IPXM* source, const ImageDescription& from, IPXM* destinatio
       uint8_t* row = dst.Row(y);
       // memmove: an image copied onto itself reads the rows it writes.
       if (copied) std::memmove(row, src.Row(y), copied);
-      std::memset(row + copied, 0, length - copied);
+      ZeroTail(row, copied, length);
     }
   }
 }
 
-// Pixels x from `from` to the width are those the source row could not give.
-void ZeroTail(uint8_t* row, size_t from, size_t width) {
-  if (width > from) std::memset(row + from, 0, width - from);
-}
-
-void SplitColour(const PlaneView& src, size_t pixels, uint32_t bytesPerPixel, const PlaneView dst[3],
-                 const ImageDescription& size) {
+void SplitColour(const PlaneView& src, size_t pixels, uint32_t bytesPerPixel, const PlaneView dst[3], uint32_t height) {
   const SplitKernel split = bytesPerPixel == 3 ? SplitRow24 : SplitRow32;
-  for (uint32_t y = 0; y < size.height; ++y) {
+  for (uint32_t y = 0; y < height; ++y) {
     uint8_t* rows[3] = {dst[0].Row(y), dst[1].Row(y), dst[2].Row(y)};
     if (pixels) split(src.Row(y), rows[0], rows[1], rows[2], pixels);
-    for (uint8_t* row : rows) ZeroTail(row, pixels, size.width);
+    for (uint32_t p = 0; p < 3; ++p) ZeroTail(rows[p], pixels, dst[p].RowLength());
   }
 }
 
-void MeanColour(const PlaneView& src, size_t pixels, uint32_t bytesPerPixel, const PlaneView& dst,
-                const ImageDescription& size) {
+void MeanColour(const PlaneView& src, size_t pixels, uint32_t bytesPerPixel, const PlaneView& dst, uint32_t height) {
   const MeanKernel mean = bytesPerPixel == 3 ? MeanRow24 : MeanRow32;
-  for (uint32_t y = 0; y < size.height; ++y) {
+  for (uint32_t y = 0; y < height; ++y) {
     if (pixels) mean(src.Row(y), dst.Row(y), pixels);
-    ZeroTail(dst.Row(y), pixels, size.width);
+    ZeroTail(dst.Row(y), pixels, dst.RowLength());
   }
 }
 
@@ -198,8 +196,8 @@ HRESULT CPXMImage::Copy(IPXM* source, int /*option: not used by the raster image
   PlaneView dst[3];
   for (uint32_t plane = 0; plane < to.planes; ++plane) GetPlane(this, plane, &dst[plane]);
   if (split)
-    SplitColour(src, pixels, bytesPerPixel, dst, to);
+    SplitColour(src, pixels, bytesPerPixel, dst, to.height);
   else
-    MeanColour(src, pixels, bytesPerPixel, dst[0], to);
+    MeanColour(src, pixels, bytesPerPixel, dst[0], to.height);
   return PXM_S_OK;
 }
