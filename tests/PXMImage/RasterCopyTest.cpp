@@ -201,6 +201,12 @@ struct GreyCase {
   uint32_t copiedPlanes;
 };
 
+std::ostream& operator<<(std::ostream& out, const GreyCase& c) {
+  return out << c.source.width << "x" << c.source.height << " " << c.source.bitsPerPixel << " bits " << c.source.planes
+             << " planes" << (c.source.bottomUp ? " bottom-up" : "") << " padding " << c.source.padding << " into "
+             << c.before.planes << " planes of " << c.before.bits << " bits";
+}
+
 class GreyCopy : public testing::TestWithParam<GreyCase> {};
 
 // Row y of the destination is the source's row y as far as the source row goes, then zeros;
