@@ -83,17 +83,15 @@ TEST(RasterCopy, WorkedExamples) {
   ComPtr<IPXMImage> split = Raster();
   EXPECT_EQ(split->Copy(rgb.Get(), 0), PXM_S_OK);
   EXPECT_EQ(SizeOf(split.Get()), (Size{2, 1, 3, 8}));
-  EXPECT_EQ(Row(split.Get(), 0, 0), Padded((const uint8_t[]){10, 40}, 2, 4));
-  EXPECT_EQ(Row(split.Get(), 1, 0), Padded((const uint8_t[]){20, 50}, 2, 4));
-  EXPECT_EQ(Row(split.Get(), 2, 0), Padded((const uint8_t[]){30, 60}, 2, 4));
+  EXPECT_EQ(Row(split.Get(), 0, 0), (Bytes{10, 40, 0, 0}));
+  EXPECT_EQ(Row(split.Get(), 1, 0), (Bytes{20, 50, 0, 0}));
+  EXPECT_EQ(Row(split.Get(), 2, 0), (Bytes{30, 60, 0, 0}));
 
   ComPtr<IPXMImage> grey = Raster(2, 1, 1);
   EXPECT_EQ(grey->Copy(rgb.Get(), 0), PXM_S_OK);
-  EXPECT_EQ(Bytes(Row(grey.Get(), 0, 0)).at(0), 20);
-  EXPECT_EQ(Bytes(Row(grey.Get(), 0, 0)).at(1), 50);
+  EXPECT_EQ(Row(grey.Get(), 0, 0), (Bytes{20, 50, 0, 0}));
   EXPECT_EQ(grey->Copy(Colour(24, FOURCC_BGR, {255, 255, 254, 1, 1, 0}).Get(), 0), PXM_S_OK);
-  EXPECT_EQ(Row(grey.Get(), 0, 0)[0], 254);
-  EXPECT_EQ(Row(grey.Get(), 0, 0)[1], 0);
+  EXPECT_EQ(Row(grey.Get(), 0, 0), (Bytes{254, 0, 0, 0}));
 
   ComPtr<IPXMImage> argb = Raster();
   EXPECT_EQ(argb->Copy(Colour(32, FOURCC_ARGB, {10, 20, 30, 99}).Get(), 0), PXM_S_OK);
