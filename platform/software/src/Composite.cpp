@@ -158,17 +158,42 @@ inline uint32_t combineWord(uint32_t c, uint32_t d) {
   }
 }
 
+// Combines count working pixels into destination pixels in byte order O, keeping the `keep` bits.
+template <WordOrder O, Op Operation>
+inline void combineWords(uint8_t* __restrict dst, const uint32_t* __restrict in, size_t count, uint32_t keep) {
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t d = load32(dst + 4 * i);
+    store32(dst + 4 * i, (combineWord<O, Operation>(in[i], d) & ~keep) | (d & keep));
+  }
+}
+
 template <WordOrder O, Op Operation>
 void storeWord(uint8_t* __restrict dst, const uint32_t* __restrict in, size_t count, const RowParams& p) {
   const uint32_t keep = p.keep;
-  if (Operation == Op::Copy && keep == 0) {
+  if constexpr (Operation == Op::Blend || Operation == Op::BlendPremultiplied) {
+    // Sources are often opaque or transparent over whole runs: blocks of those are copied or skipped,
+    // which gives what blending them would. Transparent premultiplied pixels must also be black.
+    constexpr size_t kBlock = 8;
+    size_t first = 0;
+    for (; first + kBlock <= count; first += kBlock) {
+      const uint32_t* block = in + first;
+      uint32_t all = kOpaqueAlpha, any = 0;
+      for (size_t i = 0; i < kBlock; ++i) {
+        all &= block[i];
+        any |= Operation == Op::Blend ? block[i] & kOpaqueAlpha : block[i];
+      }
+      if (any == 0) continue;
+      if ((all & kOpaqueAlpha) == kOpaqueAlpha)
+        combineWords<O, Op::Copy>(dst + 4 * first, block, kBlock, keep);
+      else
+        combineWords<O, Operation>(dst + 4 * first, block, kBlock, keep);
+    }
+    combineWords<O, Operation>(dst + 4 * first, in + first, count - first, keep);
+  } else if (Operation == Op::Copy && keep == 0) {
     // Nothing of the destination survives: do not read it.
     for (size_t i = 0; i < count; ++i) store32(dst + 4 * i, place<O>(in[i]));
   } else {
-    for (size_t i = 0; i < count; ++i) {
-      const uint32_t d = load32(dst + 4 * i);
-      store32(dst + 4 * i, (combineWord<O, Operation>(in[i], d) & ~keep) | (d & keep));
-    }
+    combineWords<O, Operation>(dst, in, count, keep);
   }
 }
 
