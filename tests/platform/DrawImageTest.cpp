@@ -225,32 +225,39 @@ TEST(DrawImage, FlippedContextDrawsUprightWithTheUsualFlipBack) {
 
 TEST(DrawImage, BlendingRounding) {
   SpaceRef rgb = rgbSpace(), grey = greySpace();
-  const int alphas[] = {0, 1, 127, 128, 200, 254, 255};
+  // Blocks of 8: mixed alphas, all opaque, all transparent (premultiplied ones not black, so they
+  // still add), then a tail.
+  const int alphas[8] = {0, 1, 127, 128, 200, 254, 255, 60};
+  constexpr size_t kCount = 27;
+  std::vector<uint8_t> bytes;
+  for (size_t i = 0; i < kCount; ++i) {
+    const int a = i < 8 ? alphas[i] : i < 16 ? 255 : i < 24 ? 0 : 100;
+    const std::array<int, 3> c = i < 8 ? std::array{a, a / 2, a * 3 / 4} : i < 16 ? std::array{int(i) * 9, 255 - int(i), int(i)}
+                                 : i < 24 ? std::array{5, 0, 0} : std::array{100, 50, 10};
+    bytes.insert(bytes.end(), {uint8_t(c[0]), uint8_t(c[1]), uint8_t(c[2]), uint8_t(a)});
+  }
   const int dst[4] = {250, 3, 128, 77};  // red, green, blue, alpha of the canvas
   for (bool premultiplied : {false, true}) {
-    // Source pixel i: alpha alphas[i], colours at or below it when premultiplied.
-    std::vector<uint8_t> bytes;
-    for (int a : alphas) bytes.insert(bytes.end(), {uint8_t(a), uint8_t(a / 2), uint8_t(a * 3 / 4), uint8_t(a)});
-    ImageRef image = makeImage(bytes, 7, 1, 8, 32, 28, rgb.get(),
+    ImageRef image = makeImage(bytes, kCount, 1, 8, 32, 4 * kCount, rgb.get(),
                                premultiplied ? kCGImageAlphaPremultipliedLast : kCGImageAlphaLast);
     const auto over = [&](int s, int d, int a) { return premultiplied ? std::min(255, s + div255(d * (255 - a))) : div255(s * a + d * (255 - a)); };
-    Canvas rgba(7, 1, rgb.get(), kCGImageAlphaPremultipliedLast);
-    Canvas skip(7, 1, rgb.get(), kCGImageAlphaNoneSkipLast);
-    Canvas mono(7, 1, grey.get(), 0, 90);
-    for (size_t x = 0; x < 7; ++x) {
+    Canvas rgba(kCount, 1, rgb.get(), kCGImageAlphaPremultipliedLast);
+    Canvas skip(kCount, 1, rgb.get(), kCGImageAlphaNoneSkipLast);
+    Canvas mono(kCount, 1, grey.get(), 0, 90);
+    for (size_t x = 0; x < kCount; ++x) {
       std::copy(dst, dst + 4, rgba.row(0) + 4 * x);
       std::copy(dst, dst + 4, skip.row(0) + 4 * x);
     }
-    for (Canvas* c : {&rgba, &skip, &mono}) CGContextDrawImage(c->get(), CGRectMake(0, 0, 7, 1), image.get());
-    for (size_t x = 0; x < 7; ++x) {
+    for (Canvas* c : {&rgba, &skip, &mono}) CGContextDrawImage(c->get(), CGRectMake(0, 0, kCount, 1), image.get());
+    for (size_t x = 0; x < kCount; ++x) {
       const uint8_t* s = bytes.data() + 4 * x;
       const int a = s[3];
       const std::vector<uint8_t> blended = {uint8_t(over(s[0], dst[0], a)), uint8_t(over(s[1], dst[1], a)),
                                             uint8_t(over(s[2], dst[2], a))};
       EXPECT_EQ(rgba.bytes(x, 0), (std::vector<uint8_t>{blended[0], blended[1], blended[2], uint8_t(a + div255(dst[3] * (255 - a)))}))
-          << "alpha " << a << (premultiplied ? " premultiplied" : "");
-      EXPECT_EQ(skip.bytes(x, 0), (std::vector<uint8_t>{blended[0], blended[1], blended[2], uint8_t(dst[3])}));
-      EXPECT_EQ(mono.pixel(x, 0)[0], over(luminance(s[0], s[1], s[2]), 90, a));
+          << "pixel " << x << (premultiplied ? " premultiplied" : "");
+      EXPECT_EQ(skip.bytes(x, 0), (std::vector<uint8_t>{blended[0], blended[1], blended[2], uint8_t(dst[3])})) << "pixel " << x;
+      EXPECT_EQ(mono.pixel(x, 0)[0], over(luminance(s[0], s[1], s[2]), 90, a)) << "pixel " << x;
     }
   }
 }
