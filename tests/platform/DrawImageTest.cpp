@@ -290,6 +290,16 @@ TEST(DrawImage, MaskingColoursLeaveTheDestination) {
   EXPECT_EQ(fromIndex.rowBytes(0), (std::vector<uint8_t>{1, kFill, 3, kFill}));
 }
 
+TEST(DrawImage, ImageOverTheContextsOwnMemory) {
+  SpaceRef grey = greySpace();
+  std::vector<uint8_t> pixels = {1, 2, 3, 4, 5, 6, 7, 8};
+  ContextRef context(CGBitmapContextCreate(pixels.data(), 4, 2, 8, 4, grey.get(), 0));
+  ProviderRef provider(CGDataProviderCreateWithData(nullptr, pixels.data(), pixels.size(), nullptr));
+  ImageRef image(CGImageCreate(4, 2, 8, 8, 4, grey.get(), 0, provider.get(), nullptr, false, 0));
+  CGContextDrawImage(context.get(), CGRectMake(1, 0, 4, 2), image.get());  // one right: read as it was
+  EXPECT_EQ(pixels, (std::vector<uint8_t>{1, 1, 2, 3, 5, 5, 6, 7}));
+}
+
 TEST(DrawImage, NothingToDraw) {
   SpaceRef rgb = rgbSpace();
   ImageRef image = makeImage(std::vector<uint8_t>(12, 200), 2, 2, 8, 24, 6, rgb.get(), 0);

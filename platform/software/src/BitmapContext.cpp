@@ -19,10 +19,9 @@ CGContextRef CGBitmapContextCreate(void* data, size_t width, size_t height, size
   size_t bitsPerPixel;
   if (!cg::contextFormat(space->model, bitsPerComponent, bitmapInfo, format, bitsPerPixel)) return nullptr;
   const size_t rowBytes = width * format.bytesPerPixel;
-  if (bytesPerRow == 0)
-    bytesPerRow = rowBytes;
-  else if (bytesPerRow < rowBytes)
-    return nullptr;
+  if (bytesPerRow == 0) bytesPerRow = rowBytes;
+  size_t total;
+  if (bytesPerRow < rowBytes || __builtin_mul_overflow(height, bytesPerRow, &total)) return nullptr;
   CGContext* context = new (std::nothrow) CGContext;
   if (!context) return nullptr;
   if (!data) {

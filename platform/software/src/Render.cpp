@@ -1,6 +1,7 @@
 #include "Render.h"
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -92,6 +93,16 @@ void renderRows(CGContext& context, const Placement& pl, Op op, RowFunction row,
   }
 }
 
+// The bytes [begin, end) a bitmap of these dimensions spans.
+struct ByteRange {
+  const uint8_t* begin;
+  const uint8_t* end;
+};
+
+ByteRange spanOf(const uint8_t* pixels, size_t width, size_t height, size_t bytesPerRow, size_t bytesPerPixel) {
+  return {pixels, pixels + (height - 1) * bytesPerRow + width * bytesPerPixel};
+}
+
 Op opFor(const CGImage& image) {
   if (image.masked) return Op::Keyed;
   switch (image.format.alpha) {
@@ -133,7 +144,20 @@ void drawImage(CGContext& context, CGRect rect, const CGImage& image) {
   const RowFunction row = prepareRow(image.format, context.format, op, scaled, params);
   if (!row) return;
 
-  const uint8_t* firstColumn = image.pixels + (scaled ? 0 : columns[0] * image.format.bytesPerPixel);
+  // The row loops read and write through restrict pointers: an image over the context's own memory
+  // is drawn from a copy.
+  const ByteRange source = spanOf(image.pixels, image.width, image.height, image.bytesPerRow, image.format.bytesPerPixel);
+  const ByteRange target = spanOf(context.data, context.width, context.height, context.bytesPerRow, context.format.bytesPerPixel);
+  std::unique_ptr<uint8_t[]> copy;
+  const uint8_t* pixels = image.pixels;
+  if (source.begin < target.end && target.begin < source.end) {
+    copy.reset(new (std::nothrow) uint8_t[source.end - source.begin]);
+    if (!copy) return;
+    std::memcpy(copy.get(), source.begin, source.end - source.begin);
+    pixels = copy.get();
+  }
+
+  const uint8_t* firstColumn = pixels + (scaled ? 0 : columns[0] * image.format.bytesPerPixel);
   renderRows(context, pl, op, row, params, columns.get(), [&](size_t deviceRow) {
     const size_t sourceRow = sampleIndex(r.origin.y + r.size.height - pixelCentre(pl.y, deviceRow), r.size.height, image.height);
     return firstColumn + sourceRow * image.bytesPerRow;
