@@ -39,7 +39,10 @@ CG_EXTERN void CGContextSetGrayFillColor(CGContextRef c, CGFloat gray, CGFloat a
 CG_EXTERN void CGContextFillRect(CGContextRef c, CGRect rect);
 CG_EXTERN void CGContextClearRect(CGContextRef c, CGRect rect);
 
-// The image fills rect (standardised; negative sizes do not mirror), top row at the rect's maximum y.
+// The image fills rect (standardised; negative sizes do not mirror), its top row at the rect's maximum
+// y in user space: under a flipped CTM (y down) it comes out upside down unless flipped back around the
+// rect. Device pixels whose centres fall in rect take the nearest source pixel; only translations and
+// scales reach the CTM.
 CG_EXTERN void CGContextDrawImage(CGContextRef c, CGRect rect, CGImageRef image);
 
 CG_EXTERN_C_END

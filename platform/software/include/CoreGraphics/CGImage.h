@@ -34,15 +34,24 @@ enum {
   kCGBitmapByteOrder32Big = 4 << 12
 };
 
-// Null for a description this library cannot draw, or a provider too short for
-// (height - 1) * bytesPerRow plus the bytes of one row. decode must be null or the identity.
+// Descriptions drawn (anything else is null):
+//   indexed (over device RGB or grey) or device grey: 8 bits per component and pixel, alpha info none;
+//   device RGB, 5 bits per component, 16 per pixel: alpha info none or skip-first, byte order 16Little;
+//   device RGB, 8 bits per component, 24 per pixel: alpha info none, bytes red, green, blue;
+//   device RGB, 8 bits per component, 32 per pixel: any alpha info but none and only, byte order default,
+//   32Big or 32Little.
+// Also null: a provider shorter than (height - 1) * bytesPerRow plus the bytes of one row, bytesPerRow
+// shorter than a row, or a decode array other than null or the identity. The rendering intent and
+// shouldInterpolate are ignored: colours are device colours and sampling is nearest-neighbour.
 CG_EXTERN CGImageRef CGImageCreate(size_t width, size_t height, size_t bitsPerComponent, size_t bitsPerPixel,
                                    size_t bytesPerRow, CGColorSpaceRef space, CGBitmapInfo bitmapInfo,
                                    CGDataProviderRef provider, const CGFloat *decode, bool shouldInterpolate,
                                    CGColorRenderingIntent intent);
 // rect is in pixels from the image's top left; it is made integral and clipped to the image.
 CG_EXTERN CGImageRef CGImageCreateWithImageInRect(CGImageRef image, CGRect rect);
-// components: a min, max pair per colour component, as fractions of full intensity.
+// For an image without alpha. components: a min, max pair per colour component, as fractions of full
+// intensity; a pixel is left out when every 8-bit component c has round(min * 255) <= c <= round(max * 255).
+// Grey images have one pair; indexed images one pair, applied to the index.
 CG_EXTERN CGImageRef CGImageCreateWithMaskingColors(CGImageRef image, const CGFloat *components);
 CG_EXTERN CGImageRef CGImageRetain(CGImageRef image);
 CG_EXTERN void CGImageRelease(CGImageRef image);
