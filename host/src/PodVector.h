@@ -43,14 +43,15 @@ class PodVector {
   // Appends count elements; items may point into this array.
   bool Append(const T* items, uint32_t count) {
     const uint64_t needed = uint64_t{size_} + count;
+    if (needed > kMaxCount) return false;
     if (needed > capacity_) {
       const bool inside = items != nullptr && !std::less<const T*>()(items, data_) &&
                           std::less<const T*>()(items, data_ + capacity_);
       const size_t offset = inside ? static_cast<size_t>(items - data_) : 0;
       uint64_t grown = uint64_t{capacity_} * 2;
       if (grown < needed) grown = needed < 16 ? 16 : needed;
-      if (grown > kMaxCount) grown = kMaxCount;
-      if (!Reserve(grown)) return false;
+      if (grown > kMaxCount) grown = kMaxCount;  // still room for needed, checked above
+      if (!Reserve(grown) && !Reserve(needed)) return false;
       if (inside) items = data_ + offset;
     }
     if (count != 0) std::memmove(data_ + size_, items, size_t{count} * sizeof(T));
@@ -62,6 +63,7 @@ class PodVector {
 
   // Holds exactly these count elements; the old content stays when this fails.
   bool Assign(const T* items, uint32_t count) {
+    if (count > kMaxCount) return false;
     if (count > capacity_) {
       T* fresh = static_cast<T*>(std::malloc(size_t{count} * sizeof(T)));
       if (fresh == nullptr) return false;

@@ -117,6 +117,9 @@ TEST_F(FolderStreamTest, ByteContentIsReadInOrderAndShortReadsFail) {
     ASSERT_EQ(data->Write(written.data() + at, 1000, &count), PXM_S_OK);
     EXPECT_EQ(count, 1000u);
   }
+  // Content stays below 4 GiB: refused before a byte of the buffer is read.
+  EXPECT_EQ(data->Write(written.data(), UINT32_MAX, &count), PXM_E_OUTOFMEMORY);
+  EXPECT_EQ(count, 0u);
 
   // Two views of the child read from its start, each at its own position.
   for (int load = 0; load < 2; ++load) {

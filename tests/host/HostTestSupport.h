@@ -72,7 +72,6 @@ class TestImage final : public IPXMImage {
     return PXM_S_OK;
   }
   HRESULT GetImage(uint32_t plane, uint32_t* size, uint8_t** data, int32_t* stride) override {
-    ++getImageCalls;
     if (getImageResult < 0) return getImageResult;
     if (plane >= planes_.size()) return PXM_E_INVALIDARG;
     std::vector<uint8_t>& bytes = planes_[plane];
@@ -92,13 +91,10 @@ class TestImage final : public IPXMImage {
     return planes_[plane].data() + size_t{rowBytes_} * memoryRow + size_t{x} * (shape_.bitsPerPixel / 8);
   }
   const std::vector<std::vector<uint8_t>>& Planes() const { return planes_; }
-  const TestImageShape& Shape() const { return shape_; }
-  uint32_t RowBytes() const { return rowBytes_; }
   uint32_t References() const { return refs_; }
 
   HRESULT getImageResult = PXM_S_OK;  // what GetImage answers when it fails on purpose
   uint32_t sizeShortfall = 0;         // reports a plane this much smaller than it is
-  uint32_t getImageCalls = 0;
 
  private:
   TestImageShape shape_;

@@ -96,14 +96,6 @@ TEST_F(StreamCodecTest, RoundTripKeepsEverything) {
   EXPECT_EQ(entries[3].kind, DuvirovurozAdFolder);
 }
 
-TEST_F(StreamCodecTest, EmptyStreamRoundTrips) {
-  Ref<IDataStream> empty, loaded;
-  ASSERT_EQ(DuvirovurozAdCreateDataStream(&empty), PXM_S_OK);
-  const Bytes bytes = ToBytes(empty.get());
-  EXPECT_EQ(bytes.size(), 16u);  // magic, version, content size, entry count
-  ASSERT_EQ(DuvirovurozAdStreamFromBytes(bytes.data(), bytes.size(), &loaded), PXM_S_OK);
-}
-
 TEST_F(StreamCodecTest, EveryTruncationIsRefused) {
   const Bytes bytes = ToBytes(stream.get());
   for (size_t size = 0; size < bytes.size(); ++size) {
@@ -207,16 +199,8 @@ TEST_F(StreamCodecTest, FilesRoundTripAndLeaveNoTemporaries) {
   EXPECT_EQ(DuvirovurozAdReadStreamFile(folder.c_str(), &none), PXM_E_FAIL);  // a folder
   EXPECT_EQ(DuvirovurozAdWriteStreamFile(stream.get(), (folder + "/no/such/folder").c_str()), PXM_E_FAIL);
   EXPECT_EQ(DuvirovurozAdWriteStreamFile(stream.get(), nullptr), PXM_E_POINTER);
-  // A file that is not a stream.
-  const std::string other = folder + "/other";
-  FILE* file = fopen(other.c_str(), "wb");
-  ASSERT_NE(file, nullptr);
-  fputs("DVST", file);
-  fclose(file);
-  EXPECT_EQ(DuvirovurozAdReadStreamFile(other.c_str(), &none), PXM_E_INVALIDARG);
   EXPECT_EQ(none, nullptr);
 
-  unlink(other.c_str());
   unlink(path.c_str());
   EXPECT_TRUE(Files(folder).empty());
   rmdir(folder.c_str());
