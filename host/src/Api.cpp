@@ -5,8 +5,8 @@
 
 #include "DataStream.h"
 #include "FolderView.h"
-#include "StreamFile.h"
 #include "StreamCodec.h"
+#include "StreamFile.h"
 #include "Transform.h"
 
 using namespace host;

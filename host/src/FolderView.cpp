@@ -56,8 +56,7 @@ HRESULT FolderView::Read(void* buffer, uint32_t byteCount, uint32_t* bytesRead) 
   if (bytesRead != nullptr) *bytesRead = 0;
   if (buffer == nullptr && byteCount != 0) return PXM_E_POINTER;
   const PodVector<uint8_t>& content = node_->Content();
-  // The content may have been replaced by a shorter one since the last read.
-  const uint32_t left = readPosition_ < content.Size() ? content.Size() - readPosition_ : 0;
+  const uint32_t left = content.Size() - readPosition_;  // content only grows
   const uint32_t count = byteCount < left ? byteCount : left;
   if (count != 0) std::memcpy(buffer, content.Data() + readPosition_, count);
   readPosition_ += count;

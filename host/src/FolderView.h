@@ -15,7 +15,8 @@ class FolderView final : public Object<FolderView, IFolderStream> {
   // A new view of the node (which it keeps a reference to) with its read position at the
   // start, handed out as IFolderStream; null stored and 0x8007000E without memory.
   static HRESULT Open(FolderNode* node, IFolderStream** out);
-  // This module's folder view behind the object, or null for a foreign or non-folder object.
+  // This module's folder view behind the object (no reference added: the caller's keeps it
+  // alive), or null for a foreign or non-folder object.
   static FolderView* Of(IUnknown* object);
 
   FolderNode& Node() { return *node_; }
