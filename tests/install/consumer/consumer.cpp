@@ -1,0 +1,27 @@
+// A tiny host: loads the installed module by path, creates a raster image and describes it.
+#include <dlfcn.h>
+
+#include <cstdio>
+
+#include "pxm/PXM.h"
+
+int main() {
+  void* module = dlopen(PXM_MODULE_DIR "/PXM.so", RTLD_NOW | RTLD_LOCAL);
+  if (!module) {
+    std::fprintf(stderr, "%s\n", dlerror());
+    return 1;
+  }
+  auto createFunction = reinterpret_cast<PXMCreateFunction>(dlsym(module, "CreateFunction"));
+  void* creator = nullptr;
+  if (!createFunction || PXM_FAILED(createFunction({8, L"PXMImage"}, &creator))) return 1;
+  IPXMImage* image = nullptr;
+  const IID iid = pxm::iid::IPXMImage;
+  if (PXM_FAILED(reinterpret_cast<PXMCreatorFunction>(creator)(nullptr, &iid, reinterpret_cast<void**>(&image))))
+    return 1;
+  uint32_t width = 0, height = 0, planes = 0;
+  const HRESULT hr = image->Create(5, 3, 2, 8, FOURCC_MONO);
+  image->GetSize(&width, &height, &planes);
+  image->Release();
+  std::printf("created %u x %u with %u planes: 0x%08X\n", width, height, planes, static_cast<unsigned>(hr));
+  return hr == PXM_S_OK && width == 5 && height == 3 && planes == 2 ? 0 : 1;
+}
