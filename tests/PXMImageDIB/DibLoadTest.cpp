@@ -19,7 +19,7 @@ ComPtr<IPXMImageDIB> NewDib() {
 
 HRESULT Load(IPXMImageDIB* dib, const std::wstring& path) {
   TestHost::Get().Reset();
-  return dib->Load(TestHost::String(path).Get());
+  return dib->Load(HostText(path).Get());
 }
 HRESULT Load(IPXMImageDIB* dib, const fs::path& path) { return Load(dib, path.wstring()); }
 
@@ -205,7 +205,7 @@ TEST(LoadPath, OpenFailuresPrintOneLine) {
   HRESULT hr = 0;
 
   const fs::path missing = ScratchFolder() / "missing.bmp";
-  EXPECT_EQ(LoadAndCapture(dib.Get(), TestHost::String(missing.wstring()).Get(), &hr),
+  EXPECT_EQ(LoadAndCapture(dib.Get(), HostText(missing.wstring()).Get(), &hr),
             "CPXMImageDIB::Load fopen error " + missing.string() + "\n");
   EXPECT_EQ(hr, PXM_E_FAIL);
 
@@ -215,7 +215,7 @@ TEST(LoadPath, OpenFailuresPrintOneLine) {
   // A character the locale cannot convert: no file is opened.
   std::setlocale(LC_ALL, "C");
   const std::wstring foreign = (ScratchFolder() / "caf").wstring() + L"\u00E9.bmp";
-  const std::string line = LoadAndCapture(dib.Get(), TestHost::String(foreign).Get(), &hr);
+  const std::string line = LoadAndCapture(dib.Get(), HostText(foreign).Get(), &hr);
   EXPECT_EQ(line.rfind("CPXMImageDIB::Load fopen error ", 0), 0u) << line;
   EXPECT_EQ(hr, PXM_E_FAIL);
 

@@ -10,6 +10,8 @@
 
 namespace {
 
+TestHost* gHost = nullptr;  // set once the test host is installed
+
 // Reference counting for objects the test host makes on demand.
 template <class... Faces>
 class Counted : public Faces... {
@@ -33,7 +35,7 @@ class HostString final : public Counted<ICreatableString> {
   explicit HostString(std::wstring text = {}) : m_Text(std::move(text)) {}
   // The module fills its strings with AppendText: the last one it drops is its path.
   ~HostString() override {
-    if (m_Appended) TestHost::Get().lastString = m_Text;
+    if (m_Appended && gHost) gHost->lastString = m_Text;
   }
 
   HRESULT QueryInterface(const IID& iid, void** out) override {
@@ -127,13 +129,14 @@ TestHost& TestHost::Get() {
   static Collection* collection = [] {
     auto* c = new Collection();  // kept for the module until the process ends
     ModuleHost::Get().initializeModule(nullptr, c);
+    gHost = &host;
     return c;
   }();
   (void)collection;
   return host;
 }
 
-ComPtr<IString> TestHost::String(const std::wstring& text) { return ComPtr<IString>(new HostString(text)); }
+ComPtr<IString> HostText(const std::wstring& text) { return ComPtr<IString>(new HostString(text)); }
 
 Bytes& Bytes::U8(uint32_t v) {
   data.push_back(static_cast<uint8_t>(v));

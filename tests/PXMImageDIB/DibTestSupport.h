@@ -28,9 +28,10 @@ class TestHost {
     appliedWidth = 0;
     lastString.clear();
   }
-  // A host string holding the text, as a host hands a path to Load.
-  static ComPtr<IString> String(const std::wstring& text);
 };
+
+// A host string holding the text, as a host hands a path to Load; it needs no test host.
+ComPtr<IString> HostText(const std::wstring& text);
 
 // Little-endian bytes of a block or file under construction.
 struct Bytes {
