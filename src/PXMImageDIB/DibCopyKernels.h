@@ -1,5 +1,5 @@
 // The per-row conversions of a copy into a DIB image, one specialised loop per source format,
-// chosen once per copy. The two rows never overlap.
+// chosen once per copy. Rows hold at least one pixel, and the two rows never overlap.
 #pragma once
 #include <cstdint>
 

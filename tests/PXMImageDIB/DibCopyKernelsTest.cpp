@@ -42,7 +42,7 @@ TEST_P(RowKernel, MatchesThePlainLoop) {
   std::mt19937 random(1234);
   constexpr uint8_t kGuard = 0xA5;
   constexpr size_t kGuardBytes = 32;
-  for (const uint32_t width : {0u, 1u, 3u, 4u, 5u, 7u, 15u, 17u, 21u, 31u, 33u, 63u, 65u, 255u, 257u, 1001u, 4097u}) {
+  for (const uint32_t width : {1u, 3u, 4u, 5u, 7u, 15u, 17u, 21u, 31u, 33u, 63u, 65u, 255u, 257u, 1001u, 4097u}) {
     for (int trial = 0; trial < 3; ++trial) {
       std::vector<uint8_t> source(size_t{width} * k.sourceBytes);
       for (uint8_t& b : source) b = static_cast<uint8_t>(random());

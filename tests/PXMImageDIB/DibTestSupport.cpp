@@ -7,6 +7,7 @@
 #include <utility>
 #include <fstream>
 #include <iterator>
+#include <type_traits>
 
 namespace {
 
@@ -126,13 +127,15 @@ class Collection final : public IComponentCollection {
 
 TestHost& TestHost::Get() {
   static TestHost host;
-  static Collection* collection = [] {
-    auto* c = new Collection();  // kept for the module until the process ends
-    ModuleHost::Get().initializeModule(nullptr, c);
+  // Trivially destructible, so it outlives the module's reference, released at exit.
+  static Collection collection;
+  static_assert(std::is_trivially_destructible_v<Collection>);
+  static const bool installed = [] {
+    ModuleHost::Get().initializeModule(nullptr, &collection);
     gHost = &host;
-    return c;
+    return true;
   }();
-  (void)collection;
+  (void)installed;
   return host;
 }
 
