@@ -83,8 +83,9 @@ HRESULT CPXMImageDIB::Create(uint32_t width, uint32_t height, uint32_t /*planes:
 
   // Sizes and strides are 32-bit values (the stride a signed one): a block beyond them is
   // refused like one that cannot be allocated.
-  const uint64_t size = layout.Total() + kSpareBytes;
-  uint8_t* block = size <= UINT32_MAX && layout.rowLength <= INT32_MAX ? AllocateDibBlock(size) : nullptr;
+  const uint64_t total = layout.Total();
+  const bool fits = total <= UINT32_MAX - kSpareBytes && layout.rowLength <= INT32_MAX;
+  uint8_t* block = fits ? AllocateDibBlock(total + kSpareBytes) : nullptr;
   if (!block) {
     m_Width = m_Height = 0;
     return PXM_E_FAIL;
