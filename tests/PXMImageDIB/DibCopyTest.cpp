@@ -1,6 +1,6 @@
 // Copy(IPXM*, int): every rule of the conversion table from test sources of both row directions
-// with padded rows, from DIB sources and from the image itself; the palette hand-over; the
-// alpha option; and the failures.
+// with padded rows, from raster and DIB sources and from the image itself; the palette
+// hand-over; the alpha option; and the failures.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -209,6 +209,31 @@ TEST(Copy, FromTopDownGreyReversesTheRowsInMemory) {
   const uint8_t* bits = block + 40 + 1024;
   EXPECT_EQ(bits[0], 12) << "the bottom row comes first in a DIB";
   EXPECT_EQ(bits[2 * 4], 10);
+}
+
+TEST(Copy, FromRasterImages) {
+  // Raster rows run top row first: the DIB holds them the other way round in memory.
+  for (const uint32_t bits : {8u, 32u}) {
+    SCOPED_TRACE(bits);
+    ComPtr<IPXMImage> raster = ModuleHost::Get().CreateRaster();
+    ASSERT_EQ(raster->Create(6, 3, 1, bits, kMono), PXM_S_OK);
+    const Plane in = PlaneOf(raster.Get());
+    ASSERT_GT(in.stride, 0);
+    for (uint32_t i = 0; i < in.size; ++i) in.data[i] = static_cast<uint8_t>(i * 5 + 1);
+    ComPtr<IPXMImageDIB> dib = NewDib();
+    ASSERT_EQ(dib->Copy(raster.Get(), 255), PXM_S_OK);
+    EXPECT_EQ(FormatOf(dib.Get()), (Format{6, 3, 1, 8, kMono}));
+    const Plane out = PlaneOf(dib.Get());
+    for (uint32_t y = 0; y < 3; ++y)
+      for (uint32_t x = 0; x < 6; ++x) ASSERT_EQ(out.Row(y)[x], in.Row(y)[x * bits / 8]) << x << "," << y;
+    EXPECT_EQ(out.Row(0), out.Row(2) + 2 * 8) << "the top row is last in memory";
+  }
+  // Several planes: an image of the size whose rows are not written.
+  ComPtr<IPXMImage> planes = ModuleHost::Get().CreateRaster();
+  ASSERT_EQ(planes->Create(4, 2, 3, 8, kMono), PXM_S_OK);
+  ComPtr<IPXMImageDIB> dib = NewDib();
+  ASSERT_EQ(dib->Copy(planes.Get(), 0), PXM_S_OK);
+  EXPECT_EQ(FormatOf(dib.Get()), (Format{4, 2, 1, 8, kMono}));
 }
 
 TEST(Copy, OntoItself) {
