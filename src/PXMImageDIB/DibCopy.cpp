@@ -1,4 +1,103 @@
+// Copy(IPXM*, int): this image becomes a converted copy of any image, read only through its
+// IPXMImage operations (and its palette for 8-bit sources).
+#include <cstring>
+
+#include "PXM/SmartPtr.h"
+#include "PXM/Trace.h"
+#include "PXMImage/ImageAccess.h"
+#include "PXMImageDIB/DibCopyKernels.h"
 #include "PXMImageDIB/PXMImageDIB.h"
 
-// Copying into a DIB arrives with the DIB work.
-HRESULT CPXMImageDIB::Copy(IPXM*, int) { return PXM_E_NOTIMPL; }
+namespace {
+
+struct TargetFormat {
+  uint32_t bitsPerPixel;
+  uint32_t fourcc;
+};
+
+// 32-bit grey becomes 8-bit grey, other 32-bit sources stay 32-bit with alpha or plain colour,
+// 8-bit sources are grey, and every other depth is taken as 24-bit colour.
+TargetFormat TargetFor(const ImageDescription& source) {
+  if (source.bitsPerPixel == 32) {
+    if (source.fourcc == FOURCC_MONO) return {8, FOURCC_MONO};
+    return {32, source.fourcc == FOURCC_ARGB ? FOURCC_ARGB : FOURCC_RGB};
+  }
+  if (source.bitsPerPixel == 8) return {8, FOURCC_MONO};
+  return {24, FOURCC_RGB};
+}
+
+// The bytes a plane's rows span, lowest first, whichever way its stride runs.
+struct ByteSpan {
+  uintptr_t begin;
+  uintptr_t end;
+};
+ByteSpan RowsSpan(const PlaneView& plane, uint32_t height, size_t rowBytes) {
+  const auto first = reinterpret_cast<uintptr_t>(plane.Row(0));
+  const auto last = reinterpret_cast<uintptr_t>(plane.Row(height - 1));
+  return first <= last ? ByteSpan{first, last + rowBytes} : ByteSpan{last, first + rowBytes};
+}
+
+// A row through a bounce buffer, for a source whose rows share memory with ours (an image copied
+// onto itself): the kernels may assume their two rows are apart.
+void BounceRow(const DibCopyRule& rule, uint8_t* destination, const uint8_t* source, uint32_t width) {
+  constexpr uint32_t kBounceBytes = 4096;
+  uint8_t bounce[kBounceBytes];
+  const uint32_t step = kBounceBytes / rule.sourcePixelBytes;
+  for (uint32_t x = 0; x < width; x += step) {
+    const uint32_t n = width - x < step ? width - x : step;
+    std::memcpy(bounce, source + size_t{x} * rule.sourcePixelBytes, size_t{n} * rule.sourcePixelBytes);
+    rule.kernel(destination + size_t{x} * rule.destinationPixelBytes, bounce, n);
+  }
+}
+
+}  // namespace
+
+HRESULT CPXMImageDIB::Copy(IPXM* source, int alphaOption) {
+  if (!source) return PXM_E_INVALIDARG;
+  ImageDescription from = Describe(source);
+  const TargetFormat target = TargetFor(from);
+  if (from.bitsPerPixel == 32 && from.fourcc != FOURCC_MONO && from.fourcc != FOURCC_ARGB) from.fourcc = FOURCC_RGB;
+
+  const HRESULT hr = Create(from.width, from.height, from.planes, target.bitsPerPixel, target.fourcc);
+  if (PXM_FAILED(hr)) {
+    _TRACE_(L"Memory Error");
+    return hr;
+  }
+
+  if (from.bitsPerPixel == 8) {
+    SmartPtr<IPXMImagePalette> palette;
+    if (PXM_SUCCEEDED(source->QueryInterface(IID_IPXMImagePalette, palette.ReceiveVoid())) && palette) {
+      uint32_t* table = nullptr;
+      uint32_t count = 0;
+      // Never more entries than the source's table holds.
+      if (PXM_SUCCEEDED(palette->GetPalette(&table, &count)) && table)
+        SetPalette(table, count < m_PaletteCount ? count : m_PaletteCount, 0);
+    }
+  }
+  if (from.planes != 1) return PXM_S_OK;
+
+  const DibCopyRule rule = ChooseDibCopyRule(from.bitsPerPixel, from.fourcc, alphaOption);
+  if (!rule.kernel || from.height == 0 || from.width == 0) return PXM_S_OK;
+  // An image copied onto itself may just have been re-created in another format: its rows are
+  // then no longer the ones the rule was chosen for.
+  const ImageDescription now = Describe(source);
+  if (now.bitsPerPixel != from.bitsPerPixel || now.width != from.width || now.height != from.height)
+    return PXM_S_OK;
+  PlaneView in;
+  PlaneView out;
+  if (PXM_FAILED(GetPlane(source, 0, &in)) || !in.data) return PXM_S_OK;
+  GetImage(0, &out.size, &out.data, &out.stride);
+  if (!out.data) return PXM_S_OK;
+  if (rule.wholePixelSourceStride) in.stride = in.stride / 4 * 4;
+
+  const ByteSpan read = RowsSpan(in, from.height, size_t{from.width} * rule.sourcePixelBytes);
+  const ByteSpan written = RowsSpan(out, from.height, size_t{from.width} * rule.destinationPixelBytes);
+  const bool overlap = read.begin < written.end && written.begin < read.end;
+  for (uint32_t y = 0; y < from.height; ++y) {
+    if (overlap)
+      BounceRow(rule, out.Row(y), in.Row(y), from.width);
+    else
+      rule.kernel(out.Row(y), in.Row(y), from.width);
+  }
+  return PXM_S_OK;
+}

@@ -1,10 +1,16 @@
 // CPXMImageDIB: a device-independent bitmap held in one block laid out like a bitmap file
 // without its file header: information header, palette area, rows stored bottom-up and padded
 // to 4 bytes. The object allocates the block, or is lent or given one by its caller.
+//
+// The palette area holds entries in the block's own form: 4-byte blue, green, red, 0 after an
+// information header (and in every block we make), 3-byte blue, green, red after the core header.
+// GetPalette always hands out 4-byte entries, the form SetPalette reads, so a palette read with
+// one and written with the other keeps its colours; for a core header it hands out a copy.
 #pragma once
 #include "PXM/Object.h"
 #include "PXM/ResourceLock.h"
 #include "PXMImage/PXMImageImpl.h"
+#include "PXMImageDIB/DibHeader.h"
 
 class CPXMImageDIB final : public CObject<CPXMImageDIB>,
                            public IObjectInfoImpl<CPXMImageDIB>,
@@ -53,6 +59,9 @@ class CPXMImageDIB final : public CObject<CPXMImageDIB>,
   HRESULT Load(IDataStream* stream, int option) override;
 
  private:
+  // Frees an owned block (unless it is `keep`) and empties every field but m_OwnsDIB.
+  void ReleaseBlock(const uint8_t* keep = nullptr);
+
   CResourceLock m_Lock;
   uint8_t* m_pDIB = nullptr;
   uint32_t m_BitsPerPixel = 0;
@@ -63,6 +72,9 @@ class CPXMImageDIB final : public CObject<CPXMImageDIB>,
   uint32_t m_FOURCC = 0;
   uint8_t* m_pBits = nullptr;
   uint16_t m_OwnsDIB = 0;
+  uint32_t m_HeaderSize = 0;         // where the palette area starts
+  uint32_t m_PaletteEntrySize = 0;   // 4, or 3 after a core header
+  uint32_t m_CorePalette[kMaxPaletteEntries] = {};  // the 4-byte form GetPalette hands out for a core header
 };
 
 template <>

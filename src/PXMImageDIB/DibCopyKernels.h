@@ -1,0 +1,31 @@
+// The per-row conversions of a copy into a DIB image, one specialised loop per source format,
+// chosen once per copy. Rows hold at least one pixel, and the two rows never overlap.
+#pragma once
+#include <cstdint>
+
+using DibRowKernel = void (*)(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
+
+struct DibCopyRule {
+  DibRowKernel kernel = nullptr;  // null: no rule, the rows are left as they are
+  uint32_t sourcePixelBytes = 0;
+  uint32_t destinationPixelBytes = 0;
+  // 32-bit grey sources are walked with their stride rounded toward zero to whole pixels.
+  bool wholePixelSourceStride = false;
+};
+
+// The rule for a source of this depth and code; `alphaOption` 255 makes 32-bit pixels opaque.
+// A 32-bit source of any code but "MONO" and "ARGB" is taken as plain colour.
+DibCopyRule ChooseDibCopyRule(uint32_t bitsPerPixel, uint32_t fourcc, int alphaOption);
+
+// The kernels, for tests that hold each against a plain loop.
+void CopyPixels8(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
+void CopyPixels24(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
+void CopyPixels32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
+void SwapRedBlue24(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
+#if defined(__x86_64__) || defined(__i386__)
+#define PXM_DIB_SSSE3_KERNELS 1
+// Taken when the processor has SSSE3 byte shuffles.
+void SwapRedBlue24Ssse3(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
+#endif
+void CopyOpaque32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
+void FirstByteOf32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
