@@ -8,9 +8,19 @@ class CPXMImage final : public CObject<CPXMImage>,
                         public IPXMImageImpl<CPXMImage, IPXMImage>,
                         public IDataPersist {
  public:
-  // One plane.
+  // One plane. Row y starts at m_Data + y * m_Stride.
   class CRaster {
    public:
+    CRaster() = default;
+    CRaster(const CRaster&) = delete;
+    CRaster& operator=(const CRaster&) = delete;
+    ~CRaster();
+
+    // (Re)allocates the plane; its bytes are left as the allocator gives them. False when the
+    // buffer could not be had: the plane then holds no buffer. The caller has checked that the
+    // plane's bytes fit in 32 bits and its row length in a signed stride.
+    bool Allocate(uint32_t width, uint32_t height, uint32_t bytesPerPixel);
+
     uint8_t* m_Data = nullptr;
     uint32_t m_Size = 0;
     uint32_t m_Height = 0;
@@ -31,7 +41,7 @@ class CPXMImage final : public CObject<CPXMImage>,
   HRESULT GetImage(uint32_t plane, uint32_t* size, uint8_t** data, int32_t* stride) override;
   HRESULT Create(uint32_t width, uint32_t height, uint32_t planes, uint32_t bitsPerPixel, uint32_t fourcc) override;
   HRESULT IsCreatable(uint32_t bitsPerPixel, uint32_t fourcc) override;
-  HRESULT Copy(IPXM* source, int option) override;
+  HRESULT Copy(IPXM* source, int option) override;  // RasterCopy.cpp
 
   // IDataPersist
   using IPXMImageImpl::Load;
@@ -40,6 +50,12 @@ class CPXMImage final : public CObject<CPXMImage>,
   HRESULT Load(IDataStream* stream, int option) override;
 
  private:
+  // The internal form: planes of bytesPerPixel 1, or 4 for any other value. A size that does not
+  // fit the plane's 32-bit arithmetic is refused before anything is released; a failed
+  // allocation leaves the image empty.
+  HRESULT Create(uint32_t width, uint32_t height, uint32_t bytesPerPixel, uint16_t planes);
+  void Clear();
+
   uint32_t m_NumberPlanes = 0;
   CRaster** m_Rasters = nullptr;
 };

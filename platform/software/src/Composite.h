@@ -1,0 +1,52 @@
+// Row loops that convert, copy and blend source pixels into a destination row.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "PixelFormat.h"
+
+namespace cg {
+
+enum class Op : uint8_t {
+  Copy,                // replace the destination pixel
+  Keyed,               // replace it, except where the masking colours left the source out
+  Blend,               // source over destination, straight alpha
+  BlendPremultiplied,  // source over destination, premultiplied colours
+};
+
+struct RowParams;
+
+// Source pixels first .. first + count - 1 of a row (or, scaled, those at columns[first + i]) as working pixels.
+using FetchFunction = void (*)(uint32_t* out, const uint8_t* row, const uint32_t* columns, size_t first, size_t count,
+                               const RowParams& params);
+// Working pixels combined into count destination pixels.
+using StoreFunction = void (*)(uint8_t* dst, const uint32_t* in, size_t count, const RowParams& params);
+
+// Everything a row loop needs besides the rows themselves; prepareRow fills it once per call.
+struct RowParams {
+  FetchFunction fetch = nullptr;
+  StoreFunction store = nullptr;
+  size_t destBytes = 0;               // per destination pixel
+  uint32_t alphaFill = 0;             // or'd into Word32 source pixels: an opaque alpha when they have none
+  const uint32_t* palette = nullptr;  // Index8 sources: 256 working pixels, alpha 0 where masked
+  uint32_t solid = 0;                 // Solid sources: the colour as a working pixel
+  bool masked = false;                // apply `mask` after fetching (Index8 masks through its palette)
+  ColorMask mask{};
+  uint32_t keep = 0;  // destination bits left as they were: the skipped byte
+  uint32_t set = 0;   // same-layout copies: bits set in every pixel (an opaque alpha byte)
+};
+
+// Draws count destination pixels starting at dst. Unscaled: the source pixels are the count pixels
+// starting at src. Scaled: src is the source row and columns[i] the source column of pixel i.
+using RowFunction = void (*)(uint8_t* dst, const uint8_t* src, const uint32_t* columns, size_t count,
+                             const RowParams& params);
+
+// Completes params and picks the loop for this pair of formats; null if none applies. The caller sets
+// params.palette, params.solid and params.mask beforehand.
+RowFunction prepareRow(const PixelFormat& source, const PixelFormat& dest, Op op, bool scaled, RowParams& params);
+
+// Copies count pixels between destination rows of the same context, leaving each skipped byte as it was.
+void copyDestinationRow(uint8_t* dst, const uint8_t* src, size_t count, const PixelFormat& dest);
+
+}  // namespace cg

@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include "CGTest.h"
+
+namespace {
+
+enum class Space { RGB, Grey, Indexed };
+
+struct Combination {
+  Space space;
+  size_t bitsPerComponent;
+  uint32_t info;
+  bool accepted;
+};
+
+const Combination kCombinations[] = {
+    {Space::RGB, 8, kCGImageAlphaNoneSkipLast, true},
+    {Space::RGB, 8, kCGImageAlphaNoneSkipFirst, true},
+    {Space::RGB, 8, kCGImageAlphaPremultipliedLast, true},
+    {Space::RGB, 8, kCGImageAlphaPremultipliedFirst, true},
+    {Space::RGB, 8, kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little, true},
+    {Space::RGB, 8, kCGImageAlphaNoneSkipFirst | kCGBitmapByteOrder32Little, true},
+    {Space::RGB, 8, kCGImageAlphaPremultipliedLast | kCGBitmapByteOrder32Big, true},
+    {Space::RGB, 8, kCGImageAlphaNone, false},
+    {Space::RGB, 8, kCGImageAlphaLast, false},
+    {Space::RGB, 8, kCGImageAlphaFirst, false},
+    {Space::RGB, 8, kCGImageAlphaOnly, false},
+    {Space::RGB, 8, kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder16Little, false},
+    {Space::RGB, 8, kCGImageAlphaPremultipliedFirst | kCGBitmapFloatComponents, false},
+    {Space::RGB, 16, kCGImageAlphaPremultipliedLast, false},
+    {Space::RGB, 5, kCGImageAlphaNoneSkipFirst, false},
+    {Space::Grey, 8, kCGImageAlphaNone, true},
+    {Space::Grey, 8, kCGImageAlphaNoneSkipLast, false},
+    {Space::Grey, 8, kCGImageAlphaPremultipliedLast, false},
+    {Space::Grey, 16, kCGImageAlphaNone, false},
+    {Space::Indexed, 8, kCGImageAlphaNone, false},
+};
+
+SpaceRef makeSpace(Space space) {
+  static const unsigned char table[3] = {1, 2, 3};
+  switch (space) {
+    case Space::RGB: return rgbSpace();
+    case Space::Grey: return greySpace();
+    case Space::Indexed: return SpaceRef(CGColorSpaceCreateIndexed(rgbSpace().get(), 0, table));
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+TEST(BitmapContext, AcceptsExactlyTheSupportedCombinations) {
+  for (const Combination& c : kCombinations) {
+    SpaceRef space = makeSpace(c.space);
+    ContextRef context(CGBitmapContextCreate(nullptr, 3, 2, c.bitsPerComponent, 0, space.get(), c.info));
+    EXPECT_EQ(context != nullptr, c.accepted) << "space " << int(c.space) << " bpc " << c.bitsPerComponent << " info 0x"
+                                              << std::hex << c.info;
+    if (!context) continue;
+    const size_t pixelBytes = c.space == Space::RGB ? 4 : 1;
+    EXPECT_EQ(CGBitmapContextGetBytesPerRow(context.get()), 3 * pixelBytes);
+    EXPECT_EQ(CGBitmapContextGetBitsPerPixel(context.get()), 8 * pixelBytes);
+    EXPECT_EQ(CGBitmapContextGetBitmapInfo(context.get()), c.info);
+    const auto* data = static_cast<const uint8_t*>(CGBitmapContextGetData(context.get()));
+    for (size_t i = 0; i < 2 * 3 * pixelBytes; ++i) ASSERT_EQ(data[i], 0) << "owned buffers start zeroed";
+  }
+}
+
+TEST(BitmapContext, RefusesBadSizesAndSpaces) {
+  SpaceRef rgb = rgbSpace();
+  uint8_t buffer[64];
+  EXPECT_EQ(CGBitmapContextCreate(buffer, 4, 2, 8, 15, rgb.get(), kCGImageAlphaNoneSkipLast), nullptr);
+  EXPECT_EQ(CGBitmapContextCreate(buffer, 0, 2, 8, 16, rgb.get(), kCGImageAlphaNoneSkipLast), nullptr);
+  EXPECT_EQ(CGBitmapContextCreate(buffer, 4, 0, 8, 16, rgb.get(), kCGImageAlphaNoneSkipLast), nullptr);
+  EXPECT_EQ(CGBitmapContextCreate(buffer, 4, 2, 8, 16, nullptr, kCGImageAlphaNoneSkipLast), nullptr);
+  ContextRef context(CGBitmapContextCreate(buffer, 4, 2, 8, 20, rgb.get(), kCGImageAlphaNoneSkipLast));
+  ASSERT_NE(context, nullptr);
+  EXPECT_EQ(CGBitmapContextGetData(context.get()), buffer);
+  EXPECT_EQ(CGBitmapContextGetWidth(context.get()), 4u);
+  EXPECT_EQ(CGBitmapContextGetHeight(context.get()), 2u);
+  EXPECT_EQ(CGBitmapContextGetBytesPerRow(context.get()), 20u);
+  EXPECT_EQ(CGBitmapContextGetBitsPerComponent(context.get()), 8u);
+}
+
+TEST(BitmapContext, SnapshotIsACopy) {
+  SpaceRef rgb = rgbSpace();
+  Canvas canvas(3, 2, rgb.get(), kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little);
+  CGContextSetRGBFillColor(canvas.get(), 1, 0, 0, 1);
+  CGContextFillRect(canvas.get(), CGRectMake(0, 0, 3, 2));
+  ImageRef snapshot(CGBitmapContextCreateImage(canvas.get()));
+  ASSERT_NE(snapshot, nullptr);
+  EXPECT_EQ(CGImageGetBitmapInfo(snapshot.get()), kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little);
+  EXPECT_EQ(CGImageGetBytesPerRow(snapshot.get()), canvas.bytesPerRow);
+  CGContextSetRGBFillColor(canvas.get(), 0, 0, 1, 1);
+  CGContextFillRect(canvas.get(), CGRectMake(0, 0, 3, 2));
+
+  Canvas copy(3, 2, rgb.get(), kCGImageAlphaNoneSkipLast);
+  CGContextDrawImage(copy.get(), CGRectMake(0, 0, 3, 2), snapshot.get());
+  EXPECT_EQ(copy.bytes(2, 1), (std::vector<uint8_t>{255, 0, 0, 0}));
+  EXPECT_TRUE(canvas.guardsIntact());
+}
+
+TEST(BitmapContext, SaveAndRestoreTheState) {
+  SpaceRef rgb = rgbSpace();
+  Canvas canvas(4, 4, rgb.get(), kCGImageAlphaNoneSkipLast);
+  CGContextRef c = canvas.get();
+  CGContextSetRGBFillColor(c, 1, 0, 0, 1);
+  CGContextSaveGState(c);
+  CGContextSaveGState(c);
+  CGContextSetRGBFillColor(c, 0, 1, 0, 1);
+  CGContextTranslateCTM(c, 2, 2);
+  EXPECT_EQ(CGContextGetCTM(c).tx, 2);
+  CGContextRestoreGState(c);
+  CGContextRestoreGState(c);
+  CGContextRestoreGState(c);  // unbalanced: nothing to restore
+  EXPECT_TRUE(CGAffineTransformIsIdentity(CGContextGetCTM(c)));
+  CGContextFillRect(c, CGRectMake(0, 0, 1, 1));
+  EXPECT_EQ(canvas.bytes(0, 3), (std::vector<uint8_t>{255, 0, 0, 0}));
+}
