@@ -2,8 +2,10 @@
 // host strings of the tests' own (the counting folder logs every call), records moved between
 // classes, streams written to a file and read back by another process, and damaged streams.
 //
-// The file steps run as separate processes (CTest fixtures): PXM_PERSIST_FILE names the file,
-// PXM_PERSIST_STEP is "write" or "read".
+// Built twice: with the counting folder, and (PXM_HOST_STREAMS) with the host module's own
+// streams, which the module's host strings and transform then come from too. The file steps run
+// as separate processes (CTest fixtures): PXM_PERSIST_FILE names the file, PXM_PERSIST_STEP is
+// "write" or "read".
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,13 +14,22 @@
 
 #include "CountingFolder.h"
 #include "ModuleHost.h"
+#ifdef PXM_HOST_STREAMS
+#include <dlfcn.h>
+
+#include "duvirovurozad/DuvirovurozAd.h"
+#endif
 
 namespace {
 
+#ifndef PXM_HOST_STREAMS
 TestCollection& Collection() { return InstallTestCollection(ModuleHost::Get().initializeModule); }
+#endif
 
 ComPtr<IPXMImage> NewImage(const std::wstring& className) {
+#ifndef PXM_HOST_STREAMS
   Collection();
+#endif
   return ModuleHost::Get().Create<IPXMImage>(className, pxm::iid::IPXMImage);
 }
 
@@ -43,20 +54,9 @@ ComPtr<IDataPersist> Persist(IPXMImage* image) {
   return persist;
 }
 
-HRESULT Save(IPXMImage* image, ComPtr<CountingFolder> folder) {
-  ComPtr<TestDataStream> stream(new TestDataStream(std::move(folder)));
-  const HRESULT hr = Persist(image)->Save(stream.Get(), 0);
-  EXPECT_EQ(stream->refCount(), 1u);
-  return hr;
-}
-
 // The integer argument has no effect; loads pass another one than saves.
-HRESULT Load(IPXMImage* image, ComPtr<CountingFolder> folder) {
-  ComPtr<TestDataStream> stream(new TestDataStream(std::move(folder)));
-  const HRESULT hr = Persist(image)->Load(stream.Get(), 1);
-  EXPECT_EQ(stream->refCount(), 1u);
-  return hr;
-}
+HRESULT Save(IPXMImage* image, IDataStream* stream) { return Persist(image)->Save(stream, 0); }
+HRESULT Load(IPXMImage* image, IDataStream* stream) { return Persist(image)->Load(stream, 1); }
 
 struct Plane {
   uint8_t* data = nullptr;
@@ -91,6 +91,55 @@ void Paint(IPXMImage* image, uint8_t seed) {
     for (uint32_t y = 0; y < s.height; ++y)
       for (uint32_t x = 0; x < s.Packed(); ++x) plane.Row(y)[x] = uint8_t(seed + p * 97 + y * 31 + x);
   }
+}
+
+// Row y of plane p of every plane compared, packed bytes only.
+void ExpectSameRows(IPXMImage* loaded, IPXMImage* expected) {
+  const Shape s = Describe(expected);
+  ASSERT_EQ(Describe(loaded).planes, s.planes);
+  for (uint32_t p = 0; p < s.planes; ++p)
+    for (uint32_t y = 0; y < s.height; ++y)
+      ASSERT_EQ(0, std::memcmp(GetPlane(loaded, p).Row(y), GetPlane(expected, p).Row(y), s.Packed())) << p << " " << y;
+}
+
+const wchar_t* const kFileClasses[] = {L"PXMImage", L"PXMImageDIB", L"PXMImageCANVAS"};
+
+// The classes whose operations have landed; the tests over all classes run with those.
+std::vector<std::wstring> ReadyClasses() {
+  std::vector<std::wstring> ready;
+  for (const wchar_t* className : kFileClasses)
+    if (Ready(className)) ready.push_back(className);
+  return ready;
+}
+
+// A small image of each class: two grey planes for the raster image, 32-bit colour otherwise.
+ComPtr<IPXMImage> FileSource(const std::wstring& className) {
+  ComPtr<IPXMImage> image = NewImage(className);
+  const bool raster = className == L"PXMImage";
+  image->Create(6, 4, raster ? 2 : 1, raster ? 8 : 32, raster ? FOURCC_MONO : FOURCC_RGB);
+  Paint(image.Get(), 3);
+  return image;
+}
+
+std::string FilePath(const std::wstring& className) {
+  const char* base = std::getenv("PXM_PERSIST_FILE");
+  return std::string(base ? base : "persist") + "-" + std::string(className.begin(), className.end()) + ".bin";
+}
+
+#ifndef PXM_HOST_STREAMS
+
+HRESULT Save(IPXMImage* image, ComPtr<CountingFolder> folder) {
+  ComPtr<TestDataStream> stream(new TestDataStream(std::move(folder)));
+  const HRESULT hr = Save(image, stream.Get());
+  EXPECT_EQ(stream->refCount(), 1u);
+  return hr;
+}
+
+HRESULT Load(IPXMImage* image, ComPtr<CountingFolder> folder) {
+  ComPtr<TestDataStream> stream(new TestDataStream(std::move(folder)));
+  const HRESULT hr = Load(image, stream.Get());
+  EXPECT_EQ(stream->refCount(), 1u);
+  return hr;
 }
 
 void ExpectReleased(const CountingFolder& folder) {
@@ -324,29 +373,6 @@ INSTANTIATE_TEST_SUITE_P(
 // ---------------------------------------------------------------------------------------------
 // A stream written to a file and read back by another process.
 
-const wchar_t* const kFileClasses[] = {L"PXMImage", L"PXMImageDIB", L"PXMImageCANVAS"};
-
-// The classes whose operations have landed; the tests over all classes run with those.
-std::vector<std::wstring> ReadyClasses() {
-  std::vector<std::wstring> ready;
-  for (const wchar_t* className : kFileClasses)
-    if (Ready(className)) ready.push_back(className);
-  return ready;
-}
-
-ComPtr<IPXMImage> FileSource(const std::wstring& className) {
-  ComPtr<IPXMImage> image = NewImage(className);
-  const uint32_t bits = className == L"PXMImage" ? 8 : 32;
-  image->Create(6, 4, className == L"PXMImage" ? 2 : 1, bits, className == L"PXMImage" ? FOURCC_MONO : FOURCC_RGB);
-  Paint(image.Get(), 3);
-  return image;
-}
-
-std::string FilePath(const std::wstring& className) {
-  const char* base = std::getenv("PXM_PERSIST_FILE");
-  return std::string(base ? base : "persist") + "-" + std::string(className.begin(), className.end()) + ".bin";
-}
-
 TEST_F(DataPersist, FileStep) {
   const char* step = std::getenv("PXM_PERSIST_STEP");
   if (!step) GTEST_SKIP() << "runs as the write and read steps of the file fixture";
@@ -365,12 +391,7 @@ TEST_F(DataPersist, FileStep) {
     const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     ComPtr<IPXMImage> loaded = NewImage(className);
     ASSERT_EQ(Load(loaded.Get(), CountingFolder::Parse(bytes)), PXM_S_OK);
-    ComPtr<IPXMImage> expected = FileSource(className);
-    const Shape s = Describe(expected.Get());
-    ASSERT_EQ(Describe(loaded.Get()).planes, s.planes);
-    for (uint32_t p = 0; p < s.planes; ++p)
-      for (uint32_t y = 0; y < s.height; ++y)
-        EXPECT_EQ(0, std::memcmp(GetPlane(loaded.Get(), p).Row(y), GetPlane(expected.Get(), p).Row(y), s.Packed()));
+    ExpectSameRows(loaded.Get(), FileSource(className).Get());
   }
 }
 
@@ -498,5 +519,230 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"DibFewerRowsThanDeclared", L"PXMImageDIB", {5, 6, 1, 8, FOURCC_MONO}, 2, 2},
         Damage{"RasterSecondPlaneCutShort", L"PXMImage", {5, 6, 2, 8, FOURCC_MONO}, 7, 6},
         Damage{"CanvasManyPlanesEndsWithTheLast", L"PXMImageCANVAS", {4, 2, 500, 8, FOURCC_MONO}, 1, 1}));
+
+#else  // PXM_HOST_STREAMS
+// The host module's own API, found by name in the module the image module loads itself.
+struct HostApi {
+  DuvirovurozAdCreateDataStreamFunction createStream = nullptr;
+  DuvirovurozAdStreamToBytesFunction toBytes = nullptr;
+  DuvirovurozAdFreeBytesFunction freeBytes = nullptr;
+  DuvirovurozAdStreamFromBytesFunction fromBytes = nullptr;
+  DuvirovurozAdWriteStreamFileFunction writeFile = nullptr;
+  DuvirovurozAdReadStreamFileFunction readFile = nullptr;
+  DuvirovurozAdListFolderFunction list = nullptr;
+  DuvirovurozAdOpenEntryFunction openEntry = nullptr;
+  DuvirovurozAdLiveObjectsFunction live = nullptr;
+  DuvirovurozAdTransformApplyCountFunction applies = nullptr;
+};
+
+const HostApi& Api() {
+  static const HostApi api = [] {
+    HostApi a;
+    void* h = dlopen(ModulePath("DuvirovurozAd").c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!h) return a;
+    a.createStream = reinterpret_cast<DuvirovurozAdCreateDataStreamFunction>(dlsym(h, "DuvirovurozAdCreateDataStream"));
+    a.toBytes = reinterpret_cast<DuvirovurozAdStreamToBytesFunction>(dlsym(h, "DuvirovurozAdStreamToBytes"));
+    a.freeBytes = reinterpret_cast<DuvirovurozAdFreeBytesFunction>(dlsym(h, "DuvirovurozAdFreeBytes"));
+    a.fromBytes = reinterpret_cast<DuvirovurozAdStreamFromBytesFunction>(dlsym(h, "DuvirovurozAdStreamFromBytes"));
+    a.writeFile = reinterpret_cast<DuvirovurozAdWriteStreamFileFunction>(dlsym(h, "DuvirovurozAdWriteStreamFile"));
+    a.readFile = reinterpret_cast<DuvirovurozAdReadStreamFileFunction>(dlsym(h, "DuvirovurozAdReadStreamFile"));
+    a.list = reinterpret_cast<DuvirovurozAdListFolderFunction>(dlsym(h, "DuvirovurozAdListFolder"));
+    a.openEntry = reinterpret_cast<DuvirovurozAdOpenEntryFunction>(dlsym(h, "DuvirovurozAdOpenEntry"));
+    a.live = reinterpret_cast<DuvirovurozAdLiveObjectsFunction>(dlsym(h, "DuvirovurozAdLiveObjects"));
+    a.applies = reinterpret_cast<DuvirovurozAdTransformApplyCountFunction>(dlsym(h, "DuvirovurozAdTransformApplyCount"));
+    return a;
+  }();
+  return api;
+}
+
+ComPtr<IDataStream> NewStream() {
+  ComPtr<IDataStream> stream;
+  Api().createStream(reinterpret_cast<IDataStream**>(stream.Out()));
+  return stream;
+}
+
+std::vector<uint8_t> ToBytes(IDataStream* stream) {
+  uint8_t* bytes = nullptr;
+  size_t size = 0;
+  EXPECT_EQ(Api().toBytes(stream, &bytes, &size), PXM_S_OK);
+  std::vector<uint8_t> out(bytes, bytes + size);
+  Api().freeBytes(bytes);
+  return out;
+}
+
+struct Listed {
+  std::string key;
+  DuvirovurozAdEntryKind kind;
+  uint32_t size;  // a value's bytes, a folder's byte content
+  std::vector<uint8_t> value;
+  bool operator==(const Listed&) const = default;
+};
+
+std::vector<Listed> List(IUnknown* folder) {
+  uint32_t count = 0;
+  Api().list(folder, nullptr, 0, &count, nullptr);
+  std::vector<DuvirovurozAdEntry> entries(count);
+  Api().list(folder, entries.data(), count, &count, nullptr);
+  std::vector<Listed> out;
+  for (const DuvirovurozAdEntry& e : entries)
+    out.push_back({std::string(e.key, e.key + e.keyLength), e.kind, e.size,
+                   e.value ? std::vector<uint8_t>(e.value, e.value + e.size) : std::vector<uint8_t>{}});
+  return out;
+}
+
+std::vector<Listed> ListChild(IUnknown* folder, uint32_t index) {
+  ComPtr<IFolderStream> child;
+  Api().openEntry(folder, index, reinterpret_cast<IFolderStream**>(child.Out()));
+  return child ? List(child.Get()) : std::vector<Listed>{};
+}
+
+Listed Value(const char* key, uint32_t v) {
+  return {key, DuvirovurozAdValue, 4, {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}};
+}
+Listed Folder(const char* key, uint32_t contentSize) { return {key, DuvirovurozAdFolder, contentSize, {}}; }
+
+class HostStreams : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(Api().createStream && Api().live) << "needs the host module";
+    // The first save makes the module load its host strings and collection, which it keeps.
+    static const bool warmed = [] {
+      ComPtr<IDataStream> stream = NewStream();
+      return PXM_SUCCEEDED(Save(FileSource(L"PXMImage").Get(), stream.Get()));
+    }();
+    ASSERT_TRUE(warmed);
+    m_Live = Api().live();
+  }
+  // Every host object the module made for an operation is gone once the test's own are.
+  void TearDown() override { EXPECT_EQ(Api().live(), m_Live); }
+
+ private:
+  int64_t m_Live = 0;
+};
+
+TEST_F(HostStreams, ExactEntriesOfEveryClass) {
+  {
+    ComPtr<IPXMImage> raster = NewImage(L"PXMImage");
+    ASSERT_EQ(raster->Create(5, 2, 3, 8, FOURCC_MONO), PXM_S_OK);
+    ComPtr<IDataStream> stream = NewStream();
+    const uint64_t before = Api().applies();
+    ASSERT_EQ(Save(raster.Get(), stream.Get()), PXM_S_OK);
+    EXPECT_EQ(Api().applies(), before) << "grey images never pass through the transform";
+    EXPECT_EQ(List(stream.Get()), (std::vector<Listed>{Value("Width", 5), Value("Height", 2), Value("BitsPerPixel", 8),
+                                                      Value("NumberPlanes", 3), Value("FOURCC", FOURCC_MONO),
+                                                      Value("Direction", 8), Folder("Data", 30)}));
+  }
+  if (Ready(L"PXMImageDIB")) {
+    ComPtr<IPXMImage> dib = NewImage(L"PXMImageDIB");
+    ASSERT_EQ(dib->Create(10, 3, 1, 8, FOURCC_RGB), PXM_S_OK);
+    ComPtr<IDataStream> stream = NewStream();
+    ASSERT_EQ(Save(dib.Get(), stream.Get()), PXM_S_OK);
+    const std::vector<Listed> entries = List(stream.Get());
+    ASSERT_EQ(entries.size(), 8u);
+    EXPECT_EQ(entries[5], Value("Direction", static_cast<uint32_t>(-12)));
+    EXPECT_EQ(entries[6], Folder("Data", 30));
+    EXPECT_EQ(entries[7].key, "Palette");
+    const std::vector<Listed> palette = ListChild(stream.Get(), 7);
+    ASSERT_EQ(palette.size(), 2u);
+    EXPECT_EQ(palette[0], Value("Size", 256));
+    EXPECT_EQ(palette[1].key, "Data");
+    EXPECT_EQ(palette[1].size, 1024u);
+  }
+  if (Ready(L"PXMImageCANVAS")) {
+    ComPtr<IPXMImage> canvas = NewImage(L"PXMImageCANVAS");
+    ASSERT_EQ(canvas->Create(10, 3, 1, 24, FOURCC_RGB), PXM_S_OK);
+    canvas.As<IPXMImageCANVAS>(pxm::iid::IPXMImageCANVAS)->put_TransparentColor(-1);
+    ComPtr<IDataStream> stream = NewStream();
+    ASSERT_EQ(Save(canvas.Get(), stream.Get()), PXM_S_OK);
+    const std::vector<Listed> entries = List(stream.Get());
+    ASSERT_EQ(entries.size(), 8u);
+    EXPECT_EQ(entries[0], Value("TranparentColor", 0xFFFFFFFF));
+    EXPECT_EQ(entries[1], Value("Width", 10));
+    EXPECT_EQ(entries[3], Value("BitsPerPixel", 32)) << "the canvas keeps 24 bits as 32";
+    EXPECT_EQ(entries[7], Folder("Data", 120));
+  }
+}
+
+TEST_F(HostStreams, ColourPassesTheTransformTwiceOnSaveOnceOnLoad) {
+  const std::vector<std::wstring> colour = {L"PXMImageDIB", L"PXMImageCANVAS"};
+  int tested = 0;
+  for (const std::wstring& className : colour) {
+    if (!Ready(className)) continue;
+    ++tested;
+    ComPtr<IPXMImage> image = FileSource(className);
+    ComPtr<IDataStream> stream = NewStream();
+    uint64_t before = Api().applies();
+    ASSERT_EQ(Save(image.Get(), stream.Get()), PXM_S_OK);
+    EXPECT_EQ(Api().applies() - before, 2u);
+    ComPtr<IPXMImage> loaded = NewImage(className);
+    before = Api().applies();
+    ASSERT_EQ(Load(loaded.Get(), stream.Get()), PXM_S_OK);
+    EXPECT_EQ(Api().applies() - before, 1u);
+    ExpectSameRows(loaded.Get(), image.Get());
+  }
+  if (!tested) GTEST_SKIP() << Needs(L"PXMImageDIB") << ", or the canvas image";
+}
+
+TEST_F(HostStreams, BytesRoundTripIntoEveryClass) {
+  const std::vector<std::wstring> classes = ReadyClasses();
+  for (const std::wstring& from : classes) {
+    ComPtr<IPXMImage> source = FileSource(from);
+    ComPtr<IDataStream> saved = NewStream();
+    ASSERT_EQ(Save(source.Get(), saved.Get()), PXM_S_OK);
+    const std::vector<uint8_t> bytes = ToBytes(saved.Get());
+    ComPtr<IDataStream> parsed;
+    ASSERT_EQ(Api().fromBytes(bytes.data(), bytes.size(), reinterpret_cast<IDataStream**>(parsed.Out())), PXM_S_OK);
+    ComPtr<IPXMImage> same = NewImage(from);
+    ASSERT_EQ(Load(same.Get(), parsed.Get()), PXM_S_OK);
+    ExpectSameRows(same.Get(), source.Get());
+  }
+}
+
+TEST_F(HostStreams, FileStep) {
+  const char* step = std::getenv("PXM_PERSIST_STEP");
+  if (!step) GTEST_SKIP() << "runs as the write and read steps of the file fixture";
+  for (const std::wstring& className : ReadyClasses()) {
+    const std::string path = FilePath(className);
+    if (std::string(step) == "write") {
+      ComPtr<IDataStream> stream = NewStream();
+      ASSERT_EQ(Save(FileSource(className).Get(), stream.Get()), PXM_S_OK);
+      ASSERT_EQ(Api().writeFile(stream.Get(), path.c_str()), PXM_S_OK);
+      continue;
+    }
+    ComPtr<IDataStream> stream;
+    ASSERT_EQ(Api().readFile(path.c_str(), reinterpret_cast<IDataStream**>(stream.Out())), PXM_S_OK) << path;
+    ComPtr<IPXMImage> loaded = NewImage(className);
+    ASSERT_EQ(Load(loaded.Get(), stream.Get()), PXM_S_OK);
+    ExpectSameRows(loaded.Get(), FileSource(className).Get());
+  }
+}
+
+// Bytes cut at every offset, and every byte in turn spoilt: the host refuses them or hands out
+// what it could read, and the load gives a result code; nothing is left behind.
+TEST_F(HostStreams, DamagedBytesGiveAResultAndLeakNothing) {
+  ComPtr<IDataStream> saved = NewStream();
+  ASSERT_EQ(Save(FileSource(L"PXMImage").Get(), saved.Get()), PXM_S_OK);
+  const std::vector<uint8_t> bytes = ToBytes(saved.Get());
+  const std::vector<std::wstring> classes = ReadyClasses();
+  auto tryLoad = [&](const std::vector<uint8_t>& damaged) {
+    ComPtr<IDataStream> parsed;
+    if (PXM_FAILED(Api().fromBytes(damaged.data(), damaged.size(), reinterpret_cast<IDataStream**>(parsed.Out()))))
+      return;
+    for (const std::wstring& into : classes) {
+      ComPtr<IPXMImage> target = NewImage(into);
+      Load(target.Get(), parsed.Get());
+      EXPECT_EQ(RefCount(target.Get()), 1u);
+    }
+  };
+  for (size_t cut = 0; cut < bytes.size(); ++cut) tryLoad({bytes.begin(), bytes.begin() + cut});
+  for (size_t at = 0; at < bytes.size(); ++at) {
+    for (uint8_t spoil : {uint8_t(0xFF), uint8_t(bytes[at] ^ 0x80)}) {
+      std::vector<uint8_t> damaged = bytes;
+      damaged[at] = spoil;
+      tryLoad(damaged);
+    }
+  }
+}
+#endif
 
 }  // namespace
