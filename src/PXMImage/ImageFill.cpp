@@ -1,0 +1,93 @@
+// Equal: every pixel of every plane set to one value. One row of pixel bytes is built once and
+// copied into each row (a plain memset when the row is one repeated byte).
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "PXMImage/ImageAccess.h"
+#include "PXMImage/ImageRecord.h"
+
+namespace {
+
+// The value's low bits repeated across a byte: 1 bit gives 0x00 or 0xFF, 4 bits v * 0x11.
+uint8_t RepeatedBits(uint32_t value, uint32_t bits) {
+  const uint32_t mask = (1u << bits) - 1;
+  uint32_t byte = 0;
+  for (uint32_t shift = 0; shift < 8; shift += bits) byte |= (value & mask) << shift;
+  return static_cast<uint8_t>(byte);
+}
+
+// The bytes of one filled row: at most rowLength of them, never more than the row holds.
+struct FillRow {
+  uint32_t length = 0;
+  bool uniform = true;  // every byte is `byte`
+  uint8_t byte = 0;
+};
+
+FillRow DescribeFill(uint32_t value, uint32_t bits, uint32_t width, uint32_t rowLength) {
+  FillRow row;
+  uint64_t length = 0;
+  if (bits < 8) {
+    length = bits ? (uint64_t{bits} * width + 7) / 8 : 0;
+    row.byte = bits ? RepeatedBits(value, bits) : 0;
+  } else if (bits == 8 || bits == 16) {
+    length = uint64_t{bits / 8} * width;  // at 16 bits each pixel is the low byte twice
+    row.byte = static_cast<uint8_t>(value);
+  } else if (bits == 24) {
+    length = 3 * uint64_t{width} + 1;  // the byte after the last pixel is 0, when the row has it
+    row.uniform = false;
+  } else {
+    length = 4 * uint64_t{width};
+    const uint8_t b0 = static_cast<uint8_t>(value);
+    row.uniform = value == b0 * 0x01010101u;
+    row.byte = b0;
+  }
+  row.length = static_cast<uint32_t>(std::min<uint64_t>(length, rowLength));
+  return row;
+}
+
+// A row of pixels whose bytes are not all alike: 24-bit pixels (and the zero byte after the last
+// one), or 32-bit words. Built once per call, so plainness beats speed here.
+void BuildPattern(uint8_t* out, uint32_t length, uint32_t value, uint32_t bits, uint32_t width) {
+  const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                            static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  if (bits == 24) {
+    const uint64_t pixelBytes = 3 * uint64_t{width};
+    for (uint32_t i = 0; i < length; ++i) out[i] = i < pixelBytes ? bytes[i % 3] : 0;
+  } else {
+    for (uint32_t i = 0; i < length; ++i) out[i] = bytes[i & 3];
+  }
+}
+
+}  // namespace
+
+HRESULT FillImage(IPXMImage* image, int value) {
+  if (!image) return PXM_E_POINTER;
+  const ImageDescription d = Describe(image);
+  PlaneView first;
+  const HRESULT hr = GetPlane(image, 0, &first);
+  if (PXM_FAILED(hr)) return hr;
+
+  const uint32_t bits = d.bitsPerPixel;
+  const FillRow row = DescribeFill(static_cast<uint32_t>(value), bits, d.width, first.RowLength());
+  if (!row.length || !d.height) return PXM_S_OK;
+  uint8_t* pattern = nullptr;
+  if (!row.uniform) {
+    pattern = static_cast<uint8_t*>(std::malloc(row.length));
+    if (!pattern) return PXM_E_OUTOFMEMORY;
+    BuildPattern(pattern, row.length, static_cast<uint32_t>(value), bits, d.width);
+  }
+  for (uint32_t p = 0; p < d.planes; ++p) {
+    PlaneView plane;
+    if (PXM_FAILED(GetPlane(image, p, &plane)) || !plane.data) continue;
+    const uint32_t n = std::min(row.length, plane.RowLength());
+    if (!n) continue;
+    if (row.uniform) {
+      for (uint32_t y = 0; y < d.height; ++y) std::memset(plane.Row(y), row.byte, n);
+    } else {
+      for (uint32_t y = 0; y < d.height; ++y) std::memcpy(plane.Row(y), pattern, n);
+    }
+  }
+  std::free(pattern);
+  return PXM_S_OK;
+}
