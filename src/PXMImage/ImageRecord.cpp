@@ -137,20 +137,6 @@ bool ReadPlane(IFolderStream* in, const PlaneView& plane, uint32_t imageRows, ui
   return SkipBytes(in, uint64_t{recordRows - rows} * packed);
 }
 
-// How many of the wanted palette bytes lie inside the image's block. Only a DIB tells where its
-// block ends; a block attached with 3-byte entries may hold fewer than 4 bytes an entry.
-uint32_t PaletteBytesInBlock(IPXMImage* image, const uint32_t* entries, uint32_t wanted) {
-  SmartPtr<IPXMImageDIB> dib;
-  image->QueryInterface(IID_IPXMImageDIB, dib.ReceiveVoid());
-  uint8_t* block = nullptr;
-  uint32_t size = 0;
-  if (!dib || PXM_FAILED(dib->GetDIB(&block, &size)) || !block) return wanted;
-  const uintptr_t start = reinterpret_cast<uintptr_t>(block);
-  const uintptr_t at = reinterpret_cast<uintptr_t>(entries);
-  if (at < start || at >= start + size) return wanted;
-  return static_cast<uint32_t>(std::min<uintptr_t>(wanted, start + size - at));
-}
-
 // Every plane's rows into one "Data" child, each plane between the transform's two Apply calls
 // (a colour image's pixels are stored as the transform makes them; two Apply calls restore them).
 HRESULT SaveRows(IPXMImage* image, IFolderStream* folder, const ImageDescription& d) {
@@ -183,9 +169,10 @@ HRESULT SavePalette(IPXMImage* image, IFolderStream* folder) {
   if (PXM_FAILED(palette->GetPalette(&entries, &count)) || count == 0 || !entries) return PXM_S_OK;
   count = std::min(count, kMaxPaletteEntries);
 
-  // Entries go as 4 bytes each, as GetPalette hands them out; what the block does not hold is 0.
-  uint8_t bytes[4 * kMaxPaletteEntries] = {};
-  std::memcpy(bytes, entries, PaletteBytesInBlock(image, entries, 4 * count));
+  // Entries go as 4 bytes each, as GetPalette hands them out (a DIB hands out 4-byte entries
+  // whatever the form in its block).
+  uint8_t bytes[4 * kMaxPaletteEntries];
+  std::memcpy(bytes, entries, 4 * count);
 
   SmartPtr<IFolderStream> child = ChildFolder(folder, L"Palette", true);
   if (!child) return PXM_E_FAIL;

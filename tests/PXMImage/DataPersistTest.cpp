@@ -289,10 +289,10 @@ TEST_F(DataPersist, PalettesSurviveARoundTrip) {
   }
 }
 
-TEST_F(DataPersist, PaletteOfThreeByteEntriesIsSavedFromInsideTheBlock) {
+TEST_F(DataPersist, PaletteOfThreeByteEntriesIsSavedAsFourByteEntries) {
   REQUIRE_CLASSES(L"PXMImageDIB");
-  // A core header (12 bytes), 16 palette entries of 3 bytes, one 4-byte row: 64 bytes in all,
-  // fewer than the 16 * 4 bytes the record holds from the palette on.
+  // A core header (12 bytes), 16 palette entries of 3 bytes, one 4-byte row: 64 bytes in all.
+  // The record holds the entries as GetPalette hands them out: blue, green, red, 0.
   uint8_t* block = static_cast<uint8_t*>(std::malloc(64));
   const uint8_t header[12] = {12, 0, 0, 0, 1, 0, 1, 0, 1, 0, 4, 0};
   std::memcpy(block, header, 12);
@@ -303,7 +303,7 @@ TEST_F(DataPersist, PaletteOfThreeByteEntriesIsSavedFromInsideTheBlock) {
   ASSERT_EQ(Save(dib.Get(), folder), PXM_S_OK);
   const std::vector<uint8_t>& stored = folder->Child("Palette")->Find("Data")->value;
   ASSERT_EQ(stored.size(), 64u);
-  for (int i = 0; i < 64; ++i) EXPECT_EQ(stored[i], i < 52 ? uint8_t(12 + i) : 0) << i;
+  for (int i = 0; i < 64; ++i) EXPECT_EQ(stored[i], i % 4 == 3 ? 0 : uint8_t(12 + 3 * (i / 4) + i % 4)) << i;
   dib.Reset();
   std::free(block);
 }
