@@ -66,6 +66,16 @@ TEST(ModuleLoader, InitialisesTheSiblingOnlyWithACollection) {
   EXPECT_EQ(collection.References(), 1u);
 }
 
+TEST(ModuleLoader, HandsOutTheHostModulesCreators) {
+  PXMCreatorFunction collection = MODULECreateFunction(Text(L"DuvirovurozAd"), Text(L"GlobalComponentCollection"));
+  ASSERT_NE(collection, nullptr);
+  EXPECT_EQ(MODULECreateFunction(Text(L"DuvirovurozAd"), Text(L"GlobalComponentCollection")), collection);
+  EXPECT_NE(MODULECreateFunction(Text(L"DuvirovurozAd"), Text(L"ComponentString")), nullptr);
+  ComPtr<IComponentCollection> made;
+  EXPECT_EQ(collection(nullptr, &IID_IComponentCollection, made.Out()), PXM_S_OK);
+  EXPECT_TRUE(made);
+}
+
 TEST(ModuleLoader, NullWhenModuleEntryOrClassIsMissing) {
   EXPECT_EQ(MODULECreateFunction(Text(L"NoSuchModule"), Text(L"Nothing")), nullptr);
   EXPECT_EQ(MODULECreateFunction(Text(L"PXMTestNoEntry"), Text(L"Nothing")), nullptr);

@@ -1,0 +1,246 @@
+// info, render, convert, save and load.
+#include "Commands.h"
+
+#include <cstdio>
+
+#include "HostStreams.h"
+#include "Images.h"
+#include "Options.h"
+
+namespace {
+
+// Parses the arguments; prints help or an argument error. Returns -1 to go on, else the exit code.
+int Prepare(const Arguments& args, const char* usage, size_t positionals, bool needsOutput,
+            const std::set<std::string>& valued, const std::set<std::string>& flags, Options* options) {
+  *options = ParseOptions(args, valued, flags);
+  if (options->flags.count("--help")) {
+    std::printf("%s", usage);
+    return 0;
+  }
+  std::string error = options->error;
+  if (error.empty() && (positionals ? options->positional.size() != positionals : options->positional.empty()))
+    error = "wrong number of arguments";
+  if (error.empty() && needsOutput && options->Value("-o").empty()) error = "no output given (-o OUT)";
+  if (!error.empty()) {
+    std::fprintf(stderr, "pxm: %s\n\n%s", error.c_str(), usage);
+    return 2;
+  }
+  return -1;
+}
+
+int Modules(const ModuleSet& modules) {
+  if (modules.error().empty()) return -1;
+  std::fprintf(stderr, "pxm: %s\n", modules.error().c_str());
+  return 1;
+}
+
+}  // namespace
+
+int RunInfo(const Arguments& args) {
+  static const char usage[] =
+      "usage: pxm info FILE...\n"
+      "Loads each bitmap file as a DIB image and prints its width, height, bits per pixel, pixel code,\n"
+      "palette entries, header size and block size.\n";
+  Options options;
+  if (int code = Prepare(args, usage, 0, false, {}, {}, &options); code >= 0) return code;
+  ModuleSet modules;
+  if (int code = Modules(modules); code >= 0) return code;
+  int exitCode = 0;
+  for (const std::string& path : options.positional) {
+    Failure failure;
+    ComRef<IPXMImageDIB> dib = LoadBitmap(modules, path, &failure);
+    if (!dib) {
+      exitCode = Report(failure);
+      continue;
+    }
+    const Description d = Describe(dib.Get());
+    uint32_t entries = 0;
+    if (auto palette = dib.As<IPXMImagePalette>(pxm::iid::IPXMImagePalette)) palette->GetPalette(nullptr, &entries);
+    uint8_t* block = nullptr;
+    uint32_t blockSize = 0;
+    dib->GetDIB(&block, &blockSize);
+    const uint32_t header = block ? (block[0] | block[1] << 8 | block[2] << 16 | uint32_t(block[3]) << 24) : 0;
+    std::printf("%s: %u x %u, %u bits per pixel, code %s, %u palette entries, header %u bytes, block %u bytes\n",
+                path.c_str(), d.width, d.height, d.bitsPerPixel, FourccName(d.fourcc).c_str(), entries, header,
+                blockSize);
+  }
+  return exitCode;
+}
+
+int RunRender(const Arguments& args) {
+  static const char usage[] =
+      "usage: pxm render FILE -o OUT.png [--size WxH] [--fit] [--crop X,Y,W,H] [--transparent RRGGBB]\n"
+      "                  [--background RRGGBB]\n"
+      "Draws a bitmap file into a picture of the given size (default: the crop's or the image's size),\n"
+      "stretched or, with --fit, fitted with its aspect ratio kept; --crop cuts a rectangle of the image\n"
+      "(pixels from the top left) first; --transparent leaves that colour out; the background defaults\n"
+      "to white.\n";
+  Options options;
+  if (int code = Prepare(args, usage, 1, true, {"-o", "--size", "--crop", "--transparent", "--background"},
+                         {"--fit"}, &options);
+      code >= 0)
+    return code;
+  int32_t crop[4] = {0, 0, 0, 0};
+  uint32_t width = 0, height = 0;
+  Rgb background{255, 255, 255}, transparent;
+  if ((options.Has("--crop") && !ParseRect(options.Value("--crop"), crop)) ||
+      (options.Has("--size") && !ParseSize(options.Value("--size"), &width, &height)) ||
+      (options.Has("--background") && !ParseRgb(options.Value("--background"), &background)) ||
+      (options.Has("--transparent") && !ParseRgb(options.Value("--transparent"), &transparent))) {
+    std::fprintf(stderr, "pxm: a malformed option value\n\n%s", usage);
+    return 2;
+  }
+  ModuleSet modules;
+  if (int code = Modules(modules); code >= 0) return code;
+  Failure failure;
+  ComRef<IPXMImageDIB> dib = LoadBitmap(modules, options.positional[0], &failure);
+  if (!dib) return Report(failure);
+
+  // What gets drawn: the DIB, or a canvas holding its crop or its copy (a canvas carries the
+  // transparent colour).
+  ComRef<IUnknown> source = dib.As<IUnknown>(pxm::iid::IUnknown);
+  const Description d = Describe(dib.Get());
+  uint32_t sourceWidth = d.width, sourceHeight = d.height;
+  HRESULT hr = PXM_S_OK;
+  ComRef<IPXMImageCANVAS> staging;
+  if (options.Has("--crop")) {
+    sourceWidth = uint32_t(crop[2]);
+    sourceHeight = uint32_t(crop[3]);
+    staging = MakeCanvas(modules, sourceWidth, sourceHeight, background, &hr);
+    if (!staging) return Report({"creating a canvas for the crop", hr});
+    const CANVASRect cut{crop[0], crop[1], crop[2], crop[3]};
+    hr = RenderFlipped(staging.Get(), dib.Get(), CANVASRect{0, 0, crop[2], crop[3]}, &cut, false);
+    if (PXM_FAILED(hr)) return Report({"drawing the crop", hr});
+  } else if (options.Has("--transparent")) {
+    staging = modules.Create<IPXMImageCANVAS>(L"PXMImageCANVAS", pxm::iid::IPXMImageCANVAS);
+    hr = staging ? staging->Copy(dib.Get(), 0) : PXM_E_FAIL;
+    if (PXM_FAILED(hr)) return Report({"copying the image into a canvas", hr});
+  }
+  if (staging) {
+    if (options.Has("--transparent")) staging->put_TransparentColor(TransparentValue(transparent));
+    source = staging.As<IUnknown>(pxm::iid::IUnknown);
+  }
+  if (!options.Has("--size")) {
+    width = sourceWidth;
+    height = sourceHeight;
+  }
+  ComRef<IPXMImageCANVAS> target = MakeCanvas(modules, width, height, background, &hr);
+  if (!target) return Report({"creating the picture's canvas", hr});
+  hr = RenderFlipped(target.Get(), source.Get(), CANVASRect{0, 0, int32_t(width), int32_t(height)}, nullptr,
+                     options.Has("--fit"));
+  if (PXM_FAILED(hr)) return Report({"drawing the image", hr});
+  const std::string error = WriteCanvasPng(target.Get(), options.Value("-o"));
+  if (!error.empty()) return Report({error, 0, false});
+  return 0;
+}
+
+namespace {
+
+// Copies the source into a new image of the kind; the module's copies decide the layout.
+ComRef<IPXMImage> ConvertTo(const ModuleSet& modules, IPXMImageDIB* source, const std::string& kind,
+                            Failure* failure) {
+  ComRef<IPXMImage> result;
+  const Description d = Describe(source);
+  HRESULT hr = PXM_E_FAIL;
+  auto make = [&](const wchar_t* className) {
+    result = modules.Create<IPXMImage>(className, pxm::iid::IPXMImage);
+    return result.Get();
+  };
+  if (kind == "raster") {
+    if (make(L"PXMImage")) hr = result->Copy(source, 0);
+  } else if (kind == "canvas") {
+    if (make(L"PXMImageCANVAS")) hr = result->Copy(source, 0);
+  } else if (kind == "dib32") {
+    // A canvas holds every source as 4-byte pixels, which a DIB copies as 32 bits, made opaque.
+    ComRef<IPXMImage> canvas = modules.Create<IPXMImage>(L"PXMImageCANVAS", pxm::iid::IPXMImage);
+    if (canvas && PXM_SUCCEEDED(hr = canvas->Copy(source, 0)) && make(L"PXMImageDIB"))
+      hr = result->Copy(canvas.Get(), 255);
+  } else if (kind == "dib24") {
+    if (d.bitsPerPixel == 24) {
+      if (make(L"PXMImageDIB")) hr = result->Copy(source, 0);
+    } else {
+      *failure = {"dib24 takes a 24-bit file; this one has " + std::to_string(d.bitsPerPixel) + " bits", 0, false};
+      return {};
+    }
+  } else if (kind == "dib8") {
+    // An 8-bit source keeps its palette; a colour source goes through one grey plane (the mean).
+    ComRef<IPXMImage> grey;
+    IPXMImage* from = source;
+    if (d.bitsPerPixel != 8) {
+      grey = modules.Create<IPXMImage>(L"PXMImage", pxm::iid::IPXMImage);
+      if (!grey || PXM_FAILED(hr = grey->Create(d.width, d.height, 1, 8, FOURCC_MONO)) ||
+          PXM_FAILED(hr = grey->Copy(source, 0))) {
+        *failure = {"making a grey plane", hr};
+        return {};
+      }
+      from = grey.Get();
+    }
+    if (make(L"PXMImageDIB")) hr = result->Copy(from, 0);
+  } else {
+    *failure = {"unknown kind '" + kind + "' (dib8, dib24, dib32, raster, canvas)", 0, false};
+    return {};
+  }
+  if (PXM_FAILED(hr)) {
+    *failure = {"copying into " + kind, hr};
+    result.Reset();
+  }
+  return result;
+}
+
+}  // namespace
+
+int RunConvert(const Arguments& args) {
+  static const char usage[] =
+      "usage: pxm convert FILE --to dib8|dib24|dib32|raster|canvas -o OUT\n"
+      "Copies a bitmap file into an image of the given kind with the module's conversions and writes\n"
+      "it as OUT: .bmp (DIB kinds), .png (drawn), or any other name as a stream file.\n";
+  Options options;
+  if (int code = Prepare(args, usage, 1, true, {"-o", "--to"}, {}, &options); code >= 0) return code;
+  if (!options.Has("--to")) {
+    std::fprintf(stderr, "pxm: no kind given (--to KIND)\n\n%s", usage);
+    return 2;
+  }
+  ModuleSet modules;
+  if (int code = Modules(modules); code >= 0) return code;
+  Failure failure;
+  ComRef<IPXMImageDIB> dib = LoadBitmap(modules, options.positional[0], &failure);
+  if (!dib) return Report(failure);
+  ComRef<IPXMImage> converted = ConvertTo(modules, dib.Get(), options.Value("--to"), &failure);
+  if (!converted || !WriteImage(modules, converted.Get(), options.Value("-o"), &failure)) return Report(failure);
+  return 0;
+}
+
+int RunSave(const Arguments& args) {
+  static const char usage[] =
+      "usage: pxm save FILE -o OUT.pxs\n"
+      "Loads a bitmap file as a DIB image and saves its image record into a stream file.\n";
+  Options options;
+  if (int code = Prepare(args, usage, 1, true, {"-o"}, {}, &options); code >= 0) return code;
+  ModuleSet modules;
+  if (int code = Modules(modules); code >= 0) return code;
+  Failure failure;
+  ComRef<IPXMImageDIB> dib = LoadBitmap(modules, options.positional[0], &failure);
+  if (!dib) return Report(failure);
+  std::string error;
+  const HRESULT hr = SaveStreamFile(modules, dib.Get(), options.Value("-o"), &error);
+  if (PXM_FAILED(hr) || !error.empty()) return Report({error.empty() ? "saving" : error, hr, PXM_FAILED(hr)});
+  return 0;
+}
+
+int RunLoad(const Arguments& args) {
+  static const char usage[] =
+      "usage: pxm load IN.pxs -o OUT.png|OUT.bmp\n"
+      "Restores a DIB image from a stream file and writes it as a picture or a bitmap file.\n";
+  Options options;
+  if (int code = Prepare(args, usage, 1, true, {"-o"}, {}, &options); code >= 0) return code;
+  ModuleSet modules;
+  if (int code = Modules(modules); code >= 0) return code;
+  ComRef<IPXMImageDIB> dib = modules.Create<IPXMImageDIB>(L"PXMImageDIB", pxm::iid::IPXMImageDIB);
+  if (!dib) return Report({"creating a DIB image", PXM_E_FAIL});
+  std::string error;
+  const HRESULT hr = LoadStreamFile(modules, options.positional[0], dib.Get(), &error);
+  if (PXM_FAILED(hr) || !error.empty()) return Report({error.empty() ? "loading" : error, hr, PXM_FAILED(hr)});
+  Failure failure;
+  if (!WriteImage(modules, dib.Get(), options.Value("-o"), &failure)) return Report(failure);
+  return 0;
+}

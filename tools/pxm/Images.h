@@ -1,0 +1,28 @@
+// What the commands share: loading bitmap files into DIB images, describing images, and writing
+// any image of the module as a PNG picture, a bitmap file or a stream file.
+#pragma once
+#include <string>
+
+#include "Drawing.h"
+#include "ModuleSet.h"
+
+// A failed step: what failed and the module's result. Printing it returns the exit code 1.
+struct Failure {
+  std::string what;
+  HRESULT result = PXM_E_FAIL;
+  bool withResult = true;
+};
+int Report(const Failure& failure);
+
+// Loads a bitmap file into a new DIB image.
+ComRef<IPXMImageDIB> LoadBitmap(const ModuleSet& modules, const std::string& path, Failure* failure);
+
+struct Description {
+  uint32_t width = 0, height = 0, planes = 0, bitsPerPixel = 0, fourcc = 0;
+};
+Description Describe(IPXMImage* image);
+std::string FourccName(uint32_t fourcc);
+
+// Writes the image by the output's extension: ".png" (drawn upright), ".bmp" (a DIB image's
+// block behind a file header) or anything else as a stream file of the image's record.
+bool WriteImage(const ModuleSet& modules, IPXMImage* image, const std::string& path, Failure* failure);
