@@ -66,7 +66,7 @@ PXM_ROW_KERNEL void Mono32Row(const uint8_t* __restrict src, uint32_t* __restric
 }
 
 void Rgb32Row(const uint8_t* __restrict src, uint32_t* __restrict dst, size_t count, const uint32_t*) {
-  std::memcpy(dst, src, 4 * count);
+  if (count) std::memcpy(dst, src, 4 * count);
 }
 
 PXM_ROW_KERNEL void Bgr32Row(const uint8_t* __restrict src, uint32_t* __restrict dst, size_t count, const uint32_t*) {
