@@ -51,6 +51,7 @@ void ReadEverything(IPXMImage* image) {
       PXM_FAILED(image->GetPixelDescriptor(&bits, &fourcc, &bytesPerPixel)))
     return;
   const uint64_t rowBytes = (uint64_t{width} * bits + 7) / 8;
+  if (rowBytes == 0) return;  // nothing to read in any row, however many rows there are
   for (uint32_t plane = 0; plane < planes; ++plane) {
     uint32_t size = 0;
     uint8_t* data = nullptr;
