@@ -12,7 +12,8 @@ namespace {
 
 // A record may ask for any image whose sizes fit 32 bits, and Create makes what is asked for,
 // also from a few bytes of stream. Such requests are the allocation test's matter; here they
-// would only exhaust the fuzzer's memory, so records asking for more than 64 MiB are skipped.
+// would only spend the fuzzer's memory and time walking rows, so records asking for more than
+// 4 MiB of pixels or a million rows of pixels are skipped.
 bool AsksForHugeImage(IDataStream* stream) {
   static const auto list = reinterpret_cast<DuvirovurozAdListFolderFunction>(
       dlsym(dlopen(ModulePath("DuvirovurozAd").c_str(), RTLD_NOW | RTLD_LOCAL), "DuvirovurozAdListFolder"));
@@ -36,7 +37,7 @@ bool AsksForHugeImage(IDataStream* stream) {
   }
   const uint64_t bytesPerPixel = values[3] < 8 ? 1 : (values[3] + 7) / 8;
   const unsigned __int128 total = (unsigned __int128)values[0] * values[1] * (values[2] ? values[2] : 1) * bytesPerPixel;
-  return total > (uint64_t{64} << 20);
+  return total > (uint64_t{4} << 20) || (values[0] && values[1] > 1000000);
 }
 
 }  // namespace
