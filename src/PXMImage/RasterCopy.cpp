@@ -189,6 +189,8 @@ HRESULT CPXMImage::Copy(IPXM* source, int /*option: not used by the raster image
   // Colour is converted from 3 and 4 bytes per pixel only; other depths leave the planes as
   // they are.
   if (from.bitsPerPixel != 24 && from.bitsPerPixel != 32) return PXM_S_OK;
+  // Rows without pixels need no walk, however many a header claims.
+  if (to.width == 0) return PXM_S_OK;
 
   const uint32_t bytesPerPixel = from.bitsPerPixel / 8;
   const PlaneView src = SourcePlane(source, 0);
