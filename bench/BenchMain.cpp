@@ -12,7 +12,7 @@ namespace {
 void BM_Memcpy(benchmark::State& state) {
   const size_t bytes = 4 * size_t(state.range(0)) * size_t(state.range(0));
   Buffer from(bytes), to(bytes);
-  Measure(state, MemcpySeconds(2 * bytes), [&](Span&) {
+  Measure(state, Traffic(2 * bytes), [&](Span&) {
     std::memcpy(to.data, from.data, bytes);
     return true;
   });
@@ -22,7 +22,7 @@ void BM_Memset(benchmark::State& state) {
   const size_t bytes = 4 * size_t(state.range(0)) * size_t(state.range(0));
   Buffer to(bytes);
   int value = 0;
-  Measure(state, MemsetSeconds(bytes), [&](Span&) {
+  Measure(state, Fill(bytes), [&](Span&) {
     std::memset(to.data, ++value, bytes);
     return true;
   });

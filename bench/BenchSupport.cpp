@@ -136,18 +136,6 @@ void Put32(std::vector<uint8_t>& out, uint32_t v) {
   Put16(out, v >> 16);
 }
 
-template <class F>
-double MedianSeconds(F&& op) {
-  std::vector<double> times;
-  for (int i = 0; i < 9; ++i) {
-    const double begin = CpuClock::Now();
-    op();
-    times.push_back(CpuClock::Now() - begin);
-  }
-  std::nth_element(times.begin(), times.begin() + 4, times.end());
-  return times[4];
-}
-
 }  // namespace
 
 Ref<IPXMImage> MakeSourceImage(uint32_t width, uint32_t height, uint32_t bitsPerPixel, uint32_t fourcc,
@@ -204,31 +192,45 @@ std::string BitmapFile(uint32_t width, uint32_t height, uint32_t bitsPerPixel) {
   return path;
 }
 
-double MemcpySeconds(size_t trafficBytes) {
-  static std::map<size_t, double> cache;
-  auto [it, added] = cache.try_emplace(trafficBytes, 0.0);
-  if (added) {
-    const size_t half = trafficBytes / 2;
-    Buffer from(half), to(half);
-    FillRandom(from.data, half, 7);
-    it->second = MedianSeconds([&] {
-      std::memcpy(to.data, from.data, half);
-      benchmark::ClobberMemory();
-    });
+ReferenceRunner::ReferenceRunner(const Reference& reference) : m_Reference(reference) {
+  const size_t size = reference.kind == Reference::Memcpy ? reference.bytes / 2 : reference.bytes;
+  m_To = static_cast<uint8_t*>(std::malloc(size ? size : 1));
+  if (reference.kind == Reference::Memcpy) m_From = static_cast<uint8_t*>(std::malloc(size ? size : 1));
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  // Advised like the module's large blocks, so both sides pay the same for their pages.
+  for (uint8_t* p : {m_From, m_To})
+    if (p && size >= (size_t{4} << 20)) {
+      const uintptr_t begin = (reinterpret_cast<uintptr_t>(p) + 4095) & ~uintptr_t{4095};
+      const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + size) & ~uintptr_t{4095};
+      if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    }
+#endif
+  if (!m_To || (reference.kind == Reference::Memcpy && !m_From)) {
+    std::fprintf(stderr, "out of memory\n");
+    std::exit(1);
   }
-  return it->second;
+  if (m_From) FillRandom(m_From, size, 7);
+  std::memset(m_To, 0, size);
 }
 
-double MemsetSeconds(size_t bytes) {
-  static std::map<size_t, double> cache;
-  auto [it, added] = cache.try_emplace(bytes, 0.0);
-  if (added) {
-    Buffer to(bytes);
-    int value = 0;
-    it->second = MedianSeconds([&] {
-      std::memset(to.data, ++value, bytes);
-      benchmark::ClobberMemory();
-    });
-  }
-  return it->second;
+ReferenceRunner::~ReferenceRunner() {
+  std::free(m_From);
+  std::free(m_To);
+}
+
+double ReferenceRunner::Run() {
+  const double begin = CpuClock::Now();
+  if (m_Reference.kind == Reference::Memcpy)
+    std::memcpy(m_To, m_From, m_Reference.bytes / 2);
+  else
+    std::memset(m_To, ++m_Value, m_Reference.bytes);
+  benchmark::ClobberMemory();
+  return CpuClock::Now() - begin;
+}
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  const size_t middle = values.size() / 2;
+  std::nth_element(values.begin(), values.begin() + middle, values.end());
+  return values[middle];
 }

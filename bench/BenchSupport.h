@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "pxm/Module.h"
 #include "pxm/PXM.h"
@@ -82,10 +83,30 @@ Ref<IPXMImage> MakeSourceImage(uint32_t width, uint32_t height, uint32_t bitsPer
 // the temporary folder and read once so that it sits in the page cache; its path.
 std::string BitmapFile(uint32_t width, uint32_t height, uint32_t bitsPerPixel);
 
-// Median seconds of glibc memcpy moving bytes/2 (so bytes of traffic: read plus written) and of
-// memset writing bytes, measured once per size in this run on pre-touched memory.
-double MemcpySeconds(size_t trafficBytes);
-double MemsetSeconds(size_t bytes);
+// What an operation is held against: glibc memcpy moving bytes/2 (so `bytes` of traffic, read
+// plus written), or memset writing `bytes`. It runs on pre-touched memory after every iteration
+// of the operation, so both see the same load on this shared machine.
+struct Reference {
+  enum Kind { Memcpy, Memset } kind;
+  size_t bytes;
+};
+inline Reference Traffic(size_t bytes) { return {Reference::Memcpy, bytes}; }
+inline Reference Fill(size_t bytes) { return {Reference::Memset, bytes}; }
+
+class ReferenceRunner {
+ public:
+  explicit ReferenceRunner(const Reference& reference);
+  ReferenceRunner(const ReferenceRunner&) = delete;
+  ReferenceRunner& operator=(const ReferenceRunner&) = delete;
+  ~ReferenceRunner();
+  double Run();  // seconds of one run
+
+ private:
+  Reference m_Reference;
+  uint8_t* m_From = nullptr;
+  uint8_t* m_To = nullptr;
+  int m_Value = 0;
+};
 
 // The clock of every figure: this thread's CPU time (user and system, so page faults and the
 // kernel's copies count). The machine is shared: wall time would also count other processes' turns.
@@ -101,25 +122,28 @@ struct Span {
   void Stop() { end = CpuClock::Now(); }
 };
 
-// Runs op(span) once per iteration under manual timing and reports "x_traffic" = reference
-// seconds / seconds per image. An op returning false stops the benchmark with an error.
+// Runs op(span) once per iteration under manual timing, the reference after it, and reports
+// "x_traffic" = median reference seconds / median seconds of the op. An op returning false stops
+// the benchmark with an error.
+double Median(std::vector<double> values);
 template <class Op>
-void Measure(benchmark::State& state, double referenceSeconds, Op&& op) {
-  double total = 0;
+void Measure(benchmark::State& state, const Reference& reference, Op&& op) {
+  ReferenceRunner runner(reference);
+  std::vector<double> times, references;
   for (auto _ : state) {
     Span span;
     const bool ok = op(span);
     if (span.end < 0) span.Stop();
     const double seconds = span.end - span.begin;
     state.SetIterationTime(seconds);
-    total += seconds;
     if (!ok) {
       state.SkipWithError("the operation failed (not implemented in this build?)");
       return;
     }
+    times.push_back(seconds);
+    references.push_back(runner.Run());
   }
-  if (state.iterations() && referenceSeconds > 0)
-    state.counters["x_traffic"] = referenceSeconds / (total / static_cast<double>(state.iterations()));
+  if (!times.empty()) state.counters["x_traffic"] = Median(references) / Median(times);
 }
 
 // Benchmarks are registered with these: real time, milliseconds, sizes 1024² and 4096².

@@ -79,7 +79,7 @@ void BM_Load(benchmark::State& state) {
   const auto [width, height] = FileShape(state);
   const std::string path = BitmapFile(width, height, static_cast<uint32_t>(state.range(2)));
   PathString name(path);
-  Measure(state, MemcpySeconds(2 * FileSize(path)), [&](Span& span) {
+  Measure(state, Traffic(2 * FileSize(path)), [&](Span& span) {
     Ref<IPXMImageDIB> image = NewDIB();
     span.Start();
     const bool ok = image && PXM_SUCCEEDED(image->Load(&name));
@@ -97,7 +97,7 @@ void RasterCopy(benchmark::State& state, uint32_t planes) {
     return state.SkipWithError("cannot make the images");
   target->Copy(source.Get(), 0);
   const size_t traffic = 3 * size_t{n} * n + ImageBytes(target.Get());
-  Measure(state, MemcpySeconds(traffic), [&](Span&) { return PXM_SUCCEEDED(target->Copy(source.Get(), 0)); });
+  Measure(state, Traffic(traffic), [&](Span&) { return PXM_SUCCEEDED(target->Copy(source.Get(), 0)); });
 }
 void BM_RasterCopyThreePlanes(benchmark::State& state) { RasterCopy(state, 3); }
 void BM_RasterCopyMean(benchmark::State& state) { RasterCopy(state, 1); }
@@ -109,7 +109,7 @@ void DibCopy(benchmark::State& state, uint32_t bits, uint32_t fourcc, int alphaO
   Ref<IPXMImageDIB> target = NewDIB();
   if (!target || PXM_FAILED(target->Copy(source.Get(), alphaOption))) return state.SkipWithError("copy refused");
   const size_t traffic = ImageBytes(source.Get()) + ImageBytes(target.Get());
-  Measure(state, MemcpySeconds(traffic), [&](Span&) { return PXM_SUCCEEDED(target->Copy(source.Get(), alphaOption)); });
+  Measure(state, Traffic(traffic), [&](Span&) { return PXM_SUCCEEDED(target->Copy(source.Get(), alphaOption)); });
 }
 void BM_DibCopy24(benchmark::State& state) { DibCopy(state, 24, FOURCC_RGB, 0); }
 void BM_DibCopy24SwapBGR(benchmark::State& state) { DibCopy(state, 24, FOURCC_BGR, 0); }
@@ -124,7 +124,7 @@ void CanvasCopy(benchmark::State& state, uint32_t bits, uint32_t fourcc) {
   Ref<IPXMImageCANVAS> target = NewCanvas();
   if (!target || PXM_FAILED(target->Copy(source.Get(), 0))) return state.SkipWithError("copy refused");
   const size_t traffic = ImageBytes(source.Get()) + ImageBytes(target.Get());
-  Measure(state, MemcpySeconds(traffic), [&](Span&) { return PXM_SUCCEEDED(target->Copy(source.Get(), 0)); });
+  Measure(state, Traffic(traffic), [&](Span&) { return PXM_SUCCEEDED(target->Copy(source.Get(), 0)); });
 }
 void BM_CanvasCopy8(benchmark::State& state) { CanvasCopy(state, 8, FOURCC_MONO); }
 void BM_CanvasCopy24(benchmark::State& state) { CanvasCopy(state, 24, FOURCC_RGB); }
@@ -136,7 +136,7 @@ void Equal(benchmark::State& state, uint32_t bits) {
   Ref<IPXMImageDIB> image = NewDIB();
   if (!Randomise(image.Get(), n, bits, bits == 8 ? FOURCC_MONO : FOURCC_RGB)) return state.SkipWithError("no image");
   int value = 0x10203040;
-  Measure(state, MemsetSeconds(ImageBytes(image.Get())), [&](Span&) { return PXM_SUCCEEDED(image->Equal(++value)); });
+  Measure(state, Fill(ImageBytes(image.Get())), [&](Span&) { return PXM_SUCCEEDED(image->Equal(++value)); });
 }
 void BM_Equal8(benchmark::State& state) { Equal(state, 8); }
 void BM_Equal16(benchmark::State& state) { Equal(state, 16); }
@@ -156,7 +156,7 @@ void BM_TransformApply(benchmark::State& state) {
   if (collection) collection->GetComponent(12, L"PXMTransform", &pxm::iid::IPXMTransform, transform.Out());
   Ref<IPXMImageDIB> image = NewDIB();
   if (!transform || !Randomise(image.Get(), n, 24, FOURCC_RGB)) return state.SkipWithError("no transform");
-  Measure(state, MemcpySeconds(2 * ImageBytes(image.Get())),
+  Measure(state, Traffic(2 * ImageBytes(image.Get())),
           [&](Span&) { return PXM_SUCCEEDED(transform->Apply(image.Get())); });
 }
 
@@ -184,7 +184,7 @@ void Render(benchmark::State& state, I* source, uint32_t sourceBits, Scale scale
     return state.SkipWithError("no canvas to render into");
   CANVASRect from = SourceRect(n, scale), to = DestinationRect(n, scale);
   const size_t traffic = size_t(from.width) * from.height * sourceBits / 8 + size_t(to.width) * to.height * 4;
-  Measure(state, MemcpySeconds(traffic),
+  Measure(state, Traffic(traffic),
           [&](Span&) { return PXM_SUCCEEDED(render->Render(context, &to, &from)); });
 }
 
@@ -225,7 +225,7 @@ void BM_RecordSave(benchmark::State& state) {
   Ref<IPXMImageDIB> image = NewDIB();
   if (!Randomise(image.Get(), n, 24, FOURCC_RGB) || !NewStream()) return state.SkipWithError("no image or stream");
   Ref<IDataPersist> persist = image.As<IDataPersist>(pxm::iid::IDataPersist);
-  Measure(state, MemcpySeconds(2 * ImageBytes(image.Get())), [&](Span& span) {
+  Measure(state, Traffic(2 * ImageBytes(image.Get())), [&](Span& span) {
     Ref<IDataStream> stream = NewStream();
     span.Start();
     const bool ok = PXM_SUCCEEDED(persist->Save(stream.Get(), 0));
@@ -240,7 +240,7 @@ void BM_RecordLoad(benchmark::State& state) {
   Ref<IDataStream> stream = NewStream();
   if (!Randomise(image.Get(), n, 24, FOURCC_RGB) || !stream) return state.SkipWithError("no image or stream");
   image.As<IDataPersist>(pxm::iid::IDataPersist)->Save(stream.Get(), 0);
-  Measure(state, MemcpySeconds(2 * ImageBytes(image.Get())), [&](Span& span) {
+  Measure(state, Traffic(2 * ImageBytes(image.Get())), [&](Span& span) {
     Ref<IDataPersist> loaded = NewDIB().As<IDataPersist>(pxm::iid::IDataPersist);
     span.Start();
     const bool ok = loaded && PXM_SUCCEEDED(loaded->Load(stream.Get(), 0));

@@ -35,7 +35,7 @@ void BM_FreadFresh(benchmark::State& state) {
   const std::string path = BitmapFile(static_cast<uint32_t>(state.range(0)), static_cast<uint32_t>(state.range(1)),
                                       static_cast<uint32_t>(state.range(2)));
   const size_t size = FileBytes(path);
-  Measure(state, MemcpySeconds(2 * size), [&](Span& span) {
+  Measure(state, Traffic(2 * size), [&](Span& span) {
     span.Start();
     std::FILE* f = std::fopen(path.c_str(), "rb");
     void* buffer = std::malloc(size);
@@ -58,7 +58,7 @@ BENCHMARK(BM_FreadFresh)
 void BM_StbLoad(benchmark::State& state) {
   const std::string path = BitmapFile(static_cast<uint32_t>(state.range(0)), static_cast<uint32_t>(state.range(1)),
                                       static_cast<uint32_t>(state.range(2)));
-  Measure(state, MemcpySeconds(2 * FileBytes(path)), [&](Span& span) {
+  Measure(state, Traffic(2 * FileBytes(path)), [&](Span& span) {
     int w = 0, h = 0, channels = 0;
     span.Start();
     stbi_uc* pixels = stbi_load(path.c_str(), &w, &h, &channels, 0);
@@ -82,7 +82,7 @@ void Yuv(benchmark::State& state, int sourceBytes, int destinationBytes, Convert
   const int n = static_cast<int>(state.range(0));
   Buffer from(size_t(n) * n * sourceBytes), to(size_t(n) * n * destinationBytes);
   FillRandom(from.data, from.size, 3);
-  Measure(state, MemcpySeconds(from.size + to.size), [&](Span&) {
+  Measure(state, Traffic(from.size + to.size), [&](Span&) {
     convert(from.data, n * sourceBytes, to.data, n * destinationBytes, n);
     return true;
   });
@@ -114,7 +114,7 @@ void YuvScale(benchmark::State& state, bool down) {
   const int from = down ? n : n / 4, to = down ? n / 2 : n;
   Buffer source(size_t(n) * n * 4), target(size_t(n) * n * 4);
   FillRandom(source.data, source.size, 5);
-  Measure(state, MemcpySeconds(size_t(from) * from * 4 + size_t(to) * to * 4), [&](Span&) {
+  Measure(state, Traffic(size_t(from) * from * 4 + size_t(to) * to * 4), [&](Span&) {
     return libyuv::ARGBScale(source.data, n * 4, from, from, target.data, n * 4, to, to, libyuv::kFilterNone) == 0;
   });
 }
@@ -144,7 +144,7 @@ void Pixman(benchmark::State& state, pixman_op_t op, PixScale scale) {
   pixman_transform_init_scale(&transform, pixman_double_to_fixed(double(from) / to), pixman_double_to_fixed(double(from) / to));
   pixman_image_set_transform(src, &transform);
   pixman_image_set_filter(src, PIXMAN_FILTER_NEAREST, nullptr, 0);
-  Measure(state, MemcpySeconds(size_t(from) * from * 4 + size_t(to) * to * 4), [&](Span&) {
+  Measure(state, Traffic(size_t(from) * from * 4 + size_t(to) * to * 4), [&](Span&) {
     pixman_image_composite32(op, src, nullptr, dst, 0, 0, 0, 0, 0, 0, to, to);
     return true;
   });
@@ -160,7 +160,7 @@ void BM_PixmanFill(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   Buffer target(size_t(n) * n * 4);
   uint32_t value = 0x10203040;
-  Measure(state, MemsetSeconds(target.size), [&](Span&) {
+  Measure(state, Fill(target.size), [&](Span&) {
     return pixman_fill(reinterpret_cast<uint32_t*>(target.data), n, 32, 0, 0, n, n, ++value) != 0;
   });
 }
