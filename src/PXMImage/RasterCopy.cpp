@@ -86,7 +86,8 @@ void ZeroTail(uint8_t* row, size_t written, size_t length) {
 }
 
 // The i-th row to visit so that rows of this stride are read in ascending addresses: hardware
-// prefetchers stream rows that step backwards at about half the speed.
+// prefetchers stream rows that step backwards at about half the speed, and reads suffer from it
+// more than writes.
 uint32_t RowInMemoryOrder(int32_t stride, uint32_t i, uint32_t height) { return stride < 0 ? height - 1 - i : i; }
 
 // Every plane both images have, row by row as raw bytes.
