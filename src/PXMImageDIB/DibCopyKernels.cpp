@@ -27,8 +27,9 @@ void CopyPixels32(uint8_t* __restrict destination, const uint8_t* __restrict sou
   std::memcpy(destination, source, 4 * size_t{width});
 }
 
-PXM_ROW_KERNEL void SwapRedBlue24(uint8_t* __restrict destination, const uint8_t* __restrict source,
-                                  uint32_t width) {
+namespace {
+
+PXM_ROW_KERNEL void SwapRows(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
   for (size_t x = 0; x < width; ++x) {
     destination[3 * x] = source[3 * x + 2];
     destination[3 * x + 1] = source[3 * x + 1];
@@ -37,8 +38,7 @@ PXM_ROW_KERNEL void SwapRedBlue24(uint8_t* __restrict destination, const uint8_t
 }
 
 // Whole pixel words with the alpha byte set: byte by byte, the compiler shuffles needlessly.
-PXM_ROW_KERNEL void CopyOpaque32(uint8_t* __restrict destination, const uint8_t* __restrict source,
-                                 uint32_t width) {
+PXM_ROW_KERNEL void OpaqueRows(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
   static_assert(std::endian::native == std::endian::little, "alpha is the pixel word's high byte");
   for (size_t x = 0; x < width; ++x) {
     uint32_t pixel;
@@ -48,9 +48,22 @@ PXM_ROW_KERNEL void CopyOpaque32(uint8_t* __restrict destination, const uint8_t*
   }
 }
 
-PXM_ROW_KERNEL void FirstByteOf32(uint8_t* __restrict destination, const uint8_t* __restrict source,
-                                  uint32_t width) {
+PXM_ROW_KERNEL void FirstBytes(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
   for (size_t x = 0; x < width; ++x) destination[x] = source[4 * x];
+}
+
+}  // namespace
+
+// The cloned loops stay inside this file: one compiler names a clone set's entry point after the
+// clones, so only plain functions are called from elsewhere.
+void SwapRedBlue24(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
+  SwapRows(destination, source, width);
+}
+void CopyOpaque32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
+  OpaqueRows(destination, source, width);
+}
+void FirstByteOf32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
+  FirstBytes(destination, source, width);
 }
 
 DibCopyRule ChooseDibCopyRule(uint32_t bitsPerPixel, uint32_t fourcc, int alphaOption) {
