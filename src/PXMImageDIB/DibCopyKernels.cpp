@@ -6,8 +6,8 @@
 
 #include "pxm/Types.h"
 
-// The conversions are plain counted loops over pixels, left to the compiler to vectorise (byte
-// shuffles for the 3-byte pixels). On x86-64 ELF each is also built for x86-64-v2 (SSSE3
+// The conversions are plain counted loops over pixels, left to the compiler to vectorise; the
+// 3-byte swap spells its shuffle with the compiler's vector extension. On x86-64 ELF each is also built for x86-64-v2 (SSSE3
 // shuffles) and AVX2; the loader binds the one the processor runs best, once.
 #if defined(__x86_64__) && defined(__ELF__)
 #define PXM_ROW_KERNEL __attribute__((target_clones("avx2", "arch=x86-64-v2", "default")))
@@ -29,11 +29,25 @@ void CopyPixels32(uint8_t* __restrict destination, const uint8_t* __restrict sou
 
 namespace {
 
+// Four pixels per step as one 16-byte shuffle of the compiler's vector extension (a single byte
+// shuffle where the target has one; the vectoriser's own code for the plain loop is three times
+// slower): the first 12 bytes are the swapped pixels, the last 4 are rewritten by the next step,
+// and the loop stops before a load would pass the row's end.
+using Bytes16 = uint8_t __attribute__((vector_size(16)));
+
 PXM_ROW_KERNEL void SwapRows(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
-  for (size_t x = 0; x < width; ++x) {
-    destination[3 * x] = source[3 * x + 2];
-    destination[3 * x + 1] = source[3 * x + 1];
-    destination[3 * x + 2] = source[3 * x];
+  const size_t end = 3 * size_t{width};
+  size_t i = 0;
+  for (; i + 16 <= end; i += 12) {
+    Bytes16 pixels;
+    std::memcpy(&pixels, source + i, 16);
+    pixels = __builtin_shufflevector(pixels, pixels, 2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15);
+    std::memcpy(destination + i, &pixels, 16);
+  }
+  for (; i < end; i += 3) {
+    destination[i] = source[i + 2];
+    destination[i + 1] = source[i + 1];
+    destination[i + 2] = source[i];
   }
 }
 
