@@ -38,7 +38,7 @@ constexpr uint32_t DibPaletteCount(uint32_t bitsPerPixel, uint32_t coloursUsed) 
 // information headers (40 bytes and its longer versions, same fields at the same offsets).
 bool IsKnownDibHeaderSize(uint32_t headerSize);
 
-// Whether the depth is one a block stores: 1, 4, 8, 16, 24 or 32 bits.
+// Whether a block may hold rows of this depth: 1 to 32 bits per pixel.
 bool IsStoredDibDepth(uint32_t bitsPerPixel);
 
 struct DibLayout {
