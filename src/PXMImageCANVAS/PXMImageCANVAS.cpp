@@ -1,5 +1,16 @@
 #include "PXMImageCANVAS/PXMImageCANVAS.h"
 
+#include <CoreGraphics/CoreGraphics.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "PXM/Trace.h"
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 template <>
 const tagREFString IObjectInfoImpl<CPXMImageCANVAS>::m_ObjectName = {14, L"PXMImageCANVAS"};
 
@@ -13,8 +24,121 @@ const InterfaceEntry<CPXMImageCANVAS> CPXMImageCANVAS::kInterfaceMap[7] = {
     {&IID_IDataPersist, InterfaceOf<CPXMImageCANVAS, IDataPersist>},
 };
 
+namespace {
+
+// A zeroed pixel buffer, freed with free. Large buffers are aligned to huge pages and advised to
+// use them before anything touches them, so that zeroing and drawing take few page faults.
+uint8_t* AllocateZeroed(size_t size) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr size_t kHugePage = size_t{2} << 20;
+  if (size >= kHugePage) {
+    const size_t rounded = (size + kHugePage - 1) & ~(kHugePage - 1);
+    void* buffer = std::aligned_alloc(kHugePage, rounded);
+    if (!buffer) return nullptr;
+    madvise(buffer, rounded, MADV_HUGEPAGE);  // advice only: the buffer is good either way
+    std::memset(buffer, 0, size);
+    return static_cast<uint8_t*>(buffer);
+  }
+#endif
+  return static_cast<uint8_t*>(std::calloc(size, 1));
+}
+
+}  // namespace
+
+CPXMImageCANVAS::~CPXMImageCANVAS() { DestroyPixels(); }
+
 HRESULT CPXMImageCANVAS::Lock() { return m_Lock.Lock(); }
 HRESULT CPXMImageCANVAS::Unlock() { return m_Lock.Unlock(); }
+
+void CPXMImageCANVAS::DestroyPixels() {
+  // Error-checking lock: taken again by this thread it fails at once, and the release goes on.
+  Lock();
+  if (m_Context) CGContextRelease(m_Context);
+  std::free(m_Buffer);
+  m_Buffer = nullptr;
+  m_Context = nullptr;
+  m_BitsPerPixel = 0;
+  m_Width = 0;
+  m_Height = 0;
+  m_FOURCC = 0;
+  Unlock();
+}
+
+HRESULT CPXMImageCANVAS::Create(uint32_t width, uint32_t height, uint32_t /*planes*/, uint32_t bitsPerPixel,
+                                uint32_t fourcc) {
+  const uint64_t area = uint64_t{width} * height;
+  // The same request again keeps the pixels; a canvas whose buffer could not be had tries again.
+  if (m_BitsPerPixel == bitsPerPixel && m_Width == width && m_Height == height && m_FOURCC == fourcc &&
+      (m_Buffer || area == 0))
+    return PXM_S_OK;
+
+  DestroyPixels();
+  m_BitsPerPixel = bitsPerPixel;
+  m_Width = width;
+  m_Height = height;
+  if (area == 0) return PXM_E_FAIL;
+
+  // 8-bit "MONO" is one grey byte a pixel; everything else is red, green, blue and a byte the
+  // context skips. The buffer's size and row length must fit what GetImage hands out.
+  const bool grey = bitsPerPixel == 8 && fourcc == FOURCC_MONO;
+  const uint32_t bytesPerPixel = grey ? 1 : 4;
+  const uint64_t rowLength = uint64_t{width} * bytesPerPixel;
+  if (rowLength > uint64_t{INT32_MAX} || area * bytesPerPixel > uint64_t{UINT32_MAX}) return PXM_E_FAIL;
+  m_Buffer = AllocateZeroed(static_cast<size_t>(area * bytesPerPixel));
+  if (!m_Buffer) return PXM_E_OUTOFMEMORY;
+
+  m_FOURCC = grey ? FOURCC_MONO : FOURCC_RGB;
+  if (!grey && bitsPerPixel == 24) m_BitsPerPixel = 32;
+  CGColorSpaceRef space = grey ? CGColorSpaceCreateDeviceGray() : CGColorSpaceCreateDeviceRGB();
+  m_Context = CGBitmapContextCreate(m_Buffer, width, height, 8, static_cast<size_t>(rowLength), space,
+                                    kCGImageAlphaNoneSkipLast);
+  CGColorSpaceRelease(space);  // the context keeps its own reference
+  // Without a context the canvas still holds its zeroed pixels; it cannot be drawn.
+  if (!m_Context) _TRACE_(L"No Device Conteext Define");
+  return PXM_S_OK;
+}
+
+HRESULT CPXMImageCANVAS::GetSize(uint32_t* width, uint32_t* height, uint32_t* planes) {
+  if (width) *width = m_Width;
+  if (height) *height = m_Height;
+  if (planes) *planes = 1;
+  return PXM_S_OK;
+}
+
+HRESULT CPXMImageCANVAS::GetPixelDescriptor(uint32_t* bitsPerPixel, uint32_t* fourcc, uint32_t* bytesPerPixel) {
+  if (bitsPerPixel) *bitsPerPixel = m_BitsPerPixel;
+  if (fourcc) *fourcc = m_FOURCC;
+  if (bytesPerPixel) *bytesPerPixel = m_BitsPerPixel / 8;
+  return PXM_S_OK;
+}
+
+HRESULT CPXMImageCANVAS::GetImage(uint32_t /*plane: always 0*/, uint32_t* size, uint8_t** data, int32_t* stride) {
+  if (!size || !data || !stride) return PXM_E_POINTER;
+  if (!m_Buffer) {
+    *size = 0;
+    *data = nullptr;
+    *stride = 0;
+    return PXM_S_OK;
+  }
+  // Row 0 is the last row of the buffer; walking the rows walks the buffer backwards.
+  const uint32_t rowLength = m_Width * BytesPerPixel();
+  *stride = -static_cast<int32_t>(rowLength);
+  *data = m_Buffer + size_t{m_Height - 1} * rowLength;
+  *size = m_Height * rowLength;
+  return PXM_S_OK;
+}
+
+HRESULT CPXMImageCANVAS::IsCreatable(uint32_t bitsPerPixel, uint32_t fourcc) {
+  return fourcc == FOURCC_MONO && bitsPerPixel > 8 ? PXM_E_NOTCREATABLE : PXM_S_OK;
+}
+
+HRESULT CPXMImageCANVAS::get_CANVAS(CGContext** context) {
+  if (!context) return PXM_E_POINTER;
+  *context = m_Context;  // lent: no reference is added
+  return PXM_S_OK;
+}
+
+HRESULT CPXMImageCANVAS::CreateOnCANVAS(CGContext*, int, int) { return PXM_S_OK; }
 
 HRESULT CPXMImageCANVAS::get_TransparentColor(int* color) {
   if (color) *color = m_TransparentColor;
@@ -26,15 +150,11 @@ HRESULT CPXMImageCANVAS::put_TransparentColor(int color) {
   return PXM_S_OK;
 }
 
-// The canvas's other operations arrive with the canvas work.
-CPXMImageCANVAS::~CPXMImageCANVAS() {}
-HRESULT CPXMImageCANVAS::get_CANVAS(CGContext**) { return PXM_E_NOTIMPL; }
-HRESULT CPXMImageCANVAS::CreateOnCANVAS(CGContext*, int, int) { return PXM_S_OK; }
-HRESULT CPXMImageCANVAS::GetSize(uint32_t*, uint32_t*, uint32_t*) { return PXM_E_NOTIMPL; }
-HRESULT CPXMImageCANVAS::GetPixelDescriptor(uint32_t*, uint32_t*, uint32_t*) { return PXM_E_NOTIMPL; }
-HRESULT CPXMImageCANVAS::GetImage(uint32_t, uint32_t*, uint8_t**, int32_t*) { return PXM_E_NOTIMPL; }
-HRESULT CPXMImageCANVAS::IsCreatable(uint32_t, uint32_t) { return PXM_E_NOTIMPL; }
-HRESULT CPXMImageCANVAS::Create(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) { return PXM_E_NOTIMPL; }
+HRESULT CPXMImageCANVAS::GetExtent(int* width, int* height) {
+  if (width) *width = static_cast<int>(m_Width);
+  if (height) *height = static_cast<int>(m_Height);
+  return m_Width == 0 || m_Height == 0 ? PXM_E_FAIL : PXM_S_OK;
+}
 
 HRESULT CPXMImageCANVAS::Save(IDataStream* stream, int) {
   return SaveToDataStream(this, stream, &m_TransparentColor);

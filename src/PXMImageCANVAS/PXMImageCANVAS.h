@@ -1,5 +1,8 @@
 // CPXMImageCANVAS: pixels in a buffer owned by the object and wrapped by a Core Graphics bitmap
 // context that the host draws on; drawn into other contexts with an optional transparent colour.
+//
+// The buffer holds m_Height rows of one row length, the first row at m_Buffer. Like a DIB the
+// canvas hands out its last buffer row as row 0 (GetImage), with a negative stride.
 #pragma once
 #include "PXM/Object.h"
 #include "PXM/ResourceLock.h"
@@ -45,6 +48,10 @@ class CPXMImageCANVAS final : public CObject<CPXMImageCANVAS>,
   HRESULT Load(IDataStream* stream, int option) override;
 
  private:
+  // Releases the pixels and the context under the lock; the transparent colour stays.
+  void DestroyPixels();
+  uint32_t BytesPerPixel() const { return m_FOURCC == FOURCC_MONO ? 1u : 4u; }
+
   CResourceLock m_Lock;
   uint8_t* m_Buffer = nullptr;
   CGContext* m_Context = nullptr;

@@ -109,7 +109,7 @@ int RunRender(const Arguments& args) {
     staging = MakeCanvas(modules, sourceWidth, sourceHeight, background, &hr);
     if (!staging) return Report({"creating a canvas for the crop", hr});
     const CANVASRect cut{crop[0], crop[1], crop[2], crop[3]};
-    hr = RenderFlipped(staging.Get(), dib.Get(), CANVASRect{0, 0, crop[2], crop[3]}, &cut, false);
+    hr = RenderAsCanvasCopy(staging.Get(), dib.Get(), CANVASRect{0, 0, crop[2], crop[3]}, &cut);
     if (PXM_FAILED(hr)) return Report({"drawing the crop", hr});
   } else if (options.Has("--transparent")) {
     staging = modules.Create<IPXMImageCANVAS>(L"PXMImageCANVAS", pxm::iid::IPXMImageCANVAS);
