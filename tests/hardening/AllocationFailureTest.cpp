@@ -64,19 +64,23 @@ ComPtr<IPXMImage> Made(const wchar_t* className, const Shape& s) {
   return image;
 }
 
-// Empty, or every plane of the requested size there.
+// Empty (no size, or no plane's pixels handed out: a canvas keeps the size it could not get
+// pixels for), or whole: every plane of the requested size there.
 void ExpectEmptyOrWhole(IPXMImage* image, const Shape& s) {
   uint32_t width = 0, height = 0, planes = 0;
   image->GetSize(&width, &height, &planes);
   if (width == 0 || height == 0 || planes == 0) return;
-  EXPECT_EQ(width, s.width);
-  EXPECT_EQ(height, s.height);
+  uint32_t withPixels = 0;
   for (uint32_t p = 0; p < planes; ++p) {
     uint32_t size = 0;
     uint8_t* data = nullptr;
     int32_t stride = 0;
-    EXPECT_TRUE(PXM_SUCCEEDED(image->GetImage(p, &size, &data, &stride)) && data) << "plane " << p;
+    withPixels += PXM_SUCCEEDED(image->GetImage(p, &size, &data, &stride)) && data;
   }
+  if (withPixels == 0) return;
+  EXPECT_EQ(withPixels, planes) << "some planes without pixels";
+  EXPECT_EQ(width, s.width);
+  EXPECT_EQ(height, s.height);
 }
 
 std::vector<uint8_t> StreamBytes(IPXMImage* image) {
