@@ -4,6 +4,7 @@
 
 #include <CoreGraphics/CoreGraphics.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -57,7 +58,10 @@ void ReadEverything(IPXMImage* image) {
     uint8_t* data = nullptr;
     int32_t stride = 0;
     if (PXM_FAILED(image->GetImage(plane, &size, &data, &stride)) || !data) continue;
-    for (uint32_t y = 0; y < height; ++y) Touch(data + int64_t{y} * stride, rowBytes);
+    // As every reader in the module does: a row's bytes are those its pixels take, never more
+    // than the stride spans (a canvas keeps a requested depth its 4-byte pixels do not have).
+    const uint64_t span = stride < 0 ? 0 - int64_t{stride} : stride;
+    for (uint32_t y = 0; y < height; ++y) Touch(data + int64_t{y} * stride, std::min(rowBytes, span));
   }
   ComPtr<IPXMImage> self(image);
   image->AddRef();

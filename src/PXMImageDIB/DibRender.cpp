@@ -95,7 +95,8 @@ HRESULT CPXMImageDIB::Render(CGContext* context, CANVASRect* destination, CANVAS
   if (!context || !destination) return PXM_E_POINTER;
   const CANVASRect part = source ? *source
                                  : CANVASRect{0, 0, static_cast<int32_t>(m_Width), static_cast<int32_t>(m_Height)};
-  if (!m_pDIB || part.width <= 0 || part.height <= 0) return PXM_S_OK;
+  // An image without pixels draws nothing, however many rows of nothing its header claims.
+  if (!m_pDIB || m_Width == 0 || m_Height == 0 || part.width <= 0 || part.height <= 0) return PXM_S_OK;
   const uint32_t depth = m_BitsPerPixel;
   const bool indexed = depth <= 8 && m_PaletteSize != 0;
   // Depths below 8 draw through an indexed colour space only: as grey their rows are not bytes.
