@@ -36,29 +36,35 @@ PXM_ROW_KERNEL void Indexed8Row(const uint8_t* __restrict src, uint32_t* __restr
   for (size_t x = 0; x < count; ++x) dst[x] = table[src[x]];
 }
 
-// Four 24-bit pixels are three words, loaded whole and cut into four; the vectoriser turns the
-// word shuffles into vector permutes, which byte-wise loads of a 3-byte stride defeat.
-template <bool kSwap>
-inline void Pixels24Row(const uint8_t* __restrict src, uint32_t* __restrict dst, size_t count) {
-  const auto put = [](uint32_t pixel) { return kSwap ? SwapRedBlue(pixel) : pixel; };
+// Four 24-bit pixels are three words, loaded whole and cut into four pixels; the vectoriser turns
+// the word arithmetic into vector shifts and permutes, which byte loads of a 3-byte stride defeat.
+// The remaining pixels of a row are taken byte by byte.
+PXM_ROW_KERNEL void Rgb24Row(const uint8_t* __restrict src, uint32_t* __restrict dst, size_t count, const uint32_t*) {
   const size_t quads = count / 4;
   for (size_t q = 0; q < quads; ++q) {
     const uint32_t a = LoadWord(src + 12 * q), b = LoadWord(src + 12 * q + 4), c = LoadWord(src + 12 * q + 8);
-    dst[4 * q] = put(a & 0xFFFFFFu);
-    dst[4 * q + 1] = put((a >> 24 | b << 8) & 0xFFFFFFu);
-    dst[4 * q + 2] = put((b >> 16 | c << 16) & 0xFFFFFFu);
-    dst[4 * q + 3] = put(c >> 8);
+    dst[4 * q] = a & 0xFFFFFFu;
+    dst[4 * q + 1] = (a >> 24 | b << 8) & 0xFFFFFFu;
+    dst[4 * q + 2] = (b >> 16 | c << 16) & 0xFFFFFFu;
+    dst[4 * q + 3] = c >> 8;
   }
   for (size_t x = 4 * quads; x < count; ++x)
-    dst[x] = put(uint32_t{src[3 * x]} | uint32_t{src[3 * x + 1]} << 8 | uint32_t{src[3 * x + 2]} << 16);
+    dst[x] = uint32_t{src[3 * x]} | uint32_t{src[3 * x + 1]} << 8 | uint32_t{src[3 * x + 2]} << 16;
 }
 
-PXM_ROW_KERNEL void Rgb24Row(const uint8_t* __restrict src, uint32_t* __restrict dst, size_t count, const uint32_t*) {
-  Pixels24Row<false>(src, dst, count);
-}
-
+// As Rgb24Row, each pixel's bytes placed reversed straight from the words (bytes s0 .. s11 of
+// the three words are blue, green, red of four pixels).
 PXM_ROW_KERNEL void Bgr24Row(const uint8_t* __restrict src, uint32_t* __restrict dst, size_t count, const uint32_t*) {
-  Pixels24Row<true>(src, dst, count);
+  const size_t quads = count / 4;
+  for (size_t q = 0; q < quads; ++q) {
+    const uint32_t a = LoadWord(src + 12 * q), b = LoadWord(src + 12 * q + 4), c = LoadWord(src + 12 * q + 8);
+    dst[4 * q] = (a >> 16 & 0xFFu) | (a & 0xFF00u) | (a & 0xFFu) << 16;             // s2 s1 s0
+    dst[4 * q + 1] = (b >> 8 & 0xFFu) | (b << 8 & 0xFF00u) | (a >> 8 & 0xFF0000u);  // s5 s4 s3
+    dst[4 * q + 2] = (c & 0xFFu) | (b >> 16 & 0xFF00u) | (b & 0xFF0000u);           // s8 s7 s6
+    dst[4 * q + 3] = c >> 24 | (c >> 8 & 0xFF00u) | (c << 8 & 0xFF0000u);           // s11 s10 s9
+  }
+  for (size_t x = 4 * quads; x < count; ++x)
+    dst[x] = uint32_t{src[3 * x + 2]} | uint32_t{src[3 * x + 1]} << 8 | uint32_t{src[3 * x]} << 16;
 }
 
 PXM_ROW_KERNEL void Mono32Row(const uint8_t* __restrict src, uint32_t* __restrict dst, size_t count, const uint32_t*) {

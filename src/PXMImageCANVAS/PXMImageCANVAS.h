@@ -54,6 +54,7 @@ class CPXMImageCANVAS final : public CObject<CPXMImageCANVAS>,
 
   CResourceLock m_Lock;
   uint8_t* m_Buffer = nullptr;
+  size_t m_BufferSize = 0;  // bytes of m_Buffer, for its release
   CGContext* m_Context = nullptr;
   uint32_t m_BitsPerPixel = 0;
   uint32_t m_Width = 0;
