@@ -69,7 +69,12 @@ HRESULT Transform::Apply(IPXMImage* image) {
   for (uint32_t index = 0; index < planeCount; ++index) {
     Plane plane;
     GetPlane(image, index, width, height, bitsPerPixel / 8, &plane);
-    for (uint32_t y = 0; plane.data != nullptr && y < height; ++y) swap(plane.data + int64_t{y} * plane.stride, width);
+    // Rows in ascending memory order, whichever way the image numbers them: walking memory
+    // backwards runs at half the speed.
+    for (uint32_t i = 0; plane.data != nullptr && i < height; ++i) {
+      const uint32_t y = plane.stride < 0 ? height - 1 - i : i;
+      swap(plane.data + int64_t{y} * plane.stride, width);
+    }
   }
   return PXM_S_OK;
 }

@@ -82,10 +82,20 @@ HRESULT FillImage(IPXMImage* image, int value) {
     if (PXM_FAILED(GetPlane(image, p, &plane)) || !plane.data) continue;
     const uint32_t n = std::min(row.length, plane.RowLength());
     if (!n) continue;
-    if (row.uniform) {
-      for (uint32_t y = 0; y < d.height; ++y) std::memset(plane.Row(y), row.byte, n);
-    } else {
-      for (uint32_t y = 0; y < d.height; ++y) std::memcpy(plane.Row(y), pattern, n);
+    // Rows that follow each other without a gap are one memset, which streams past the caches
+    // for large sizes. Otherwise rows go in ascending addresses (DIB rows lie bottom-up): hardware
+    // prefetchers stream rows that step backwards at about half the speed.
+    if (row.uniform && n == plane.RowLength()) {
+      uint8_t* lowest = plane.stride < 0 ? plane.Row(d.height - 1) : plane.Row(0);
+      std::memset(lowest, row.byte, size_t{n} * d.height);
+      continue;
+    }
+    for (uint32_t i = 0; i < d.height; ++i) {
+      uint8_t* target = plane.Row(plane.stride < 0 ? d.height - 1 - i : i);
+      if (row.uniform)
+        std::memset(target, row.byte, n);
+      else
+        std::memcpy(target, pattern, n);
     }
   }
   std::free(pattern);

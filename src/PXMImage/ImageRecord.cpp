@@ -108,6 +108,7 @@ uint32_t RowBytesAvailable(const PlaneView& plane, uint32_t packed) {
 // A plane's rows into the record, first row first. Bytes a row does not have (a plane the image
 // refused, rows shorter than the packed length) go as zeros, so the record matches its header.
 void WritePlane(IFolderStream* out, const PlaneView& plane, uint32_t rows, uint32_t packed) {
+  if (!packed) return;  // rows of no bytes: nothing to write, however many there are
   uint32_t written = 0;
   if (IsPackedPlane(plane, rows, packed)) {
     out->Write(plane.data, packed * rows, &written);

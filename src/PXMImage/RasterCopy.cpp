@@ -4,7 +4,6 @@
 // one. Nothing is read or written outside a row: a source row yields at most the bytes its
 // pixels take and its stride spans, and what it cannot give is written as zero.
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "PXMImage/ImageAccess.h"
@@ -12,88 +11,56 @@
 
 namespace {
 
-// The kernels read pixels as 32-bit words, memory byte 0 in the low byte.
-static_assert(std::endian::native == std::endian::little);
-
-// The mean of three bytes divides their sum (0 to 765) by 3 exactly with a multiply and shift.
-constexpr uint32_t DivideBy3(uint32_t sum) { return sum * 43691u >> 17; }
+// The mean of three bytes divides their sum (0 to 765) by 3 exactly with a multiply and shift:
+// the sum fits 16 bits and the quotient is the high half of a 16-bit product, so the vectoriser
+// keeps 16-bit lanes instead of widening every byte to 32 bits.
+constexpr uint32_t DivideBy3(uint16_t sum) { return uint32_t{sum} * 21846u >> 16; }
 constexpr bool DivideBy3IsExact() {
-  for (uint32_t sum = 0; sum <= 3 * 255; ++sum)
-    if (DivideBy3(sum) != sum / 3) return false;
+  for (uint16_t sum = 0; sum <= 3 * 255; ++sum)
+    if (DivideBy3(sum) != sum / 3u) return false;
   return true;
 }
 static_assert(DivideBy3IsExact());
 
-// On x86-64 ELF every kernel is built for the baseline and for AVX2; the loader binds the one
-// the processor runs best, once.
+// The kernels are plain counted loops over pixels, left to the compiler to vectorise (byte
+// shuffles for the 3-byte pixels). On x86-64 ELF each is also built for x86-64-v2 (SSSE3
+// shuffles) and AVX2; the loader binds the one the processor runs best, once.
 #if defined(__x86_64__) && defined(__ELF__)
-#define PXM_ROW_KERNEL __attribute__((target_clones("avx2", "default")))
+#define PXM_ROW_KERNEL __attribute__((target_clones("avx2", "arch=x86-64-v2", "default")))
 #else
 #define PXM_ROW_KERNEL
 #endif
 
-inline uint32_t LoadWord(const uint8_t* p) {
-  uint32_t word;
-  std::memcpy(&word, p, sizeof word);
-  return word;
+// Byte k of every pixel into plane k; the fourth byte of a 32-bit pixel is dropped.
+template <size_t N>
+inline void SplitRow(const uint8_t* __restrict src, uint8_t* __restrict p0, uint8_t* __restrict p1,
+                     uint8_t* __restrict p2, size_t count) {
+  for (size_t x = 0; x < count; ++x) {
+    p0[x] = src[N * x];
+    p1[x] = src[N * x + 1];
+    p2[x] = src[N * x + 2];
+  }
 }
-inline void StoreWord(uint8_t* p, uint32_t word) { std::memcpy(p, &word, sizeof word); }
 
-// Four 24-bit pixels are three words; each pixel comes out as the low three bytes of a word.
-struct Pixels24 {
-  uint32_t p0, p1, p2, p3;
-};
-inline Pixels24 LoadPixels24(const uint8_t* src) {
-  const uint32_t a = LoadWord(src), b = LoadWord(src + 4), c = LoadWord(src + 8);
-  return {a, a >> 24 | b << 8, b >> 16 | c << 16, c >> 8};
+template <size_t N>
+inline void MeanRow(const uint8_t* __restrict src, uint8_t* __restrict dst, size_t count) {
+  for (size_t x = 0; x < count; ++x)
+    dst[x] = static_cast<uint8_t>(DivideBy3(static_cast<uint16_t>(src[N * x] + src[N * x + 1] + src[N * x + 2])));
 }
-// Byte k of each of four pixels, packed into one word in pixel order.
-inline uint32_t PackByte(const Pixels24& px, unsigned k) {
-  const unsigned shift = 8 * k;
-  return (px.p0 >> shift & 0xFF) | (px.p1 >> shift & 0xFF) << 8 | (px.p2 >> shift & 0xFF) << 16 |
-         (px.p3 >> shift & 0xFF) << 24;
-}
-inline uint32_t Mean(uint32_t pixel) { return DivideBy3((pixel & 0xFF) + (pixel >> 8 & 0xFF) + (pixel >> 16 & 0xFF)); }
 
 PXM_ROW_KERNEL void SplitRow24(const uint8_t* __restrict src, uint8_t* __restrict p0, uint8_t* __restrict p1,
                                uint8_t* __restrict p2, size_t count) {
-  const size_t quads = count / 4;
-  for (size_t q = 0; q < quads; ++q) {
-    const Pixels24 px = LoadPixels24(src + 12 * q);
-    StoreWord(p0 + 4 * q, PackByte(px, 0));
-    StoreWord(p1 + 4 * q, PackByte(px, 1));
-    StoreWord(p2 + 4 * q, PackByte(px, 2));
-  }
-  for (size_t x = 4 * quads; x < count; ++x) {
-    p0[x] = src[3 * x];
-    p1[x] = src[3 * x + 1];
-    p2[x] = src[3 * x + 2];
-  }
+  SplitRow<3>(src, p0, p1, p2, count);
 }
-
-// The fourth byte of a 32-bit pixel is loaded with the word and dropped.
 PXM_ROW_KERNEL void SplitRow32(const uint8_t* __restrict src, uint8_t* __restrict p0, uint8_t* __restrict p1,
                                uint8_t* __restrict p2, size_t count) {
-  for (size_t x = 0; x < count; ++x) {
-    const uint32_t pixel = LoadWord(src + 4 * x);
-    p0[x] = static_cast<uint8_t>(pixel);
-    p1[x] = static_cast<uint8_t>(pixel >> 8);
-    p2[x] = static_cast<uint8_t>(pixel >> 16);
-  }
+  SplitRow<4>(src, p0, p1, p2, count);
 }
-
 PXM_ROW_KERNEL void MeanRow24(const uint8_t* __restrict src, uint8_t* __restrict dst, size_t count) {
-  const size_t quads = count / 4;
-  for (size_t q = 0; q < quads; ++q) {
-    const Pixels24 px = LoadPixels24(src + 12 * q);
-    StoreWord(dst + 4 * q, Mean(px.p0) | Mean(px.p1) << 8 | Mean(px.p2) << 16 | Mean(px.p3) << 24);
-  }
-  for (size_t x = 4 * quads; x < count; ++x)
-    dst[x] = static_cast<uint8_t>(DivideBy3(uint32_t{src[3 * x]} + src[3 * x + 1] + src[3 * x + 2]));
+  MeanRow<3>(src, dst, count);
 }
-
 PXM_ROW_KERNEL void MeanRow32(const uint8_t* __restrict src, uint8_t* __restrict dst, size_t count) {
-  for (size_t x = 0; x < count; ++x) dst[x] = static_cast<uint8_t>(Mean(LoadWord(src + 4 * x)));
+  MeanRow<4>(src, dst, count);
 }
 
 using SplitKernel = void (*)(const uint8_t*, uint8_t*, uint8_t*, uint8_t*, size_t);
@@ -120,6 +87,11 @@ void ZeroTail(uint8_t* row, size_t written, size_t length) {
   if (length > written) std::memset(row + written, 0, length - written);
 }
 
+// The i-th row to visit so that rows of this stride are read in ascending addresses: hardware
+// prefetchers stream rows that step backwards at about half the speed, and reads suffer from it
+// more than writes.
+uint32_t RowInMemoryOrder(int32_t stride, uint32_t i, uint32_t height) { return stride < 0 ? height - 1 - i : i; }
+
 // Every plane both images have, row by row as raw bytes.
 void CopyGreyPlanes(IPXM* source, const ImageDescription& from, IPXM* destination, uint32_t planes) {
   for (uint32_t plane = 0; plane < planes; ++plane) {
@@ -129,7 +101,8 @@ void CopyGreyPlanes(IPXM* source, const ImageDescription& from, IPXM* destinatio
     const size_t length = dst.RowLength();
     if (length == 0) continue;
     const size_t copied = std::min(ReadableRowBytes(from, src), length);
-    for (uint32_t y = 0; y < from.height; ++y) {
+    for (uint32_t i = 0; i < from.height; ++i) {
+      const uint32_t y = RowInMemoryOrder(src.stride, i, from.height);
       uint8_t* row = dst.Row(y);
       // memmove: an image copied onto itself reads the rows it writes.
       if (copied) std::memmove(row, src.Row(y), copied);
@@ -140,7 +113,8 @@ void CopyGreyPlanes(IPXM* source, const ImageDescription& from, IPXM* destinatio
 
 void SplitColour(const PlaneView& src, size_t pixels, uint32_t bytesPerPixel, const PlaneView dst[3], uint32_t height) {
   const SplitKernel split = bytesPerPixel == 3 ? SplitRow24 : SplitRow32;
-  for (uint32_t y = 0; y < height; ++y) {
+  for (uint32_t i = 0; i < height; ++i) {
+    const uint32_t y = RowInMemoryOrder(src.stride, i, height);
     uint8_t* rows[3] = {dst[0].Row(y), dst[1].Row(y), dst[2].Row(y)};
     if (pixels) split(src.Row(y), rows[0], rows[1], rows[2], pixels);
     for (uint32_t p = 0; p < 3; ++p) ZeroTail(rows[p], pixels, dst[p].RowLength());
@@ -149,7 +123,8 @@ void SplitColour(const PlaneView& src, size_t pixels, uint32_t bytesPerPixel, co
 
 void MeanColour(const PlaneView& src, size_t pixels, uint32_t bytesPerPixel, const PlaneView& dst, uint32_t height) {
   const MeanKernel mean = bytesPerPixel == 3 ? MeanRow24 : MeanRow32;
-  for (uint32_t y = 0; y < height; ++y) {
+  for (uint32_t i = 0; i < height; ++i) {
+    const uint32_t y = RowInMemoryOrder(src.stride, i, height);
     if (pixels) mean(src.Row(y), dst.Row(y), pixels);
     ZeroTail(dst.Row(y), pixels, dst.RowLength());
   }
@@ -189,6 +164,8 @@ HRESULT CPXMImage::Copy(IPXM* source, int /*option: not used by the raster image
   // Colour is converted from 3 and 4 bytes per pixel only; other depths leave the planes as
   // they are.
   if (from.bitsPerPixel != 24 && from.bitsPerPixel != 32) return PXM_S_OK;
+  // Rows without pixels need no walk, however many a header claims.
+  if (to.width == 0) return PXM_S_OK;
 
   const uint32_t bytesPerPixel = from.bitsPerPixel / 8;
   const PlaneView src = SourcePlane(source, 0);

@@ -22,10 +22,5 @@ void CopyPixels8(uint8_t* __restrict destination, const uint8_t* __restrict sour
 void CopyPixels24(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
 void CopyPixels32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
 void SwapRedBlue24(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
-#if defined(__x86_64__) || defined(__i386__)
-#define PXM_DIB_SSSE3_KERNELS 1
-// Taken when the processor has SSSE3 byte shuffles.
-void SwapRedBlue24Ssse3(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
-#endif
 void CopyOpaque32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
 void FirstByteOf32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);

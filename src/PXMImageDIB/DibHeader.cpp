@@ -55,6 +55,8 @@ bool IsKnownDibHeaderSize(uint32_t headerSize) {
   }
 }
 
+bool IsStoredDibDepth(uint32_t bitsPerPixel) { return bitsPerPixel >= 1 && bitsPerPixel <= 32; }
+
 bool ReadDibLayout(const uint8_t* block, size_t available, DibLayout* layout) {
   const FieldReader header(block, available);
   const uint32_t headerSize = header.U32(0);
@@ -76,6 +78,9 @@ bool ReadDibLayout(const uint8_t* block, size_t available, DibLayout* layout) {
     l.entrySize = kQuadEntry;
     coloursUsed = header.U32(32);
   }
+  // Rows are laid out by the depth's row rule, which gives every depth up to 32 bits room for its
+  // pixels; a deeper one would be described to readers as longer rows than the block holds.
+  if (!IsStoredDibDepth(l.bitsPerPixel)) return false;
   // Only an information header marks 8-bit rows as grey; the core header is always plain colour.
   l.fourcc = l.bitsPerPixel == 8 && headerSize != kCoreHeaderSize ? FOURCC_MONO : FOURCC_RGB;
   l.paletteCount = DibPaletteCount(l.bitsPerPixel, coloursUsed);

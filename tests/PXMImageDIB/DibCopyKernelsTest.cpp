@@ -59,7 +59,7 @@ TEST_P(RowKernel, MatchesThePlainLoop) {
 void PrintTo(const Kernel& k, std::ostream* os) { *os << k.name; }
 
 std::vector<Kernel> Kernels() {
-  std::vector<Kernel> kernels = {
+  return {
       {"CopyPixels8", CopyPixels8, PlainCopy<1>, 1, 1},
       {"CopyPixels24", CopyPixels24, PlainCopy<3>, 3, 3},
       {"CopyPixels32", CopyPixels32, PlainCopy<4>, 4, 4},
@@ -67,10 +67,6 @@ std::vector<Kernel> Kernels() {
       {"CopyOpaque32", CopyOpaque32, PlainOpaque, 4, 4},
       {"FirstByteOf32", FirstByteOf32, PlainFirstByte, 4, 1},
   };
-#ifdef PXM_DIB_SSSE3_KERNELS
-  if (__builtin_cpu_supports("ssse3")) kernels.push_back({"SwapRedBlue24Ssse3", SwapRedBlue24Ssse3, PlainSwap, 3, 3});
-#endif
-  return kernels;
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, RowKernel, testing::ValuesIn(Kernels()),

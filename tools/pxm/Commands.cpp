@@ -109,7 +109,7 @@ int RunRender(const Arguments& args) {
     staging = MakeCanvas(modules, sourceWidth, sourceHeight, background, &hr);
     if (!staging) return Report({"creating a canvas for the crop", hr});
     const CANVASRect cut{crop[0], crop[1], crop[2], crop[3]};
-    hr = RenderFlipped(staging.Get(), dib.Get(), CANVASRect{0, 0, crop[2], crop[3]}, &cut, false);
+    hr = RenderAsCanvasCopy(staging.Get(), dib.Get(), CANVASRect{0, 0, crop[2], crop[3]}, &cut);
     if (PXM_FAILED(hr)) return Report({"drawing the crop", hr});
   } else if (options.Has("--transparent")) {
     staging = modules.Create<IPXMImageCANVAS>(L"PXMImageCANVAS", pxm::iid::IPXMImageCANVAS);
@@ -221,9 +221,7 @@ int RunSave(const Arguments& args) {
   Failure failure;
   ComRef<IPXMImageDIB> dib = LoadBitmap(modules, options.positional[0], &failure);
   if (!dib) return Report(failure);
-  std::string error;
-  const HRESULT hr = SaveStreamFile(modules, dib.Get(), options.Value("-o"), &error);
-  if (PXM_FAILED(hr) || !error.empty()) return Report({error.empty() ? "saving" : error, hr, PXM_FAILED(hr)});
+  if (!SaveStreamFile(modules, dib.Get(), options.Value("-o"), &failure)) return Report(failure);
   return 0;
 }
 
@@ -237,10 +235,8 @@ int RunLoad(const Arguments& args) {
   if (int code = Modules(modules); code >= 0) return code;
   ComRef<IPXMImageDIB> dib = modules.Create<IPXMImageDIB>(L"PXMImageDIB", pxm::iid::IPXMImageDIB);
   if (!dib) return Report({"creating a DIB image", PXM_E_FAIL});
-  std::string error;
-  const HRESULT hr = LoadStreamFile(modules, options.positional[0], dib.Get(), &error);
-  if (PXM_FAILED(hr) || !error.empty()) return Report({error.empty() ? "loading" : error, hr, PXM_FAILED(hr)});
   Failure failure;
+  if (!LoadStreamFile(modules, options.positional[0], dib.Get(), &failure)) return Report(failure);
   if (!WriteImage(modules, dib.Get(), options.Value("-o"), &failure)) return Report(failure);
   return 0;
 }

@@ -104,10 +104,8 @@ int RunDemo(const Arguments& args) {
   Step(line, watch);
 
   watch = Stopwatch();
-  std::string error;
   const std::string streamPath = dir + "/sample.pxs";
-  hr = SaveStreamFile(modules, dib.Get(), streamPath, &error);
-  if (PXM_FAILED(hr) || !error.empty()) return Report({error.empty() ? "saving" : error, hr, PXM_FAILED(hr)});
+  if (!SaveStreamFile(modules, dib.Get(), streamPath, &failure)) return Report(failure);
   struct stat info {};
   stat(streamPath.c_str(), &info);
   std::snprintf(line, sizeof(line), "saved its record into a stream file, %lld bytes: %s", (long long)info.st_size,
@@ -117,8 +115,7 @@ int RunDemo(const Arguments& args) {
   watch = Stopwatch();
   ComRef<IPXMImageDIB> restored = modules.Create<IPXMImageDIB>(L"PXMImageDIB", pxm::iid::IPXMImageDIB);
   if (!restored) return Report({"creating a DIB image", PXM_E_FAIL});
-  hr = LoadStreamFile(modules, streamPath, restored.Get(), &error);
-  if (PXM_FAILED(hr) || !error.empty()) return Report({error.empty() ? "restoring" : error, hr, PXM_FAILED(hr)});
+  if (!LoadStreamFile(modules, streamPath, restored.Get(), &failure)) return Report(failure);
   if (!WriteImage(modules, restored.Get(), dir + "/restored.png", &failure)) return Report(failure);
   const Description r = Describe(restored.Get());
   std::snprintf(line, sizeof(line), "restored it into a new image, %u x %u at %u bits, and drew it: %s", r.width,

@@ -40,16 +40,20 @@ void DrawCheckerboard(IPXMImageCANVAS* canvas, uint32_t cell) {
     }
 }
 
-HRESULT RenderFlipped(IPXMImageCANVAS* target, IUnknown* image, CANVASRect destination, const CANVASRect* source,
-                      bool fit) {
+namespace {
+
+HRESULT Render(IPXMImageCANVAS* target, IUnknown* image, CANVASRect destination, const CANVASRect* source, bool fit,
+               bool flipped) {
   CGContext* context = nullptr;
   uint32_t height = 0;
   target->get_CANVAS(&context);
   target->GetSize(nullptr, &height, nullptr);
   if (!context) return PXM_E_FAIL;
   CGContextSaveGState(context);
-  CGContextTranslateCTM(context, 0, height);
-  CGContextScaleCTM(context, 1, -1);
+  if (flipped) {
+    CGContextTranslateCTM(context, 0, height);
+    CGContextScaleCTM(context, 1, -1);
+  }
   HRESULT hr = PXM_E_NOINTERFACE;
   if (fit || !source) {
     ComRef<IRenderableObject> renderable;
@@ -63,6 +67,18 @@ HRESULT RenderFlipped(IPXMImageCANVAS* target, IUnknown* image, CANVASRect desti
   }
   CGContextRestoreGState(context);
   return hr;
+}
+
+}  // namespace
+
+HRESULT RenderFlipped(IPXMImageCANVAS* target, IUnknown* image, CANVASRect destination, const CANVASRect* source,
+                      bool fit) {
+  return Render(target, image, destination, source, fit, true);
+}
+
+HRESULT RenderAsCanvasCopy(IPXMImageCANVAS* target, IUnknown* image, CANVASRect destination,
+                           const CANVASRect* source) {
+  return Render(target, image, destination, source, false, false);
 }
 
 std::string WriteCanvasPng(IPXMImageCANVAS* canvas, const std::string& path) {

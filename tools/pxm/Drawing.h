@@ -24,6 +24,10 @@ void DrawCheckerboard(IPXMImageCANVAS* canvas, uint32_t cell);
 // context through a flipped CTM: destination rectangle in top-left-origin coordinates.
 HRESULT RenderFlipped(IPXMImageCANVAS* target, IUnknown* image, CANVASRect destination, const CANVASRect* source,
                       bool fit);
+// The same without the flip: the target then holds the picture as a canvas copy of it would, its
+// top row in the canvas's last buffer row, ready to be drawn upright in flipped coordinates.
+HRESULT RenderAsCanvasCopy(IPXMImageCANVAS* target, IUnknown* image, CANVASRect destination,
+                           const CANVASRect* source);
 
 // Writes a colour canvas as a PNG. Returns an error text, empty on success.
 std::string WriteCanvasPng(IPXMImageCANVAS* canvas, const std::string& path);

@@ -19,39 +19,39 @@ ComRef<IDataPersist> PersistOf(IUnknown* image) {
 
 }  // namespace
 
-HRESULT SaveStreamFile(const ModuleSet& modules, IUnknown* image, const std::string& path, std::string* error) {
+bool SaveStreamFile(const ModuleSet& modules, IUnknown* image, const std::string& path, Failure* failure) {
   auto create = Find<DuvirovurozAdCreateDataStreamFunction>(modules, "DuvirovurozAdCreateDataStream");
   auto write = Find<DuvirovurozAdWriteStreamFileFunction>(modules, "DuvirovurozAdWriteStreamFile");
   ComRef<IDataPersist> persist = PersistOf(image);
   ComRef<IDataStream> stream;
   if (!create || !write || !persist || PXM_FAILED(create(reinterpret_cast<IDataStream**>(stream.Out())))) {
-    *error = "the host module offers no data streams";
-    return PXM_E_FAIL;
+    *failure = {"the host module offers no data streams", 0, false};
+    return false;
   }
   HRESULT hr = persist->Save(stream.Get(), 0);
   if (PXM_FAILED(hr)) {
-    *error = "saving the image record";
-    return hr;
+    *failure = {"saving the image record", hr};
+    return false;
   }
   hr = write(stream.Get(), path.c_str());
-  if (PXM_FAILED(hr)) *error = "writing " + path;
-  return hr;
+  if (PXM_FAILED(hr)) *failure = {"writing " + path, hr};
+  return PXM_SUCCEEDED(hr);
 }
 
-HRESULT LoadStreamFile(const ModuleSet& modules, const std::string& path, IUnknown* image, std::string* error) {
+bool LoadStreamFile(const ModuleSet& modules, const std::string& path, IUnknown* image, Failure* failure) {
   auto read = Find<DuvirovurozAdReadStreamFileFunction>(modules, "DuvirovurozAdReadStreamFile");
   ComRef<IDataPersist> persist = PersistOf(image);
   if (!read || !persist) {
-    *error = "the host module offers no data streams";
-    return PXM_E_FAIL;
+    *failure = {"the host module offers no data streams", 0, false};
+    return false;
   }
   ComRef<IDataStream> stream;
   HRESULT hr = read(path.c_str(), reinterpret_cast<IDataStream**>(stream.Out()));
   if (PXM_FAILED(hr)) {
-    *error = "reading " + path + " as a stream file";
-    return hr;
+    *failure = {"reading " + path + " as a stream file", hr};
+    return false;
   }
   hr = persist->Load(stream.Get(), 0);
-  if (PXM_FAILED(hr)) *error = "loading the image record";
-  return hr;
+  if (PXM_FAILED(hr)) *failure = {"loading the image record", hr};
+  return PXM_SUCCEEDED(hr);
 }

@@ -3,8 +3,9 @@
 #pragma once
 #include <string>
 
+#include "Failure.h"
 #include "ModuleSet.h"
 
-// Both return the module's or the host's result; `error` says what failed.
-HRESULT SaveStreamFile(const ModuleSet& modules, IUnknown* image, const std::string& path, std::string* error);
-HRESULT LoadStreamFile(const ModuleSet& modules, const std::string& path, IUnknown* image, std::string* error);
+// Both return false with what failed, and the module's or the host's result, in `failure`.
+bool SaveStreamFile(const ModuleSet& modules, IUnknown* image, const std::string& path, Failure* failure);
+bool LoadStreamFile(const ModuleSet& modules, const std::string& path, IUnknown* image, Failure* failure);

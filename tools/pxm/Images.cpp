@@ -146,11 +146,5 @@ std::string FourccName(uint32_t fourcc) {
 bool WriteImage(const ModuleSet& modules, IPXMImage* image, const std::string& path, Failure* failure) {
   if (EndsWith(path, ".png")) return WritePicture(modules, image, path, failure);
   if (EndsWith(path, ".bmp")) return WriteBitmap(modules, image, path, failure);
-  std::string error;
-  const HRESULT hr = SaveStreamFile(modules, image, path, &error);
-  if (PXM_FAILED(hr) || !error.empty()) {
-    *failure = {error.empty() ? "saving " + path : error, hr, PXM_FAILED(hr)};
-    return false;
-  }
-  return true;
+  return SaveStreamFile(modules, image, path, failure);
 }

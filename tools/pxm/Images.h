@@ -4,15 +4,9 @@
 #include <string>
 
 #include "Drawing.h"
+#include "Failure.h"
 #include "ModuleSet.h"
 
-// A failed step: what failed and the module's result. Printing it returns the exit code 1.
-struct Failure {
-  std::string what;
-  HRESULT result = PXM_E_FAIL;
-  bool withResult = true;
-};
-int Report(const Failure& failure);
 
 // Loads a bitmap file into a new DIB image.
 ComRef<IPXMImageDIB> LoadBitmap(const ModuleSet& modules, const std::string& path, Failure* failure);

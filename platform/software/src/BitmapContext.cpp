@@ -1,14 +1,34 @@
 #include <CoreGraphics/CGBitmapContext.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 #include "Context.h"
 
 namespace {
 
 void freePixels(void*, const void* data, size_t) { std::free(const_cast<void*>(data)); }
+
+// A snapshot's copy of a large bitmap is advised to use huge pages before the copy touches it: the
+// first touch of fresh memory costs far more than copying into it. Below two huge pages the advice
+// cannot cover a whole aligned huge page worth having.
+void adviseHugePages([[maybe_unused]] void* data, [[maybe_unused]] size_t size) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  if (size < (size_t{4} << 20)) return;
+  // madvise wants whole pages: the page-aligned interior of the allocation.
+  const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + page - 1) & ~(page - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(page - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#endif
+}
 
 }  // namespace
 
@@ -58,6 +78,7 @@ CGImageRef CGBitmapContextCreateImage(CGContextRef context) {
   const size_t size = (context->height - 1) * context->bytesPerRow + context->width * context->format.bytesPerPixel;
   void* pixels = std::malloc(size);
   if (!pixels) return nullptr;
+  adviseHugePages(pixels, size);
   std::memcpy(pixels, context->data, size);
   CGDataProviderRef provider = CGDataProviderCreateWithData(nullptr, pixels, size, freePixels);
   if (!provider) {

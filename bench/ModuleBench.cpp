@@ -1,0 +1,303 @@
+// The module's hot paths, each driven through its interfaces as a host drives them.
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#include "BenchSupport.h"
+#include "duvirovurozad/DuvirovurozAd.h"
+
+namespace {
+
+Ref<IPXMImageDIB> NewDIB() { return Modules::Get().Create<IPXMImageDIB>(L"PXMImageDIB", pxm::iid::IPXMImageDIB); }
+Ref<IPXMImage> NewRaster() { return Modules::Get().Create<IPXMImage>(L"PXMImage", pxm::iid::IPXMImage); }
+Ref<IPXMImageCANVAS> NewCanvas() {
+  return Modules::Get().Create<IPXMImageCANVAS>(L"PXMImageCANVAS", pxm::iid::IPXMImageCANVAS);
+}
+
+// Bytes of pixel rows an image holds (plane 0 times its plane count).
+size_t ImageBytes(IPXM* image) {
+  uint32_t width = 0, height = 0, planes = 0, size = 0;
+  image->GetSize(&width, &height, &planes);
+  uint8_t* data = nullptr;
+  int32_t stride = 0;
+  image->GetImage(0, &size, &data, &stride);
+  return size_t{static_cast<uint32_t>(stride < 0 ? -stride : stride)} * height * (planes ? planes : 1);
+}
+
+// A module image of the given format with random pixels.
+template <class I>
+bool Randomise(I* image, uint32_t n, uint32_t bits, uint32_t fourcc) {
+  if (!image || PXM_FAILED(image->Create(n, n, 1, bits, fourcc))) return false;
+  uint32_t size = 0;
+  uint8_t* data = nullptr;
+  int32_t stride = 0;
+  if (PXM_FAILED(image->GetImage(0, &size, &data, &stride)) || !data) return false;
+  FillRandom(stride < 0 ? data + int64_t{stride} * (n - 1) : data, size_t{static_cast<uint32_t>(std::abs(stride))} * n,
+             bits);
+  return true;
+}
+
+// A host string holding a path.
+class PathString final : public IString {
+ public:
+  explicit PathString(const std::string& path) : m_Text(path.begin(), path.end()) {}
+  HRESULT QueryInterface(const IID& iid, void** out) override {
+    if (iid != pxm::iid::IUnknown && iid != pxm::IIDFromName("IString")) return *out = nullptr, PXM_E_NOINTERFACE;
+    *out = static_cast<IString*>(this);
+    return PXM_S_OK;
+  }
+  uint32_t AddRef() override { return 2; }  // lives on the stack of the benchmark
+  uint32_t Release() override { return 1; }
+  HRESULT GetText(const wchar_t** text, uint32_t* length) override {
+    *text = m_Text.c_str();
+    *length = static_cast<uint32_t>(m_Text.size());
+    return PXM_S_OK;
+  }
+
+ private:
+  std::wstring m_Text;
+};
+
+std::pair<uint32_t, uint32_t> FileShape(const benchmark::State& state) {
+  return {static_cast<uint32_t>(state.range(0)), static_cast<uint32_t>(state.range(1))};
+}
+
+size_t FileSize(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return 0;
+  std::fseek(f, 0, SEEK_END);
+  const long size = std::ftell(f);
+  std::fclose(f);
+  return size < 0 ? 0 : static_cast<size_t>(size);
+}
+
+// Load of a bitmap file in the page cache: traffic is the file read plus the block written.
+// Arguments: width, height, bits per pixel.
+void BM_Load(benchmark::State& state) {
+  const auto [width, height] = FileShape(state);
+  const std::string path = BitmapFile(width, height, static_cast<uint32_t>(state.range(2)));
+  PathString name(path);
+  Measure(state, Traffic(2 * FileSize(path)), [&](Span& span) {
+    Ref<IPXMImageDIB> image = NewDIB();
+    span.Start();
+    const bool ok = image && PXM_SUCCEEDED(image->Load(&name));
+    span.Stop();
+    return ok;  // the object is released outside the span: only the load counts
+  });
+}
+
+// Raster Copy from a 24-bit DIB: into three planes, or averaged into one 8-bit plane.
+void RasterCopy(benchmark::State& state, uint32_t planes) {
+  const uint32_t n = static_cast<uint32_t>(state.range(0));
+  Ref<IPXMImageDIB> source = NewDIB();
+  Ref<IPXMImage> target = NewRaster();
+  if (!Randomise(source.Get(), n, 24, FOURCC_RGB) || !target || PXM_FAILED(target->Create(n, n, planes, 8, FOURCC_MONO)))
+    return state.SkipWithError("cannot make the images");
+  target->Copy(source.Get(), 0);
+  const size_t traffic = 3 * size_t{n} * n + ImageBytes(target.Get());
+  Measure(state, Traffic(traffic), [&](Span&) { return PXM_SUCCEEDED(target->Copy(source.Get(), 0)); });
+}
+void BM_RasterCopyThreePlanes(benchmark::State& state) { RasterCopy(state, 3); }
+void BM_RasterCopyMean(benchmark::State& state) { RasterCopy(state, 1); }
+
+// DIB Copy from a source of the given format (one row of the DIB's conversion table each).
+void DibCopy(benchmark::State& state, uint32_t bits, uint32_t fourcc, int alphaOption) {
+  const uint32_t n = static_cast<uint32_t>(state.range(0));
+  Ref<IPXMImage> source = MakeSourceImage(n, n, bits, fourcc);
+  Ref<IPXMImageDIB> target = NewDIB();
+  if (!target || PXM_FAILED(target->Copy(source.Get(), alphaOption))) return state.SkipWithError("copy refused");
+  const size_t traffic = ImageBytes(source.Get()) + ImageBytes(target.Get());
+  Measure(state, Traffic(traffic), [&](Span&) { return PXM_SUCCEEDED(target->Copy(source.Get(), alphaOption)); });
+}
+void BM_DibCopy24(benchmark::State& state) { DibCopy(state, 24, FOURCC_RGB, 0); }
+void BM_DibCopy24SwapBGR(benchmark::State& state) { DibCopy(state, 24, FOURCC_BGR, 0); }
+void BM_DibCopy32AlphaForced(benchmark::State& state) { DibCopy(state, 32, FOURCC_ARGB, 255); }
+void BM_DibCopy32MonoTo8(benchmark::State& state) { DibCopy(state, 32, FOURCC_MONO, 0); }
+void BM_DibCopy8(benchmark::State& state) { DibCopy(state, 8, FOURCC_MONO, 0); }
+
+// Canvas Copy from a DIB-shaped source of the given format into 4-byte pixels.
+void CanvasCopy(benchmark::State& state, uint32_t bits, uint32_t fourcc) {
+  const uint32_t n = static_cast<uint32_t>(state.range(0));
+  Ref<IPXMImage> source = MakeSourceImage(n, n, bits, fourcc);
+  Ref<IPXMImageCANVAS> target = NewCanvas();
+  if (!target || PXM_FAILED(target->Copy(source.Get(), 0))) return state.SkipWithError("copy refused");
+  const size_t traffic = ImageBytes(source.Get()) + ImageBytes(target.Get());
+  Measure(state, Traffic(traffic), [&](Span&) { return PXM_SUCCEEDED(target->Copy(source.Get(), 0)); });
+}
+void BM_CanvasCopy8(benchmark::State& state) { CanvasCopy(state, 8, FOURCC_MONO); }
+void BM_CanvasCopy24(benchmark::State& state) { CanvasCopy(state, 24, FOURCC_RGB); }
+void BM_CanvasCopy32(benchmark::State& state) { CanvasCopy(state, 32, FOURCC_ARGB); }
+
+// Equal on a DIB of the given depth, against memset of its rows.
+void Equal(benchmark::State& state, uint32_t bits) {
+  const uint32_t n = static_cast<uint32_t>(state.range(0));
+  Ref<IPXMImageDIB> image = NewDIB();
+  if (!Randomise(image.Get(), n, bits, bits == 8 ? FOURCC_MONO : FOURCC_RGB)) return state.SkipWithError("no image");
+  int value = 0x10203040;
+  Measure(state, Fill(ImageBytes(image.Get())), [&](Span&) { return PXM_SUCCEEDED(image->Equal(++value)); });
+}
+void BM_Equal8(benchmark::State& state) { Equal(state, 8); }
+void BM_Equal16(benchmark::State& state) { Equal(state, 16); }
+void BM_Equal24(benchmark::State& state) { Equal(state, 24); }
+void BM_Equal32(benchmark::State& state) { Equal(state, 32); }
+
+// The host's transform: red and blue swapped in place in a 24-bit image.
+void BM_TransformApply(benchmark::State& state) {
+  const uint32_t n = static_cast<uint32_t>(state.range(0));
+  Ref<IPXMTransform> transform;
+  void* creator = nullptr;
+  auto create = Modules::Get().HostSymbol<PXMCreateFunction>("CreateFunction");
+  const wchar_t kCollection[] = L"GlobalComponentCollection";
+  Ref<IComponentCollection> collection;
+  if (create && PXM_SUCCEEDED(create({25, kCollection}, &creator)) && creator)
+    reinterpret_cast<PXMCreatorFunction>(creator)(nullptr, &pxm::iid::IComponentCollection, collection.Out());
+  if (collection) collection->GetComponent(12, L"PXMTransform", &pxm::iid::IPXMTransform, transform.Out());
+  Ref<IPXMImageDIB> image = NewDIB();
+  if (!transform || !Randomise(image.Get(), n, 24, FOURCC_RGB)) return state.SkipWithError("no transform");
+  Measure(state, Traffic(2 * ImageBytes(image.Get())),
+          [&](Span&) { return PXM_SUCCEEDED(transform->Apply(image.Get())); });
+}
+
+// Rendering into a 32-bit canvas: the source's whole n x n drawn at 1:1 or into n/2 x n/2, or
+// its top-left n/4 x n/4 drawn into n x n. Traffic: the source pixels read plus those written.
+enum class Scale { One, Half, Four };
+CANVASRect SourceRect(uint32_t n, Scale scale) {
+  const int32_t side = static_cast<int32_t>(scale == Scale::Four ? n / 4 : n);
+  return {0, 0, side, side};
+}
+CANVASRect DestinationRect(uint32_t n, Scale scale) {
+  const int32_t side = static_cast<int32_t>(scale == Scale::Half ? n / 2 : n);
+  return {0, 0, side, side};
+}
+
+template <class I>
+void Render(benchmark::State& state, I* source, uint32_t sourceBits, Scale scale) {
+  const uint32_t n = static_cast<uint32_t>(state.range(0));
+  Ref<IPXMImageCANVAS> canvas = NewCanvas();
+  CGContext* context = nullptr;
+  Ref<IPXMImageRender> render;
+  if (source) source->QueryInterface(pxm::iid::IPXMImageRender, render.Out());
+  if (!canvas || PXM_FAILED(canvas->Create(n, n, 1, 32, FOURCC_RGB)) || PXM_FAILED(canvas->get_CANVAS(&context)) ||
+      !context || !render)
+    return state.SkipWithError("no canvas to render into");
+  CANVASRect from = SourceRect(n, scale), to = DestinationRect(n, scale);
+  const size_t traffic = size_t(from.width) * from.height * sourceBits / 8 + size_t(to.width) * to.height * 4;
+  Measure(state, Traffic(traffic),
+          [&](Span&) { return PXM_SUCCEEDED(render->Render(context, &to, &from)); });
+}
+
+void RenderDIB(benchmark::State& state, uint32_t bits, uint32_t fourcc, Scale scale) {
+  Ref<IPXMImageDIB> dib = NewDIB();
+  if (!Randomise(dib.Get(), static_cast<uint32_t>(state.range(0)), bits, fourcc)) return state.SkipWithError("no DIB");
+  Render(state, dib.Get(), bits, scale);
+}
+void BM_RenderDIB8(benchmark::State& state) { RenderDIB(state, 8, FOURCC_MONO, Scale::One); }
+void BM_RenderDIB24(benchmark::State& state) { RenderDIB(state, 24, FOURCC_RGB, Scale::One); }
+void BM_RenderDIB32(benchmark::State& state) { RenderDIB(state, 32, FOURCC_RGB, Scale::One); }
+void BM_RenderDIB32Alpha(benchmark::State& state) { RenderDIB(state, 32, FOURCC_ARGB, Scale::One); }
+void BM_RenderDIB32Half(benchmark::State& state) { RenderDIB(state, 32, FOURCC_RGB, Scale::Half); }
+void BM_RenderDIB32Four(benchmark::State& state) { RenderDIB(state, 32, FOURCC_RGB, Scale::Four); }
+void BM_RenderDIB24Half(benchmark::State& state) { RenderDIB(state, 24, FOURCC_RGB, Scale::Half); }
+void BM_RenderDIB24Four(benchmark::State& state) { RenderDIB(state, 24, FOURCC_RGB, Scale::Four); }
+
+void RenderCanvas(benchmark::State& state, bool transparent) {
+  Ref<IPXMImageCANVAS> source = NewCanvas();
+  if (!Randomise(source.Get(), static_cast<uint32_t>(state.range(0)), 32, FOURCC_RGB))
+    return state.SkipWithError("no canvas");
+  if (transparent) source->put_TransparentColor(0x00123456);
+  Render(state, source.Get(), 32, Scale::One);
+}
+void BM_RenderCanvas(benchmark::State& state) { RenderCanvas(state, false); }
+void BM_RenderCanvasTransparent(benchmark::State& state) { RenderCanvas(state, true); }
+
+// The record written into a fresh memory stream, and read back into a fresh image.
+Ref<IDataStream> NewStream() {
+  Ref<IDataStream> stream;
+  if (auto create = Modules::Get().HostSymbol<DuvirovurozAdCreateDataStreamFunction>("DuvirovurozAdCreateDataStream"))
+    create(reinterpret_cast<IDataStream**>(stream.Out()));
+  return stream;
+}
+
+void BM_RecordSave(benchmark::State& state) {
+  const uint32_t n = static_cast<uint32_t>(state.range(0));
+  Ref<IPXMImageDIB> image = NewDIB();
+  if (!Randomise(image.Get(), n, 24, FOURCC_RGB) || !NewStream()) return state.SkipWithError("no image or stream");
+  Ref<IDataPersist> persist = image.As<IDataPersist>(pxm::iid::IDataPersist);
+  Measure(state, Traffic(2 * ImageBytes(image.Get())), [&](Span& span) {
+    Ref<IDataStream> stream = NewStream();
+    span.Start();
+    const bool ok = PXM_SUCCEEDED(persist->Save(stream.Get(), 0));
+    span.Stop();
+    return ok;
+  });
+}
+
+void BM_RecordLoad(benchmark::State& state) {
+  const uint32_t n = static_cast<uint32_t>(state.range(0));
+  Ref<IPXMImageDIB> image = NewDIB();
+  Ref<IDataStream> stream = NewStream();
+  if (!Randomise(image.Get(), n, 24, FOURCC_RGB) || !stream) return state.SkipWithError("no image or stream");
+  image.As<IDataPersist>(pxm::iid::IDataPersist)->Save(stream.Get(), 0);
+  Measure(state, Traffic(2 * ImageBytes(image.Get())), [&](Span& span) {
+    Ref<IDataPersist> loaded = NewDIB().As<IDataPersist>(pxm::iid::IDataPersist);
+    span.Start();
+    const bool ok = loaded && PXM_SUCCEEDED(loaded->Load(stream.Get(), 0));
+    span.Stop();
+    return ok;
+  });
+}
+
+// An object created, asked for a second interface and released: time per object.
+void BM_CreateQueryRelease(benchmark::State& state) {
+  const PXMCreatorFunction creator = Modules::Get().Creator(L"PXMImageDIB");
+  if (!creator) return state.SkipWithError("no creator");
+  for (auto _ : state) {
+    IPXMImageDIB* image = nullptr;
+    creator(nullptr, &pxm::iid::IPXMImageDIB, reinterpret_cast<void**>(&image));
+    IPXMImageRender* render = nullptr;
+    image->QueryInterface(pxm::iid::IPXMImageRender, reinterpret_cast<void**>(&render));
+    benchmark::DoNotOptimize(render);
+    if (render) render->Release();
+    image->Release();
+  }
+}
+
+}  // namespace
+
+BENCHMARK(BM_Load)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->ArgNames({"w", "h", "bits"})
+    ->ArgsProduct({{1024}, {1024}, {8, 24, 32}})
+    ->ArgsProduct({{4096}, {4096}, {8, 24, 32}})
+    ->ArgsProduct({{4096}, {3072}, {8, 24, 32}});
+PXM_BENCH(BM_RasterCopyThreePlanes);
+PXM_BENCH(BM_RasterCopyMean);
+PXM_BENCH(BM_DibCopy24);
+PXM_BENCH(BM_DibCopy24SwapBGR);
+PXM_BENCH(BM_DibCopy32AlphaForced);
+PXM_BENCH(BM_DibCopy32MonoTo8);
+PXM_BENCH(BM_DibCopy8);
+PXM_BENCH(BM_CanvasCopy8);
+PXM_BENCH(BM_CanvasCopy24);
+PXM_BENCH(BM_CanvasCopy32);
+PXM_BENCH(BM_Equal8);
+PXM_BENCH(BM_Equal16);
+PXM_BENCH(BM_Equal24);
+PXM_BENCH(BM_Equal32);
+PXM_BENCH(BM_TransformApply);
+PXM_BENCH(BM_RenderDIB8);
+PXM_BENCH(BM_RenderDIB24);
+PXM_BENCH(BM_RenderDIB32);
+PXM_BENCH(BM_RenderDIB32Alpha);
+PXM_BENCH(BM_RenderDIB24Half);
+PXM_BENCH(BM_RenderDIB32Half);
+PXM_BENCH(BM_RenderDIB24Four);
+PXM_BENCH(BM_RenderDIB32Four);
+PXM_BENCH(BM_RenderCanvas);
+PXM_BENCH(BM_RenderCanvasTransparent);
+PXM_BENCH(BM_RecordSave);
+PXM_BENCH(BM_RecordLoad);
+BENCHMARK(BM_CreateQueryRelease)->Unit(benchmark::kNanosecond);
