@@ -71,11 +71,17 @@ CPXMImageCANVAS::~CPXMImageCANVAS() { DestroyPixels(); }
 HRESULT CPXMImageCANVAS::Lock() { return m_Lock.Lock(); }
 HRESULT CPXMImageCANVAS::Unlock() { return m_Lock.Unlock(); }
 
-void CPXMImageCANVAS::DestroyPixels() {
+uint8_t* CPXMImageCANVAS::DestroyPixels(size_t* keptSize) {
   // Error-checking lock: taken again by this thread it fails at once, and the release goes on.
   Lock();
   if (m_Context) CGContextRelease(m_Context);
-  if (m_Buffer) FreeBuffer(m_Buffer, m_BufferSize);
+  uint8_t* kept = nullptr;
+  if (keptSize) {
+    kept = m_Buffer;
+    *keptSize = m_BufferSize;
+  } else if (m_Buffer) {
+    FreeBuffer(m_Buffer, m_BufferSize);
+  }
   m_Buffer = nullptr;
   m_BufferSize = 0;
   m_Context = nullptr;
@@ -84,31 +90,43 @@ void CPXMImageCANVAS::DestroyPixels() {
   m_Height = 0;
   m_FOURCC = 0;
   Unlock();
+  return kept;
 }
 
 HRESULT CPXMImageCANVAS::Create(uint32_t width, uint32_t height, uint32_t /*planes*/, uint32_t bitsPerPixel,
                                 uint32_t fourcc) {
+  return Recreate(width, height, bitsPerPixel, fourcc, true);
+}
+
+HRESULT CPXMImageCANVAS::Recreate(uint32_t width, uint32_t height, uint32_t bitsPerPixel, uint32_t fourcc,
+                                  bool zeroed) {
   const uint64_t area = uint64_t{width} * height;
   // The same request again keeps the pixels; a canvas whose buffer could not be had tries again.
   if (m_BitsPerPixel == bitsPerPixel && m_Width == width && m_Height == height && m_FOURCC == fourcc &&
       (m_Buffer || area == 0))
     return PXM_S_OK;
 
-  DestroyPixels();
+  size_t keptSize = 0;
+  uint8_t* kept = DestroyPixels(zeroed ? nullptr : &keptSize);
   m_BitsPerPixel = bitsPerPixel;
   m_Width = width;
   m_Height = height;
-  if (area == 0) return PXM_E_FAIL;
 
   // 8-bit "MONO" is one grey byte a pixel; everything else is red, green, blue and a byte the
   // context skips. The buffer's size and row length must fit what GetImage hands out.
   const bool grey = bitsPerPixel == 8 && fourcc == FOURCC_MONO;
   const uint32_t bytesPerPixel = grey ? 1 : 4;
   const uint64_t rowLength = uint64_t{width} * bytesPerPixel;
-  if (rowLength > uint64_t{INT32_MAX} || area * bytesPerPixel > uint64_t{UINT32_MAX}) return PXM_E_FAIL;
-  m_Buffer = AllocateZeroed(static_cast<size_t>(area * bytesPerPixel));
+  const uint64_t size = area * bytesPerPixel;
+  const bool fits = area != 0 && rowLength <= uint64_t{INT32_MAX} && size <= uint64_t{UINT32_MAX};
+  if (kept && (!fits || keptSize != size)) {
+    FreeBuffer(kept, keptSize);
+    kept = nullptr;
+  }
+  if (!fits) return PXM_E_FAIL;
+  m_Buffer = kept ? kept : AllocateZeroed(static_cast<size_t>(size));
   if (!m_Buffer) return PXM_E_OUTOFMEMORY;
-  m_BufferSize = static_cast<size_t>(area * bytesPerPixel);
+  m_BufferSize = static_cast<size_t>(size);
 
   m_FOURCC = grey ? FOURCC_MONO : FOURCC_RGB;
   if (!grey && bitsPerPixel == 24) m_BitsPerPixel = 32;
