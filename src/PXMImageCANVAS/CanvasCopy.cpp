@@ -73,34 +73,34 @@ Span RowsSpan(const PlaneView& plane, uint32_t height) {
 HRESULT CPXMImageCANVAS::Copy(IPXM* source, int /*option: not used by the canvas*/) {
   if (!source) return PXM_E_INVALIDARG;
   const ImageDescription from = Describe(source);
-  // A depth up to 24 asks for 24, which is stored as 32: the canvas is made anew, zeroed. A deeper
-  // one of the canvas's size keeps the canvas, whose pixels are all written below.
-  Create(from.width, from.height, from.planes, from.bitsPerPixel > 24 ? from.bitsPerPixel : 24, FOURCC_RGB);
-
   const std::optional<CanvasSourcePixels> pixels = SourcePixels(from);
+  // A depth up to 24 asks for 24, which is stored as 32: the canvas is made anew. A deeper one of
+  // the canvas's size keeps the canvas. With a conversion every pixel is written below, so the new
+  // canvas need not be zeroed first: its old buffer is taken over when it has the size.
+  Recreate(from.width, from.height, from.bitsPerPixel > 24 ? from.bitsPerPixel : 24, FOURCC_RGB, !pixels);
   if (!pixels) return PXM_S_OK;
   PlaneView src, dst;
-  if (PXM_FAILED(GetPlane(source, 0, &src))) return PXM_S_OK;
   GetPlane(this, 0, &dst);
   // A canvas that did not get its buffer (no area, too large, no memory) has nothing to write.
   if (!dst.data || m_Width != from.width || m_Height != from.height || BytesPerPixel() != 4) return PXM_S_OK;
+  if (PXM_FAILED(GetPlane(source, 0, &src))) src = PlaneView{};
 
   uint32_t table[256];
   CanvasSourcePixels kind = *pixels;
   if (kind == CanvasSourcePixels::Grey8 && PaletteTable(source, table)) kind = CanvasSourcePixels::Indexed8;
-  const uint32_t sourceBytes = from.bitsPerPixel / 8;
-  const size_t readable = ReadablePixels(from, src, sourceBytes);
-
-  // The canvas's own rows as the source: only a canvas copied onto itself unchanged meets them,
-  // and then there is nothing to do. Any other overlap (a canvas re-created by its own copy)
-  // leaves the new canvas as Create made it.
+  size_t readable = ReadablePixels(from, src, from.bitsPerPixel / 8);
   if (readable) {
+    // The canvas's own rows as the source: a canvas copied onto itself and kept is as it was; one
+    // made anew by its own copy has nothing left to read.
+    if (src.data == dst.data && src.stride == dst.stride && kind == CanvasSourcePixels::Rgb32) return PXM_S_OK;
     const Span in = RowsSpan(src, from.height), out = RowsSpan(dst, m_Height);
-    if (in.begin < out.end && out.begin < in.end) return PXM_S_OK;
+    if (in.begin < out.end && out.begin < in.end) readable = 0;
   }
 
+  // Rows go in ascending source addresses, which the prefetchers stream fastest.
   const CanvasRowKernel convert = CanvasRowKernelFor(kind);
-  for (uint32_t y = 0; y < m_Height; ++y) {
+  for (uint32_t i = 0; i < m_Height; ++i) {
+    const uint32_t y = src.stride < 0 ? m_Height - 1 - i : i;
     uint32_t* row = reinterpret_cast<uint32_t*>(dst.Row(y));
     if (readable) convert(src.Row(y), row, readable, table);
     // Pixels the source row cannot give are black.

@@ -3,7 +3,6 @@
 #include <CoreGraphics/CoreGraphics.h>
 
 #include <cstdlib>
-#include <cstring>
 
 #include "PXM/Trace.h"
 
@@ -26,21 +25,43 @@ const InterfaceEntry<CPXMImageCANVAS> CPXMImageCANVAS::kInterfaceMap[7] = {
 
 namespace {
 
-// A zeroed pixel buffer, freed with free. Large buffers are aligned to huge pages and advised to
-// use them before anything touches them, so that zeroing and drawing take few page faults.
+// Zeroed pixel buffers. Large ones are mapped directly, in whole huge pages aligned to their
+// size: fresh pages are zero without a pass over them, and advised to be huge before the first
+// touch, a page fault every 2 MiB instead of every 4 KiB while the pixels are first written.
+#if defined(__linux__)
+constexpr size_t kHugePage = size_t{2} << 20;
+constexpr size_t MappedLength(size_t size) { return (size + kHugePage - 1) & ~(kHugePage - 1); }
+#endif
+
 uint8_t* AllocateZeroed(size_t size) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr size_t kHugePage = size_t{2} << 20;
+#if defined(__linux__)
   if (size >= kHugePage) {
-    const size_t rounded = (size + kHugePage - 1) & ~(kHugePage - 1);
-    void* buffer = std::aligned_alloc(kHugePage, rounded);
-    if (!buffer) return nullptr;
-    madvise(buffer, rounded, MADV_HUGEPAGE);  // advice only: the buffer is good either way
-    std::memset(buffer, 0, size);
-    return static_cast<uint8_t*>(buffer);
+    // Mapped a huge page longer, then trimmed to an aligned start and whole huge pages.
+    const size_t length = MappedLength(size);
+    void* mapped = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) return nullptr;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(mapped);
+    const uintptr_t aligned = (start + kHugePage - 1) & ~uintptr_t{kHugePage - 1};
+    if (aligned > start) munmap(mapped, aligned - start);
+    munmap(reinterpret_cast<void*>(aligned + length), kHugePage - (aligned - start));
+    uint8_t* buffer = reinterpret_cast<uint8_t*>(aligned);
+#ifdef MADV_HUGEPAGE
+    madvise(buffer, length, MADV_HUGEPAGE);  // advice only: the buffer is good either way
+#endif
+    return buffer;
   }
 #endif
   return static_cast<uint8_t*>(std::calloc(size, 1));
+}
+
+void FreeBuffer(uint8_t* buffer, size_t size) {
+#if defined(__linux__)
+  if (size >= kHugePage) {
+    munmap(buffer, MappedLength(size));
+    return;
+  }
+#endif
+  std::free(buffer);
 }
 
 }  // namespace
@@ -50,42 +71,62 @@ CPXMImageCANVAS::~CPXMImageCANVAS() { DestroyPixels(); }
 HRESULT CPXMImageCANVAS::Lock() { return m_Lock.Lock(); }
 HRESULT CPXMImageCANVAS::Unlock() { return m_Lock.Unlock(); }
 
-void CPXMImageCANVAS::DestroyPixels() {
+uint8_t* CPXMImageCANVAS::DestroyPixels(size_t* keptSize) {
   // Error-checking lock: taken again by this thread it fails at once, and the release goes on.
   Lock();
   if (m_Context) CGContextRelease(m_Context);
-  std::free(m_Buffer);
+  uint8_t* kept = nullptr;
+  if (keptSize) {
+    kept = m_Buffer;
+    *keptSize = m_BufferSize;
+  } else if (m_Buffer) {
+    FreeBuffer(m_Buffer, m_BufferSize);
+  }
   m_Buffer = nullptr;
+  m_BufferSize = 0;
   m_Context = nullptr;
   m_BitsPerPixel = 0;
   m_Width = 0;
   m_Height = 0;
   m_FOURCC = 0;
   Unlock();
+  return kept;
 }
 
 HRESULT CPXMImageCANVAS::Create(uint32_t width, uint32_t height, uint32_t /*planes*/, uint32_t bitsPerPixel,
                                 uint32_t fourcc) {
+  return Recreate(width, height, bitsPerPixel, fourcc, true);
+}
+
+HRESULT CPXMImageCANVAS::Recreate(uint32_t width, uint32_t height, uint32_t bitsPerPixel, uint32_t fourcc,
+                                  bool zeroed) {
   const uint64_t area = uint64_t{width} * height;
   // The same request again keeps the pixels; a canvas whose buffer could not be had tries again.
   if (m_BitsPerPixel == bitsPerPixel && m_Width == width && m_Height == height && m_FOURCC == fourcc &&
       (m_Buffer || area == 0))
     return PXM_S_OK;
 
-  DestroyPixels();
+  size_t keptSize = 0;
+  uint8_t* kept = DestroyPixels(zeroed ? nullptr : &keptSize);
   m_BitsPerPixel = bitsPerPixel;
   m_Width = width;
   m_Height = height;
-  if (area == 0) return PXM_E_FAIL;
 
   // 8-bit "MONO" is one grey byte a pixel; everything else is red, green, blue and a byte the
   // context skips. The buffer's size and row length must fit what GetImage hands out.
   const bool grey = bitsPerPixel == 8 && fourcc == FOURCC_MONO;
   const uint32_t bytesPerPixel = grey ? 1 : 4;
   const uint64_t rowLength = uint64_t{width} * bytesPerPixel;
-  if (rowLength > uint64_t{INT32_MAX} || area * bytesPerPixel > uint64_t{UINT32_MAX}) return PXM_E_FAIL;
-  m_Buffer = AllocateZeroed(static_cast<size_t>(area * bytesPerPixel));
+  const uint64_t size = area * bytesPerPixel;
+  const bool fits = area != 0 && rowLength <= uint64_t{INT32_MAX} && size <= uint64_t{UINT32_MAX};
+  if (kept && (!fits || keptSize != size)) {
+    FreeBuffer(kept, keptSize);
+    kept = nullptr;
+  }
+  if (!fits) return PXM_E_FAIL;
+  m_Buffer = kept ? kept : AllocateZeroed(static_cast<size_t>(size));
   if (!m_Buffer) return PXM_E_OUTOFMEMORY;
+  m_BufferSize = static_cast<size_t>(size);
 
   m_FOURCC = grey ? FOURCC_MONO : FOURCC_RGB;
   if (!grey && bitsPerPixel == 24) m_BitsPerPixel = 32;

@@ -48,12 +48,17 @@ class CPXMImageCANVAS final : public CObject<CPXMImageCANVAS>,
   HRESULT Load(IDataStream* stream, int option) override;
 
  private:
-  // Releases the pixels and the context under the lock; the transparent colour stays.
-  void DestroyPixels();
+  // Create for a caller that writes every pixel next (Copy): with `zeroed` false, a buffer of the
+  // new size is taken over from the old pixels instead of a fresh zeroed one.
+  HRESULT Recreate(uint32_t width, uint32_t height, uint32_t bitsPerPixel, uint32_t fourcc, bool zeroed);
+  // Releases the context and the pixels under the lock; the transparent colour stays. Given
+  // `keptSize`, the pixel buffer is handed back (its size there) instead of being freed.
+  uint8_t* DestroyPixels(size_t* keptSize = nullptr);
   uint32_t BytesPerPixel() const { return m_FOURCC == FOURCC_MONO ? 1u : 4u; }
 
   CResourceLock m_Lock;
   uint8_t* m_Buffer = nullptr;
+  size_t m_BufferSize = 0;  // bytes of m_Buffer, for its release
   CGContext* m_Context = nullptr;
   uint32_t m_BitsPerPixel = 0;
   uint32_t m_Width = 0;

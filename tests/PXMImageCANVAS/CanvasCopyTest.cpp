@@ -281,6 +281,10 @@ TEST(CanvasCopy, CopiesRasterAndCanvasImages) {
   ASSERT_EQ(first->Copy(first.Get(), 0), PXM_S_OK);
   EXPECT_EQ(LoadPixel(ImageRow(first.Get(), 2)), 0x12121212u);
   EXPECT_EQ(LoadPixel(ImageRow(first.Get(), 1)), 0x77777777u);
+  // One of 8 bits a pixel is made anew by its own copy (as 32 bits): nothing of it is left to read.
+  ComPtr<IPXMImageCANVAS> shallow = MarkedCanvas(4, 3, 8);
+  ASSERT_EQ(shallow->Copy(shallow.Get(), 0), PXM_S_OK);
+  EXPECT_TRUE(AllPixels(shallow.Get(), 0));
 }
 
 // A copied image draws like the source: upright in flipped coordinates.

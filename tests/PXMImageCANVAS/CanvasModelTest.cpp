@@ -177,6 +177,7 @@ TEST(CanvasCreate, OversizedBuffersFailWithoutPixels) {
 #endif
 #endif
 
+#ifndef PXM_SANITIZED
 // Run in a child process whose address space is capped, so that a buffer of 1 GiB cannot be had:
 // exits with 0 when Create reports it and leaves the canvas without pixels.
 [[noreturn]] void CreateBeyondTheCap(IPXMImageCANVAS* canvas) {
@@ -195,13 +196,10 @@ TEST(CanvasCreate, OversizedBuffersFailWithoutPixels) {
 }
 
 TEST(CanvasCreateDeathTest, AllocationFailureIsOutOfMemory) {
-#ifdef PXM_SANITIZED
-  GTEST_SKIP() << "sanitizer runtimes reserve more address space than the cap allows";
-#else
   ComPtr<IPXMImageCANVAS> canvas = MakeColourCanvas(2, 2);
   EXPECT_EXIT(CreateBeyondTheCap(canvas.Get()), testing::ExitedWithCode(0), "");
-#endif
 }
+#endif  // sanitizer runtimes reserve more address space than the cap allows
 
 TEST(CanvasCreate, TransparentColourSurvivesEveryState) {
   ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
@@ -215,29 +213,6 @@ TEST(CanvasCreate, TransparentColourSurvivesEveryState) {
   canvas->Create(4, 4, 1, 8, FOURCC_MONO);
   EXPECT_EQ(canvas->get_TransparentColor(&color), PXM_S_OK);
   EXPECT_EQ(color, 255);
-}
-
-TEST(CanvasCreate, IsCreatableRefusesOnlyDeepGrey) {
-  ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
-  EXPECT_EQ(canvas->IsCreatable(8, FOURCC_MONO), PXM_S_OK);
-  EXPECT_EQ(canvas->IsCreatable(1, FOURCC_MONO), PXM_S_OK);
-  EXPECT_EQ(canvas->IsCreatable(16, FOURCC_MONO), PXM_E_NOTCREATABLE);
-  EXPECT_EQ(canvas->IsCreatable(24, FOURCC_MONO), PXM_E_NOTCREATABLE);
-  EXPECT_EQ(canvas->IsCreatable(24, FOURCC_RGB), PXM_S_OK);
-  EXPECT_EQ(canvas->IsCreatable(32, FOURCC_ABGR), PXM_S_OK);
-}
-
-TEST(CanvasCreate, NullOutPointersAreRefused) {
-  ComPtr<IPXMImageCANVAS> canvas = MakeColourCanvas(2, 2);
-  uint32_t size = 0;
-  uint8_t* data = nullptr;
-  int32_t stride = 0;
-  EXPECT_EQ(canvas->GetImage(0, nullptr, &data, &stride), PXM_E_POINTER);
-  EXPECT_EQ(canvas->GetImage(0, &size, nullptr, &stride), PXM_E_POINTER);
-  EXPECT_EQ(canvas->GetImage(0, &size, &data, nullptr), PXM_E_POINTER);
-  EXPECT_EQ(canvas->get_CANVAS(nullptr), PXM_E_POINTER);
-  EXPECT_EQ(canvas->GetSize(nullptr, nullptr, nullptr), PXM_S_OK);
-  EXPECT_EQ(canvas->GetPixelDescriptor(nullptr, nullptr, nullptr), PXM_S_OK);
 }
 
 }  // namespace
