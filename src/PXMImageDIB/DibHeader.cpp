@@ -55,20 +55,6 @@ bool IsKnownDibHeaderSize(uint32_t headerSize) {
   }
 }
 
-bool IsStoredDibDepth(uint32_t bitsPerPixel) {
-  switch (bitsPerPixel) {
-    case 1:
-    case 4:
-    case 8:
-    case 16:
-    case 24:
-    case 32:
-      return true;
-    default:
-      return false;
-  }
-}
-
 bool ReadDibLayout(const uint8_t* block, size_t available, DibLayout* layout) {
   const FieldReader header(block, available);
   const uint32_t headerSize = header.U32(0);
@@ -90,9 +76,8 @@ bool ReadDibLayout(const uint8_t* block, size_t available, DibLayout* layout) {
     l.entrySize = kQuadEntry;
     coloursUsed = header.U32(32);
   }
-  // Rows are laid out, and described to every reader, by one of the stored depths; any other
-  // depth would describe rows longer than the block holds.
-  if (!IsStoredDibDepth(l.bitsPerPixel)) return false;
+  // Rows hold at most 4 bytes a pixel: a deeper depth would describe rows longer than the block's.
+  if (l.bitsPerPixel > 32) return false;
   // Only an information header marks 8-bit rows as grey; the core header is always plain colour.
   l.fourcc = l.bitsPerPixel == 8 && headerSize != kCoreHeaderSize ? FOURCC_MONO : FOURCC_RGB;
   l.paletteCount = DibPaletteCount(l.bitsPerPixel, coloursUsed);

@@ -38,9 +38,6 @@ constexpr uint32_t DibPaletteCount(uint32_t bitsPerPixel, uint32_t coloursUsed) 
 // information headers (40 bytes and its longer versions, same fields at the same offsets).
 bool IsKnownDibHeaderSize(uint32_t headerSize);
 
-// Whether the depth is one a block stores: 1, 4, 8, 16, 24 or 32 bits.
-bool IsStoredDibDepth(uint32_t bitsPerPixel);
-
 struct DibLayout {
   uint32_t headerSize = 0;
   uint32_t width = 0;
@@ -70,5 +67,5 @@ inline constexpr size_t kTrustedHeader = SIZE_MAX;
 void WriteInfoHeader(uint8_t* block, const DibLayout& layout, uint32_t coloursUsed);
 
 // Reads the header at the start of the block, of which `available` bytes may be read; fields past
-// them read as 0. False, with nothing written, when the header size or the depth is not one we read.
+// them read as 0. False, with nothing written, when the header size is not one we read or the depth is beyond 32 bits.
 bool ReadDibLayout(const uint8_t* block, size_t available, DibLayout* layout);
