@@ -6,6 +6,7 @@
 
 #include "PXMImage/ImageAccess.h"
 #include "PXMImage/ImageRecord.h"
+#include "PXMImage/RowKernel.h"
 
 namespace {
 
@@ -91,7 +92,7 @@ HRESULT FillImage(IPXMImage* image, int value) {
       continue;
     }
     for (uint32_t i = 0; i < d.height; ++i) {
-      uint8_t* target = plane.Row(plane.stride < 0 ? d.height - 1 - i : i);
+      uint8_t* target = plane.Row(RowInMemoryOrder(plane.stride, i, d.height));
       if (row.uniform)
         std::memset(target, row.byte, n);
       else

@@ -8,6 +8,7 @@
 
 #include "PXMImage/ImageAccess.h"
 #include "PXMImage/PXMImage.h"
+#include "PXMImage/RowKernel.h"
 
 namespace {
 
@@ -21,15 +22,6 @@ constexpr bool DivideBy3IsExact() {
   return true;
 }
 static_assert(DivideBy3IsExact());
-
-// The kernels are plain counted loops over pixels, left to the compiler to vectorise (byte
-// shuffles for the 3-byte pixels). On x86-64 ELF each is also built for x86-64-v2 (SSSE3
-// shuffles) and AVX2; the loader binds the one the processor runs best, once.
-#if defined(__x86_64__) && defined(__ELF__)
-#define PXM_ROW_KERNEL __attribute__((target_clones("avx2", "arch=x86-64-v2", "default")))
-#else
-#define PXM_ROW_KERNEL
-#endif
 
 // Byte k of every pixel into plane k; the fourth byte of a 32-bit pixel is dropped.
 template <size_t N>
@@ -86,11 +78,6 @@ PlaneView SourcePlane(IPXM* source, uint32_t plane) {
 void ZeroTail(uint8_t* row, size_t written, size_t length) {
   if (length > written) std::memset(row + written, 0, length - written);
 }
-
-// The i-th row to visit so that rows of this stride are read in ascending addresses: hardware
-// prefetchers stream rows that step backwards at about half the speed, and reads suffer from it
-// more than writes.
-uint32_t RowInMemoryOrder(int32_t stride, uint32_t i, uint32_t height) { return stride < 0 ? height - 1 - i : i; }
 
 // Every plane both images have, row by row as raw bytes.
 void CopyGreyPlanes(IPXM* source, const ImageDescription& from, IPXM* destination, uint32_t planes) {

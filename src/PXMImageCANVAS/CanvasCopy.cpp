@@ -7,6 +7,7 @@
 
 #include "PXM/SmartPtr.h"
 #include "PXMImage/ImageAccess.h"
+#include "PXMImage/RowKernel.h"
 #include "PXMImageCANVAS/CanvasCopyKernels.h"
 #include "PXMImageCANVAS/PXMImageCANVAS.h"
 
@@ -97,10 +98,10 @@ HRESULT CPXMImageCANVAS::Copy(IPXM* source, int /*option: not used by the canvas
     if (in.begin < out.end && out.begin < in.end) readable = 0;
   }
 
-  // Rows go in ascending source addresses, which the prefetchers stream fastest.
+  // Rows go in ascending source addresses.
   const CanvasRowKernel convert = CanvasRowKernelFor(kind);
   for (uint32_t i = 0; i < m_Height; ++i) {
-    const uint32_t y = src.stride < 0 ? m_Height - 1 - i : i;
+    const uint32_t y = RowInMemoryOrder(src.stride, i, m_Height);
     uint32_t* row = reinterpret_cast<uint32_t*>(dst.Row(y));
     if (readable) convert(src.Row(y), row, readable, table);
     // Pixels the source row cannot give are black.

@@ -3,18 +3,12 @@
 #include <bit>
 #include <cstring>
 
+#include "PXMImage/RowKernel.h"
+
 namespace {
 
 // Pixels are handled as 32-bit words whose low byte is the first byte in memory.
 static_assert(std::endian::native == std::endian::little);
-
-// On x86-64 ELF every kernel is built for the baseline, for x86-64-v2 (SSSE3 byte shuffles) and
-// for AVX2; the loader binds the one the processor runs best, once.
-#if defined(__x86_64__) && defined(__ELF__)
-#define PXM_ROW_KERNEL __attribute__((target_clones("avx2", "arch=x86-64-v2", "default")))
-#else
-#define PXM_ROW_KERNEL
-#endif
 
 inline uint32_t LoadWord(const uint8_t* p) {
   uint32_t word;

@@ -2,7 +2,7 @@
 // destination rectangle, with the pixels of its transparent colour left out.
 #include <CoreGraphics/CoreGraphics.h>
 
-#include "PXMImageCANVAS/FitRectangle.h"
+#include "PXMImage/FitRectangle.h"
 #include "PXMImageCANVAS/PXMImageCANVAS.h"
 
 namespace {

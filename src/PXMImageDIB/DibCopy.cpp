@@ -5,6 +5,7 @@
 #include "PXM/SmartPtr.h"
 #include "PXM/Trace.h"
 #include "PXMImage/ImageAccess.h"
+#include "PXMImage/RowKernel.h"
 #include "PXMImageDIB/DibCopyKernels.h"
 #include "PXMImageDIB/PXMImageDIB.h"
 
@@ -93,10 +94,9 @@ HRESULT CPXMImageDIB::Copy(IPXM* source, int alphaOption) {
   const ByteSpan read = RowsSpan(in, from.height, size_t{from.width} * rule.sourcePixelBytes);
   const ByteSpan written = RowsSpan(out, from.height, size_t{from.width} * rule.destinationPixelBytes);
   const bool overlap = read.begin < written.end && written.begin < read.end;
-  // Rows are visited in the source's memory order: hardware prefetchers stream rows that step
-  // backwards at about half the speed, and reads suffer from it more than writes.
+  // Rows are visited in the source's memory order.
   for (uint32_t i = 0; i < from.height; ++i) {
-    const uint32_t y = in.stride < 0 ? from.height - 1 - i : i;
+    const uint32_t y = RowInMemoryOrder(in.stride, i, from.height);
     if (overlap)
       BounceRow(rule, out.Row(y), in.Row(y), from.width);
     else

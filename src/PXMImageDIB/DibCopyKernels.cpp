@@ -4,16 +4,10 @@
 #include <cstddef>
 #include <cstring>
 
+#include "PXMImage/RowKernel.h"
 #include "pxm/Types.h"
 
-// The conversions are plain counted loops over pixels, left to the compiler to vectorise; the
-// 3-byte swap spells its shuffle with the compiler's vector extension. On x86-64 ELF each is also built for x86-64-v2 (SSSE3
-// shuffles) and AVX2; the loader binds the one the processor runs best, once.
-#if defined(__x86_64__) && defined(__ELF__)
-#define PXM_ROW_KERNEL __attribute__((target_clones("avx2", "arch=x86-64-v2", "default")))
-#else
-#define PXM_ROW_KERNEL
-#endif
+// The 3-byte swap spells its shuffle with the compiler's vector extension.
 
 void CopyPixels8(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
   std::memcpy(destination, source, width);

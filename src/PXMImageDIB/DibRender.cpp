@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "PXMImageCANVAS/FitRectangle.h"
+#include "PXMImage/FitRectangle.h"
 #include "PXMImageDIB/PXMImageDIB.h"
 
 namespace {
