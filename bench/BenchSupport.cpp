@@ -138,11 +138,11 @@ void Put32(std::vector<uint8_t>& out, uint32_t v) {
 
 }  // namespace
 
-Ref<IPXMImage> MakeSourceImage(uint32_t width, uint32_t height, uint32_t bitsPerPixel, uint32_t fourcc,
+ComPtr<IPXMImage> MakeSourceImage(uint32_t width, uint32_t height, uint32_t bitsPerPixel, uint32_t fourcc,
                                uint32_t seed) {
   auto* image = new SourceImage(width, height, bitsPerPixel, fourcc);
   FillRandom(image->Pixels().data, image->Pixels().size, seed);
-  Ref<IPXMImage> ref;
+  ComPtr<IPXMImage> ref;
   image->QueryInterface(pxm::iid::IPXMImage, ref.Out());
   image->Release();
   return ref;

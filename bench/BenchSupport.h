@@ -11,46 +11,17 @@
 #include <utility>
 #include <vector>
 
+#include "pxm/ComPtr.h"
 #include "pxm/Module.h"
 #include "pxm/PXM.h"
-
-// One interface reference held by the bench.
-template <class T>
-class Ref {
- public:
-  Ref() = default;
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  Ref(Ref&& other) noexcept : m_Ptr(std::exchange(other.m_Ptr, nullptr)) {}
-  ~Ref() { Reset(); }
-  void Reset() {
-    if (T* old = std::exchange(m_Ptr, nullptr)) old->Release();
-  }
-  void** Out() {
-    Reset();
-    return reinterpret_cast<void**>(&m_Ptr);
-  }
-  T* Get() const { return m_Ptr; }
-  T* operator->() const { return m_Ptr; }
-  explicit operator bool() const { return m_Ptr != nullptr; }
-  template <class U>
-  Ref<U> As(const IID& iid) const {
-    Ref<U> other;
-    if (m_Ptr) m_Ptr->QueryInterface(iid, other.Out());
-    return other;
-  }
-
- private:
-  T* m_Ptr = nullptr;
-};
 
 // The module and the host module, loaded once; null creators when a class is missing.
 struct Modules {
   static Modules& Get();
   PXMCreatorFunction Creator(const wchar_t* className) const;
   template <class I>
-  Ref<I> Create(const wchar_t* className, const IID& iid) const {
-    Ref<I> object;
+  ComPtr<I> Create(const wchar_t* className, const IID& iid) const {
+    ComPtr<I> object;
     if (PXMCreatorFunction creator = Creator(className)) creator(nullptr, &iid, object.Out());
     return object;
   }
@@ -76,7 +47,7 @@ struct Buffer {
 void FillRandom(uint8_t* data, size_t size, uint32_t seed);
 
 // A source image of the bench's own: one plane of any depth and code, rows top-down.
-Ref<IPXMImage> MakeSourceImage(uint32_t width, uint32_t height, uint32_t bitsPerPixel, uint32_t fourcc,
+ComPtr<IPXMImage> MakeSourceImage(uint32_t width, uint32_t height, uint32_t bitsPerPixel, uint32_t fourcc,
                                uint32_t seed = 1);
 
 // A bitmap file of the given shape (8-bit with a grey palette, 24- or 32-bit) written once into

@@ -10,9 +10,9 @@
 
 namespace {
 
-Ref<IPXMImageDIB> NewDIB() { return Modules::Get().Create<IPXMImageDIB>(L"PXMImageDIB", pxm::iid::IPXMImageDIB); }
-Ref<IPXMImage> NewRaster() { return Modules::Get().Create<IPXMImage>(L"PXMImage", pxm::iid::IPXMImage); }
-Ref<IPXMImageCANVAS> NewCanvas() {
+ComPtr<IPXMImageDIB> NewDIB() { return Modules::Get().Create<IPXMImageDIB>(L"PXMImageDIB", pxm::iid::IPXMImageDIB); }
+ComPtr<IPXMImage> NewRaster() { return Modules::Get().Create<IPXMImage>(L"PXMImage", pxm::iid::IPXMImage); }
+ComPtr<IPXMImageCANVAS> NewCanvas() {
   return Modules::Get().Create<IPXMImageCANVAS>(L"PXMImageCANVAS", pxm::iid::IPXMImageCANVAS);
 }
 
@@ -80,7 +80,7 @@ void BM_Load(benchmark::State& state) {
   const std::string path = BitmapFile(width, height, static_cast<uint32_t>(state.range(2)));
   PathString name(path);
   Measure(state, Traffic(2 * FileSize(path)), [&](Span& span) {
-    Ref<IPXMImageDIB> image = NewDIB();
+    ComPtr<IPXMImageDIB> image = NewDIB();
     span.Start();
     const bool ok = image && PXM_SUCCEEDED(image->Load(&name));
     span.Stop();
@@ -91,8 +91,8 @@ void BM_Load(benchmark::State& state) {
 // Raster Copy from a 24-bit DIB: into three planes, or averaged into one 8-bit plane.
 void RasterCopy(benchmark::State& state, uint32_t planes) {
   const uint32_t n = static_cast<uint32_t>(state.range(0));
-  Ref<IPXMImageDIB> source = NewDIB();
-  Ref<IPXMImage> target = NewRaster();
+  ComPtr<IPXMImageDIB> source = NewDIB();
+  ComPtr<IPXMImage> target = NewRaster();
   if (!Randomise(source.Get(), n, 24, FOURCC_RGB) || !target || PXM_FAILED(target->Create(n, n, planes, 8, FOURCC_MONO)))
     return state.SkipWithError("cannot make the images");
   target->Copy(source.Get(), 0);
@@ -105,8 +105,8 @@ void BM_RasterCopyMean(benchmark::State& state) { RasterCopy(state, 1); }
 // DIB Copy from a source of the given format (one row of the DIB's conversion table each).
 void DibCopy(benchmark::State& state, uint32_t bits, uint32_t fourcc, int alphaOption) {
   const uint32_t n = static_cast<uint32_t>(state.range(0));
-  Ref<IPXMImage> source = MakeSourceImage(n, n, bits, fourcc);
-  Ref<IPXMImageDIB> target = NewDIB();
+  ComPtr<IPXMImage> source = MakeSourceImage(n, n, bits, fourcc);
+  ComPtr<IPXMImageDIB> target = NewDIB();
   if (!target || PXM_FAILED(target->Copy(source.Get(), alphaOption))) return state.SkipWithError("copy refused");
   const size_t traffic = ImageBytes(source.Get()) + ImageBytes(target.Get());
   Measure(state, Traffic(traffic), [&](Span&) { return PXM_SUCCEEDED(target->Copy(source.Get(), alphaOption)); });
@@ -120,8 +120,8 @@ void BM_DibCopy8(benchmark::State& state) { DibCopy(state, 8, FOURCC_MONO, 0); }
 // Canvas Copy from a DIB-shaped source of the given format into 4-byte pixels.
 void CanvasCopy(benchmark::State& state, uint32_t bits, uint32_t fourcc) {
   const uint32_t n = static_cast<uint32_t>(state.range(0));
-  Ref<IPXMImage> source = MakeSourceImage(n, n, bits, fourcc);
-  Ref<IPXMImageCANVAS> target = NewCanvas();
+  ComPtr<IPXMImage> source = MakeSourceImage(n, n, bits, fourcc);
+  ComPtr<IPXMImageCANVAS> target = NewCanvas();
   if (!target || PXM_FAILED(target->Copy(source.Get(), 0))) return state.SkipWithError("copy refused");
   const size_t traffic = ImageBytes(source.Get()) + ImageBytes(target.Get());
   Measure(state, Traffic(traffic), [&](Span&) { return PXM_SUCCEEDED(target->Copy(source.Get(), 0)); });
@@ -133,7 +133,7 @@ void BM_CanvasCopy32(benchmark::State& state) { CanvasCopy(state, 32, FOURCC_ARG
 // Equal on a DIB of the given depth, against memset of its rows.
 void Equal(benchmark::State& state, uint32_t bits) {
   const uint32_t n = static_cast<uint32_t>(state.range(0));
-  Ref<IPXMImageDIB> image = NewDIB();
+  ComPtr<IPXMImageDIB> image = NewDIB();
   if (!Randomise(image.Get(), n, bits, bits == 8 ? FOURCC_MONO : FOURCC_RGB)) return state.SkipWithError("no image");
   int value = 0x10203040;
   Measure(state, Fill(ImageBytes(image.Get())), [&](Span&) { return PXM_SUCCEEDED(image->Equal(++value)); });
@@ -146,15 +146,15 @@ void BM_Equal32(benchmark::State& state) { Equal(state, 32); }
 // The host's transform: red and blue swapped in place in a 24-bit image.
 void BM_TransformApply(benchmark::State& state) {
   const uint32_t n = static_cast<uint32_t>(state.range(0));
-  Ref<IPXMTransform> transform;
+  ComPtr<IPXMTransform> transform;
   void* creator = nullptr;
   auto create = Modules::Get().HostSymbol<PXMCreateFunction>("CreateFunction");
   const wchar_t kCollection[] = L"GlobalComponentCollection";
-  Ref<IComponentCollection> collection;
+  ComPtr<IComponentCollection> collection;
   if (create && PXM_SUCCEEDED(create({25, kCollection}, &creator)) && creator)
     reinterpret_cast<PXMCreatorFunction>(creator)(nullptr, &pxm::iid::IComponentCollection, collection.Out());
   if (collection) collection->GetComponent(12, L"PXMTransform", &pxm::iid::IPXMTransform, transform.Out());
-  Ref<IPXMImageDIB> image = NewDIB();
+  ComPtr<IPXMImageDIB> image = NewDIB();
   if (!transform || !Randomise(image.Get(), n, 24, FOURCC_RGB)) return state.SkipWithError("no transform");
   Measure(state, Traffic(2 * ImageBytes(image.Get())),
           [&](Span&) { return PXM_SUCCEEDED(transform->Apply(image.Get())); });
@@ -175,9 +175,9 @@ CANVASRect DestinationRect(uint32_t n, Scale scale) {
 template <class I>
 void Render(benchmark::State& state, I* source, uint32_t sourceBits, Scale scale) {
   const uint32_t n = static_cast<uint32_t>(state.range(0));
-  Ref<IPXMImageCANVAS> canvas = NewCanvas();
+  ComPtr<IPXMImageCANVAS> canvas = NewCanvas();
   CGContext* context = nullptr;
-  Ref<IPXMImageRender> render;
+  ComPtr<IPXMImageRender> render;
   if (source) source->QueryInterface(pxm::iid::IPXMImageRender, render.Out());
   if (!canvas || PXM_FAILED(canvas->Create(n, n, 1, 32, FOURCC_RGB)) || PXM_FAILED(canvas->get_CANVAS(&context)) ||
       !context || !render)
@@ -189,7 +189,7 @@ void Render(benchmark::State& state, I* source, uint32_t sourceBits, Scale scale
 }
 
 void RenderDIB(benchmark::State& state, uint32_t bits, uint32_t fourcc, Scale scale) {
-  Ref<IPXMImageDIB> dib = NewDIB();
+  ComPtr<IPXMImageDIB> dib = NewDIB();
   if (!Randomise(dib.Get(), static_cast<uint32_t>(state.range(0)), bits, fourcc)) return state.SkipWithError("no DIB");
   Render(state, dib.Get(), bits, scale);
 }
@@ -203,7 +203,7 @@ void BM_RenderDIB24Half(benchmark::State& state) { RenderDIB(state, 24, FOURCC_R
 void BM_RenderDIB24Four(benchmark::State& state) { RenderDIB(state, 24, FOURCC_RGB, Scale::Four); }
 
 void RenderCanvas(benchmark::State& state, bool transparent) {
-  Ref<IPXMImageCANVAS> source = NewCanvas();
+  ComPtr<IPXMImageCANVAS> source = NewCanvas();
   if (!Randomise(source.Get(), static_cast<uint32_t>(state.range(0)), 32, FOURCC_RGB))
     return state.SkipWithError("no canvas");
   if (transparent) source->put_TransparentColor(0x00123456);
@@ -213,8 +213,8 @@ void BM_RenderCanvas(benchmark::State& state) { RenderCanvas(state, false); }
 void BM_RenderCanvasTransparent(benchmark::State& state) { RenderCanvas(state, true); }
 
 // The record written into a fresh memory stream, and read back into a fresh image.
-Ref<IDataStream> NewStream() {
-  Ref<IDataStream> stream;
+ComPtr<IDataStream> NewStream() {
+  ComPtr<IDataStream> stream;
   if (auto create = Modules::Get().HostSymbol<DuvirovurozAdCreateDataStreamFunction>("DuvirovurozAdCreateDataStream"))
     create(reinterpret_cast<IDataStream**>(stream.Out()));
   return stream;
@@ -222,11 +222,11 @@ Ref<IDataStream> NewStream() {
 
 void BM_RecordSave(benchmark::State& state) {
   const uint32_t n = static_cast<uint32_t>(state.range(0));
-  Ref<IPXMImageDIB> image = NewDIB();
+  ComPtr<IPXMImageDIB> image = NewDIB();
   if (!Randomise(image.Get(), n, 24, FOURCC_RGB) || !NewStream()) return state.SkipWithError("no image or stream");
-  Ref<IDataPersist> persist = image.As<IDataPersist>(pxm::iid::IDataPersist);
+  ComPtr<IDataPersist> persist = image.As<IDataPersist>(pxm::iid::IDataPersist);
   Measure(state, Traffic(2 * ImageBytes(image.Get())), [&](Span& span) {
-    Ref<IDataStream> stream = NewStream();
+    ComPtr<IDataStream> stream = NewStream();
     span.Start();
     const bool ok = PXM_SUCCEEDED(persist->Save(stream.Get(), 0));
     span.Stop();
@@ -236,12 +236,12 @@ void BM_RecordSave(benchmark::State& state) {
 
 void BM_RecordLoad(benchmark::State& state) {
   const uint32_t n = static_cast<uint32_t>(state.range(0));
-  Ref<IPXMImageDIB> image = NewDIB();
-  Ref<IDataStream> stream = NewStream();
+  ComPtr<IPXMImageDIB> image = NewDIB();
+  ComPtr<IDataStream> stream = NewStream();
   if (!Randomise(image.Get(), n, 24, FOURCC_RGB) || !stream) return state.SkipWithError("no image or stream");
   image.As<IDataPersist>(pxm::iid::IDataPersist)->Save(stream.Get(), 0);
   Measure(state, Traffic(2 * ImageBytes(image.Get())), [&](Span& span) {
-    Ref<IDataPersist> loaded = NewDIB().As<IDataPersist>(pxm::iid::IDataPersist);
+    ComPtr<IDataPersist> loaded = NewDIB().As<IDataPersist>(pxm::iid::IDataPersist);
     span.Start();
     const bool ok = loaded && PXM_SUCCEEDED(loaded->Load(stream.Get(), 0));
     span.Stop();

@@ -48,7 +48,7 @@ int RunInfo(const Arguments& args) {
   int exitCode = 0;
   for (const std::string& path : options.positional) {
     Failure failure;
-    ComRef<IPXMImageDIB> dib = LoadBitmap(modules, path, &failure);
+    ComPtr<IPXMImageDIB> dib = LoadBitmap(modules, path, &failure);
     if (!dib) {
       exitCode = Report(failure);
       continue;
@@ -93,16 +93,16 @@ int RunRender(const Arguments& args) {
   ModuleSet modules;
   if (int code = Modules(modules); code >= 0) return code;
   Failure failure;
-  ComRef<IPXMImageDIB> dib = LoadBitmap(modules, options.positional[0], &failure);
+  ComPtr<IPXMImageDIB> dib = LoadBitmap(modules, options.positional[0], &failure);
   if (!dib) return Report(failure);
 
   // What gets drawn: the DIB, or a canvas holding its crop or its copy (a canvas carries the
   // transparent colour).
-  ComRef<IUnknown> source = dib.As<IUnknown>(pxm::iid::IUnknown);
+  ComPtr<IUnknown> source = dib.As<IUnknown>(pxm::iid::IUnknown);
   const Description d = Describe(dib.Get());
   uint32_t sourceWidth = d.width, sourceHeight = d.height;
   HRESULT hr = PXM_S_OK;
-  ComRef<IPXMImageCANVAS> staging;
+  ComPtr<IPXMImageCANVAS> staging;
   if (options.Has("--crop")) {
     sourceWidth = uint32_t(crop[2]);
     sourceHeight = uint32_t(crop[3]);
@@ -124,7 +124,7 @@ int RunRender(const Arguments& args) {
     width = sourceWidth;
     height = sourceHeight;
   }
-  ComRef<IPXMImageCANVAS> target = MakeCanvas(modules, width, height, background, &hr);
+  ComPtr<IPXMImageCANVAS> target = MakeCanvas(modules, width, height, background, &hr);
   if (!target) return Report({"creating the picture's canvas", hr});
   hr = RenderFlipped(target.Get(), source.Get(), CANVASRect{0, 0, int32_t(width), int32_t(height)}, nullptr,
                      options.Has("--fit"));
@@ -137,9 +137,9 @@ int RunRender(const Arguments& args) {
 namespace {
 
 // Copies the source into a new image of the kind; the module's copies decide the layout.
-ComRef<IPXMImage> ConvertTo(const ModuleSet& modules, IPXMImageDIB* source, const std::string& kind,
+ComPtr<IPXMImage> ConvertTo(const ModuleSet& modules, IPXMImageDIB* source, const std::string& kind,
                             Failure* failure) {
-  ComRef<IPXMImage> result;
+  ComPtr<IPXMImage> result;
   const Description d = Describe(source);
   HRESULT hr = PXM_E_FAIL;
   auto make = [&](const wchar_t* className) {
@@ -152,7 +152,7 @@ ComRef<IPXMImage> ConvertTo(const ModuleSet& modules, IPXMImageDIB* source, cons
     if (make(L"PXMImageCANVAS")) hr = result->Copy(source, 0);
   } else if (kind == "dib32") {
     // A canvas holds every source as 4-byte pixels, which a DIB copies as 32 bits, made opaque.
-    ComRef<IPXMImage> canvas = modules.Create<IPXMImage>(L"PXMImageCANVAS", pxm::iid::IPXMImage);
+    ComPtr<IPXMImage> canvas = modules.Create<IPXMImage>(L"PXMImageCANVAS", pxm::iid::IPXMImage);
     if (canvas && PXM_SUCCEEDED(hr = canvas->Copy(source, 0)) && make(L"PXMImageDIB"))
       hr = result->Copy(canvas.Get(), 255);
   } else if (kind == "dib24") {
@@ -164,7 +164,7 @@ ComRef<IPXMImage> ConvertTo(const ModuleSet& modules, IPXMImageDIB* source, cons
     }
   } else if (kind == "dib8") {
     // An 8-bit source keeps its palette; a colour source goes through one grey plane (the mean).
-    ComRef<IPXMImage> grey;
+    ComPtr<IPXMImage> grey;
     IPXMImage* from = source;
     if (d.bitsPerPixel != 8) {
       grey = modules.Create<IPXMImage>(L"PXMImage", pxm::iid::IPXMImage);
@@ -203,9 +203,9 @@ int RunConvert(const Arguments& args) {
   ModuleSet modules;
   if (int code = Modules(modules); code >= 0) return code;
   Failure failure;
-  ComRef<IPXMImageDIB> dib = LoadBitmap(modules, options.positional[0], &failure);
+  ComPtr<IPXMImageDIB> dib = LoadBitmap(modules, options.positional[0], &failure);
   if (!dib) return Report(failure);
-  ComRef<IPXMImage> converted = ConvertTo(modules, dib.Get(), options.Value("--to"), &failure);
+  ComPtr<IPXMImage> converted = ConvertTo(modules, dib.Get(), options.Value("--to"), &failure);
   if (!converted || !WriteImage(modules, converted.Get(), options.Value("-o"), &failure)) return Report(failure);
   return 0;
 }
@@ -219,7 +219,7 @@ int RunSave(const Arguments& args) {
   ModuleSet modules;
   if (int code = Modules(modules); code >= 0) return code;
   Failure failure;
-  ComRef<IPXMImageDIB> dib = LoadBitmap(modules, options.positional[0], &failure);
+  ComPtr<IPXMImageDIB> dib = LoadBitmap(modules, options.positional[0], &failure);
   if (!dib) return Report(failure);
   if (!SaveStreamFile(modules, dib.Get(), options.Value("-o"), &failure)) return Report(failure);
   return 0;
@@ -233,7 +233,7 @@ int RunLoad(const Arguments& args) {
   if (int code = Prepare(args, usage, 1, true, {"-o"}, {}, &options); code >= 0) return code;
   ModuleSet modules;
   if (int code = Modules(modules); code >= 0) return code;
-  ComRef<IPXMImageDIB> dib = modules.Create<IPXMImageDIB>(L"PXMImageDIB", pxm::iid::IPXMImageDIB);
+  ComPtr<IPXMImageDIB> dib = modules.Create<IPXMImageDIB>(L"PXMImageDIB", pxm::iid::IPXMImageDIB);
   if (!dib) return Report({"creating a DIB image", PXM_E_FAIL});
   Failure failure;
   if (!LoadStreamFile(modules, options.positional[0], dib.Get(), &failure)) return Report(failure);

@@ -69,7 +69,7 @@ int RunDemo(const Arguments& args) {
   Step(line, watch);
 
   watch = Stopwatch();
-  ComRef<IPXMImageDIB> dib = LoadBitmap(modules, samplePath, &failure);
+  ComPtr<IPXMImageDIB> dib = LoadBitmap(modules, samplePath, &failure);
   if (!dib) return Report(failure);
   const Description d = Describe(dib.Get());
   std::snprintf(line, sizeof(line), "loaded it as a DIB image: %u x %u, %u bits, code %s", d.width, d.height,
@@ -77,7 +77,7 @@ int RunDemo(const Arguments& args) {
   Step(line, watch);
 
   watch = Stopwatch();
-  ComRef<IPXMImageCANVAS> fitted = MakeCanvas(modules, kCanvasWidth, kCanvasHeight, Rgb{40, 40, 48}, &hr);
+  ComPtr<IPXMImageCANVAS> fitted = MakeCanvas(modules, kCanvasWidth, kCanvasHeight, Rgb{40, 40, 48}, &hr);
   if (!fitted) return Report({"creating a canvas", hr});
   hr = RenderFlipped(fitted.Get(), dib.Get(), CANVASRect{0, 0, int32_t(kCanvasWidth), int32_t(kCanvasHeight)},
                      nullptr, true);
@@ -89,10 +89,10 @@ int RunDemo(const Arguments& args) {
   Step(line, watch);
 
   watch = Stopwatch();
-  ComRef<IPXMImageCANVAS> copy = modules.Create<IPXMImageCANVAS>(L"PXMImageCANVAS", pxm::iid::IPXMImageCANVAS);
+  ComPtr<IPXMImageCANVAS> copy = modules.Create<IPXMImageCANVAS>(L"PXMImageCANVAS", pxm::iid::IPXMImageCANVAS);
   if (!copy || PXM_FAILED(hr = copy->Copy(dib.Get(), 0))) return Report({"copying the DIB into a canvas", hr});
   copy->put_TransparentColor(TransparentValue(Rgb{0xFF, 0x00, 0xFF}));
-  ComRef<IPXMImageCANVAS> board = MakeCanvas(modules, d.width, d.height, Rgb{255, 255, 255}, &hr);
+  ComPtr<IPXMImageCANVAS> board = MakeCanvas(modules, d.width, d.height, Rgb{255, 255, 255}, &hr);
   if (!board) return Report({"creating a canvas", hr});
   DrawCheckerboard(board.Get(), 10);
   hr = RenderFlipped(board.Get(), copy.Get(), CANVASRect{0, 0, int32_t(d.width), int32_t(d.height)}, nullptr, false);
@@ -113,7 +113,7 @@ int RunDemo(const Arguments& args) {
   Step(line, watch);
 
   watch = Stopwatch();
-  ComRef<IPXMImageDIB> restored = modules.Create<IPXMImageDIB>(L"PXMImageDIB", pxm::iid::IPXMImageDIB);
+  ComPtr<IPXMImageDIB> restored = modules.Create<IPXMImageDIB>(L"PXMImageDIB", pxm::iid::IPXMImageDIB);
   if (!restored) return Report({"creating a DIB image", PXM_E_FAIL});
   if (!LoadStreamFile(modules, streamPath, restored.Get(), &failure)) return Report(failure);
   if (!WriteImage(modules, restored.Get(), dir + "/restored.png", &failure)) return Report(failure);

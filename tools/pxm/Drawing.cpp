@@ -13,9 +13,9 @@ bool ParseRgb(const std::string& text, Rgb* colour) {
   return true;
 }
 
-ComRef<IPXMImageCANVAS> MakeCanvas(const ModuleSet& modules, uint32_t width, uint32_t height, Rgb background,
+ComPtr<IPXMImageCANVAS> MakeCanvas(const ModuleSet& modules, uint32_t width, uint32_t height, Rgb background,
                                    HRESULT* result) {
-  ComRef<IPXMImageCANVAS> canvas = modules.Create<IPXMImageCANVAS>(L"PXMImageCANVAS", pxm::iid::IPXMImageCANVAS);
+  ComPtr<IPXMImageCANVAS> canvas = modules.Create<IPXMImageCANVAS>(L"PXMImageCANVAS", pxm::iid::IPXMImageCANVAS);
   *result = canvas ? canvas->Create(width, height, 1, 32, FOURCC_RGB) : PXM_E_FAIL;
   if (PXM_FAILED(*result)) {
     canvas.Reset();
@@ -56,11 +56,11 @@ HRESULT Render(IPXMImageCANVAS* target, IUnknown* image, CANVASRect destination,
   }
   HRESULT hr = PXM_E_NOINTERFACE;
   if (fit || !source) {
-    ComRef<IRenderableObject> renderable;
+    ComPtr<IRenderableObject> renderable;
     image->QueryInterface(pxm::iid::IRenderableObject, renderable.Out());
     if (renderable) hr = renderable->Render(context, &destination, nullptr, fit ? FitToRect : 0);
   } else {
-    ComRef<IPXMImageRender> render;
+    ComPtr<IPXMImageRender> render;
     image->QueryInterface(pxm::iid::IPXMImageRender, render.Out());
     CANVASRect cut = *source;
     if (render) hr = render->Render(context, &destination, &cut);

@@ -15,7 +15,7 @@ bool ParseRgb(const std::string& text, Rgb* colour);
 inline int TransparentValue(Rgb c) { return c.r | c.g << 8 | c.b << 16; }
 
 // A colour canvas of the given size, filled with the background.
-ComRef<IPXMImageCANVAS> MakeCanvas(const ModuleSet& modules, uint32_t width, uint32_t height, Rgb background,
+ComPtr<IPXMImageCANVAS> MakeCanvas(const ModuleSet& modules, uint32_t width, uint32_t height, Rgb background,
                                    HRESULT* result);
 // Fills the canvas with a checkerboard of two greys, squares of `cell` pixels.
 void DrawCheckerboard(IPXMImageCANVAS* canvas, uint32_t cell);

@@ -11,8 +11,8 @@ F Find(const ModuleSet& modules, const char* name) {
   return reinterpret_cast<F>(dlsym(modules.hostLibrary(), name));
 }
 
-ComRef<IDataPersist> PersistOf(IUnknown* image) {
-  ComRef<IDataPersist> persist;
+ComPtr<IDataPersist> PersistOf(IUnknown* image) {
+  ComPtr<IDataPersist> persist;
   image->QueryInterface(pxm::iid::IDataPersist, persist.Out());
   return persist;
 }
@@ -22,8 +22,8 @@ ComRef<IDataPersist> PersistOf(IUnknown* image) {
 bool SaveStreamFile(const ModuleSet& modules, IUnknown* image, const std::string& path, Failure* failure) {
   auto create = Find<DuvirovurozAdCreateDataStreamFunction>(modules, "DuvirovurozAdCreateDataStream");
   auto write = Find<DuvirovurozAdWriteStreamFileFunction>(modules, "DuvirovurozAdWriteStreamFile");
-  ComRef<IDataPersist> persist = PersistOf(image);
-  ComRef<IDataStream> stream;
+  ComPtr<IDataPersist> persist = PersistOf(image);
+  ComPtr<IDataStream> stream;
   if (!create || !write || !persist || PXM_FAILED(create(reinterpret_cast<IDataStream**>(stream.Out())))) {
     *failure = {"the host module offers no data streams", 0, false};
     return false;
@@ -40,12 +40,12 @@ bool SaveStreamFile(const ModuleSet& modules, IUnknown* image, const std::string
 
 bool LoadStreamFile(const ModuleSet& modules, const std::string& path, IUnknown* image, Failure* failure) {
   auto read = Find<DuvirovurozAdReadStreamFileFunction>(modules, "DuvirovurozAdReadStreamFile");
-  ComRef<IDataPersist> persist = PersistOf(image);
+  ComPtr<IDataPersist> persist = PersistOf(image);
   if (!read || !persist) {
     *failure = {"the host module offers no data streams", 0, false};
     return false;
   }
-  ComRef<IDataStream> stream;
+  ComPtr<IDataStream> stream;
   HRESULT hr = read(path.c_str(), reinterpret_cast<IDataStream**>(stream.Out()));
   if (PXM_FAILED(hr)) {
     *failure = {"reading " + path + " as a stream file", hr};

@@ -35,15 +35,15 @@ bool EndsWith(const std::string& text, const char* suffix) {
 // Bitmap files hold blue, green, red; the module's colour DIBs hold red, green, blue once loaded.
 // The host's transform swaps the two orders in place, and a second call swaps them back.
 void ApplyTransform(const ModuleSet& modules, IPXMImage* image) {
-  ComRef<IComponentCollection> collection;
+  ComPtr<IComponentCollection> collection;
   modules.Collection(collection.Out());
-  ComRef<IPXMTransform> transform;
+  ComPtr<IPXMTransform> transform;
   if (collection) collection->GetComponent(12, L"PXMTransform", &pxm::iid::IPXMTransform, transform.Out());
   if (transform) transform->Apply(image);
 }
 
 bool WriteBitmap(const ModuleSet& modules, IPXMImage* image, const std::string& path, Failure* failure) {
-  ComRef<IPXMImageDIB> dib;
+  ComPtr<IPXMImageDIB> dib;
   image->QueryInterface(pxm::iid::IPXMImageDIB, dib.Out());
   if (!dib) {
     *failure = {"a .bmp file holds a DIB image: convert with --to dib8, dib24 or dib32", 0, false};
@@ -53,7 +53,7 @@ bool WriteBitmap(const ModuleSet& modules, IPXMImage* image, const std::string& 
   uint32_t size = 0;
   dib->GetDIB(&block, &size);
   uint32_t paletteCount = 0;
-  ComRef<IPXMImagePalette> palette = dib.As<IPXMImagePalette>(pxm::iid::IPXMImagePalette);
+  ComPtr<IPXMImagePalette> palette = dib.As<IPXMImagePalette>(pxm::iid::IPXMImagePalette);
   if (palette) palette->GetPalette(nullptr, &paletteCount);
   const uint32_t headerSize = block ? (block[0] | block[1] << 8 | block[2] << 16 | uint32_t(block[3]) << 24) : 0;
   const uint32_t paletteBytes = paletteCount * (headerSize == 12 ? 3 : 4);
@@ -91,12 +91,12 @@ bool WriteRasterPng(IPXMImage* image, const std::string& path, Failure* failure)
 }
 
 bool WritePicture(const ModuleSet& modules, IPXMImage* image, const std::string& path, Failure* failure) {
-  ComRef<IRenderableObject> renderable;
+  ComPtr<IRenderableObject> renderable;
   image->QueryInterface(pxm::iid::IRenderableObject, renderable.Out());
   if (!renderable) return WriteRasterPng(image, path, failure);
   const Description d = Describe(image);
   HRESULT hr = PXM_S_OK;
-  ComRef<IPXMImageCANVAS> target = MakeCanvas(modules, d.width, d.height, Rgb{255, 255, 255}, &hr);
+  ComPtr<IPXMImageCANVAS> target = MakeCanvas(modules, d.width, d.height, Rgb{255, 255, 255}, &hr);
   if (!target) {
     *failure = {"creating a canvas", hr};
     return false;
@@ -113,9 +113,9 @@ bool WritePicture(const ModuleSet& modules, IPXMImage* image, const std::string&
 
 }  // namespace
 
-ComRef<IPXMImageDIB> LoadBitmap(const ModuleSet& modules, const std::string& path, Failure* failure) {
-  ComRef<IPXMImageDIB> dib = modules.Create<IPXMImageDIB>(L"PXMImageDIB", pxm::iid::IPXMImageDIB);
-  ComRef<IString> name = modules.MakeString(Widen(path));
+ComPtr<IPXMImageDIB> LoadBitmap(const ModuleSet& modules, const std::string& path, Failure* failure) {
+  ComPtr<IPXMImageDIB> dib = modules.Create<IPXMImageDIB>(L"PXMImageDIB", pxm::iid::IPXMImageDIB);
+  ComPtr<IString> name = modules.MakeString(Widen(path));
   if (!dib || !name) {
     *failure = {"creating a DIB image", PXM_E_FAIL};
     dib.Reset();

@@ -9,7 +9,7 @@
 
 
 // Loads a bitmap file into a new DIB image.
-ComRef<IPXMImageDIB> LoadBitmap(const ModuleSet& modules, const std::string& path, Failure* failure);
+ComPtr<IPXMImageDIB> LoadBitmap(const ModuleSet& modules, const std::string& path, Failure* failure);
 
 struct Description {
   uint32_t width = 0, height = 0, planes = 0, bitsPerPixel = 0, fourcc = 0;

@@ -85,12 +85,12 @@ HRESULT ModuleSet::CreateObject(const wchar_t* className, const IID& iid, void**
   return reinterpret_cast<PXMCreatorFunction>(creator)(nullptr, &iid, out);
 }
 
-ComRef<IString> ModuleSet::MakeString(const std::wstring& text) const {
-  ComRef<IComponentString> component;
-  ComRef<IString> string;
+ComPtr<IString> ModuleSet::MakeString(const std::wstring& text) const {
+  ComPtr<IComponentString> component;
+  ComPtr<IString> string;
   if (!m_Collection) return string;
   m_Collection->GetComponent(15, L"CreatableString", nullptr, component.Out());
-  ComRef<ICreatableString> creatable;
+  ComPtr<ICreatableString> creatable;
   if (component) component->CreateObject(&pxm::iid::ICreatableString, creatable.Out());
   if (creatable && PXM_SUCCEEDED(creatable->SetText(uint32_t(text.size()), text.c_str())))
     string = creatable.As<IString>(pxm::IIDFromName("IString"));

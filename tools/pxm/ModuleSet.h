@@ -4,7 +4,8 @@
 #pragma once
 #include <string>
 
-#include "ComRef.h"
+#include "pxm/ComPtr.h"
+#include "pxm/PXM.h"
 
 class ModuleSet {
  public:
@@ -15,15 +16,15 @@ class ModuleSet {
 
   // A new object of a class of the PXM module, asked for the interface; null when refused.
   template <class I>
-  ComRef<I> Create(const wchar_t* className, const IID& iid) const {
-    ComRef<I> object;
+  ComPtr<I> Create(const wchar_t* className, const IID& iid) const {
+    ComPtr<I> object;
     CreateObject(className, iid, object.Out());
     return object;
   }
   HRESULT CreateObject(const wchar_t* className, const IID& iid, void** out) const;
 
   // A host string holding the text (a path for Load), or null.
-  ComRef<IString> MakeString(const std::wstring& text) const;
+  ComPtr<IString> MakeString(const std::wstring& text) const;
 
   // The host's collection, with a new reference.
   void Collection(void** out) const {
@@ -39,7 +40,7 @@ class ModuleSet {
   void* m_Host = nullptr;
   void* m_Module = nullptr;
   PXMCreateFunction m_CreateFunction = nullptr;
-  ComRef<IComponentCollection> m_Collection;
+  ComPtr<IComponentCollection> m_Collection;
 };
 
 // The directory the running program lives in.
