@@ -1,178 +1,135 @@
-// Host-level tests of the module frame, the collection, the string component and strings.
+// The built DuvirovurozAd.so as a host loads it (dlopen by path, objects only through
+// interfaces): its entry points, the collection, the string component and strings, data
+// streams' folder views, and the "PXMTransform" component on images of every row direction.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <string>
-
-#include "HostModule.h"
+#include "ModuleHost.h"
+#include "TestImage.h"
+#include "duvirovurozad/DuvirovurozAd.h"
 
 namespace {
 
+template <class F>
+F Symbol(const char* name) {
+  static void* library = dlopen(ModulePath("DuvirovurozAd").c_str(), RTLD_NOW | RTLD_LOCAL);
+  return reinterpret_cast<F>(dlsym(library, name));
+}
+HRESULT Lookup(std::wstring_view name, void** creator) {
+  return Symbol<PXMCreateFunction>("CreateFunction")({static_cast<uint32_t>(name.size()), name.data()}, creator);
+}
+template <class T>
+ComPtr<T> Create(std::wstring_view className, const IID& iid) {
+  void* creator = nullptr;
+  ComPtr<T> object;
+  if (PXM_SUCCEEDED(Lookup(className, &creator))) reinterpret_cast<PXMCreatorFunction>(creator)(nullptr, &iid, object.Out());
+  return object;
+}
 const IID kIDataStream = pxm::IIDFromName("IDataStream");
-const IID kIString = pxm::IIDFromName("IString");
 
-class ModuleTest : public ::testing::Test {
+class HostModule : public testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(module.Loaded()) << dlerror();
-    liveBefore = module.LiveObjects();
+  void SetUp() override { live = LiveObjects(); }
+  void TearDown() override { EXPECT_EQ(LiveObjects(), live) << "everything a test took is released"; }
+  static int64_t LiveObjects() { return Symbol<int64_t (*)()>("DuvirovurozAdLiveObjects")(); }
+  static ComPtr<ICreatableString> NewString() {
+    ComPtr<IComponentString> component;
+    Create<IComponentCollection>(L"GlobalComponentCollection", pxm::iid::IComponentCollection)
+        ->GetComponent(15, L"CreatableString", nullptr, component.Out());
+    ComPtr<ICreatableString> string;
+    EXPECT_EQ(component->CreateObject(&pxm::iid::ICreatableString, string.Out()), PXM_S_OK) << "comes described";
+    return string;
   }
-  // Everything a test took must have been released.
-  void TearDown() override { EXPECT_EQ(module.LiveObjects(), liveBefore); }
-
-  std::wstring Text(IString* string) {
+  static std::wstring Text(IString* string) {
     const wchar_t* text = nullptr;
     uint32_t length = 99;
     EXPECT_EQ(string->GetText(&text, &length), PXM_S_OK);
-    EXPECT_NE(text, nullptr);
     return std::wstring(text, length);
   }
-
-  HostModule& module = HostModule::Get();
-  int64_t liveBefore = 0;
+  int64_t live = 0;
 };
 
-TEST_F(ModuleTest, CreateFunctionMatchesWholeNamesExactly) {
-  const struct {
-    std::wstring_view name;
-    HRESULT result;
-  } cases[] = {
-      {L"GlobalComponentCollection", PXM_S_OK},
-      {L"ComponentString", PXM_S_OK},
-      {L"DataStream", PXM_S_OK},
-      {L"DataStrea", PXM_E_FAIL},
-      {L"DataStreams", PXM_E_FAIL},
-      {L"datastream", PXM_E_FAIL},
-      {L"PXMImage", PXM_E_FAIL},
-      {L"", PXM_E_FAIL},
-  };
-  for (const auto& c : cases) {
-    void* creator = reinterpret_cast<void*>(0x1234);
-    EXPECT_EQ(module.CreateFunction(c.name, &creator), c.result) << std::wstring(c.name).c_str();
-    if (c.result < 0) EXPECT_EQ(creator, reinterpret_cast<void*>(0x1234));  // left unchanged
-    else EXPECT_NE(creator, nullptr);
-  }
-  // Only the given length counts: no terminator is needed.
-  const wchar_t longer[] = L"DataStreamAndMore";
-  void* creator = nullptr;
-  EXPECT_EQ(module.Symbol<PXMCreateFunction>("CreateFunction")(tagREFString{10, longer}, &creator), PXM_S_OK);
-  EXPECT_EQ(module.Symbol<PXMInitializeModuleFunction>("InitializeModule")(nullptr, nullptr), PXM_S_OK);
-}
-
-TEST_F(ModuleTest, CreatorHandsOutOneReferenceOrNothing) {
-  for (std::wstring_view name : {L"ComponentString", L"DataStream", L"GlobalComponentCollection"}) {
-    Ref<IUnknown> object;
-    ASSERT_EQ(module.Create(name, pxm::iid::IUnknown, object), PXM_S_OK);
-    EXPECT_EQ(object->AddRef(), 2u);
-    EXPECT_EQ(object->Release(), 1u);
-
-    void* refused = reinterpret_cast<void*>(0x1234);
-    EXPECT_EQ(module.Creator(name)(nullptr, &pxm::iid::IPXMImage, &refused), PXM_E_NOINTERFACE);
+TEST_F(HostModule, CreateFunctionAndCreatorsHandOutOneReferenceOrNothing) {
+  const std::pair<std::wstring_view, bool> names[] = {
+      {L"GlobalComponentCollection", true}, {L"ComponentString", true}, {L"DataStream", true}, {L"DataStrea", false},
+      {L"DataStreams", false}, {L"datastream", false}, {L"PXMImage", false}, {L"", false}};
+  for (const auto& [name, found] : names) {
+    void* creator = &live;
+    EXPECT_EQ(Lookup(name, &creator), found ? PXM_S_OK : PXM_E_FAIL) << std::wstring(name).size();
+    if (!found) {
+      EXPECT_EQ(creator, &live) << "left unchanged";
+      continue;
+    }
+    ComPtr<IUnknown> object = Create<IUnknown>(name, pxm::iid::IUnknown);
+    EXPECT_EQ(RefCount(object.Get()), 1u);
+    void* refused = &live;
+    EXPECT_EQ(reinterpret_cast<PXMCreatorFunction>(creator)(nullptr, &pxm::iid::IPXMImage, &refused), PXM_E_NOINTERFACE);
     EXPECT_EQ(refused, nullptr);
-    EXPECT_EQ(module.Creator(name)(nullptr, nullptr, &refused), PXM_E_POINTER);
+    EXPECT_EQ(reinterpret_cast<PXMCreatorFunction>(creator)(nullptr, nullptr, &refused), PXM_E_POINTER);
   }
+  void* creator = nullptr;
+  EXPECT_EQ(Lookup(std::wstring_view(L"DataStreamAndMore", 10), &creator), PXM_S_OK) << "only the length counts";
+  EXPECT_EQ(Symbol<PXMInitializeModuleFunction>("InitializeModule")(nullptr, nullptr), PXM_S_OK);
 }
 
-TEST_F(ModuleTest, GlobalCollectionIsSharedUntilItsLastReference) {
-  Ref<IComponentCollection> first, second;
-  ASSERT_EQ(module.Create(L"GlobalComponentCollection", pxm::iid::IComponentCollection, first), PXM_S_OK);
-  ASSERT_EQ(module.Create(L"GlobalComponentCollection", pxm::iid::IComponentCollection, second), PXM_S_OK);
-  EXPECT_EQ(first.get(), second.get());
-  EXPECT_EQ(module.LiveObjects(), liveBefore + 1);
-  EXPECT_EQ(first->AddRef(), 3u);  // one for each creator call, and this one
-  first->Release();
-  first.Reset();
-  second.Reset();
-  EXPECT_EQ(module.LiveObjects(), liveBefore);  // gone with its last reference
-  ASSERT_EQ(module.Create(L"GlobalComponentCollection", pxm::iid::IUnknown, first), PXM_S_OK);
-  EXPECT_EQ(first->AddRef(), 2u);  // a fresh one
-  first->Release();
-}
-
-TEST_F(ModuleTest, CollectionLooksUpComponentsByName) {
-  Ref<IComponentCollection> collection;
-  ASSERT_EQ(module.Create(L"GlobalComponentCollection", pxm::iid::IComponentCollection, collection), PXM_S_OK);
+TEST_F(HostModule, GlobalCollectionIsSharedUntilItsLastReferenceAndFindsByName) {
+  ComPtr<IComponentCollection> first = Create<IComponentCollection>(L"GlobalComponentCollection", pxm::iid::IComponentCollection);
+  ComPtr<IComponentCollection> second = Create<IComponentCollection>(L"GlobalComponentCollection", pxm::iid::IComponentCollection);
+  EXPECT_EQ(first.Get(), second.Get());
+  EXPECT_EQ(LiveObjects(), live + 1);
+  EXPECT_EQ(RefCount(first.Get()), 2u);
   const struct {
     std::wstring_view name;
     const IID* iid;
     HRESULT result;
   } cases[] = {
-      {L"CreatableString", nullptr, PXM_S_OK},
-      {L"CreatableString", &pxm::iid::IComponentString, PXM_S_OK},
-      {L"CreatableString", &pxm::iid::IUnknown, PXM_S_OK},
-      {L"CreatableString", &pxm::iid::IPXMTransform, PXM_E_NOINTERFACE},
-      {L"PXMTransform", &pxm::iid::IPXMTransform, PXM_S_OK},
-      {L"PXMTransform", nullptr, PXM_S_OK},
-      {L"PXMTransform", &pxm::iid::IComponentString, PXM_E_NOINTERFACE},
-      {L"PXMTransfor", nullptr, PXM_E_FAIL},
-      {L"pxmtransform", nullptr, PXM_E_FAIL},
-      {L"GlobalComponentCollection", nullptr, PXM_E_FAIL},
-      {L"", nullptr, PXM_E_FAIL},
+      {L"CreatableString", nullptr, PXM_S_OK}, {L"CreatableString", &pxm::iid::IComponentString, PXM_S_OK},
+      {L"CreatableString", &pxm::iid::IUnknown, PXM_S_OK}, {L"CreatableString", &pxm::iid::IPXMTransform, PXM_E_NOINTERFACE},
+      {L"PXMTransform", &pxm::iid::IPXMTransform, PXM_S_OK}, {L"PXMTransform", nullptr, PXM_S_OK},
+      {L"PXMTransform", &pxm::iid::IComponentString, PXM_E_NOINTERFACE}, {L"PXMTransfor", nullptr, PXM_E_FAIL},
+      {L"pxmtransform", nullptr, PXM_E_FAIL}, {L"GlobalComponentCollection", nullptr, PXM_E_FAIL}, {L"", nullptr, PXM_E_FAIL},
   };
   for (const auto& c : cases) {
-    void* component = reinterpret_cast<void*>(0x1234);
-    EXPECT_EQ(collection->GetComponent(static_cast<uint32_t>(c.name.size()), c.name.data(), c.iid, &component),
-              c.result)
-        << std::wstring(c.name).c_str();
-    if (c.result < 0) {
-      EXPECT_EQ(component, nullptr);
-      continue;
-    }
-    ASSERT_NE(component, nullptr);
-    static_cast<IUnknown*>(component)->Release();
+    void* component = &live;
+    EXPECT_EQ(first->GetComponent(static_cast<uint32_t>(c.name.size()), c.name.data(), c.iid, &component), c.result)
+        << std::wstring(c.name).size();
+    EXPECT_EQ(component == nullptr, PXM_FAILED(c.result));
+    if (component) static_cast<IUnknown*>(component)->Release();
   }
-  EXPECT_EQ(collection->GetComponent(3, nullptr, nullptr, nullptr), PXM_E_POINTER);
+  EXPECT_EQ(first->GetComponent(3, nullptr, nullptr, nullptr), PXM_E_POINTER);
+  first.Reset();
+  second.Reset();
+  EXPECT_EQ(LiveObjects(), live) << "gone with its last reference";
 }
 
-TEST_F(ModuleTest, StringComponentNeedsItsDescription) {
+TEST_F(HostModule, StringComponentNeedsItsDescription) {
   const struct {
     std::wstring_view part4, part1;
     HRESULT result;
-  } cases[] = {
-      {L"Collections", L"CreatableString", PXM_S_OK},
-      {L"", L"", PXM_E_FAIL},
-      {L"Collections", L"", PXM_E_FAIL},
-      {L"", L"CreatableString", PXM_E_FAIL},
-      {L"Collections", L"CreatableStrin", PXM_E_FAIL},
-      {L"collections", L"CreatableString", PXM_E_FAIL},
-  };
+  } cases[] = {{L"Collections", L"CreatableString", PXM_S_OK}, {L"", L"", PXM_E_FAIL},
+               {L"Collections", L"", PXM_E_FAIL},              {L"", L"CreatableString", PXM_E_FAIL},
+               {L"Collections", L"CreatableStrin", PXM_E_FAIL}, {L"collections", L"CreatableString", PXM_E_FAIL}};
   for (const auto& c : cases) {
-    Ref<IComponentString> component;
-    ASSERT_EQ(module.Create(L"ComponentString", pxm::iid::IComponentString, component), PXM_S_OK);
-    void* string = reinterpret_cast<void*>(0x1234);
+    ComPtr<IComponentString> component = Create<IComponentString>(L"ComponentString", pxm::iid::IComponentString);
+    void* string = &live;
     EXPECT_EQ(component->CreateObject(&pxm::iid::ICreatableString, &string), PXM_E_FAIL);  // not described yet
     EXPECT_EQ(string, nullptr);
     if (!c.part4.empty()) component->SetPart(4, static_cast<uint32_t>(c.part4.size()), c.part4.data());
     if (!c.part1.empty()) component->SetPart(1, static_cast<uint32_t>(c.part1.size()), c.part1.data());
     EXPECT_EQ(component->CreateObject(&pxm::iid::ICreatableString, &string), c.result);
-    if (c.result >= 0) static_cast<IUnknown*>(string)->Release();
-    else EXPECT_EQ(string, nullptr);
+    EXPECT_EQ(string == nullptr, PXM_FAILED(c.result));
+    if (string) static_cast<IUnknown*>(string)->Release();
   }
-  // The collection's string component comes described.
-  Ref<IComponentCollection> collection;
-  ASSERT_EQ(module.Create(L"GlobalComponentCollection", pxm::iid::IComponentCollection, collection), PXM_S_OK);
-  Ref<IComponentString> component;
-  ASSERT_EQ(collection->GetComponent(15, L"CreatableString", nullptr, component.out()), PXM_S_OK);
-  Ref<ICreatableString> string;
-  ASSERT_EQ(component->CreateObject(&pxm::iid::ICreatableString, string.out()), PXM_S_OK);
-  EXPECT_EQ(Text(string.get()), L"");
 }
 
-TEST_F(ModuleTest, StringsHoldWhatTheyAreGiven) {
-  Ref<IComponentCollection> collection;
-  ASSERT_EQ(module.Create(L"GlobalComponentCollection", pxm::iid::IComponentCollection, collection), PXM_S_OK);
-  Ref<IComponentString> component;
-  ASSERT_EQ(collection->GetComponent(15, L"CreatableString", nullptr, component.out()), PXM_S_OK);
-  Ref<ICreatableString> string;
-  ASSERT_EQ(component->CreateObject(&pxm::iid::ICreatableString, string.out()), PXM_S_OK);
-
-  EXPECT_EQ(Text(string.get()), L"");
+TEST_F(HostModule, StringsHoldWhatTheyAreGiven) {
+  ComPtr<ICreatableString> string = NewString();
+  EXPECT_EQ(Text(string.Get()), L"");
   EXPECT_EQ(string->SetText(5, L"Width and more"), PXM_S_OK);
-  EXPECT_EQ(Text(string.get()), L"Width");
   for (wchar_t c : std::wstring_view(L"PXM")) EXPECT_EQ(string->AppendText(1, &c), PXM_S_OK);
-  EXPECT_EQ(Text(string.get()), L"WidthPXM");
+  EXPECT_EQ(Text(string.Get()), L"WidthPXM");
   EXPECT_EQ(string->SetText(0, nullptr), PXM_S_OK);  // replaces
-  EXPECT_EQ(Text(string.get()), L"");
-
+  EXPECT_EQ(Text(string.Get()), L"");
   // Appending the string's own text, many times, while it moves as it grows.
   string->SetText(1, L"x");
   for (int i = 0; i < 12; ++i) {
@@ -181,42 +138,98 @@ TEST_F(ModuleTest, StringsHoldWhatTheyAreGiven) {
     string->GetText(&text, &length);
     ASSERT_EQ(string->AppendText(length, text), PXM_S_OK);
   }
-  EXPECT_EQ(Text(string.get()), std::wstring(4096, L'x'));
-
-  // Refusals leave the text as it was.
+  EXPECT_EQ(Text(string.Get()), std::wstring(4096, L'x'));
   EXPECT_EQ(string->SetText(2, nullptr), PXM_E_POINTER);
   EXPECT_EQ(string->AppendText(2, nullptr), PXM_E_POINTER);
   EXPECT_EQ(string->GetText(nullptr, nullptr), PXM_E_POINTER);
-  EXPECT_EQ(Text(string.get()).size(), 4096u);
+  EXPECT_EQ(Text(string.Get()).size(), 4096u) << "refusals leave the text";
+  for (const IID& iid : {pxm::IIDFromName("IString"), pxm::iid::ICreatableString, pxm::iid::IUnknown})
+    EXPECT_EQ(string.As<IUnknown>(iid).Get(), static_cast<IUnknown*>(string.Get()));
+  EXPECT_FALSE(string.As<IUnknown>(pxm::iid::IComponentString));
 
-  // One object behind every face.
-  for (const IID* iid : {&kIString, &pxm::iid::ICreatableString, &pxm::iid::IUnknown}) {
-    void* face = nullptr;
-    ASSERT_EQ(string->QueryInterface(*iid, &face), PXM_S_OK);
-    EXPECT_EQ(face, static_cast<void*>(string.get()));
-    static_cast<IUnknown*>(face)->Release();
-  }
-  void* none = reinterpret_cast<void*>(0x1234);
-  EXPECT_EQ(string->QueryInterface(pxm::iid::IComponentString, &none), PXM_E_NOINTERFACE);
-  EXPECT_EQ(none, nullptr);
-}
-
-TEST_F(ModuleTest, DataStreamHandsOutFolderViews) {
-  Ref<IDataStream> stream;
-  ASSERT_EQ(module.Create(L"DataStream", kIDataStream, stream), PXM_S_OK);
-  Ref<IFolderStream> first, second;
-  ASSERT_EQ(stream->QueryInterface(pxm::iid::IFolderStream, first.out()), PXM_S_OK);
-  ASSERT_EQ(stream->QueryInterface(pxm::iid::IFolderStream, second.out()), PXM_S_OK);
-  // Both views show the one root folder.
+  // A data stream's folder views all show its one root folder; a view is no data stream.
+  ComPtr<IDataStream> stream = Create<IDataStream>(L"DataStream", kIDataStream);
+  ComPtr<IFolderStream> first = stream.As<IFolderStream>(pxm::iid::IFolderStream);
+  ComPtr<IFolderStream> second = stream.As<IFolderStream>(pxm::iid::IFolderStream);
   ASSERT_EQ(first->Write("abc", 3, nullptr), PXM_S_OK);
   char read[4] = {};
   uint32_t count = 0;
   EXPECT_EQ(second->Read(read, 3, &count), PXM_S_OK);
   EXPECT_STREQ(read, "abc");
-  // A view is a folder, not a data stream.
-  void* none = reinterpret_cast<void*>(0x1234);
-  EXPECT_EQ(first->QueryInterface(kIDataStream, &none), PXM_E_NOINTERFACE);
-  EXPECT_EQ(none, nullptr);
+  EXPECT_FALSE(first.As<IUnknown>(kIDataStream));
+}
+
+class Transform : public HostModule {
+ protected:
+  void SetUp() override {
+    HostModule::SetUp();
+    Create<IComponentCollection>(L"GlobalComponentCollection", pxm::iid::IComponentCollection)
+        ->GetComponent(12, L"PXMTransform", &pxm::iid::IPXMTransform, transform.Out());
+    ASSERT_TRUE(transform);
+  }
+  void TearDown() override {
+    transform.Reset();
+    HostModule::TearDown();
+  }
+  static uint64_t Applied() { return Symbol<uint64_t (*)()>("DuvirovurozAdTransformApplyCount")(); }
+  // Every row of every plane, padding included, in row order.
+  static std::vector<uint8_t> Rows(TestImage& image) {
+    std::vector<uint8_t> out;
+    for (uint32_t p = 0; p < image.GetShape().planes; ++p)
+      for (uint32_t y = 0; y < image.GetShape().height; ++y)
+        out.insert(out.end(), image.Row(p, y), image.Row(p, y) + image.RowBytes() + image.GetShape().padding);
+    return out;
+  }
+  ComPtr<IPXMTransform> transform;
+};
+
+TEST_F(Transform, SwapsFirstAndThirdByteOfColourPixelsOnly) {
+  const struct {
+    TestImage::Shape shape;
+    bool swaps;
+  } cases[] = {
+      {{5, 3, 24, FOURCC_RGB, 1, false, 1}, true},  {{5, 3, 24, FOURCC_BGR, 1, true, 1}, true},
+      {{17, 4, 24, FOURCC_RGB, 1, true, 0}, true},  // a full 48-byte block and a tail
+      {{7, 2, 32, FOURCC_ARGB, 1, false, 0}, true}, {{9, 3, 32, FOURCC_RGB, 1, true, 4}, true},
+      {{3, 2, 24, FOURCC_RGB, 3, false, 2}, true},  // every plane
+      {{5, 3, 32, FOURCC_MONO, 1, false, 0}, false}, {{5, 3, 8, FOURCC_MONO, 2, false, 3}, false},
+      {{5, 3, 8, FOURCC_RGB, 1, true, 3}, false},   {{5, 3, 16, FOURCC_RGB, 1, true, 2}, false},
+      {{0, 0, 24, FOURCC_RGB, 1, false, 0}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.shape.width << "x" << c.shape.height << " at " << c.shape.bitsPerPixel);
+    ComPtr<TestImage> image = TestImage::Make(c.shape), expected = TestImage::Make(c.shape);
+    image->FillPattern(c.shape.width);
+    expected->FillPattern(c.shape.width);
+    const std::vector<uint8_t> before = Rows(*image.Get());
+    for (uint32_t p = 0; c.swaps && p < c.shape.planes; ++p)
+      for (uint32_t y = 0; y < c.shape.height; ++y)
+        for (uint32_t x = 0; x < c.shape.width; ++x) {
+          uint8_t* pixel = expected->Row(p, y) + x * c.shape.bitsPerPixel / 8;
+          std::swap(pixel[0], pixel[2]);
+        }
+    const uint64_t applied = Applied();
+    ASSERT_EQ(transform->Apply(image.Get()), PXM_S_OK);
+    EXPECT_EQ(Applied(), applied + 1);
+    EXPECT_EQ(RefCount(static_cast<IPXMImage*>(image.Get())), 1u) << "nothing kept";
+    EXPECT_EQ(Rows(*image.Get()), Rows(*expected.Get()));
+    ASSERT_EQ(transform->Apply(image.Get()), PXM_S_OK);
+    EXPECT_EQ(Rows(*image.Get()), before) << "twice in a row restores";
+  }
+}
+
+TEST_F(Transform, RefusesWhatItCannotUseBeforeChangingAnything) {
+  EXPECT_EQ(transform->Apply(nullptr), PXM_E_POINTER);
+  ComPtr<TestImage> failing = TestImage::Make({4, 2, 24, FOURCC_RGB});
+  failing->getImageResult = PXM_E_FAIL;
+  EXPECT_EQ(transform->Apply(failing.Get()), PXM_E_FAIL);
+  // A plane reported smaller than its rows: refused before any plane changes.
+  ComPtr<TestImage> shortPlane = TestImage::Make({4, 2, 24, FOURCC_RGB, 2, true, 0});
+  shortPlane->FillPattern(1);
+  const std::vector<uint8_t> before = Rows(*shortPlane.Get());
+  shortPlane->sizeShortfall = 1;
+  EXPECT_EQ(transform->Apply(shortPlane.Get()), PXM_E_INVALIDARG);
+  EXPECT_EQ(Rows(*shortPlane.Get()), before);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // A component collection of the test's own: hands out the components registered with it by
 // name and counts every reference taken on it and every lookup, so tests can show that the
-// module releases all it takes.
+// module releases all it takes. A count of 0 deletes nothing: it lives as long as the test wants.
 #pragma once
 #include <map>
 #include <string>
@@ -9,24 +9,37 @@
 
 class CountingCollection final : public IComponentCollection {
  public:
-  CountingCollection() = default;
-
-  // Components handed out by GetComponent (with a new reference each time).
-  void Register(const std::wstring& name, IUnknown* component);
-
-  int addRefs = 0;
-  int releases = 0;
-  std::map<std::wstring, int> lookups;
+  // Handed out by GetComponent with a new reference each time; null withdraws the name.
+  void Register(const std::wstring& name, IUnknown* component) {
+    if (component) component->AddRef();
+    if (component) m_Components[name] = ComPtr<IUnknown>(component);
+    else m_Components.erase(name);
+  }
   uint32_t References() const { return m_RefCount; }
+  int addRefs = 0, releases = 0;
+  std::map<std::wstring, int> lookups;
 
-  HRESULT QueryInterface(const IID& iid, void** out) override;
-  uint32_t AddRef() override;
-  uint32_t Release() override;
-  HRESULT GetComponent(uint32_t nameLength, const wchar_t* name, const IID* iid, void** out) override;
-
-  ~CountingCollection();
+  HRESULT QueryInterface(const IID& iid, void** out) override {
+    *out = iid == pxm::iid::IUnknown || iid == pxm::iid::IComponentCollection ? this : nullptr;
+    if (!*out) return PXM_E_NOINTERFACE;
+    AddRef();
+    return PXM_S_OK;
+  }
+  uint32_t AddRef() override { return ++addRefs, ++m_RefCount; }
+  uint32_t Release() override { return ++releases, --m_RefCount; }
+  HRESULT GetComponent(uint32_t nameLength, const wchar_t* name, const IID* iid, void** out) override {
+    *out = nullptr;
+    const std::wstring key(name, nameLength);
+    ++lookups[key];
+    auto it = m_Components.find(key);
+    if (it == m_Components.end()) return PXM_E_FAIL;
+    if (iid) return it->second->QueryInterface(*iid, out);
+    it->second->AddRef();
+    *out = it->second.Get();
+    return PXM_S_OK;
+  }
 
  private:
-  uint32_t m_RefCount = 1;  // the test's own reference; the object lives on the test's stack
-  std::map<std::wstring, IUnknown*> m_Components;
+  uint32_t m_RefCount = 1;  // the test's own reference
+  std::map<std::wstring, ComPtr<IUnknown>> m_Components;
 };

@@ -1,176 +1,202 @@
-// A host of the tests' own for the persistence code: a folder stream that records every call
-// with its key, sizes and order and keeps values, children and byte content in memory; a data
-// stream that hands out such a folder; host strings; a transform that counts its Apply calls;
-// and a component collection offering the strings and the transform. Every object counts its
-// references so that tests can show each one the module takes is released.
+// A host of the tests' own for the persistence code: a folder stream that logs every call with
+// its key and size and keeps values, children and byte content in memory, a data stream over it,
+// and a counting collection. Each counts its references, so tests can show that every one the
+// module takes is released.
 #pragma once
+#include <dlfcn.h>
+
+#include <algorithm>
 #include <atomic>
-#include <map>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <set>
-#include <string>
 #include <vector>
 
-#include "ComPtr.h"
+#include "CountingCollection.h"
+#include "ModuleHost.h"
 
-// Reference counting shared by the test objects; `live` counts the objects of one kind alive.
 template <class Base>
-class CountedObject : public Base {
+class Counted : public Base {
  public:
-  uint32_t AddRef() override {
-    ++addRefs;
-    return ++m_RefCount;
+  // The one interface besides IUnknown that the object answers.
+  HRESULT QueryInterface(const IID& iid, void** out) override {
+    *out = iid == pxm::iid::IUnknown || iid == m_Own ? this : nullptr;
+    return *out ? (AddRef(), PXM_S_OK) : PXM_E_NOINTERFACE;
   }
+  uint32_t AddRef() override { return ++m_RefCount; }
   uint32_t Release() override {
-    ++releases;
     const uint32_t count = --m_RefCount;
     if (count == 0) delete this;
     return count;
   }
   uint32_t refCount() const { return m_RefCount; }
-  int addRefs = 0;
-  int releases = 0;
 
  protected:
-  virtual ~CountedObject() = default;
+  explicit Counted(const IID& own) : m_Own(own) {}
+  virtual ~Counted() = default;
 
  private:
+  const IID m_Own;
   std::atomic<uint32_t> m_RefCount{1};
 };
 
-// A host string: SetText and AppendText build it, GetText hands it out.
-class TestString final : public CountedObject<ICreatableString> {
- public:
-  static std::atomic<int> s_Live;
-  TestString() { ++s_Live; }
-  HRESULT QueryInterface(const IID& iid, void** out) override;
-  HRESULT GetText(const wchar_t** text, uint32_t* length) override;
-  HRESULT SetText(uint32_t length, const wchar_t* text) override;
-  HRESULT AppendText(uint32_t count, const wchar_t* text) override;
-  std::wstring text;
-
- private:
-  ~TestString() override { --s_Live; }
-};
-
-// Makes TestString objects; can be told to refuse.
-class TestStringComponent final : public CountedObject<IComponentString> {
- public:
-  HRESULT QueryInterface(const IID& iid, void** out) override;
-  HRESULT CreateObject(const IID* iid, void** out) override;
-  HRESULT SetPart(uint32_t, uint32_t, const wchar_t*) override { return PXM_S_OK; }
-  bool refuse = false;
-  int created = 0;
-};
-
-// Works in place on the pixel bytes of every row of every plane: each byte is inverted, so two
-// Apply calls in a row restore the image.
-class CountingTransform final : public CountedObject<IPXMTransform> {
- public:
-  HRESULT QueryInterface(const IID& iid, void** out) override;
-  HRESULT Apply(IPXMImage* image) override;
-  std::vector<IPXMImage*> applied;
-};
-
-// The host's collection: "CreatableString" and "PXMTransform", each when offered.
-class TestCollection final : public CountedObject<IComponentCollection> {
- public:
-  TestCollection();
-  HRESULT QueryInterface(const IID& iid, void** out) override;
-  HRESULT GetComponent(uint32_t length, const wchar_t* name, const IID* iid, void** out) override;
-  ComPtr<TestStringComponent> strings;
-  ComPtr<CountingTransform> transform;
-  bool offerTransform = true;
-  int transformLookups = 0;
-};
-
-// One call on a folder, as the log keeps it.
+// One call on a folder: "Reserve" (size: its byte count), "Read", "Write", "CreateFolder",
+// "WriteValue", "ReadValue" or "OpenFolder", with the path of the folder called ("" the root).
 struct FolderCall {
-  std::string op;      // "Reserve", "Read", "Write", "CreateFolder", "WriteValue", "ReadValue", "OpenFolder"
-  std::string folder;  // path of the folder called: "" for the root, "Data", "Palette", ...
-  std::string key;     // key of keyed calls
-  uint64_t size = 0;   // byte count (Reserve: its first argument)
+  std::string op, folder, key;
+  uint64_t size = 0;
   bool operator==(const FolderCall&) const = default;
 };
 
-class CountingFolder final : public CountedObject<IFolderStream> {
+class CountingFolder final : public Counted<IFolderStream> {
  public:
-  // A root folder with a log of its own; its children share the log.
-  static ComPtr<CountingFolder> Make();
+  static ComPtr<CountingFolder> Make() { return ComPtr<CountingFolder>(new CountingFolder("", std::make_shared<std::vector<FolderCall>>())); }
 
   struct Entry {
     std::string key;
-    std::vector<uint8_t> value;           // a value
-    ComPtr<CountingFolder> child;         // or a child folder
+    std::vector<uint8_t> value;    // a value
+    ComPtr<CountingFolder> child;  // or a child folder
   };
-
-  // What the folder holds, in the order it was made.
-  std::vector<Entry> entries;
+  std::vector<Entry> entries;    // in the order they were made
   std::vector<uint8_t> content;  // byte content, appended by Write
   size_t readPosition = 0;
-
-  // Keys whose calls fail: CreateFolder and OpenFolder then hand back no child; ReadValue
-  // returns the code given.
+  std::optional<size_t> readLimit;  // Read delivers at most this many bytes in all
+  // Keys whose calls fail: CreateFolder/OpenFolder hand back no child, ReadValue returns the code.
   std::set<std::string> failCreateFolder, failOpenFolder;
   std::map<std::string, HRESULT> failReadValue;
-  // Read delivers at most this many bytes in total, then fails (a stream cut short).
-  std::optional<size_t> readLimit;
+  const std::string path;
+  const std::shared_ptr<std::vector<FolderCall>> log;  // of the whole tree
 
-  std::shared_ptr<std::vector<FolderCall>> log;
-  std::string path;
-  static std::atomic<int> s_Live;
+  // A record by hand, as a damaged or foreign stream would hold it.
+  void AddValue(const std::string& key, std::vector<uint8_t> bytes) { entries.push_back({key, std::move(bytes), {}}); }
+  void AddValue32(const std::string& key, uint32_t v) { AddValue(key, {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}); }
+  CountingFolder* AddChild(const std::string& key) {
+    entries.push_back({key, {}, ComPtr<CountingFolder>(new CountingFolder(path.empty() ? key : path + "/" + key, log))});
+    return entries.back().child.Get();
+  }
+  const Entry* Find(const std::string& key) const {
+    auto it = std::find_if(entries.begin(), entries.end(), [&](const Entry& e) { return e.key == key; });
+    return it == entries.end() ? nullptr : &*it;
+  }
+  CountingFolder* Child(const std::string& key) const { return Find(key) ? Find(key)->child.Get() : nullptr; }
+  std::optional<uint32_t> Value32(const std::string& key) const {
+    uint32_t v = 0;
+    if (!Find(key) || Find(key)->value.size() != 4) return std::nullopt;
+    return std::memcpy(&v, Find(key)->value.data(), 4), v;
+  }
+  std::vector<std::string> Keys() const {
+    std::vector<std::string> keys;
+    for (const Entry& e : entries) keys.push_back(e.key);
+    return keys;
+  }
+  std::vector<FolderCall> Calls(std::set<std::string> ops = {}) const {  // all when empty
+    std::vector<FolderCall> out;
+    std::copy_if(log->begin(), log->end(), std::back_inserter(out), [&](const FolderCall& c) { return ops.empty() || ops.count(c.op); });
+    return out;
+  }
+  // Every folder of the tree is held by its parent alone.
+  bool ReferencesSettled() const {
+    return refCount() == 1 && std::all_of(entries.begin(), entries.end(), [](const Entry& e) { return !e.child || e.child->ReferencesSettled(); });
+  }
 
-  // Building a record by hand, as a damaged or foreign stream would hold it.
-  void AddValue(const std::string& key, std::vector<uint8_t> bytes);
-  void AddValue32(const std::string& key, uint32_t value);
-  CountingFolder* AddChild(const std::string& key);
-
-  const Entry* Find(const std::string& key) const;
-  CountingFolder* Child(const std::string& key) const;
-  std::optional<uint32_t> Value32(const std::string& key) const;
-  std::vector<std::string> Keys() const;
-  // Calls of the whole tree whose op is one of the given (all when empty).
-  std::vector<FolderCall> Calls(std::initializer_list<const char*> ops = {}) const;
-  // Every folder of the tree holds only the references its parent (or the test) holds.
-  bool ReferencesSettled() const;
-
-  // The tree as bytes, and back. Parsing is lenient like a host reading a damaged file: what was
-  // read whole is kept, a cut value is dropped, cut byte content keeps its bytes; declared lengths
-  // beyond the bytes left and nesting deeper than 64 folders end the parse.
-  std::vector<uint8_t> Serialise() const;
-  static ComPtr<CountingFolder> Parse(const std::vector<uint8_t>& bytes);
-
-  HRESULT QueryInterface(const IID& iid, void** out) override;
-  HRESULT Reserve(uint32_t byteCount, uint32_t unit, uint32_t flags) override;
-  HRESULT Read(void* buffer, uint32_t byteCount, uint32_t* bytesRead) override;
-  HRESULT Write(const void* buffer, uint32_t byteCount, uint32_t* bytesWritten) override;
-  HRESULT CreateFolder(IString* key, uint32_t flags, IFolderStream** child) override;
-  HRESULT WriteValue(IString* key, const void* value, uint32_t byteCount, uint32_t flags) override;
-  HRESULT ReadValue(IString* key, void* value, uint32_t byteCount, uint32_t flags) override;
-  HRESULT OpenFolder(IString* key, uint32_t flags, IFolderStream** child) override;
+  HRESULT Reserve(uint32_t byteCount, uint32_t unit, uint32_t flags) override {
+    return log->push_back({"Reserve", path, unit == 4 && flags == 0 ? "" : "<odd arguments>", byteCount}), PXM_S_OK;
+  }
+  HRESULT Read(void* buffer, uint32_t byteCount, uint32_t* bytesRead) override {
+    Record("Read", nullptr, byteCount);
+    const size_t end = std::min(content.size(), readLimit.value_or(content.size()));
+    const size_t n = std::min<size_t>(byteCount, end - std::min(end, readPosition));
+    if (n) std::memcpy(buffer, content.data() + readPosition, n);
+    readPosition += n;
+    if (bytesRead) *bytesRead = static_cast<uint32_t>(n);
+    return n == byteCount ? PXM_S_OK : PXM_E_FAIL;
+  }
+  HRESULT Write(const void* buffer, uint32_t byteCount, uint32_t* bytesWritten) override {
+    Record("Write", nullptr, byteCount);
+    content.insert(content.end(), static_cast<const uint8_t*>(buffer), static_cast<const uint8_t*>(buffer) + byteCount);
+    if (bytesWritten) *bytesWritten = byteCount;
+    return PXM_S_OK;
+  }
+  HRESULT WriteValue(IString* key, const void* value, uint32_t byteCount, uint32_t) override {
+    const auto* bytes = static_cast<const uint8_t*>(value);
+    return AddValue(Record("WriteValue", key, byteCount), {bytes, bytes + byteCount}), PXM_S_OK;
+  }
+  HRESULT ReadValue(IString* key, void* value, uint32_t byteCount, uint32_t) override {
+    const std::string name = Record("ReadValue", key, byteCount);
+    if (failReadValue.count(name)) return failReadValue[name];
+    if (!Find(name) || Find(name)->value.size() != byteCount) return PXM_E_FAIL;
+    if (byteCount) std::memcpy(value, Find(name)->value.data(), byteCount);
+    return PXM_S_OK;
+  }
+  HRESULT CreateFolder(IString* key, uint32_t, IFolderStream** child) override {
+    const std::string name = Record("CreateFolder", key, 0);
+    return HandOut(failCreateFolder.count(name) ? nullptr : AddChild(name), child);
+  }
+  HRESULT OpenFolder(IString* key, uint32_t, IFolderStream** child) override {
+    const std::string name = Record("OpenFolder", key, 0);
+    return HandOut(failOpenFolder.count(name) ? nullptr : Child(name), child);
+  }
 
  private:
-  CountingFolder() { ++s_Live; }
-  ~CountingFolder() override { --s_Live; }
-  ComPtr<CountingFolder> NewChild(const std::string& key);
-  void Record(const char* op, const std::string& key, uint64_t size);
-  void SerialiseInto(std::vector<uint8_t>& out) const;
-  bool ParseFrom(const std::vector<uint8_t>& bytes, size_t& at, int depth);
+  CountingFolder(std::string at, std::shared_ptr<std::vector<FolderCall>> calls)
+      : Counted(pxm::iid::IFolderStream), path(std::move(at)), log(std::move(calls)) {}
+  std::string Record(const char* op, IString* key, uint64_t size) {
+    const wchar_t* text = L"";
+    uint32_t length = 0;
+    if (key) key->GetText(&text, &length);
+    log->push_back({op, path, std::string(text, text + length), size});
+    return log->back().key;
+  }
+  static HRESULT HandOut(CountingFolder* folder, IFolderStream** out) {
+    if (folder) folder->AddRef();
+    *out = folder;
+    return folder ? PXM_S_OK : PXM_E_FAIL;
+  }
 };
 
-// A binary stream whose structured view is a CountingFolder (or none, when told to refuse).
-class TestDataStream final : public CountedObject<IDataStream> {
- public:
-  explicit TestDataStream(ComPtr<CountingFolder> root) : folder(std::move(root)) {}
-  HRESULT QueryInterface(const IID& iid, void** out) override;
+// A data stream whose folder view is a CountingFolder (or none, when told to refuse).
+struct TestDataStream final : Counted<IDataStream> {
+  explicit TestDataStream(ComPtr<CountingFolder> root) : Counted(pxm::IIDFromName("IDataStream")), folder(std::move(root)) {}
+  HRESULT QueryInterface(const IID& iid, void** out) override {
+    if (iid != pxm::iid::IFolderStream) return Counted::QueryInterface(iid, out);
+    *out = nullptr;
+    return refuseFolderView ? PXM_E_NOINTERFACE : folder->QueryInterface(iid, out);
+  }
   ComPtr<CountingFolder> folder;
   bool refuseFolderView = false;
 };
 
-// The key text of a host string.
-std::string KeyText(IString* key);
-
-// Hands the module a TestCollection through the given InitializeModule, once per process (the
-// module keeps its string component for good), and returns it.
-TestCollection& InstallTestCollection(PXMInitializeModuleFunction initialize);
+// The host handed to the module once per process (the module keeps its string component for
+// good): a counting collection offering the real host module's string component and transform.
+// Never deleted, as the module holds the collection until the process ends.
+struct CountingHost {
+  CountingCollection collection;
+  ComPtr<IUnknown> strings, transform;
+  void* library = dlopen(ModulePath("DuvirovurozAd").c_str(), RTLD_NOW | RTLD_LOCAL);
+  bool offering = false;
+  void OfferTransform(bool offer) { collection.Register(L"PXMTransform", (offering = offer) ? transform.Get() : nullptr); }
+  int TransformLookups() { return collection.lookups[L"PXMTransform"]; }
+  void Reset() {  // the transform offered, no lookup counted
+    OfferTransform(true);
+    collection.lookups.clear();
+  }
+  // Objects of the host module alive, and the transform's calls so far.
+  int64_t HostObjects() const { return reinterpret_cast<int64_t (*)()>(dlsym(library, "DuvirovurozAdLiveObjects"))(); }
+  uint64_t Applies() const { return reinterpret_cast<uint64_t (*)()>(dlsym(library, "DuvirovurozAdTransformApplyCount"))(); }
+  static CountingHost& Install(PXMInitializeModuleFunction initialize) {
+    static CountingHost* host = [&] {
+      auto* made = new CountingHost();
+      void* creator = nullptr;
+      reinterpret_cast<PXMCreateFunction>(dlsym(made->library, "CreateFunction"))({25, L"GlobalComponentCollection"}, &creator);
+      ComPtr<IComponentCollection> real;
+      reinterpret_cast<PXMCreatorFunction>(creator)(nullptr, &pxm::iid::IComponentCollection, real.Out());
+      real->GetComponent(15, L"CreatableString", nullptr, made->strings.Out());
+      real->GetComponent(12, L"PXMTransform", nullptr, made->transform.Out());
+      made->collection.Register(L"CreatableString", made->strings.Get());
+      initialize(nullptr, &made->collection);
+      return made;
+    }();
+    return *host;
+  }
+};

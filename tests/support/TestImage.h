@@ -1,6 +1,6 @@
 // An image of the test's own: it describes itself with any size, plane count, depth and pixel
-// code, rows in either direction and with padding, and is reached through IPXMImage like any
-// image of the module. With a palette set it also answers IPXMImagePalette.
+// code, rows in either direction and padded with guard bytes, and is reached through IPXMImage
+// like any image of the module. With a palette set it also answers IPXMImagePalette.
 #pragma once
 #include <atomic>
 #include <vector>
@@ -10,45 +10,90 @@
 class TestImage final : public IPXMImage, public IPXMImagePalette {
  public:
   struct Shape {
-    uint32_t width = 0;
-    uint32_t height = 0;
-    uint32_t bitsPerPixel = 8;
-    uint32_t fourcc = FOURCC_MONO;
-    uint32_t planes = 1;
-    bool bottomUp = false;   // negative stride: row 0 is the last row in memory
-    uint32_t padding = 0;    // bytes after each row
+    uint32_t width = 0, height = 0, bitsPerPixel = 8, fourcc = FOURCC_MONO, planes = 1;
+    bool bottomUp = false;  // negative stride: row 0 is the last row in memory
+    uint32_t padding = 0;   // guard bytes after each row
   };
-  static ComPtr<TestImage> Make(const Shape& shape);
+  static ComPtr<TestImage> Make(const Shape& shape) { return ComPtr<TestImage>(new TestImage(shape)); }
 
-  // Row y of a plane, as the image hands it out (row 0 is the top row).
-  uint8_t* Row(uint32_t plane, uint32_t y);
   uint32_t RowBytes() const { return (m_Shape.width * m_Shape.bitsPerPixel + 7) / 8; }
-  int32_t Stride() const;
+  int32_t Stride() const { return m_Shape.bottomUp ? -int32_t(Pitch()) : int32_t(Pitch()); }
   const Shape& GetShape() const { return m_Shape; }
-  // Fills every row's pixel bytes with a pattern from the seed (padding keeps its guard bytes).
-  void FillPattern(uint32_t seed);
-  // True when no padding byte was touched since creation.
-  bool PaddingIntact() const;
-  std::vector<uint32_t> palette;  // answered through IPXMImagePalette when not empty
+  // Row y of a plane, as the image hands it out (row 0 is the top row).
+  uint8_t* Row(uint32_t plane, uint32_t y) {
+    return m_Planes[plane].data() + size_t(m_Shape.bottomUp ? m_Shape.height - 1 - y : y) * Pitch();
+  }
+  // Fills every row's pixel bytes with a pattern from the seed; the guard bytes stay.
+  void FillPattern(uint32_t seed) {
+    uint32_t state = seed * 2654435761u + 1;
+    for (uint32_t p = 0; p < m_Shape.planes; ++p)
+      for (uint32_t y = 0; y < m_Shape.height; ++y)
+        for (uint32_t x = 0; x < RowBytes(); ++x) Row(p, y)[x] = uint8_t((state = state * 1664525u + 1013904223u) >> 24);
+  }
+  // True when no guard byte was touched since creation.
+  bool PaddingIntact() const {
+    for (const auto& plane : m_Planes)
+      for (size_t i = 0; i < plane.size(); ++i)
+        if (i % Pitch() >= RowBytes() && plane[i] != kGuard) return false;
+    return true;
+  }
 
-  static std::atomic<int> s_Live;  // objects alive, for leak checks
+  std::vector<uint32_t> palette;              // answered through IPXMImagePalette when not empty
+  inline static std::atomic<int> s_Live{0};  // objects alive, for leak checks
   int getImageCalls = 0;
+  HRESULT getImageResult = PXM_S_OK;  // GetImage fails with this when set
+  uint32_t sizeShortfall = 0;         // GetImage reports planes this much smaller than they are
 
-  HRESULT QueryInterface(const IID& iid, void** out) override;
-  uint32_t AddRef() override;
-  uint32_t Release() override;
-  HRESULT GetSize(uint32_t* width, uint32_t* height, uint32_t* planes) override;
-  HRESULT GetPixelDescriptor(uint32_t* bitsPerPixel, uint32_t* fourcc, uint32_t* bytesPerPixel) override;
-  HRESULT GetImage(uint32_t plane, uint32_t* size, uint8_t** data, int32_t* stride) override;
+  HRESULT QueryInterface(const IID& iid, void** out) override {
+    *out = nullptr;
+    if (iid == pxm::iid::IUnknown || iid == pxm::iid::IPXM || iid == pxm::iid::IPXMImage) *out = static_cast<IPXMImage*>(this);
+    if (iid == pxm::iid::IPXMImagePalette && !palette.empty()) *out = static_cast<IPXMImagePalette*>(this);
+    if (!*out) return PXM_E_NOINTERFACE;
+    AddRef();
+    return PXM_S_OK;
+  }
+  uint32_t AddRef() override { return ++m_RefCount; }
+  uint32_t Release() override {
+    const uint32_t count = --m_RefCount;
+    if (count == 0) delete this;
+    return count;
+  }
+  HRESULT GetSize(uint32_t* width, uint32_t* height, uint32_t* planes) override {
+    if (width) *width = m_Shape.width;
+    if (height) *height = m_Shape.height;
+    if (planes) *planes = m_Shape.planes;
+    return PXM_S_OK;
+  }
+  HRESULT GetPixelDescriptor(uint32_t* bitsPerPixel, uint32_t* fourcc, uint32_t* bytesPerPixel) override {
+    if (bitsPerPixel) *bitsPerPixel = m_Shape.bitsPerPixel;
+    if (fourcc) *fourcc = m_Shape.fourcc;
+    if (bytesPerPixel) *bytesPerPixel = m_Shape.bitsPerPixel / 8;
+    return PXM_S_OK;
+  }
+  HRESULT GetImage(uint32_t plane, uint32_t* size, uint8_t** data, int32_t* stride) override {
+    ++getImageCalls;
+    if (PXM_FAILED(getImageResult) || plane >= m_Shape.planes) return PXM_FAILED(getImageResult) ? getImageResult : PXM_E_INVALIDARG;
+    *size = Pitch() * m_Shape.height - sizeShortfall;
+    *data = m_Shape.height ? Row(plane, 0) : m_Planes[plane].data();
+    *stride = Stride();
+    return PXM_S_OK;
+  }
   HRESULT Create(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override { return PXM_E_NOTIMPL; }
   HRESULT IsCreatable(uint32_t, uint32_t) override { return PXM_E_NOTIMPL; }
   HRESULT Copy(IPXM*, int) override { return PXM_E_NOTIMPL; }
   HRESULT Equal(int) override { return PXM_E_NOTIMPL; }
   HRESULT SetPalette(uint32_t*, uint32_t, uint32_t) override { return PXM_E_NOTIMPL; }
-  HRESULT GetPalette(uint32_t** entries, uint32_t* count) override;
+  HRESULT GetPalette(uint32_t** entries, uint32_t* count) override {
+    if (entries) *entries = palette.data();
+    if (count) *count = static_cast<uint32_t>(palette.size());
+    return PXM_S_FALSE;
+  }
 
  private:
-  explicit TestImage(const Shape& shape);
+  explicit TestImage(const Shape& shape)
+      : m_Shape(shape), m_Planes(shape.planes, std::vector<uint8_t>(size_t(Pitch()) * shape.height, kGuard)) {
+    ++s_Live;
+  }
   ~TestImage() { --s_Live; }
   uint32_t Pitch() const { return RowBytes() + m_Shape.padding; }
 

@@ -1,0 +1,143 @@
+// The frame's internals: the error-checking lock, sibling module paths and loading, and where
+// host strings come from. The module keeps its string component for the life of the process:
+// CTest runs each test in a process of its own, and run together they go in this file's order.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <thread>
+
+#include "CountingCollection.h"
+#include "ModuleHost.h"
+#include "PXM/HostServices.h"
+#include "PXM/Module.h"
+#include "PXM/ModuleLoader.h"
+#include "PXM/REFString.h"
+#include "PXMImageCANVAS/PXMImageCANVAS.h"
+#include "PXMImageDIB/PXMImageDIB.h"
+
+namespace {
+
+TEST(ResourceLock, SecondLockOnTheSameThreadFailsInsteadOfBlocking) {
+  CResourceLock lock;
+  EXPECT_EQ(lock.Lock(), 0);
+  EXPECT_EQ(lock.Lock(), EDEADLK);
+  int otherUnlock = 0;
+  std::thread([&] { otherUnlock = lock.Unlock(); }).join();
+  EXPECT_EQ(otherUnlock, EPERM) << "only the owner unlocks";
+  EXPECT_EQ(lock.Unlock(), 0);
+  EXPECT_EQ(lock.Unlock(), EPERM);
+  // The image objects own one such lock.
+  IPXMImageDIB* dib = nullptr;
+  ASSERT_EQ(CObject<CPXMImageDIB>::_CreateInstance(nullptr, &IID_IPXMImageDIB, reinterpret_cast<void**>(&dib)), PXM_S_OK);
+  IPXMImageCANVAS* canvas = nullptr;
+  ASSERT_EQ(CObject<CPXMImageCANVAS>::_CreateInstance(nullptr, &IID_IPXMImageCANVAS, reinterpret_cast<void**>(&canvas)),
+            PXM_S_OK);
+  auto expectErrorChecking = [](auto* object) {
+    EXPECT_EQ(object->Lock(), 0);
+    EXPECT_NE(object->Lock(), 0);
+    EXPECT_EQ(object->Unlock(), 0);
+  };
+  expectErrorChecking(static_cast<CPXMImageDIB*>(dib));
+  expectErrorChecking(static_cast<CPXMImageCANVAS*>(canvas));
+  dib->Release();
+  canvas->Release();
+}
+
+tagREFString Text(const std::wstring& s) { return {static_cast<uint32_t>(s.size()), s.c_str()}; }
+
+std::string PathOf(const std::wstring& name) {
+  char path[256];
+  return BuildModulePath(Text(name), path) ? path : "<refused>";
+}
+
+TEST(ModulePath, PrefixNameSuffixAndRefusalsThatDoNotOverrun) {
+  EXPECT_EQ(PathOf(L"DuvirovurozAd"), std::string(kModuleDirectory) + "DuvirovurozAd" + kModuleSuffix);
+  EXPECT_EQ(PathOf(L""), std::string(kModuleDirectory) + kModuleSuffix);
+  const std::wstring longest(256 - (sizeof(kModuleDirectory) - 1) - sizeof(kModuleSuffix), L'a');
+  EXPECT_EQ(PathOf(longest).size(), 255u);
+  EXPECT_EQ(PathOf(longest + L"a"), "<refused>");
+  EXPECT_EQ(PathOf(std::wstring(100000, L'a')), "<refused>");
+  EXPECT_EQ(PathOf(std::wstring(L"PXM\0x", 5)), "<refused>") << "an embedded zero would load another library";
+}
+
+TEST(ModuleLoader, InitialisesTheSiblingOnlyWithACollection) {
+  // The tests' own sibling counts how the loader initialises it.
+  void* sibling = dlopen(ModulePath("PXMTestSibling").c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(sibling, nullptr);
+  auto calls = reinterpret_cast<int (*)()>(dlsym(sibling, "TestSiblingInitializeCalls"));
+  auto last = reinterpret_cast<IComponentCollection* (*)()>(dlsym(sibling, "TestSiblingLastCollection"));
+  gGlobalComponentCollection.Reset();
+  const int before = calls();
+  PXMCreatorFunction first = MODULECreateFunction(Text(L"PXMTestSibling"), Text(L"Nothing"));
+  EXPECT_NE(first, nullptr);
+  EXPECT_EQ(calls(), before) << "no collection: the sibling is not initialised";
+  CountingCollection collection;
+  collection.AddRef();
+  gGlobalComponentCollection = SmartPtr<IComponentCollection>(&collection);
+  EXPECT_EQ(MODULECreateFunction(Text(L"PXMTestSibling"), Text(L"Nothing")), first) << "the same library every time";
+  EXPECT_EQ(calls(), before + 1);
+  EXPECT_EQ(last(), &collection);
+  gGlobalComponentCollection.Reset();
+  EXPECT_EQ(collection.References(), 1u);
+  dlclose(sibling);
+
+  PXMCreatorFunction creator = MODULECreateFunction(Text(L"DuvirovurozAd"), Text(L"GlobalComponentCollection"));
+  ComPtr<IComponentCollection> made;
+  ASSERT_NE(creator, nullptr);
+  EXPECT_EQ(creator(nullptr, &IID_IComponentCollection, made.Out()), PXM_S_OK);
+  for (const wchar_t* module : {L"NoSuchModule", L"PXMTestNoEntry", L"PXMTestSibling"})
+    EXPECT_EQ(MODULECreateFunction(Text(module), Text(L"Something")), nullptr);
+  EXPECT_EQ(MODULECreateFunction(Text(std::wstring(300, L'x')), Text(L"Nothing")), nullptr);
+}
+
+std::wstring TextOf(IString* s) {
+  const wchar_t* text = nullptr;
+  uint32_t length = 0;
+  s->GetText(&text, &length);
+  return std::wstring(text, length);
+}
+
+TEST(HostStrings, ComeFromTheCollectionsStringComponentAskedOnce) {
+  // The real host's components, taken from its own collection.
+  ComPtr<IComponentCollection> host;
+  MODULECreateFunction(Text(L"DuvirovurozAd"), Text(L"GlobalComponentCollection"))(nullptr, &IID_IComponentCollection,
+                                                                                     host.Out());
+  ComPtr<IUnknown> strings, transform;
+  host->GetComponent(15, L"CreatableString", nullptr, strings.Out());
+  host->GetComponent(12, L"PXMTransform", &IID_IPXMTransform, transform.Out());
+  CountingCollection collection;
+  collection.Register(L"CreatableString", strings.Get());
+  collection.Register(L"PXMTransform", transform.Get());
+  InitializeModule(nullptr, &collection);
+
+  ComPtr<ICreatableString> first(CREFString::CreateString()), second(CREFString::CreateString());
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(TextOf(first.Get()), L"");
+  EXPECT_NE(first.Get(), second.Get()) << "every call makes a new string";
+  EXPECT_EQ(collection.lookups[L"CreatableString"], 1);
+  EXPECT_EQ(TextOf(MakeHostString(L"Width").Get()), L"Width");
+  // The transform is looked up by name, the collection's reference taken and dropped around it.
+  EXPECT_TRUE(GetTransformComponent());
+  EXPECT_EQ(collection.lookups[L"PXMTransform"], 1);
+  EXPECT_EQ(collection.addRefs - collection.releases, 1) << "only InitializeModule's reference stays";
+  InitializeModule(nullptr, nullptr);
+  EXPECT_EQ(collection.References(), 1u);
+}
+
+// Without a collection the strings come from the sibling module's string component, and the
+// transform fills the global collection from the sibling on first use.
+TEST(HostStrings, FallBackToTheSiblingModule) {
+  ASSERT_FALSE(gGlobalComponentCollection);
+  ComPtr<ICreatableString> string(CREFString::CreateString());
+  ASSERT_TRUE(string);
+  ASSERT_EQ(string->SetText(3, L"abc"), PXM_S_OK);
+  EXPECT_EQ(TextOf(string.Get()), L"abc");
+  EXPECT_FALSE(gGlobalComponentCollection) << "strings alone do not fill the collection";
+  EXPECT_TRUE(GetTransformComponent());
+  IComponentCollection* filled = gGlobalComponentCollection.Get();
+  EXPECT_NE(filled, nullptr);
+  EXPECT_EQ(GlobalComponentCollection(), filled) << "filled once, then kept";
+}
+
+}  // namespace

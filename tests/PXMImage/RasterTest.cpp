@@ -1,0 +1,274 @@
+// The raster image as a host meets it: its planes' layout, Create's refusals that keep the old
+// planes, and Copy from rasters and from images of the test's own with any code, depth, row
+// direction and padding, checked against plain loops.
+#include <gtest/gtest.h>
+
+#include "ModuleHost.h"
+#include "TestImage.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Shape = TestImage::Shape;
+
+struct Size {
+  uint32_t width, height, planes, bits;
+  bool operator==(const Size&) const = default;
+};
+Size SizeOf(IPXMImage* image) {
+  Size s{};
+  uint32_t fourcc = 0, bytes = 0;
+  image->GetSize(&s.width, &s.height, &s.planes);
+  image->GetPixelDescriptor(&s.bits, &fourcc, &bytes);
+  EXPECT_EQ(fourcc * 10 + bytes, FOURCC_MONO * 10 + 1);
+  return s;
+}
+
+ComPtr<IPXMImage> Raster(Size s = {}) {
+  ComPtr<IPXMImage> image = ModuleHost::Get().CreateRaster();
+  EXPECT_EQ(s.planes ? image->Create(s.width, s.height, s.planes, s.bits, FOURCC_MONO) : PXM_S_OK, PXM_S_OK);
+  return image;
+}
+
+struct Plane {
+  uint32_t size = 0;
+  uint8_t* data = nullptr;
+  int32_t stride = 0;
+};
+Plane GetPlane(IPXMImage* image, uint32_t plane) {
+  Plane p;
+  EXPECT_EQ(image->GetImage(plane, &p.size, &p.data, &p.stride), PXM_S_OK);
+  return p;
+}
+
+// Row y of a raster plane, all of its stride (rows are top-down).
+Bytes Row(IPXMImage* image, uint32_t plane, uint32_t y) {
+  const Plane p = GetPlane(image, plane);
+  EXPECT_GE(p.stride, 0);
+  return Bytes(p.data + int64_t{p.stride} * y, p.data + int64_t{p.stride} * (y + 1));
+}
+
+void Fill(IPXMImage* image, uint8_t value) {
+  for (uint32_t p = 0; p < SizeOf(image).planes; ++p) std::memset(GetPlane(image, p).data, value, GetPlane(image, p).size);
+}
+
+TEST(RasterImage, CreateGivesPlanesOfTheRowLayoutOrKeepsTheOldOnes) {
+  const struct {
+    Size asked;
+    uint32_t planes, bits, stride;
+  } cases[] = {
+      {{5, 3, 1, 8}, 1, 8, 8}, {{4, 2, 1, 8}, 1, 8, 4}, {{7, 2, 3, 8}, 3, 8, 8}, {{5, 3, 2, 16}, 2, 32, 20},
+      {{0, 7, 1, 8}, 1, 8, 0}, {{6, 0, 1, 8}, 1, 8, 8}, {{5, 3, 0, 8}, 0, 0, 0},
+      // Only the low 16 bits of the plane count are kept.
+      {{5, 3, 65537, 8}, 1, 8, 8}, {{5, 3, 65536, 8}, 0, 0, 0},
+      // The largest rows a signed stride holds, in planes of no rows.
+      {{0x7FFFFFFC, 0, 1, 8}, 1, 8, 0x7FFFFFFC}, {{0x1FFFFFFF, 0, 1, 32}, 1, 32, 0x7FFFFFFC},
+  };
+  EXPECT_EQ(SizeOf(Raster().Get()), (Size{0, 0, 0, 0}));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.asked.width << "x" << c.asked.height << " planes " << c.asked.planes);
+    ComPtr<IPXMImage> image = Raster(c.asked);
+    EXPECT_EQ(SizeOf(image.Get()), (Size{c.planes ? c.asked.width : 0, c.planes ? c.asked.height : 0, c.planes, c.bits}));
+    for (uint32_t p = 0; p < c.planes; ++p) {  // every plane a buffer of its own that the host may write
+      const Plane plane = GetPlane(image.Get(), p);
+      EXPECT_EQ(plane.stride * 10000 + plane.size, c.stride * 10000 + c.stride * c.asked.height);
+      if (plane.size) std::memset(plane.data, int(p), plane.size);
+    }
+    for (uint32_t p = 0; c.stride && c.asked.height && p < c.planes; ++p) EXPECT_EQ(GetPlane(image.Get(), p).data[0], p);
+  }
+  ComPtr<IPXMImage> image = Raster();
+  for (uint32_t bits : {0u, 1u, 4u, 7u, 8u, 9u, 16u, 24u, 32u, 64u})
+    EXPECT_EQ(image->IsCreatable(bits, FOURCC_MONO), bits == 8 || bits == 16 || bits == 32 ? PXM_S_OK : PXM_E_NOTCREATABLE) << bits;
+  for (uint32_t code : {FOURCC_RGB, FOURCC_ARGB, FOURCC_BGR, FOURCC_ABGR, MakeFOURCC('O', 'N', 'O', 'M')})
+    EXPECT_EQ(image->IsCreatable(8, code), PXM_E_NOTCREATABLE) << code;
+  // Refusals are found before anything is released: sizes beyond 32-bit planes or a signed stride.
+  const uint32_t refused[][5] = {{5, 3, 24, FOURCC_RGB, 1}, {5, 3, 24, FOURCC_MONO, 1}, {65536, 65536, 8, FOURCC_MONO, 0},
+                                 {32768, 32768, 16, FOURCC_MONO, 0}, {4, 0x40000000, 8, FOURCC_MONO, 0}, {0x7FFFFFFD, 0, 8, FOURCC_MONO, 0},
+                                 {0xFFFFFFFF, 1, 8, FOURCC_MONO, 0}, {0x20000000, 0, 32, FOURCC_MONO, 0}, {0x40000000, 1, 32, FOURCC_MONO, 0}};
+  image = Raster({5, 3, 2, 8});
+  const Plane before[2] = {GetPlane(image.Get(), 0), GetPlane(image.Get(), 1)};
+  std::memset(before[0].data, 0x11, before[0].size);
+  std::memset(before[1].data, 0x22, before[1].size);
+  for (const auto& [width, height, bits, fourcc, notCreatable] : refused) {
+    SCOPED_TRACE(testing::Message() << width << " x " << height << " at " << bits);
+    EXPECT_EQ(image->Create(width, height, 1, bits, fourcc), notCreatable ? PXM_E_NOTCREATABLE : PXM_E_INVALIDARG);
+    EXPECT_EQ(SizeOf(image.Get()), (Size{5, 3, 2, 8}));
+    for (uint32_t p = 0; p < 2; ++p) EXPECT_EQ(Row(image.Get(), p, 2), Bytes(8, 0x11 * (p + 1)));
+    EXPECT_EQ(GetPlane(image.Get(), 1).data, before[1].data);
+  }
+  // A plane out of range leaves the out-parameters as they were.
+  for (uint32_t plane : {2u, 3u, 0xFFFFFFFFu}) {
+    uint32_t size = 77;
+    uint8_t* data = &before[0].data[0];
+    int32_t stride = -5;
+    EXPECT_EQ(image->GetImage(plane, &size, &data, &stride), PXM_E_INVALIDARG);
+    EXPECT_TRUE(size == 77 && data == before[0].data && stride == -5);
+  }
+  Plane none;
+  EXPECT_EQ(Raster()->GetImage(0, &none.size, &none.data, &none.stride), PXM_E_INVALIDARG);
+  EXPECT_EQ(image->GetImage(0, nullptr, &none.data, &none.stride), PXM_E_POINTER);
+}
+
+ComPtr<TestImage> Source(Shape shape, uint32_t seed) {
+  ComPtr<TestImage> image = TestImage::Make(shape);
+  image->FillPattern(seed);
+  return image;
+}
+
+// Every sum of three bytes, 0 to 765, averaged by both kernels; then the worked refusals.
+TEST(RasterCopy, MeanDividesEverySumExactly) {
+  for (uint32_t bits : {24u, 32u}) {
+    ComPtr<TestImage> source = TestImage::Make(Shape{766, 1, bits, FOURCC_RGB});
+    for (int sum = 0; sum <= 765; ++sum) {
+      uint8_t* pixel = source->Row(0, 0) + sum * bits / 8;
+      pixel[0] = uint8_t(std::min(sum, 255));
+      pixel[1] = uint8_t(std::min(sum - pixel[0], 255));
+      pixel[2] = uint8_t(sum - pixel[0] - pixel[1]);
+    }
+    ComPtr<IPXMImage> grey = Raster({766, 1, 1, 8});
+    ASSERT_EQ(grey->Copy(source.Get(), 0), PXM_S_OK);
+    const Bytes row = Row(grey.Get(), 0, 0);
+    for (int sum = 0; sum <= 765; ++sum) ASSERT_EQ(row[sum], sum / 3) << bits << " bits, sum " << sum;
+  }
+  ComPtr<IPXMImage> empty = Raster();
+  EXPECT_EQ(empty->Copy(nullptr, 0), PXM_E_POINTER);
+  EXPECT_EQ(empty->Copy(TestImage::Make(Shape{9, 2, 1, FOURCC_MONO}).Get(), 0), PXM_E_FAIL) << "no rows to write into";
+  EXPECT_EQ(empty->Copy(Raster().Get(), 0), PXM_E_FAIL);
+  EXPECT_EQ(SizeOf(empty.Get()), (Size{0, 0, 0, 0}));
+}
+
+// Odd widths reach every kernel's vector loop and its tail; rows come in the source's order.
+TEST(RasterCopy, ColourSplitsAndAveragesLikeAPlainLoop) {
+  const int live = TestImage::s_Live;
+  for (uint32_t bits : {24u, 32u})
+    for (uint32_t fourcc : {FOURCC_RGB, FOURCC_BGR, FOURCC_ABGR, FOURCC_ARGB})
+      for (bool bottomUp : {false, true})
+        for (uint32_t width : {1u, 3u, 5u, 7u, 9u, 15u, 17u, 33u, 63u, 101u, 1001u}) {
+          SCOPED_TRACE(testing::Message() << bits << " bits " << fourcc << " bottom-up " << bottomUp << " width " << width);
+          const uint32_t step = bits / 8;
+          ComPtr<TestImage> source = Source(Shape{width, 3, bits, fourcc, 1, bottomUp, width % 4}, width);
+          ComPtr<IPXMImage> split = Raster(), mean = Raster({width, 3, 1, 8});
+          ASSERT_EQ(split->Copy(source.Get(), 0) | mean->Copy(source.Get(), 0), PXM_S_OK);
+          ASSERT_EQ(SizeOf(split.Get()), (Size{width, 3, 3, 8}));
+          for (uint32_t y = 0; y < 3; ++y) {
+            const uint8_t* px = source->Row(0, y);
+            const Bytes averaged = Row(mean.Get(), 0, y), planes[3] = {Row(split.Get(), 0, y), Row(split.Get(), 1, y), Row(split.Get(), 2, y)};
+            for (uint32_t x = 0; x < width; ++x) {
+              ASSERT_EQ(averaged[x], (px[step * x] + px[step * x + 1] + px[step * x + 2]) / 3) << x;
+              for (uint32_t p = 0; p < 3; ++p) ASSERT_EQ(planes[p][x], px[step * x + p]) << "plane " << p << " pixel " << x;
+            }
+          }
+          EXPECT_TRUE(source->PaddingIntact());
+          EXPECT_EQ(RefCount(static_cast<IPXMImage*>(source.Get())), 1u);
+        }
+  EXPECT_EQ(TestImage::s_Live, live);
+}
+
+TEST(RasterCopy, ColourWithoutAConversionWritesNothing) {
+  ComPtr<TestImage> rgb24 = TestImage::Make(Shape{4, 2, 24, FOURCC_RGB});
+  // Of the source's size: kept as it is, and left unwritten.
+  for (const Size& layout : {Size{4, 2, 2, 8}, Size{4, 2, 1, 32}}) {
+    ComPtr<IPXMImage> image = Raster(layout);
+    Fill(image.Get(), 0x5A);
+    EXPECT_EQ(image->Copy(rgb24.Get(), 0), PXM_E_NOTIMPL);
+    EXPECT_EQ(SizeOf(image.Get()), layout);
+    EXPECT_EQ(Row(image.Get(), 0, 1), Bytes(Row(image.Get(), 0, 1).size(), 0x5A));
+  }
+  // Of another size: re-creating from a 24-bit source is refused and leaves the rows.
+  ComPtr<IPXMImage> other = Raster({3, 3, 1, 8});
+  Fill(other.Get(), 0x5A);
+  EXPECT_EQ(other->Copy(rgb24.Get(), 0), PXM_E_FAIL);
+  EXPECT_EQ(SizeOf(other.Get()), (Size{3, 3, 1, 8}));
+  EXPECT_EQ(Row(other.Get(), 0, 2), Bytes(4, 0x5A));
+  // From a 32-bit source it becomes one plane of 4-byte samples, which has no conversion.
+  EXPECT_EQ(other->Copy(TestImage::Make(Shape{4, 2, 32, FOURCC_RGB}).Get(), 0), PXM_E_NOTIMPL);
+  EXPECT_EQ(SizeOf(other.Get()), (Size{4, 2, 1, 32}));
+  // 16-bit colour makes three planes and converts nothing.
+  ComPtr<TestImage> rgb16 = TestImage::Make(Shape{5, 2, 16, FOURCC_RGB});
+  other = Raster();
+  EXPECT_EQ(other->Copy(rgb16.Get(), 0), PXM_S_OK);
+  EXPECT_EQ(SizeOf(other.Get()), (Size{5, 2, 3, 8}));
+  Fill(other.Get(), 0x33);
+  EXPECT_EQ(other->Copy(rgb16.Get(), 0), PXM_S_OK);
+  EXPECT_EQ(Row(other.Get(), 2, 1), Bytes(8, 0x33));
+}
+
+// A source whose descriptor promises longer rows than its stride spans.
+struct Relabelled final : IPXMImage {
+  ComPtr<TestImage> inner = Source(Shape{7, 2, 8, FOURCC_MONO}, 5);  // rows of 7 bytes, unpadded
+  uint32_t bits = 0, fourcc = 0;
+  HRESULT QueryInterface(const IID&, void**) override { return PXM_E_NOINTERFACE; }
+  uint32_t AddRef() override { return 1; }
+  uint32_t Release() override { return 1; }
+  HRESULT GetSize(uint32_t* w, uint32_t* h, uint32_t* p) override { return inner->GetSize(w, h, p); }
+  HRESULT GetPixelDescriptor(uint32_t* b, uint32_t* f, uint32_t*) override { return *b = bits, *f = fourcc, PXM_S_OK; }
+  HRESULT GetImage(uint32_t p, uint32_t* s, uint8_t** d, int32_t* st) override { return inner->GetImage(p, s, d, st); }
+  HRESULT Create(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override { return PXM_E_NOTIMPL; }
+  HRESULT IsCreatable(uint32_t, uint32_t) override { return PXM_E_NOTIMPL; }
+  HRESULT Copy(IPXM*, int) override { return PXM_E_NOTIMPL; }
+  HRESULT Equal(int) override { return PXM_E_NOTIMPL; }
+};
+
+// Row y of the destination is the source's row y as far as the source row goes, then zeros: never
+// the source's padding, never a byte past its stride; planes beyond the copied ones untouched.
+TEST(RasterCopy, GreyRowsWithinTheSourceRows) {
+  const Size kEmpty{0, 0, 0, 0};
+  const struct {
+    Shape source;
+    Size before, after;  // the destination before and after the copy
+    uint32_t copiedPlanes;
+  } cases[] = {
+      {{5, 3, 8, FOURCC_MONO, 1, false, 0}, kEmpty, {5, 3, 1, 8}, 1}, {{5, 3, 8, FOURCC_MONO, 1, true, 7}, kEmpty, {5, 3, 1, 8}, 1},
+      {{6, 2, 32, FOURCC_MONO, 1, true, 2}, kEmpty, {6, 2, 1, 32}, 1},
+      // Short rows: 2 or 1 bytes of source per 4-byte sample.
+      {{5, 2, 16, FOURCC_MONO, 1, false, 3}, kEmpty, {5, 2, 1, 32}, 1}, {{5, 2, 8, FOURCC_MONO, 1, true, 5}, {5, 2, 1, 32}, {5, 2, 1, 32}, 1},
+      // A 1-bit source of the destination's size gives its packed bytes.
+      {{13, 2, 1, FOURCC_MONO, 1, false, 1}, {13, 2, 1, 8}, {13, 2, 1, 8}, 1},
+      // Every plane that both have.
+      {{7, 2, 8, FOURCC_MONO, 3, false, 1}, kEmpty, {7, 2, 3, 8}, 3}, {{7, 2, 8, FOURCC_MONO, 4, true, 0}, {7, 2, 2, 8}, {7, 2, 2, 8}, 2},
+      {{4, 2, 8, FOURCC_MONO, 1, false, 0}, {4, 2, 3, 32}, {4, 2, 3, 32}, 1},
+      // Another size: re-created with the source's planes and depth.
+      {{3, 4, 8, FOURCC_MONO, 2, false, 2}, {9, 9, 1, 32}, {3, 4, 2, 8}, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.source.width << "x" << c.source.height << " " << c.source.bitsPerPixel << " bits "
+                                    << c.source.planes << " planes into " << c.before.planes);
+    ComPtr<TestImage> source = Source(c.source, c.source.width + c.source.planes);
+    ComPtr<IPXMImage> image = Raster(c.before);
+    Fill(image.Get(), 0x77);
+    ASSERT_EQ(image->Copy(source.Get(), 0), PXM_S_OK);
+    ASSERT_EQ(SizeOf(image.Get()), c.after);
+    for (uint32_t p = 0; p < c.after.planes; ++p)
+      for (uint32_t y = 0; y < c.after.height; ++y) {
+        const Bytes row = Row(image.Get(), p, y);
+        Bytes expected(row.size(), p < c.copiedPlanes ? 0 : 0x77);
+        if (p < c.copiedPlanes) std::copy_n(source->Row(p, y), std::min<size_t>(source->RowBytes(), row.size()), expected.begin());
+        EXPECT_EQ(row, expected) << "plane " << p << " row " << y;
+      }
+    EXPECT_TRUE(source->PaddingIntact());
+    EXPECT_EQ(RefCount(static_cast<IPXMImage*>(source.Get())), 1u);
+  }
+  // A raster source gives its pixels, not its padding; an image copied onto itself keeps them.
+  ComPtr<IPXMImage> raster = Raster({5, 2, 2, 8}), image = Raster();
+  Fill(raster.Get(), 0xEE);
+  ASSERT_EQ(image->Copy(raster.Get(), 0), PXM_S_OK);
+  ASSERT_EQ(image->Copy(image.Get(), 0), PXM_S_OK);
+  for (uint32_t p = 0; p < 2; ++p) EXPECT_EQ(Row(image.Get(), p, 1), (Bytes{0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0, 0, 0}));
+  EXPECT_EQ(RefCount(raster.Get()), 1u);
+  // Described as 24-bit colour only two whole pixels fit a 7-byte row; as 32-bit grey the 7
+  // bytes are followed by zeros up to the 28-byte row.
+  Relabelled relabelled;
+  const uint8_t* row = relabelled.inner->Row(0, 1);
+  relabelled.bits = 24;
+  relabelled.fourcc = FOURCC_BGR;
+  ASSERT_EQ((image = Raster())->Copy(&relabelled, 0), PXM_S_OK);
+  for (uint32_t p = 0; p < 3; ++p) EXPECT_EQ(Row(image.Get(), p, 1), (Bytes{row[p], row[3 + p], 0, 0, 0, 0, 0, 0}));
+  relabelled.bits = 32;
+  relabelled.fourcc = FOURCC_MONO;
+  ASSERT_EQ((image = Raster())->Copy(&relabelled, 0), PXM_S_OK);
+  Bytes expected(28, 0);
+  std::copy_n(row, 7, expected.begin());
+  EXPECT_EQ(Row(image.Get(), 0, 1), expected);
+}
+
+}  // namespace
