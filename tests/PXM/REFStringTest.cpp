@@ -162,8 +162,9 @@ TEST(REFString, EmptyViewsFailAndNullOutViewsAreSkipped) {
   CREFString view(text, 7);
   EXPECT_EQ(view.GetLine(nullptr, true, L';', false), PXM_S_OK);
   EXPECT_EQ(view.GetReverseLine(nullptr, L'/', false, false) | view.GetLineRight(nullptr, L'/', false, false, false) |
-                view.Split(nullptr, nullptr, CREFString(L" ", 1), 0) | view.GetFirstWord(nullptr, true),
+                view.Split(nullptr, nullptr, CREFString(L" ", 1), 0),
             PXM_S_OK);
+  EXPECT_EQ(view.GetFirstWord(nullptr, true), PXM_S_OK);
   EXPECT_EQ(view.GetWord(nullptr, true, Ref(L" ")), 3);
   EXPECT_EQ(view.GetLineCRLF(nullptr, true, true), PXM_S_FALSE);
   EXPECT_EQ(view.m_Text, text + 7);
