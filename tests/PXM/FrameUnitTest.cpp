@@ -13,8 +13,7 @@
 #include "PXM/Module.h"
 #include "PXM/ModuleLoader.h"
 #include "PXM/REFString.h"
-#include "PXMImageCANVAS/PXMImageCANVAS.h"
-#include "PXMImageDIB/PXMImageDIB.h"
+#include "PXM/ResourceLock.h"
 
 namespace {
 
@@ -27,42 +26,21 @@ TEST(ResourceLock, SecondLockOnTheSameThreadFailsInsteadOfBlocking) {
   EXPECT_EQ(otherUnlock, EPERM) << "only the owner unlocks";
   EXPECT_EQ(lock.Unlock(), 0);
   EXPECT_EQ(lock.Unlock(), EPERM);
-  // The image objects own one such lock.
-  IPXMImageDIB* dib = nullptr;
-  ASSERT_EQ(CObject<CPXMImageDIB>::_CreateInstance(nullptr, &IID_IPXMImageDIB, reinterpret_cast<void**>(&dib)), PXM_S_OK);
-  IPXMImageCANVAS* canvas = nullptr;
-  ASSERT_EQ(CObject<CPXMImageCANVAS>::_CreateInstance(nullptr, &IID_IPXMImageCANVAS, reinterpret_cast<void**>(&canvas)),
-            PXM_S_OK);
-  auto expectErrorChecking = [](auto* object) {
-    EXPECT_EQ(object->Lock(), 0);
-    EXPECT_NE(object->Lock(), 0);
-    EXPECT_EQ(object->Unlock(), 0);
-  };
-  expectErrorChecking(static_cast<CPXMImageDIB*>(dib));
-  expectErrorChecking(static_cast<CPXMImageCANVAS*>(canvas));
-  dib->Release();
-  canvas->Release();
 }
 
 tagREFString Text(const std::wstring& s) { return {static_cast<uint32_t>(s.size()), s.c_str()}; }
-
 std::string PathOf(const std::wstring& name) {
   char path[256];
   return BuildModulePath(Text(name), path) ? path : "<refused>";
 }
 
-TEST(ModulePath, PrefixNameSuffixAndRefusalsThatDoNotOverrun) {
+TEST(ModuleLoader, PathsAndSiblingsAndTheirInitialisation) {
   EXPECT_EQ(PathOf(L"DuvirovurozAd"), std::string(kModuleDirectory) + "DuvirovurozAd" + kModuleSuffix);
-  EXPECT_EQ(PathOf(L""), std::string(kModuleDirectory) + kModuleSuffix);
   const std::wstring longest(256 - (sizeof(kModuleDirectory) - 1) - sizeof(kModuleSuffix), L'a');
   EXPECT_EQ(PathOf(longest).size(), 255u);
-  EXPECT_EQ(PathOf(longest + L"a"), "<refused>");
-  EXPECT_EQ(PathOf(std::wstring(100000, L'a')), "<refused>");
-  EXPECT_EQ(PathOf(std::wstring(L"PXM\0x", 5)), "<refused>") << "an embedded zero would load another library";
-}
-
-TEST(ModuleLoader, InitialisesTheSiblingOnlyWithACollection) {
-  // The tests' own sibling counts how the loader initialises it.
+  for (const std::wstring& refused : {longest + L"a", std::wstring(100000, L'a'), std::wstring(L"PXM\0x", 5)})
+    EXPECT_EQ(PathOf(refused), "<refused>") << "too long, or an embedded zero that would load another library";
+  // The tests' own sibling counts how the loader initialises it: only with a collection.
   void* sibling = dlopen(ModulePath("PXMTestSibling").c_str(), RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(sibling, nullptr);
   auto calls = reinterpret_cast<int (*)()>(dlsym(sibling, "TestSiblingInitializeCalls"));
@@ -70,22 +48,15 @@ TEST(ModuleLoader, InitialisesTheSiblingOnlyWithACollection) {
   gGlobalComponentCollection.Reset();
   const int before = calls();
   PXMCreatorFunction first = MODULECreateFunction(Text(L"PXMTestSibling"), Text(L"Nothing"));
-  EXPECT_NE(first, nullptr);
-  EXPECT_EQ(calls(), before) << "no collection: the sibling is not initialised";
+  EXPECT_TRUE(first && calls() == before);
   CountingCollection collection;
-  collection.AddRef();
   gGlobalComponentCollection = SmartPtr<IComponentCollection>(&collection);
+  collection.AddRef();
   EXPECT_EQ(MODULECreateFunction(Text(L"PXMTestSibling"), Text(L"Nothing")), first) << "the same library every time";
-  EXPECT_EQ(calls(), before + 1);
-  EXPECT_EQ(last(), &collection);
+  EXPECT_TRUE(calls() == before + 1 && last() == &collection);
   gGlobalComponentCollection.Reset();
   EXPECT_EQ(collection.References(), 1u);
   dlclose(sibling);
-
-  PXMCreatorFunction creator = MODULECreateFunction(Text(L"DuvirovurozAd"), Text(L"GlobalComponentCollection"));
-  ComPtr<IComponentCollection> made;
-  ASSERT_NE(creator, nullptr);
-  EXPECT_EQ(creator(nullptr, &IID_IComponentCollection, made.Out()), PXM_S_OK);
   for (const wchar_t* module : {L"NoSuchModule", L"PXMTestNoEntry", L"PXMTestSibling"})
     EXPECT_EQ(MODULECreateFunction(Text(module), Text(L"Something")), nullptr);
   EXPECT_EQ(MODULECreateFunction(Text(std::wstring(300, L'x')), Text(L"Nothing")), nullptr);
@@ -94,15 +65,12 @@ TEST(ModuleLoader, InitialisesTheSiblingOnlyWithACollection) {
 std::wstring TextOf(IString* s) {
   const wchar_t* text = nullptr;
   uint32_t length = 0;
-  s->GetText(&text, &length);
-  return std::wstring(text, length);
+  return s->GetText(&text, &length), std::wstring(text, length);
 }
 
 TEST(HostStrings, ComeFromTheCollectionsStringComponentAskedOnce) {
-  // The real host's components, taken from its own collection.
-  ComPtr<IComponentCollection> host;
-  MODULECreateFunction(Text(L"DuvirovurozAd"), Text(L"GlobalComponentCollection"))(nullptr, &IID_IComponentCollection,
-                                                                                     host.Out());
+  ComPtr<IComponentCollection> host;  // the real host's components, from its own collection
+  MODULECreateFunction(Text(L"DuvirovurozAd"), Text(L"GlobalComponentCollection"))(nullptr, &IID_IComponentCollection, host.Out());
   ComPtr<IUnknown> strings, transform;
   host->GetComponent(15, L"CreatableString", nullptr, strings.Out());
   host->GetComponent(12, L"PXMTransform", &IID_IPXMTransform, transform.Out());
@@ -110,14 +78,11 @@ TEST(HostStrings, ComeFromTheCollectionsStringComponentAskedOnce) {
   collection.Register(L"CreatableString", strings.Get());
   collection.Register(L"PXMTransform", transform.Get());
   InitializeModule(nullptr, &collection);
-
   ComPtr<ICreatableString> first(CREFString::CreateString()), second(CREFString::CreateString());
-  ASSERT_TRUE(first && second);
+  ASSERT_TRUE(first && second && first.Get() != second.Get()) << "every call makes a new string";
   EXPECT_EQ(TextOf(first.Get()), L"");
-  EXPECT_NE(first.Get(), second.Get()) << "every call makes a new string";
   EXPECT_EQ(collection.lookups[L"CreatableString"], 1);
   EXPECT_EQ(TextOf(MakeHostString(L"Width").Get()), L"Width");
-  // The transform is looked up by name, the collection's reference taken and dropped around it.
   EXPECT_TRUE(GetTransformComponent());
   EXPECT_EQ(collection.lookups[L"PXMTransform"], 1);
   EXPECT_EQ(collection.addRefs - collection.releases, 1) << "only InitializeModule's reference stays";
@@ -131,13 +96,11 @@ TEST(HostStrings, FallBackToTheSiblingModule) {
   ASSERT_FALSE(gGlobalComponentCollection);
   ComPtr<ICreatableString> string(CREFString::CreateString());
   ASSERT_TRUE(string);
-  ASSERT_EQ(string->SetText(3, L"abc"), PXM_S_OK);
+  string->SetText(3, L"abc");
   EXPECT_EQ(TextOf(string.Get()), L"abc");
   EXPECT_FALSE(gGlobalComponentCollection) << "strings alone do not fill the collection";
   EXPECT_TRUE(GetTransformComponent());
-  IComponentCollection* filled = gGlobalComponentCollection.Get();
-  EXPECT_NE(filled, nullptr);
-  EXPECT_EQ(GlobalComponentCollection(), filled) << "filled once, then kept";
+  EXPECT_TRUE(gGlobalComponentCollection && GlobalComponentCollection() == gGlobalComponentCollection.Get());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "CountingFolder.h"
+#include "TestImage.h"
 #include "duvirovurozad/DuvirovurozAd.h"
 
 namespace {
@@ -33,23 +34,9 @@ HRESULT Through(const ComPtr<CountingFolder>& folder, HRESULT (*call)(IPXMImage*
 HRESULT Save(IPXMImage* image, const ComPtr<CountingFolder>& folder) { return Through(folder, Save, image); }
 HRESULT Load(IPXMImage* image, const ComPtr<CountingFolder>& folder) { return Through(folder, Load, image); }
 
-struct Shape {
-  uint32_t width = 0, height = 0, planes = 0, bits = 0, fourcc = 0;
-  uint32_t Packed() const { return bits * width / 8; }
-};
-Shape Describe(IPXMImage* image) {
-  Shape s;
-  image->GetSize(&s.width, &s.height, &s.planes);
-  image->GetPixelDescriptor(&s.bits, &s.fourcc, nullptr);
-  return s;
-}
-uint8_t* Row(IPXMImage* image, uint32_t plane, uint32_t y) {
-  uint32_t size = 0;
-  uint8_t* data = nullptr;
-  int32_t stride = 0;
-  image->GetImage(plane, &size, &data, &stride);
-  return data + int64_t{y} * stride;
-}
+using Shape = view::Described;
+using view::Describe;
+uint8_t* Row(IPXMImage* image, uint32_t plane, uint32_t y) { return view::Plane(image, plane).Row(y); }
 // Row y of plane p holds bytes seed + p * 97 + y * 31 + x.
 ComPtr<IPXMImage> Painted(const std::wstring& className, Shape s, uint8_t seed) {
   ComPtr<IPXMImage> image = NewImage(className);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "ModuleHost.h"
+#include "TestImage.h"
 
 namespace {
 
@@ -40,20 +41,13 @@ TEST(Fill, EveryClassFillsItsPixelsAndNothingElse) {
                                       << c.bits << " bits, value " << value);
       ComPtr<IPXMImage> image = ModuleHost::Get().Create<IPXMImage>(c.className, pxm::iid::IPXMImage);
       ASSERT_EQ(image->Create(c.width, 3, c.planes, c.bits, c.fourcc), PXM_S_OK);
-      uint32_t width = 0, height = 0, planes = 0, bits = 0;
-      image->GetSize(&width, &height, &planes);
-      image->GetPixelDescriptor(&bits, nullptr, nullptr);
+      const view::Described d = view::Describe(image.Get());
       std::vector<std::pair<uint8_t*, int32_t>> rows;
-      for (uint32_t p = 0; p < planes; ++p) {
-        uint32_t size = 0;
-        uint8_t* data = nullptr;
-        int32_t stride = 0;
-        ASSERT_EQ(image->GetImage(p, &size, &data, &stride), PXM_S_OK);
-        for (uint32_t y = 0; y < height; ++y) rows.push_back({data + int64_t{y} * stride, std::abs(stride)});
-      }
+      for (uint32_t p = 0; p < d.planes; ++p)
+        for (uint32_t y = 0; y < d.height; ++y) rows.push_back({view::Plane(image.Get(), p).Row(y), std::abs(view::Plane(image.Get(), p).stride)});
       for (const auto& [row, length] : rows) std::memset(row, 0x5A, length);
       ASSERT_EQ(image->Equal(static_cast<int>(value)), PXM_S_OK);
-      const auto [pixels, zeroAfter] = Expected(bits, width, value);
+      const auto [pixels, zeroAfter] = Expected(d.bits, d.width, value);
       for (size_t r = 0; r < rows.size(); ++r) {
         const auto [row, length] = rows[r];
         ASSERT_LE(pixels.size(), size_t(length));

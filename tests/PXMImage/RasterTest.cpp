@@ -16,12 +16,9 @@ struct Size {
   bool operator==(const Size&) const = default;
 };
 Size SizeOf(IPXMImage* image) {
-  Size s{};
-  uint32_t fourcc = 0, bytes = 0;
-  image->GetSize(&s.width, &s.height, &s.planes);
-  image->GetPixelDescriptor(&s.bits, &fourcc, &bytes);
-  EXPECT_EQ(fourcc * 10 + bytes, FOURCC_MONO * 10 + 1);
-  return s;
+  const view::Described d = view::Describe(image);
+  EXPECT_EQ(d.fourcc * 10 + d.bytes, FOURCC_MONO * 10 + 1);
+  return {d.width, d.height, d.planes, d.bits};
 }
 
 ComPtr<IPXMImage> Raster(Size s = {}) {
@@ -30,20 +27,15 @@ ComPtr<IPXMImage> Raster(Size s = {}) {
   return image;
 }
 
-struct Plane {
-  uint32_t size = 0;
-  uint8_t* data = nullptr;
-  int32_t stride = 0;
-};
-Plane GetPlane(IPXMImage* image, uint32_t plane) {
-  Plane p;
-  EXPECT_EQ(image->GetImage(plane, &p.size, &p.data, &p.stride), PXM_S_OK);
+view::Plane GetPlane(IPXMImage* image, uint32_t plane) {
+  const view::Plane p(image, plane);
+  EXPECT_EQ(p.result, PXM_S_OK);
   return p;
 }
 
 // Row y of a raster plane, all of its stride (rows are top-down).
 Bytes Row(IPXMImage* image, uint32_t plane, uint32_t y) {
-  const Plane p = GetPlane(image, plane);
+  const view::Plane p = GetPlane(image, plane);
   EXPECT_GE(p.stride, 0);
   return Bytes(p.data + int64_t{p.stride} * y, p.data + int64_t{p.stride} * (y + 1));
 }
@@ -70,7 +62,7 @@ TEST(RasterImage, CreateGivesPlanesOfTheRowLayoutOrKeepsTheOldOnes) {
     ComPtr<IPXMImage> image = Raster(c.asked);
     EXPECT_EQ(SizeOf(image.Get()), (Size{c.planes ? c.asked.width : 0, c.planes ? c.asked.height : 0, c.planes, c.bits}));
     for (uint32_t p = 0; p < c.planes; ++p) {  // every plane a buffer of its own that the host may write
-      const Plane plane = GetPlane(image.Get(), p);
+      const view::Plane plane = GetPlane(image.Get(), p);
       EXPECT_EQ(plane.stride * 10000 + plane.size, c.stride * 10000 + c.stride * c.asked.height);
       if (plane.size) std::memset(plane.data, int(p), plane.size);
     }
@@ -86,7 +78,7 @@ TEST(RasterImage, CreateGivesPlanesOfTheRowLayoutOrKeepsTheOldOnes) {
                                  {32768, 32768, 16, FOURCC_MONO, 0}, {4, 0x40000000, 8, FOURCC_MONO, 0}, {0x7FFFFFFD, 0, 8, FOURCC_MONO, 0},
                                  {0xFFFFFFFF, 1, 8, FOURCC_MONO, 0}, {0x20000000, 0, 32, FOURCC_MONO, 0}, {0x40000000, 1, 32, FOURCC_MONO, 0}};
   image = Raster({5, 3, 2, 8});
-  const Plane before[2] = {GetPlane(image.Get(), 0), GetPlane(image.Get(), 1)};
+  const view::Plane before[2] = {GetPlane(image.Get(), 0), GetPlane(image.Get(), 1)};
   std::memset(before[0].data, 0x11, before[0].size);
   std::memset(before[1].data, 0x22, before[1].size);
   for (const auto& [width, height, bits, fourcc, notCreatable] : refused) {
@@ -97,16 +89,15 @@ TEST(RasterImage, CreateGivesPlanesOfTheRowLayoutOrKeepsTheOldOnes) {
     EXPECT_EQ(GetPlane(image.Get(), 1).data, before[1].data);
   }
   // A plane out of range leaves the out-parameters as they were.
+  uint32_t size = 77;
+  uint8_t* data = before[0].data;
+  int32_t stride = -5;
   for (uint32_t plane : {2u, 3u, 0xFFFFFFFFu}) {
-    uint32_t size = 77;
-    uint8_t* data = &before[0].data[0];
-    int32_t stride = -5;
     EXPECT_EQ(image->GetImage(plane, &size, &data, &stride), PXM_E_INVALIDARG);
     EXPECT_TRUE(size == 77 && data == before[0].data && stride == -5);
   }
-  Plane none;
-  EXPECT_EQ(Raster()->GetImage(0, &none.size, &none.data, &none.stride), PXM_E_INVALIDARG);
-  EXPECT_EQ(image->GetImage(0, nullptr, &none.data, &none.stride), PXM_E_POINTER);
+  EXPECT_EQ(view::Plane(Raster().Get(), 0).result, PXM_E_INVALIDARG);
+  EXPECT_EQ(image->GetImage(0, nullptr, &data, &stride), PXM_E_POINTER);
 }
 
 ComPtr<TestImage> Source(Shape shape, uint32_t seed) {

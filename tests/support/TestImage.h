@@ -59,16 +59,10 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
     return count;
   }
   HRESULT GetSize(uint32_t* width, uint32_t* height, uint32_t* planes) override {
-    if (width) *width = m_Shape.width;
-    if (height) *height = m_Shape.height;
-    if (planes) *planes = m_Shape.planes;
-    return PXM_S_OK;
+    return Put(width, m_Shape.width), Put(height, m_Shape.height), Put(planes, m_Shape.planes), PXM_S_OK;
   }
-  HRESULT GetPixelDescriptor(uint32_t* bitsPerPixel, uint32_t* fourcc, uint32_t* bytesPerPixel) override {
-    if (bitsPerPixel) *bitsPerPixel = m_Shape.bitsPerPixel;
-    if (fourcc) *fourcc = m_Shape.fourcc;
-    if (bytesPerPixel) *bytesPerPixel = m_Shape.bitsPerPixel / 8;
-    return PXM_S_OK;
+  HRESULT GetPixelDescriptor(uint32_t* bits, uint32_t* fourcc, uint32_t* bytes) override {
+    return Put(bits, m_Shape.bitsPerPixel), Put(fourcc, m_Shape.fourcc), Put(bytes, m_Shape.bitsPerPixel / 8), PXM_S_OK;
   }
   HRESULT GetImage(uint32_t plane, uint32_t* size, uint8_t** data, int32_t* stride) override {
     ++getImageCalls;
@@ -85,8 +79,7 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
   HRESULT SetPalette(uint32_t*, uint32_t, uint32_t) override { return PXM_E_NOTIMPL; }
   HRESULT GetPalette(uint32_t** entries, uint32_t* count) override {
     if (entries) *entries = palette.data();
-    if (count) *count = static_cast<uint32_t>(palette.size());
-    return PXM_S_FALSE;
+    return Put(count, uint32_t(palette.size())), PXM_S_FALSE;
   }
 
  private:
@@ -96,9 +89,34 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
   }
   ~TestImage() { --s_Live; }
   uint32_t Pitch() const { return RowBytes() + m_Shape.padding; }
+  static void Put(uint32_t* out, uint32_t value) {
+    if (out) *out = value;
+  }
 
   static constexpr uint8_t kGuard = 0xA5;
   Shape m_Shape;
   std::vector<std::vector<uint8_t>> m_Planes;
   std::atomic<uint32_t> m_RefCount{1};
 };
+
+// What any image says of itself, and plane p as it hands it out (row y at data + y * stride).
+namespace view {
+struct Described {
+  uint32_t width = 0, height = 0, planes = 0, bits = 0, fourcc = 0, bytes = 0;
+  uint32_t Packed() const { return bits * width / 8; }
+};
+inline Described Describe(IPXMImage* image) {
+  Described d;
+  image->GetSize(&d.width, &d.height, &d.planes);
+  image->GetPixelDescriptor(&d.bits, &d.fourcc, &d.bytes);
+  return d;
+}
+struct Plane {
+  Plane(IPXMImage* image, uint32_t p) : result(image->GetImage(p, &size, &data, &stride)) {}
+  uint8_t* Row(uint32_t y) const { return data + int64_t{y} * stride; }
+  uint32_t size = 0;
+  uint8_t* data = nullptr;
+  int32_t stride = 0;
+  HRESULT result;
+};
+}  // namespace view
