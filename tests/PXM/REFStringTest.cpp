@@ -2,10 +2,8 @@
 // of exactly its length, so a read past the view trips AddressSanitizer; where it matters, the
 // view is a prefix of a longer text whose next character would change the answer if read.
 #include <gtest/gtest.h>
-#include <sys/mman.h>
 
 #include <cwchar>
-#include <fstream>
 #include <memory>
 
 #include "PXM/REFString.h"
@@ -184,32 +182,6 @@ TEST(REFString, AnOutViewAliasingTheViewHoldsTheOutValue) {
   v = CREFString(text, 9);
   EXPECT_EQ(v.GetWord(&v, true, Ref(L";")), 3);
   EXPECT_EQ(std::wstring(v.m_Text, v.m_Length), L"ab");
-}
-
-// A position from 2^31 - 1 on cannot come back in a result code: such a call fails and changes
-// nothing. Read faults on a huge-page reservation map the shared huge zero page, which makes an
-// 8 GiB text of zero characters cheap to scan.
-TEST(REFString, PositionsBeyondTheResultRangeFail) {
-  std::ifstream enabled("/sys/kernel/mm/transparent_hugepage/enabled"), zero("/sys/kernel/mm/transparent_hugepage/use_zero_page");
-  std::string mode;
-  int useZeroPage = 0;
-  std::getline(enabled, mode);
-  zero >> useZeroPage;
-  if (useZeroPage != 1 || mode.empty() || mode.find("[never]") != std::string::npos) GTEST_SKIP() << "no huge zero page";
-  constexpr size_t kLength = (size_t{1} << 31) + 1, kBytes = kLength * sizeof(wchar_t);
-  void* block = mmap(nullptr, kBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (block == MAP_FAILED) GTEST_SKIP() << "no room for an 8 GiB reservation";
-  madvise(block, kBytes, MADV_HUGEPAGE);
-  wchar_t* chars = static_cast<wchar_t*>(block);
-  chars[INT32_MAX] = L'x';
-  chars[size_t{1} << 31] = L'y';
-  CREFString view(chars, static_cast<uint32_t>(kLength)), word(kMarker, 99);
-  EXPECT_EQ(view.ContainsChar(Ref(L"x")), INT32_MAX) << "the last position that fits";
-  EXPECT_EQ(view.Contains(Ref(L"xy")), INT32_MAX);
-  EXPECT_EQ(view.ContainsChar(Ref(L"y")) & view.Contains(Ref(L"y")), PXM_E_FAIL);
-  EXPECT_EQ(view.GetWord(&word, true, Ref(L"x")), PXM_E_FAIL) << "position + 1 does not fit";
-  EXPECT_TRUE(word.m_Text == kMarker && word.m_Length == 99 && view.m_Text == chars && view.m_Length == kLength);
-  munmap(block, kBytes);
 }
 
 }  // namespace

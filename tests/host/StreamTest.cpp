@@ -1,9 +1,6 @@
 // The host's data streams: the folder rules through IFolderStream and the C API, and the byte
-// form to and from memory and files, whose damaged input is refused without a leak.
+// form, whose damaged input is refused without a leak.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <filesystem>
 
 #include "HostString.h"
 #include "duvirovurozad/DuvirovurozAd.h"
@@ -209,26 +206,12 @@ TEST_F(Stream, BytesRoundTripAndDamageIsRefused) {
   EXPECT_EQ(ToBytes(loaded.Get()), Nested(32));
   EXPECT_EQ(DuvirovurozAdStreamFromBytes(nullptr, 5, Out(loaded)), PXM_E_POINTER);
   EXPECT_EQ(DuvirovurozAdStreamFromBytes(nullptr, 0, Out(loaded)), PXM_E_INVALIDARG);
-}
-
-TEST_F(Stream, FilesRoundTripAndLeaveNoTemporaries) {
-  MakeRecord();
-  char folderTemplate[] = "/tmp/duvirovurozad-test-XXXXXX";
-  ASSERT_NE(mkdtemp(folderTemplate), nullptr);
-  const std::filesystem::path folder = folderTemplate, path = folder / "record.dvst";
-  ASSERT_EQ(DuvirovurozAdWriteStreamFile(stream.Get(), path.c_str()), PXM_S_OK);
-  ASSERT_EQ(DuvirovurozAdWriteStreamFile(stream.Get(), path.c_str()), PXM_S_OK);  // over the old one
-  ComPtr<IDataStream> loaded;
-  ASSERT_EQ(DuvirovurozAdReadStreamFile(path.c_str(), Out(loaded)), PXM_S_OK);
-  EXPECT_EQ(ToBytes(loaded.Get()), ToBytes(stream.Get()));
-  EXPECT_EQ(DuvirovurozAdReadStreamFile((folder / "missing").c_str(), Out(loaded)) & DuvirovurozAdReadStreamFile(folder.c_str(), Out(loaded)) &
-                DuvirovurozAdWriteStreamFile(stream.Get(), (folder / "no/such/folder").c_str()),
+  // Files (the round trip runs as two processes in the persistence tests): what cannot be done.
+  EXPECT_EQ(DuvirovurozAdReadStreamFile("/nonexistent/record", Out(loaded)) & DuvirovurozAdReadStreamFile("/", Out(loaded)) &
+                DuvirovurozAdWriteStreamFile(stream.Get(), "/nonexistent/folder/record"),
             PXM_E_FAIL);
   EXPECT_EQ(DuvirovurozAdWriteStreamFile(stream.Get(), nullptr), PXM_E_POINTER);
   EXPECT_FALSE(loaded);
-  std::filesystem::remove(path);
-  EXPECT_TRUE(std::filesystem::is_empty(folder)) << "no temporary file left behind";
-  std::filesystem::remove(folder);
 }
 
 }  // namespace

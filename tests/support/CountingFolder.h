@@ -62,8 +62,8 @@ class CountingFolder final : public Counted<IFolderStream> {
   std::vector<uint8_t> content;  // byte content, appended by Write
   size_t readPosition = 0;
   std::optional<size_t> readLimit;  // Read delivers at most this many bytes in all
-  // Keys whose calls fail: CreateFolder/OpenFolder hand back no child, ReadValue returns the code.
-  std::set<std::string> failCreateFolder, failOpenFolder;
+  // Keys whose calls fail: CreateFolder hands back no child, ReadValue returns the code.
+  std::set<std::string> failCreateFolder;
   std::map<std::string, HRESULT> failReadValue;
   const std::string path;
   const std::shared_ptr<std::vector<FolderCall>> log;  // of the whole tree
@@ -84,11 +84,6 @@ class CountingFolder final : public Counted<IFolderStream> {
     uint32_t v = 0;
     if (!Find(key) || Find(key)->value.size() != 4) return std::nullopt;
     return std::memcpy(&v, Find(key)->value.data(), 4), v;
-  }
-  std::vector<std::string> Keys() const {
-    std::vector<std::string> keys;
-    for (const Entry& e : entries) keys.push_back(e.key);
-    return keys;
   }
   std::vector<FolderCall> Calls(std::set<std::string> ops = {}) const {  // all when empty
     std::vector<FolderCall> out;
@@ -135,7 +130,7 @@ class CountingFolder final : public Counted<IFolderStream> {
   }
   HRESULT OpenFolder(IString* key, uint32_t, IFolderStream** child) override {
     const std::string name = Record("OpenFolder", key, 0);
-    return HandOut(failOpenFolder.count(name) ? nullptr : Child(name), child);
+    return HandOut(Child(name), child);
   }
 
  private:
