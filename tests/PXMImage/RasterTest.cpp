@@ -155,33 +155,25 @@ TEST(RasterCopy, ColourSplitsAndAveragesLikeAPlainLoop) {
   EXPECT_EQ(TestImage::s_Live, live);
 }
 
+// Without a conversion nothing is written: of the source's size the image stays; of another size
+// a 24-bit source is refused, a 32-bit one makes one plane of 4-byte samples, which has none;
+// 16-bit colour makes three planes and converts nothing.
 TEST(RasterCopy, ColourWithoutAConversionWritesNothing) {
-  ComPtr<TestImage> rgb24 = TestImage::Make(Shape{4, 2, 24, FOURCC_RGB});
-  // Of the source's size: kept as it is, and left unwritten.
-  for (const Size& layout : {Size{4, 2, 2, 8}, Size{4, 2, 1, 32}}) {
-    ComPtr<IPXMImage> image = Raster(layout);
+  const struct {
+    Size before;
+    uint32_t bits;
+    HRESULT result;
+    Size after;
+  } cases[] = {{{4, 2, 2, 8}, 24, PXM_E_NOTIMPL, {4, 2, 2, 8}}, {{4, 2, 1, 32}, 24, PXM_E_NOTIMPL, {4, 2, 1, 32}},
+               {{3, 3, 1, 8}, 24, PXM_E_FAIL, {3, 3, 1, 8}},    {{3, 3, 1, 8}, 32, PXM_E_NOTIMPL, {4, 2, 1, 32}},
+               {{0, 0, 0, 0}, 16, PXM_S_OK, {4, 2, 3, 8}},      {{4, 2, 3, 8}, 16, PXM_S_OK, {4, 2, 3, 8}}};
+  for (const auto& c : cases) {
+    ComPtr<IPXMImage> image = Raster(c.before);
     Fill(image.Get(), 0x5A);
-    EXPECT_EQ(image->Copy(rgb24.Get(), 0), PXM_E_NOTIMPL);
-    EXPECT_EQ(SizeOf(image.Get()), layout);
-    EXPECT_EQ(Row(image.Get(), 0, 1), Bytes(Row(image.Get(), 0, 1).size(), 0x5A));
+    EXPECT_EQ(image->Copy(TestImage::Make(Shape{4, 2, c.bits, FOURCC_RGB}).Get(), 0), c.result) << c.bits;
+    EXPECT_EQ(SizeOf(image.Get()), c.after) << c.bits;
+    for (uint32_t p = 0; c.before == c.after && p < c.after.planes; ++p) EXPECT_EQ(Row(image.Get(), p, 1), Bytes(Row(image.Get(), p, 1).size(), 0x5A));
   }
-  // Of another size: re-creating from a 24-bit source is refused and leaves the rows.
-  ComPtr<IPXMImage> other = Raster({3, 3, 1, 8});
-  Fill(other.Get(), 0x5A);
-  EXPECT_EQ(other->Copy(rgb24.Get(), 0), PXM_E_FAIL);
-  EXPECT_EQ(SizeOf(other.Get()), (Size{3, 3, 1, 8}));
-  EXPECT_EQ(Row(other.Get(), 0, 2), Bytes(4, 0x5A));
-  // From a 32-bit source it becomes one plane of 4-byte samples, which has no conversion.
-  EXPECT_EQ(other->Copy(TestImage::Make(Shape{4, 2, 32, FOURCC_RGB}).Get(), 0), PXM_E_NOTIMPL);
-  EXPECT_EQ(SizeOf(other.Get()), (Size{4, 2, 1, 32}));
-  // 16-bit colour makes three planes and converts nothing.
-  ComPtr<TestImage> rgb16 = TestImage::Make(Shape{5, 2, 16, FOURCC_RGB});
-  other = Raster();
-  EXPECT_EQ(other->Copy(rgb16.Get(), 0), PXM_S_OK);
-  EXPECT_EQ(SizeOf(other.Get()), (Size{5, 2, 3, 8}));
-  Fill(other.Get(), 0x33);
-  EXPECT_EQ(other->Copy(rgb16.Get(), 0), PXM_S_OK);
-  EXPECT_EQ(Row(other.Get(), 2, 1), Bytes(8, 0x33));
 }
 
 // A source whose descriptor promises longer rows than its stride spans.

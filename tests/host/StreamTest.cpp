@@ -58,16 +58,6 @@ class Stream : public testing::Test {
     return DuvirovurozAdFreeBytes(bytes), copy;
   }
   static HRESULT FromBytes(const Bytes& bytes, ComPtr<IDataStream>& out) { return DuvirovurozAdStreamFromBytes(bytes.data(), bytes.size(), Out(out)); }
-  // An image record: values, a "Data" child with byte content, a nested "Palette".
-  void MakeRecord() {
-    const uint32_t five = 5, mono = FOURCC_MONO;
-    root->WriteValue(Key(L"Width"), &five, 4, 0);
-    Child(root.Get(), L"Data", true)->Write("0123456789", 10, nullptr);
-    ComPtr<IFolderStream> palette = Child(root.Get(), L"Palette", true);
-    palette->WriteValue(Key(L"Size"), &five, 4, 0);
-    Child(palette.Get(), L"\u00e9", true);  // a key beyond ASCII
-    root->WriteValue(Key(L"FOURCC"), &mono, 4, 0);
-  }
 
   int64_t live = DuvirovurozAdLiveObjects();
   ComPtr<IDataStream> stream;
@@ -151,32 +141,35 @@ TEST_F(Stream, FoldersAreFoundByKeyReplacedInPlaceAndNestedAtMost32Deep) {
 void U32(Bytes& out, uint32_t v) {
   for (int shift = 0; shift < 32; shift += 8) out.push_back(uint8_t(v >> shift));
 }
-// The magic and version, then the words given.
-Bytes Encoded(std::initializer_list<uint32_t> words, uint32_t version = 1) {
+// The magic, the version, then the words given, with the byte (an entry's kind) after the second.
+Bytes Encoded(std::vector<uint32_t> words, uint32_t version = 1, int kind = -1) {
   Bytes b = {'D', 'V', 'S', 'T'};
-  for (uint32_t w : {version}) U32(b, w);
-  for (uint32_t w : words) U32(b, w);
+  U32(b, version);
+  for (size_t i = 0; i < words.size(); ++i) {
+    U32(b, words[i]);
+    if (i == 1 && kind >= 0) b.push_back(uint8_t(kind));
+  }
   return b;
 }
-// Folders nested depth deep, each the only entry (a folder, kind 2, key "") of its parent.
+// Folders nested depth deep, each the only entry (kind 2, key "", no content) of its parent.
 Bytes Nested(uint32_t depth) {
   Bytes b = Encoded({});
   for (uint32_t level = 0; level < depth; ++level) {
-    for (uint32_t w : {0, 1}) U32(b, w);  // no content, one entry
+    for (uint32_t w : {0, 1}) U32(b, w);
     b.push_back(2);
     U32(b, 0);
   }
   return U32(b, 0), U32(b, 0), b;
 }
-// One entry of the kind, with key and value lengths.
-Bytes Entry(uint8_t kind, uint32_t keyLength, uint32_t valueLength) {
-  Bytes b = Encoded({0, 1});
-  b.push_back(kind);
-  return U32(b, keyLength), U32(b, valueLength), b;
-}
 
 TEST_F(Stream, BytesRoundTripAndDamageIsRefused) {
-  MakeRecord();
+  const uint32_t five = 5, mono = FOURCC_MONO;  // an image record: values, content, a nested palette
+  root->WriteValue(Key(L"Width"), &five, 4, 0);
+  Child(root.Get(), L"Data", true)->Write("0123456789", 10, nullptr);
+  ComPtr<IFolderStream> palette = Child(root.Get(), L"Palette", true);
+  palette->WriteValue(Key(L"Size"), &five, 4, 0);
+  Child(palette.Get(), L"\u00e9", true);  // a key beyond ASCII
+  root->WriteValue(Key(L"FOURCC"), &mono, 4, 0);
   const Bytes bytes = ToBytes(stream.Get());
   ComPtr<IDataStream> loaded;
   ASSERT_EQ(FromBytes(bytes, loaded), PXM_S_OK);
@@ -196,8 +189,9 @@ TEST_F(Stream, BytesRoundTripAndDamageIsRefused) {
   manyEntries.resize(64);
   const std::pair<const char*, Bytes> cases[] = {
       {"wrong magic", wrongMagic}, {"wrong version", Encoded({0, 0}, 2)}, {"huge content", Encoded({0xFFFFFFFF, 0})},
-      {"huge entry count", manyEntries}, {"huge key", Entry(1, 0x40000000, 0)}, {"huge value", Entry(1, 0, 0xFFFFFFF0)},
-      {"unknown kind", Entry(3, 0, 0)}, {"33 deep", Nested(33)}, {"10000 deep", Nested(10000)}};
+      {"huge entry count", manyEntries}, {"huge key", Encoded({0, 1, 0x40000000, 0}, 1, 1)},
+      {"huge value", Encoded({0, 1, 0, 0xFFFFFFF0}, 1, 1)}, {"unknown kind", Encoded({0, 1, 0, 0}, 1, 3)}, {"33 deep", Nested(33)},
+      {"10000 deep", Nested(10000)}};
   for (const auto& [what, damaged] : cases) {
     EXPECT_EQ(FromBytes(damaged, loaded), PXM_E_INVALIDARG) << what;
     EXPECT_FALSE(loaded) << what;
