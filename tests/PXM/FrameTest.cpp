@@ -83,15 +83,13 @@ TEST(Identifiers, ExportedAsDataWithTheirComputedValues) {
     ASSERT_NE(exported, nullptr) << name;
     EXPECT_EQ(*exported, pxm::IIDFromName(name)) << name;
   }
-  static_assert(pxm::PackIIDName("IString") == pxm::IIDBytes{{0x69, 0x52, 0x99, 0xDC, 0x01}});
-  static_assert(pxm::PackIIDName("I4") == pxm::IIDBytes{{0x09, 0x04}});
-  static_assert(pxm::PackIIDName("I4A") == pxm::PackIIDName("I4"));
-  static_assert(pxm::PackIIDName("ipxmimage") == pxm::PackIIDName("IPXMImage"));
-  static_assert(pxm::PackIIDName("A5") == pxm::PackIIDName("A_"));
-  static_assert(pxm::PackIIDName("ABCDEFGHIJKLMNOPQRSTUVWXYZ") == pxm::PackIIDName("ABCDEFGHIJKLMNOPQRSTUVWXY"));
-  static_assert(pxm::PackIIDName("ABCDEFGHIJKLMNOPQRSTUVWXY") != pxm::PackIIDName("ABCDEFGHIJKLMNOPQRSTUVWXZ"));
+  using pxm::PackIIDName;  // the worked examples
+  static_assert(PackIIDName("IString") == pxm::IIDBytes{{0x69, 0x52, 0x99, 0xDC, 0x01}} && PackIIDName("I4") == pxm::IIDBytes{{0x09, 0x04}});
+  static_assert(PackIIDName("I4A") == PackIIDName("I4") && PackIIDName("ipxmimage") == PackIIDName("IPXMImage") && PackIIDName("A5") == PackIIDName("A_"));
+  static_assert(PackIIDName("ABCDEFGHIJKLMNOPQRSTUVWXYZ") == PackIIDName("ABCDEFGHIJKLMNOPQRSTUVWXY") &&
+                PackIIDName("ABCDEFGHIJKLMNOPQRSTUVWXY") != PackIIDName("ABCDEFGHIJKLMNOPQRSTUVWXZ"));
   // The 25th character fills bits 120 to 124; the sixth bit of a '4' there is bit 125.
-  static_assert(pxm::PackIIDName("AAAAAAAAAAAAAAAAAAAAAAAA4").b[15] == 0x20);
+  static_assert(PackIIDName("AAAAAAAAAAAAAAAAAAAAAAAA4").b[15] == 0x20);
 }
 
 TEST(Exports, EntryPointsUnderBothNamesAndNoInternals) {
