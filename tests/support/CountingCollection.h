@@ -11,9 +11,8 @@ class CountingCollection final : public IComponentCollection {
  public:
   // Handed out by GetComponent with a new reference each time; null withdraws the name.
   void Register(const std::wstring& name, IUnknown* component) {
-    if (component) component->AddRef();
-    if (component) m_Components[name] = ComPtr<IUnknown>(component);
-    else m_Components.erase(name);
+    m_Components.erase(name);
+    if (component) m_Components.emplace(name, ComPtr<IUnknown>((component->AddRef(), component)));
   }
   uint32_t References() const { return m_RefCount; }
   int addRefs = 0, releases = 0;
@@ -21,9 +20,7 @@ class CountingCollection final : public IComponentCollection {
 
   HRESULT QueryInterface(const IID& iid, void** out) override {
     *out = iid == pxm::iid::IUnknown || iid == pxm::iid::IComponentCollection ? this : nullptr;
-    if (!*out) return PXM_E_NOINTERFACE;
-    AddRef();
-    return PXM_S_OK;
+    return *out ? (AddRef(), PXM_S_OK) : PXM_E_NOINTERFACE;
   }
   uint32_t AddRef() override { return ++addRefs, ++m_RefCount; }
   uint32_t Release() override { return ++releases, --m_RefCount; }

@@ -27,8 +27,7 @@ class Counted : public Base {
   uint32_t AddRef() override { return ++m_RefCount; }
   uint32_t Release() override {
     const uint32_t count = --m_RefCount;
-    if (count == 0) delete this;
-    return count;
+    return count ? count : (delete this, 0);
   }
   uint32_t refCount() const { return m_RefCount; }
 
@@ -128,10 +127,7 @@ class CountingFolder final : public Counted<IFolderStream> {
     const std::string name = Record("CreateFolder", key, 0);
     return HandOut(failCreateFolder.count(name) ? nullptr : AddChild(name), child);
   }
-  HRESULT OpenFolder(IString* key, uint32_t, IFolderStream** child) override {
-    const std::string name = Record("OpenFolder", key, 0);
-    return HandOut(Child(name), child);
-  }
+  HRESULT OpenFolder(IString* key, uint32_t, IFolderStream** child) override { return HandOut(Child(Record("OpenFolder", key, 0)), child); }
 
  private:
   CountingFolder(std::string at, std::shared_ptr<std::vector<FolderCall>> calls)
@@ -143,11 +139,7 @@ class CountingFolder final : public Counted<IFolderStream> {
     log->push_back({op, path, std::string(text, text + length), size});
     return log->back().key;
   }
-  static HRESULT HandOut(CountingFolder* folder, IFolderStream** out) {
-    if (folder) folder->AddRef();
-    *out = folder;
-    return folder ? PXM_S_OK : PXM_E_FAIL;
-  }
+  static HRESULT HandOut(CountingFolder* folder, IFolderStream** out) { return (*out = folder) ? (folder->AddRef(), PXM_S_OK) : PXM_E_FAIL; }
 };
 
 // A data stream whose folder view is a CountingFolder (or none, when told to refuse).
@@ -183,14 +175,13 @@ struct CountingHost {
     static CountingHost* host = [&] {
       auto* made = new CountingHost();
       void* creator = nullptr;
-      reinterpret_cast<PXMCreateFunction>(dlsym(made->library, "CreateFunction"))({25, L"GlobalComponentCollection"}, &creator);
       ComPtr<IComponentCollection> real;
+      reinterpret_cast<PXMCreateFunction>(dlsym(made->library, "CreateFunction"))({25, L"GlobalComponentCollection"}, &creator);
       reinterpret_cast<PXMCreatorFunction>(creator)(nullptr, &pxm::iid::IComponentCollection, real.Out());
       real->GetComponent(15, L"CreatableString", nullptr, made->strings.Out());
       real->GetComponent(12, L"PXMTransform", nullptr, made->transform.Out());
       made->collection.Register(L"CreatableString", made->strings.Get());
-      initialize(nullptr, &made->collection);
-      return made;
+      return initialize(nullptr, &made->collection), made;
     }();
     return *host;
   }

@@ -5,9 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-std::string ModuleDirectory() { return PXM_MODULE_DIR; }
-
-std::string ModulePath(const char* name) { return ModuleDirectory() + "/" + name + PXM_MODULE_SUFFIX; }
+std::string ModulePath(const char* name) { return std::string(PXM_MODULE_DIR) + "/" + name + PXM_MODULE_SUFFIX; }
 
 ModuleHost::ModuleHost() {
   const std::string path = ModulePath("PXM");
@@ -17,8 +15,7 @@ ModuleHost::ModuleHost() {
     std::abort();
   }
   createFunction = reinterpret_cast<PXMCreateFunction>(dlsym(handle, "CreateFunction"));
-  initializeModule =
-      reinterpret_cast<PXMInitializeModuleFunction>(dlsym(handle, "_Z16InitializeModulePvP20IComponentCollection"));
+  initializeModule = reinterpret_cast<PXMInitializeModuleFunction>(dlsym(handle, "_Z16InitializeModulePvP20IComponentCollection"));
 }
 
 ModuleHost& ModuleHost::Get() {
@@ -28,7 +25,6 @@ ModuleHost& ModuleHost::Get() {
 
 PXMCreatorFunction ModuleHost::Creator(const std::wstring& className) const {
   void* creator = nullptr;
-  const tagREFString name{static_cast<uint32_t>(className.size()), className.c_str()};
-  if (PXM_FAILED(createFunction(name, &creator))) return nullptr;
-  return reinterpret_cast<PXMCreatorFunction>(creator);
+  const HRESULT found = createFunction({static_cast<uint32_t>(className.size()), className.c_str()}, &creator);
+  return PXM_SUCCEEDED(found) ? reinterpret_cast<PXMCreatorFunction>(creator) : nullptr;
 }

@@ -36,6 +36,5 @@ class ModuleHost {
   ModuleHost();
 };
 
-// The build's module directory (holding PXM.so and DuvirovurozAd.so) and the path of a module in it.
-std::string ModuleDirectory();
+// The path of a module in the build's module directory (holding PXM.so and DuvirovurozAd.so).
 std::string ModulePath(const char* name);

@@ -48,9 +48,7 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
     *out = nullptr;
     if (iid == pxm::iid::IUnknown || iid == pxm::iid::IPXM || iid == pxm::iid::IPXMImage) *out = static_cast<IPXMImage*>(this);
     if (iid == pxm::iid::IPXMImagePalette && !palette.empty()) *out = static_cast<IPXMImagePalette*>(this);
-    if (!*out) return PXM_E_NOINTERFACE;
-    AddRef();
-    return PXM_S_OK;
+    return *out ? (AddRef(), PXM_S_OK) : PXM_E_NOINTERFACE;
   }
   uint32_t AddRef() override { return ++m_RefCount; }
   uint32_t Release() override {
@@ -89,9 +87,7 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
   }
   ~TestImage() { --s_Live; }
   uint32_t Pitch() const { return RowBytes() + m_Shape.padding; }
-  static void Put(uint32_t* out, uint32_t value) {
-    if (out) *out = value;
-  }
+  static void Put(uint32_t* out, uint32_t value) { out ? void(*out = value) : void(); }
 
   static constexpr uint8_t kGuard = 0xA5;
   Shape m_Shape;
