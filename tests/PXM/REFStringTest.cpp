@@ -41,6 +41,8 @@ void Check(const Case& c) {
                      : c.op == 'K' ? view.Crop(&out, L'/', c.a, c.b)
                      : c.op == 'F' ? view.GetFirstWord(&out, c.a)
                      : c.op == 'G' ? view.GetWord(&out, c.a, Ref(L" ,;"))
+                     : c.op == 'N' ? view.Contains(Ref(c.out.c_str()))
+                     : c.op == 'H' ? view.ContainsChar(Ref(c.out.c_str()))
                                    : view.Split(&out, &tail, CREFString(L"=", 1), c.b);
   EXPECT_EQ(hr, c.result);
   const bool marker = c.outAt < 0;  // the marker's characters are zeros
@@ -119,26 +121,18 @@ TEST(REFString, WordsAndFieldsComeOffTheFront) {
   for (const Case& c : cases) Check(c);
 }
 
+// The first occurrence of the out text (N), or of one of its characters (H), inside the view.
 TEST(REFString, ContainsFindsTheFirstOccurrenceInsideTheView) {
-  const struct {
-    bool anyChar;
-    const wchar_t *chars, *needle;
-    size_t view;
-    HRESULT result;
-  } cases[] = {
-      {false, L"abcabc", L"cab", kWhole, 2}, {false, L"aab", L"ab", kWhole, 1},  // inside a failed partial match
-      {false, L"aaab", L"aab", kWhole, 1}, {false, L"abababc", L"ababc", kWhole, 2}, {false, L"abc", L"abc", kWhole, 0},
-      {false, L"abc", L"abcd", kWhole, PXM_E_FAIL}, {false, L"abc", L"", kWhole, PXM_E_FAIL}, {false, L"abc", L"bc", 2, PXM_E_FAIL},
-      {true, L"abc", L"xc", kWhole, 2}, {true, L"abc", L"cba", kWhole, 0}, {true, L"abc", L"xyz", kWhole, PXM_E_FAIL},
-      {true, L"abc", L"", kWhole, PXM_E_FAIL}, {true, L"abc", L"c", 2, PXM_E_FAIL},
+  const Case cases[] = {
+      {'N', L"abcabc", kWhole, 0, 0, 2, kUntouched, L"cab", 0, L"abcabc"}, {'N', L"aab", kWhole, 0, 0, 1, kUntouched, L"ab", 0, L"aab"},
+      {'N', L"aaab", kWhole, 0, 0, 1, kUntouched, L"aab", 0, L"aaab"},  // inside a failed partial match
+      {'N', L"abababc", kWhole, 0, 0, 2, kUntouched, L"ababc", 0, L"abababc"}, {'N', L"abc", kWhole, 0, 0, 0, kUntouched, L"abc", 0, L"abc"},
+      {'N', L"abc", kWhole, 0, 0, PXM_E_FAIL, kUntouched, L"abcd", 0, L"abc"}, {'N', L"abc", kWhole, 0, 0, PXM_E_FAIL, kUntouched, L"", 0, L"abc"},
+      {'N', L"abc", 2, 0, 0, PXM_E_FAIL, kUntouched, L"bc", 0, L"ab"},       {'H', L"abc", kWhole, 0, 0, 2, kUntouched, L"xc", 0, L"abc"},
+      {'H', L"abc", kWhole, 0, 0, 0, kUntouched, L"cba", 0, L"abc"},         {'H', L"abc", kWhole, 0, 0, PXM_E_FAIL, kUntouched, L"xyz", 0, L"abc"},
+      {'H', L"abc", kWhole, 0, 0, PXM_E_FAIL, kUntouched, L"", 0, L"abc"},   {'H', L"abc", 2, 0, 0, PXM_E_FAIL, kUntouched, L"c", 0, L"ab"},
   };
-  for (const auto& c : cases) {
-    const std::wstring chars = c.chars;
-    std::unique_ptr<wchar_t[]> exact(new wchar_t[chars.size()]);
-    std::copy(chars.begin(), chars.end(), exact.get());
-    CREFString view(exact.get(), uint32_t(std::min(c.view, chars.size())));
-    EXPECT_EQ(c.anyChar ? view.ContainsChar(Ref(c.needle)) : view.Contains(Ref(c.needle)), c.result) << c.chars << " " << c.needle;
-  }
+  for (const Case& c : cases) Check(c);
 }
 
 // Over the empty view (a null text, a pointer with length 0, a null text of any length) every
