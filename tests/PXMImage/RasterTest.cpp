@@ -176,24 +176,8 @@ TEST(RasterCopy, ColourWithoutAConversionWritesNothing) {
   }
 }
 
-// A source whose descriptor promises longer rows than its stride spans.
-struct Relabelled final : IPXMImage {
-  ComPtr<TestImage> inner = Source(Shape{7, 2, 8, FOURCC_MONO}, 5);  // rows of 7 bytes, unpadded
-  uint32_t bits = 0, fourcc = 0;
-  HRESULT QueryInterface(const IID&, void**) override { return PXM_E_NOINTERFACE; }
-  uint32_t AddRef() override { return 1; }
-  uint32_t Release() override { return 1; }
-  HRESULT GetSize(uint32_t* w, uint32_t* h, uint32_t* p) override { return inner->GetSize(w, h, p); }
-  HRESULT GetPixelDescriptor(uint32_t* b, uint32_t* f, uint32_t*) override { return *b = bits, *f = fourcc, PXM_S_OK; }
-  HRESULT GetImage(uint32_t p, uint32_t* s, uint8_t** d, int32_t* st) override { return inner->GetImage(p, s, d, st); }
-  HRESULT Create(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override { return PXM_E_NOTIMPL; }
-  HRESULT IsCreatable(uint32_t, uint32_t) override { return PXM_E_NOTIMPL; }
-  HRESULT Copy(IPXM*, int) override { return PXM_E_NOTIMPL; }
-  HRESULT Equal(int) override { return PXM_E_NOTIMPL; }
-};
-
-// Row y of the destination is the source's row y as far as the source row goes, then zeros: never
-// the source's padding, never a byte past its stride; planes beyond the copied ones untouched.
+// Row y of the destination is the source's row y as far as the source row goes, then zeros, never
+// the source's padding; planes beyond the copied ones untouched.
 TEST(RasterCopy, GreyRowsWithinTheSourceRows) {
   const Size kEmpty{0, 0, 0, 0};
   const struct {
@@ -238,17 +222,17 @@ TEST(RasterCopy, GreyRowsWithinTheSourceRows) {
   ASSERT_EQ(image->Copy(image.Get(), 0), PXM_S_OK);
   for (uint32_t p = 0; p < 2; ++p) EXPECT_EQ(Row(image.Get(), p, 1), (Bytes{0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0, 0, 0}));
   EXPECT_EQ(RefCount(raster.Get()), 1u);
-  // Described as 24-bit colour only two whole pixels fit a 7-byte row; as 32-bit grey the 7
-  // bytes are followed by zeros up to the 28-byte row.
-  Relabelled relabelled;
-  const uint8_t* row = relabelled.inner->Row(0, 1);
-  relabelled.bits = 24;
-  relabelled.fourcc = FOURCC_BGR;
-  ASSERT_EQ((image = Raster())->Copy(&relabelled, 0), PXM_S_OK);
+  // Rows of 7 bytes described as longer: as 24-bit colour only two whole pixels fit a row; as
+  // 32-bit grey the 7 bytes are followed by zeros up to the 28-byte row. Never a byte past them.
+  ComPtr<TestImage> relabelled = Source(Shape{7, 2, 8, FOURCC_MONO}, 5);
+  const uint8_t* row = relabelled->Row(0, 1);
+  relabelled->describedBits = 24;
+  relabelled->describedFourcc = FOURCC_BGR;
+  ASSERT_EQ((image = Raster())->Copy(relabelled.Get(), 0), PXM_S_OK);
   for (uint32_t p = 0; p < 3; ++p) EXPECT_EQ(Row(image.Get(), p, 1), (Bytes{row[p], row[3 + p], 0, 0, 0, 0, 0, 0}));
-  relabelled.bits = 32;
-  relabelled.fourcc = FOURCC_MONO;
-  ASSERT_EQ((image = Raster())->Copy(&relabelled, 0), PXM_S_OK);
+  relabelled->describedBits = 32;
+  relabelled->describedFourcc = FOURCC_MONO;
+  ASSERT_EQ((image = Raster())->Copy(relabelled.Get(), 0), PXM_S_OK);
   Bytes expected(28, 0);
   std::copy_n(row, 7, expected.begin());
   EXPECT_EQ(Row(image.Get(), 0, 1), expected);

@@ -98,17 +98,15 @@ TEST_F(Stream, ByteContentIsReadInOrderAndShortReadsFail) {
   for (size_t at = 0; at < written.size(); at += 1000) ASSERT_EQ(data->Write(written.data() + at, 1000, &count), PXM_S_OK);
   EXPECT_EQ(data->Write(written.data(), UINT32_MAX, &count), PXM_E_OUTOFMEMORY) << "refused before a byte is read";
   EXPECT_EQ(count, 0u);
-  for (int view = 0; view < 2; ++view) {  // each view of the child reads from its start
-    ComPtr<IFolderStream> reader = Child(root.Get(), L"Data", false);
-    Bytes read(3100, 0xAA);
-    ASSERT_EQ(reader->Read(read.data(), 2000, &count), PXM_S_OK);
-    EXPECT_EQ(reader->Read(read.data() + 2000, 1100, &count), PXM_E_FAIL);  // what is left, then fails
-    EXPECT_EQ(count, 1000u);
-    EXPECT_EQ(Bytes(read.begin(), read.begin() + 3000), written);
-    EXPECT_EQ(read[3000], 0xAA);
-    EXPECT_EQ(reader->Read(read.data(), 1, &count), PXM_E_FAIL);
-    EXPECT_EQ(count, 0u);
-  }
+  ComPtr<IFolderStream> reader = Child(root.Get(), L"Data", false);  // a new view reads from the start
+  Bytes read(3100, 0xAA);
+  ASSERT_EQ(reader->Read(read.data(), 2000, &count), PXM_S_OK);
+  EXPECT_EQ(reader->Read(read.data() + 2000, 1100, &count), PXM_E_FAIL);  // what is left, then fails
+  EXPECT_EQ(count, 1000u);
+  EXPECT_EQ(Bytes(read.begin(), read.begin() + 3000), written);
+  EXPECT_EQ(read[3000], 0xAA);
+  EXPECT_EQ(reader->Read(read.data(), 1, &count), PXM_E_FAIL);
+  EXPECT_EQ(count, 0u);
 }
 
 TEST_F(Stream, FoldersAreFoundByKeyReplacedInPlaceAndNestedAtMost32Deep) {

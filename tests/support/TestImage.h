@@ -43,6 +43,7 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
   int getImageCalls = 0;
   HRESULT getImageResult = PXM_S_OK;  // GetImage fails with this when set
   uint32_t sizeShortfall = 0;         // GetImage reports planes this much smaller than they are
+  uint32_t describedBits = 0, describedFourcc = 0;  // reported when set; the rows keep their length
 
   HRESULT QueryInterface(const IID& iid, void** out) override {
     *out = nullptr;
@@ -60,7 +61,8 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
     return Put(width, m_Shape.width), Put(height, m_Shape.height), Put(planes, m_Shape.planes), PXM_S_OK;
   }
   HRESULT GetPixelDescriptor(uint32_t* bits, uint32_t* fourcc, uint32_t* bytes) override {
-    return Put(bits, m_Shape.bitsPerPixel), Put(fourcc, m_Shape.fourcc), Put(bytes, m_Shape.bitsPerPixel / 8), PXM_S_OK;
+    const uint32_t depth = describedBits ? describedBits : m_Shape.bitsPerPixel;
+    return Put(bits, depth), Put(fourcc, describedBits ? describedFourcc : m_Shape.fourcc), Put(bytes, depth / 8), PXM_S_OK;
   }
   HRESULT GetImage(uint32_t plane, uint32_t* size, uint8_t** data, int32_t* stride) override {
     ++getImageCalls;
