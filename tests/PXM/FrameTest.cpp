@@ -16,18 +16,14 @@ const wchar_t* const kClasses[] = {L"PXMImage", L"PXMImageDIB", L"PXMImageCANVAS
 
 TEST(CreateFunction, MatchesWholeNamesExactlyByLength) {
   const wchar_t text[] = L"PXMImageDIBX";  // only the given length counts: no terminator needed
-  const struct {
-    const wchar_t* text;
-    uint32_t length;
-    bool found;
-  } cases[] = {{text, 8, true}, {text, 11, true}, {L"PXMImageCANVAS", 14, true}, {text, 7, false}, {text, 9, false},
-               {text, 12, false}, {L"pxmimage", 8, false}, {L"PXMImagf", 8, false}, {L"", 0, false}};
+  const std::pair<tagREFString, bool> cases[] = {{{8, text}, true}, {{11, text}, true}, {{14, L"PXMImageCANVAS"}, true}, {{7, text}, false},
+      {{9, text}, false}, {{12, text}, false}, {{8, L"pxmimage"}, false}, {{8, L"PXMImagf"}, false}, {{0, L""}, false}};
   std::vector<void*> creators;
-  for (const auto& c : cases) {
+  for (const auto& [name, found] : cases) {
     void* creator = &creators;
-    EXPECT_EQ(Host().createFunction(tagREFString{c.length, c.text}, &creator), c.found ? PXM_S_OK : PXM_E_FAIL);
-    EXPECT_TRUE(c.found || creator == &creators) << "a refused name leaves the out-pointer unchanged";
-    if (c.found) creators.push_back(creator);
+    EXPECT_EQ(Host().createFunction(name, &creator), found ? PXM_S_OK : PXM_E_FAIL);
+    EXPECT_TRUE(found || creator == &creators) << "a refused name leaves the out-pointer unchanged";
+    if (found) creators.push_back(creator);
   }
   EXPECT_TRUE(creators[0] && creators[0] != creators[1] && creators[1] != creators[2]);
 }

@@ -168,21 +168,19 @@ TEST_F(DataPersist, EachClassWritesItsRecordInOrder) {
 
 // Rows land by their index whatever each class's row direction.
 TEST_F(DataPersist, RecordsMoveBetweenClassesRowsInOrder) {
+  const wchar_t *R = kClasses[0], *D = kClasses[1], *C = kClasses[2];
   const struct {
     const wchar_t* from;
     Shape shape;
     const wchar_t* to;
     HRESULT result;
   } cases[] = {
-      {L"PXMImage", {5, 3, 1, 8, FOURCC_MONO}, L"PXMImageDIB", PXM_S_OK}, {L"PXMImage", {3, 2, 1, 32, FOURCC_MONO}, L"PXMImageCANVAS", PXM_S_OK},
-      // A class of one plane answers every plane index with it, so it keeps the last plane's rows.
-      {L"PXMImage", {4, 2, 3, 8, FOURCC_MONO}, L"PXMImageCANVAS", PXM_S_OK},
-      {L"PXMImageDIB", {7, 3, 1, 32, FOURCC_ARGB}, L"PXMImageCANVAS", PXM_S_OK}, {L"PXMImageDIB", {7, 3, 1, 24, FOURCC_RGB}, L"PXMImageDIB", PXM_S_OK},
-      {L"PXMImageDIB", {9, 2, 1, 4, FOURCC_RGB}, L"PXMImageDIB", PXM_S_OK}, {L"PXMImageDIB", {5, 2, 1, 8, FOURCC_MONO}, L"PXMImage", PXM_S_OK},
-      {L"PXMImageCANVAS", {5, 2, 1, 8, FOURCC_MONO}, L"PXMImage", PXM_S_OK}, {L"PXMImageCANVAS", {3, 2, 1, 32, FOURCC_RGB}, L"PXMImageDIB", PXM_S_OK},
+      {R, {5, 3, 1, 8, FOURCC_MONO}, D, PXM_S_OK}, {R, {3, 2, 1, 32, FOURCC_MONO}, C, PXM_S_OK},
+      {R, {4, 2, 3, 8, FOURCC_MONO}, C, PXM_S_OK},  // one plane answering every index: the last plane's rows
+      {D, {7, 3, 1, 32, FOURCC_ARGB}, C, PXM_S_OK}, {D, {7, 3, 1, 24, FOURCC_RGB}, D, PXM_S_OK}, {D, {9, 2, 1, 4, FOURCC_RGB}, D, PXM_S_OK},
+      {D, {5, 2, 1, 8, FOURCC_MONO}, R, PXM_S_OK}, {C, {5, 2, 1, 8, FOURCC_MONO}, R, PXM_S_OK}, {C, {3, 2, 1, 32, FOURCC_RGB}, D, PXM_S_OK},
       // The raster image keeps grey only: what its Create refuses is the result.
-      {L"PXMImageCANVAS", {3, 2, 1, 32, FOURCC_RGB}, L"PXMImage", PXM_E_NOTCREATABLE},
-      {L"PXMImageDIB", {3, 2, 1, 24, FOURCC_RGB}, L"PXMImage", PXM_E_NOTCREATABLE},
+      {C, {3, 2, 1, 32, FOURCC_RGB}, R, PXM_E_NOTCREATABLE}, {D, {3, 2, 1, 24, FOURCC_RGB}, R, PXM_E_NOTCREATABLE},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << std::wstring(c.from).size() << " " << c.shape.bits << " bits into " << std::wstring(c.to).size());

@@ -8,13 +8,10 @@
 
 class ModuleHost {
  public:
-  // The module, loaded once per process.
-  static ModuleHost& Get();
-
+  static ModuleHost& Get();  // the module, loaded once per process
   PXMCreateFunction createFunction = nullptr;
   PXMInitializeModuleFunction initializeModule = nullptr;  // under its C++ name
   void* handle = nullptr;
-
   // The creator of the named class, or null.
   PXMCreatorFunction Creator(const std::wstring& className) const;
 
@@ -28,9 +25,7 @@ class ModuleHost {
 
   ComPtr<IPXMImage> CreateRaster() const { return Create<IPXMImage>(L"PXMImage", pxm::iid::IPXMImage); }
   ComPtr<IPXMImageDIB> CreateDIB() const { return Create<IPXMImageDIB>(L"PXMImageDIB", pxm::iid::IPXMImageDIB); }
-  ComPtr<IPXMImageCANVAS> CreateCanvas() const {
-    return Create<IPXMImageCANVAS>(L"PXMImageCANVAS", pxm::iid::IPXMImageCANVAS);
-  }
+  ComPtr<IPXMImageCANVAS> CreateCanvas() const { return Create<IPXMImageCANVAS>(L"PXMImageCANVAS", pxm::iid::IPXMImageCANVAS); }
 
  private:
   ModuleHost();
