@@ -1,11 +1,7 @@
-// The frame's internals: the error-checking lock, sibling module paths and loading, and where
-// host strings come from. The module keeps its string component for the life of the process:
+// The frame's internals: sibling module paths and loading, and where host strings come from. The module keeps its string component for the life of the process:
 // CTest runs each test in a process of its own, and run together they go in this file's order.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-
-#include <cerrno>
-#include <thread>
 
 #include "CountingCollection.h"
 #include "ModuleHost.h"
@@ -13,20 +9,8 @@
 #include "PXM/Module.h"
 #include "PXM/ModuleLoader.h"
 #include "PXM/REFString.h"
-#include "PXM/ResourceLock.h"
 
 namespace {
-
-TEST(ResourceLock, SecondLockOnTheSameThreadFailsInsteadOfBlocking) {
-  CResourceLock lock;
-  EXPECT_EQ(lock.Lock(), 0);
-  EXPECT_EQ(lock.Lock(), EDEADLK);
-  int otherUnlock = 0;
-  std::thread([&] { otherUnlock = lock.Unlock(); }).join();
-  EXPECT_EQ(otherUnlock, EPERM) << "only the owner unlocks";
-  EXPECT_EQ(lock.Unlock(), 0);
-  EXPECT_EQ(lock.Unlock(), EPERM);
-}
 
 tagREFString Text(const std::wstring& s) { return {static_cast<uint32_t>(s.size()), s.c_str()}; }
 std::string PathOf(const std::wstring& name) {

@@ -3,6 +3,7 @@
 // view is a prefix of a longer text whose next character would change the answer if read.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cwchar>
 #include <memory>
 
@@ -15,16 +16,20 @@ constexpr int kCleared = -1, kUntouched = -2;  // an out-view's marker with its 
 const wchar_t kMarker[99] = {};
 tagREFString Ref(const wchar_t* text) { return {static_cast<uint32_t>(std::wcslen(text)), text}; }
 
+// op: L GetLine ';', C GetLineCRLF, R GetReverseLine '/', T GetLineRight '/', W the same whole when
+// absent, K Crop '/', F GetFirstWord, G GetWord " ,;", S Split "=" stopping at controls when b;
+// in lower case the out-view is the view itself.
+// a: consume (cut for T, W, K), b: drop the separator. The out-view starts at outAt in the text
+// (or is the marker, cleared or untouched), the view afterwards at viewAt.
 struct Case {
-  char op;  // L GetLine ';', C GetLineCRLF, R GetReverseLine '/', T GetLineRight '/', W the same whole when
-            // absent, K Crop '/', F GetFirstWord, G GetWord " ,;", S Split "=" stopping at controls when b
+  char op;
   std::wstring text;
   size_t view;  // characters of the text in the view
-  bool a, b;    // consume (cut for T, W, K) and drop the separator
+  bool a, b;
   HRESULT result;
-  int outAt;  // where the out-view starts in the text, or kCleared / kUntouched
+  int outAt;
   std::wstring out;
-  int viewAt;  // where the view starts afterwards
+  int viewAt;
   std::wstring rest;
 };
 
@@ -33,25 +38,27 @@ void Check(const Case& c) {
   std::unique_ptr<wchar_t[]> chars(c.text.empty() ? nullptr : new wchar_t[c.text.size()]);
   std::copy(c.text.begin(), c.text.end(), chars.get());
   CREFString view(chars.get(), uint32_t(std::min(c.view, c.text.size()))), out(kMarker, 99), tail(kMarker, 99);
-  const HRESULT hr = c.op == 'L'   ? view.GetLine(&out, c.a, L';', c.b)
-                     : c.op == 'C' ? view.GetLineCRLF(&out, c.b, c.a)
-                     : c.op == 'R' ? view.GetReverseLine(&out, L'/', c.a, c.b)
-                     : c.op == 'T' ? view.GetLineRight(&out, L'/', c.a, c.b, false)
-                     : c.op == 'W' ? view.GetLineRight(&out, L'/', c.a, c.b, true)
-                     : c.op == 'K' ? view.Crop(&out, L'/', c.a, c.b)
-                     : c.op == 'F' ? view.GetFirstWord(&out, c.a)
-                     : c.op == 'G' ? view.GetWord(&out, c.a, Ref(L" ,;"))
-                     : c.op == 'N' ? view.Contains(Ref(c.out.c_str()))
-                     : c.op == 'H' ? view.ContainsChar(Ref(c.out.c_str()))
-                                   : view.Split(&out, &tail, CREFString(L"=", 1), c.b);
+  const char op = char(std::toupper(c.op));
+  CREFString& o = op == c.op ? out : view;  // a lower-case op: the out-view is the view itself
+  const HRESULT hr = op == 'L'   ? view.GetLine(&o, c.a, L';', c.b)
+                     : op == 'C' ? view.GetLineCRLF(&o, c.b, c.a)
+                     : op == 'R' ? view.GetReverseLine(&o, L'/', c.a, c.b)
+                     : op == 'T' ? view.GetLineRight(&o, L'/', c.a, c.b, false)
+                     : op == 'W' ? view.GetLineRight(&o, L'/', c.a, c.b, true)
+                     : op == 'K' ? view.Crop(&o, L'/', c.a, c.b)
+                     : op == 'F' ? view.GetFirstWord(&o, c.a)
+                     : op == 'G' ? view.GetWord(&o, c.a, Ref(L" ,;"))
+                     : op == 'N' ? view.Contains(Ref(c.out.c_str()))
+                     : op == 'H' ? view.ContainsChar(Ref(c.out.c_str()))
+                                 : view.Split(&o, &tail, CREFString(L"=", 1), c.b);
   EXPECT_EQ(hr, c.result);
   const bool marker = c.outAt < 0;  // the marker's characters are zeros
-  EXPECT_EQ(out.m_Text, marker ? kMarker : chars.get() + c.outAt) << "out-view";
-  EXPECT_EQ(std::wstring(out.m_Text, out.m_Length), marker ? std::wstring(c.outAt == kCleared ? 0 : 99, 0) : c.out);
+  EXPECT_EQ(o.m_Text, marker ? kMarker : chars.get() + c.outAt) << "out-view";
+  EXPECT_EQ(std::wstring(o.m_Text, o.m_Length), marker ? std::wstring(c.outAt == kCleared ? 0 : 99, 0) : c.out);
   EXPECT_EQ(view.m_Text, chars.get() + c.viewAt) << "view";
   EXPECT_EQ(std::wstring(view.m_Text, view.m_Length), c.rest);
   EXPECT_EQ(std::wstring(tail.m_Text, tail.m_Length),
-            c.op != 'S' ? std::wstring(99, 0) : hr == PXM_S_OK ? c.text.substr(c.out.size()) : L"") << "Split's tail";
+            op != 'S' ? std::wstring(99, 0) : hr == PXM_S_OK ? c.text.substr(c.out.size()) : L"") << "Split's tail";
 }
 
 TEST(REFString, LinesCutAtTheirSeparator) {
@@ -117,6 +124,9 @@ TEST(REFString, WordsAndFieldsComeOffTheFront) {
       {'S', {L'a', high, L'b'}, kWhole, 0, 0, PXM_E_FAIL, 0, {L'a', high, L'b'}, 0, {L'a', high, L'b'}},
       {'S', {L'a', wchar_t(0x7FFFFFFF)}, kWhole, 0, 1, PXM_E_FAIL, 0, {L'a', wchar_t(0x7FFFFFFF)}, 0, {L'a', wchar_t(0x7FFFFFFF)}},
       {'S', L"a=b", 1, 0, 0, PXM_E_FAIL, 0, L"a", 0, L"a"},
+      // An out-view that is the view itself holds the out value.
+      {'l', L"ab;cd", kWhole, true, true, 0, 0, L"ab", 0, L"ab"}, {'w', L"ab;cd/e=f", kWhole, true, true, 0, 6, L"e=f", 6, L"e=f"},
+      {'g', L"ab;cd", kWhole, true, 0, 3, 0, L"ab", 0, L"ab"},    {'s', L"key=v", kWhole, 0, 0, 0, 0, L"key", 0, L"key"},
   };
   for (const Case& c : cases) Check(c);
 }
@@ -160,22 +170,6 @@ TEST(REFString, EmptyViewsFailAndNullOutViewsAreSkipped) {
   EXPECT_EQ(view.GetWord(nullptr, true, Ref(L" ")), 3);
   EXPECT_EQ(view.GetLineCRLF(nullptr, true, true), PXM_S_FALSE);
   EXPECT_EQ(view.m_Text, text + 7);
-}
-
-// An out-view that is the view itself receives the out value (Split: the tail, written last).
-TEST(REFString, AnOutViewAliasingTheViewHoldsTheOutValue) {
-  const wchar_t text[] = L"ab;cd/e=f";
-  CREFString v(text, 9);
-  EXPECT_EQ(v.GetLine(&v, true, L';', true), PXM_S_OK);
-  EXPECT_EQ(std::wstring(v.m_Text, v.m_Length), L"ab");
-  v = CREFString(text, 9);
-  EXPECT_EQ(v.GetLineRight(&v, L'/', true, true, false), PXM_S_OK);
-  EXPECT_EQ(std::wstring(v.m_Text, v.m_Length), L"e=f");
-  EXPECT_EQ(v.Split(&v, &v, CREFString(L"=", 1), 0), PXM_S_OK);
-  EXPECT_EQ(std::wstring(v.m_Text, v.m_Length), L"=f");
-  v = CREFString(text, 9);
-  EXPECT_EQ(v.GetWord(&v, true, Ref(L";")), 3);
-  EXPECT_EQ(std::wstring(v.m_Text, v.m_Length), L"ab");
 }
 
 }  // namespace

@@ -273,8 +273,7 @@ TEST_F(DataPersist, FileStep) {
   for (const std::wstring className : kClasses) {
     const std::string path = std::string(std::getenv("PXM_PERSIST_FILE")) + "-" + std::to_string(className.size());
     const bool raster = className == L"PXMImage";  // two grey planes, else 32-bit colour
-    ComPtr<IPXMImage> expected = Painted(className, {6, 4, raster ? 2u : 1u, raster ? 8u : 32u, raster ? FOURCC_MONO : FOURCC_RGB}, 3);
-    ComPtr<IPXMImage> loaded = NewImage(className);
+    ComPtr<IPXMImage> expected = Painted(className, {6, 4, raster ? 2u : 1u, raster ? 8u : 32u, raster ? FOURCC_MONO : FOURCC_RGB}, 3), loaded = NewImage(className);
     ComPtr<IDataStream> stream;
     if (std::string(step) == "write") {
       HOST_API(DuvirovurozAdCreateDataStream)(reinterpret_cast<IDataStream**>(stream.Out()));

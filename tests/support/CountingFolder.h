@@ -19,7 +19,6 @@
 template <class Base>
 class Counted : public Base {
  public:
-  // The one interface besides IUnknown that the object answers.
   HRESULT QueryInterface(const IID& iid, void** out) override {
     *out = iid == pxm::iid::IUnknown || iid == m_Own ? this : nullptr;
     return *out ? (AddRef(), PXM_S_OK) : PXM_E_NOINTERFACE;
@@ -32,7 +31,7 @@ class Counted : public Base {
   uint32_t refCount() const { return m_RefCount; }
 
  protected:
-  explicit Counted(const IID& own) : m_Own(own) {}
+  explicit Counted(const IID& own) : m_Own(own) {}  // the one interface besides IUnknown it answers
   virtual ~Counted() = default;
 
  private:
@@ -52,10 +51,10 @@ class CountingFolder final : public Counted<IFolderStream> {
  public:
   static ComPtr<CountingFolder> Make() { return ComPtr<CountingFolder>(new CountingFolder("", std::make_shared<std::vector<FolderCall>>())); }
 
-  struct Entry {
+  struct Entry {  // a value, or a child folder
     std::string key;
-    std::vector<uint8_t> value;    // a value
-    ComPtr<CountingFolder> child;  // or a child folder
+    std::vector<uint8_t> value;
+    ComPtr<CountingFolder> child;
   };
   std::vector<Entry> entries;    // in the order they were made
   std::vector<uint8_t> content;  // byte content, appended by Write
