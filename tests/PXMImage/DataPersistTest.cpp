@@ -18,8 +18,7 @@ const wchar_t* const kClasses[] = {L"PXMImage", L"PXMImageDIB", L"PXMImageCANVAS
 
 ComPtr<IDataPersist> Persist(IPXMImage* image) {
   ComPtr<IDataPersist> persist;
-  image->QueryInterface(pxm::iid::IDataPersist, persist.Out());
-  return persist;
+  return image->QueryInterface(pxm::iid::IDataPersist, persist.Out()), persist;
 }
 // The integer argument has no effect; loads pass another one than saves.
 HRESULT Save(IPXMImage* image, IDataStream* stream) { return Persist(image)->Save(stream, 0); }

@@ -20,26 +20,22 @@ Size SizeOf(IPXMImage* image) {
   EXPECT_EQ(d.fourcc * 10 + d.bytes, FOURCC_MONO * 10 + 1);
   return {d.width, d.height, d.planes, d.bits};
 }
-
 ComPtr<IPXMImage> Raster(Size s = {}) {
   ComPtr<IPXMImage> image = ModuleHost::Get().CreateRaster();
   EXPECT_EQ(s.planes ? image->Create(s.width, s.height, s.planes, s.bits, FOURCC_MONO) : PXM_S_OK, PXM_S_OK);
   return image;
 }
-
 view::Plane GetPlane(IPXMImage* image, uint32_t plane) {
   const view::Plane p(image, plane);
   EXPECT_EQ(p.result, PXM_S_OK);
   return p;
 }
-
 // Row y of a raster plane, all of its stride (rows are top-down).
 Bytes Row(IPXMImage* image, uint32_t plane, uint32_t y) {
   const view::Plane p = GetPlane(image, plane);
   EXPECT_GE(p.stride, 0);
   return Bytes(p.data + int64_t{p.stride} * y, p.data + int64_t{p.stride} * (y + 1));
 }
-
 void Fill(IPXMImage* image, uint8_t value) {
   for (uint32_t p = 0; p < SizeOf(image).planes; ++p) std::memset(GetPlane(image, p).data, value, GetPlane(image, p).size);
 }
@@ -102,8 +98,7 @@ TEST(RasterImage, CreateGivesPlanesOfTheRowLayoutOrKeepsTheOldOnes) {
 
 ComPtr<TestImage> Source(Shape shape, uint32_t seed) {
   ComPtr<TestImage> image = TestImage::Make(shape);
-  image->FillPattern(seed);
-  return image;
+  return image->FillPattern(seed), image;
 }
 
 // Every sum of three bytes, 0 to 765, averaged by both kernels; then the worked refusals.

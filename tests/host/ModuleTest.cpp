@@ -27,15 +27,13 @@ ComPtr<T> Create(std::wstring_view className, const IID& iid) {
 ComPtr<IComponentCollection> Collection() { return Create<IComponentCollection>(L"GlobalComponentCollection", pxm::iid::IComponentCollection); }
 std::wstring Text(IString* string) {
   const wchar_t* text = nullptr;
-  uint32_t length = 99;
+  uint32_t length = 0;
   return string->GetText(&text, &length), std::wstring(text, length);
 }
-const IID kIDataStream = pxm::IIDFromName("IDataStream");
 
-class HostModule : public testing::Test {
- protected:
+int64_t LiveObjects() { return Symbol<int64_t (*)()>("DuvirovurozAdLiveObjects")(); }
+struct HostModule : testing::Test {
   void TearDown() override { EXPECT_EQ(LiveObjects(), live) << "everything a test took is released"; }
-  static int64_t LiveObjects() { return Symbol<int64_t (*)()>("DuvirovurozAdLiveObjects")(); }
   const int64_t live = LiveObjects();
 };
 
@@ -109,8 +107,9 @@ TEST_F(HostModule, StringComponentAndStrings) {
     EXPECT_EQ(string.As<IUnknown>(iid).Get(), static_cast<IUnknown*>(string.Get()));
   EXPECT_FALSE(string.As<IUnknown>(pxm::iid::IComponentString));
   // A data stream hands out its folder view, which is no data stream.
-  ComPtr<IFolderStream> view = Create<IDataStream>(L"DataStream", kIDataStream).As<IFolderStream>(pxm::iid::IFolderStream);
-  EXPECT_TRUE(view && !view.As<IUnknown>(kIDataStream));
+  const IID dataStream = pxm::IIDFromName("IDataStream");
+  ComPtr<IFolderStream> view = Create<IDataStream>(L"DataStream", dataStream).As<IFolderStream>(pxm::iid::IFolderStream);
+  EXPECT_TRUE(view && !view.As<IUnknown>(dataStream));
 }
 
 // Every row of every plane, padding included, in row order.

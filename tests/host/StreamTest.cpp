@@ -16,8 +16,7 @@ struct Key : ComPtr<host::HostString> {
   operator IString*() const { return Get(); }
 };
 
-template <class I>
-I** Out(ComPtr<I>& holder) { return reinterpret_cast<I**>(holder.Out()); }
+template <class I> I** Out(ComPtr<I>& holder) { return reinterpret_cast<I**>(holder.Out()); }
 
 class Stream : public testing::Test {
  protected:
@@ -26,9 +25,8 @@ class Stream : public testing::Test {
     root = stream.As<IFolderStream>(pxm::iid::IFolderStream);
   }
   void TearDown() override {
-    root.Reset();
-    stream.Reset();
-    EXPECT_EQ(DuvirovurozAdLiveObjects(), live);
+    root.Reset(), stream.Reset();
+    EXPECT_EQ(DuvirovurozAdLiveObjects(), live) << "every object released";
   }
   // "v:key" or "f:key" for each entry, in order, and then the folder's content size.
   static std::vector<std::wstring> Entries(IUnknown* folder) {

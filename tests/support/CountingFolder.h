@@ -29,18 +29,15 @@ class Counted : public Base {
     return count ? count : (delete this, 0);
   }
   uint32_t refCount() const { return m_RefCount; }
-
  protected:
   explicit Counted(const IID& own) : m_Own(own) {}  // the one interface besides IUnknown it answers
   virtual ~Counted() = default;
-
  private:
   const IID m_Own;
   std::atomic<uint32_t> m_RefCount{1};
 };
 
-// One call on a folder: "Reserve" (size: its byte count), "Read", "Write", "CreateFolder",
-// "WriteValue", "ReadValue" or "OpenFolder", with the path of the folder called ("" the root).
+// One call on a folder ("" the root), as its operation's name, key and byte count.
 struct FolderCall {
   std::string op, folder, key;
   uint64_t size = 0;
@@ -50,7 +47,6 @@ struct FolderCall {
 class CountingFolder final : public Counted<IFolderStream> {
  public:
   static ComPtr<CountingFolder> Make() { return ComPtr<CountingFolder>(new CountingFolder("", std::make_shared<std::vector<FolderCall>>())); }
-
   struct Entry {  // a value, or a child folder
     std::string key;
     std::vector<uint8_t> value;

@@ -22,11 +22,9 @@ class ModuleHost {
     if (PXMCreatorFunction creator = Creator(className)) creator(nullptr, &iid, object.Out());
     return object;
   }
-
   ComPtr<IPXMImage> CreateRaster() const { return Create<IPXMImage>(L"PXMImage", pxm::iid::IPXMImage); }
   ComPtr<IPXMImageDIB> CreateDIB() const { return Create<IPXMImageDIB>(L"PXMImageDIB", pxm::iid::IPXMImageDIB); }
   ComPtr<IPXMImageCANVAS> CreateCanvas() const { return Create<IPXMImageCANVAS>(L"PXMImageCANVAS", pxm::iid::IPXMImageCANVAS); }
-
  private:
   ModuleHost();
 };

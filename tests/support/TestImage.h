@@ -15,14 +15,11 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
     uint32_t padding = 0;   // guard bytes after each row
   };
   static ComPtr<TestImage> Make(const Shape& shape) { return ComPtr<TestImage>(new TestImage(shape)); }
-
   uint32_t RowBytes() const { return (m_Shape.width * m_Shape.bitsPerPixel + 7) / 8; }
   int32_t Stride() const { return m_Shape.bottomUp ? -int32_t(Pitch()) : int32_t(Pitch()); }
   const Shape& GetShape() const { return m_Shape; }
   // Row y of a plane, as the image hands it out (row 0 is the top row).
-  uint8_t* Row(uint32_t plane, uint32_t y) {
-    return m_Planes[plane].data() + size_t(m_Shape.bottomUp ? m_Shape.height - 1 - y : y) * Pitch();
-  }
+  uint8_t* Row(uint32_t plane, uint32_t y) { return m_Planes[plane].data() + size_t(m_Shape.bottomUp ? m_Shape.height - 1 - y : y) * Pitch(); }
   // Fills every row's pixel bytes with a pattern from the seed; the guard bytes stay.
   void FillPattern(uint32_t seed) {
     uint32_t state = seed * 2654435761u + 1;
