@@ -17,11 +17,10 @@ enum class Op : uint8_t {
 
 struct RowParams;
 
-// Source pixels first .. first + count - 1 of a row (or, scaled, those at columns[first + i]) as working pixels.
-using FetchFunction = void (*)(uint32_t* out, const uint8_t* row, const uint32_t* columns, size_t first, size_t count,
-                               const RowParams& params);
-// Working pixels combined into count destination pixels.
-using StoreFunction = void (*)(uint8_t* dst, const uint32_t* in, size_t count, const RowParams& params);
+// Source pixels first .. first + count - 1 of a row as working pixels.
+using FetchFunction = void (*)(uint32_t* out, const uint8_t* row, size_t first, size_t count, const RowParams& params);
+// Working pixels combined into count destination pixels; the store may reuse `in` as scratch.
+using StoreFunction = void (*)(uint8_t* dst, uint32_t* in, size_t count, const RowParams& params);
 
 // Everything a row loop needs besides the rows themselves; prepareRow fills it once per call.
 struct RowParams {
@@ -38,13 +37,18 @@ struct RowParams {
 };
 
 // Draws count destination pixels starting at dst. Unscaled: the source pixels are the count pixels
-// starting at src. Scaled: src is the source row and columns[i] the source column of pixel i.
+// starting at src. Scaled: src is a row converted by convertRow and columns[i] the index in it of
+// pixel i's source.
 using RowFunction = void (*)(uint8_t* dst, const uint8_t* src, const uint32_t* columns, size_t count,
                              const RowParams& params);
 
 // Completes params and picks the loop for this pair of formats; null if none applies. The caller sets
 // params.palette, params.solid and params.mask beforehand.
 RowFunction prepareRow(const PixelFormat& source, const PixelFormat& dest, Op op, bool scaled, RowParams& params);
+
+// Scaled drawing converts each source row it samples once, count pixels from row, into working
+// pixels (masked ones transparent) that the row function then picks from.
+void convertRow(uint32_t* out, const uint8_t* row, size_t count, const RowParams& params);
 
 // Copies count pixels between destination rows of the same context, leaving each skipped byte as it was.
 void copyDestinationRow(uint8_t* dst, const uint8_t* src, size_t count, const PixelFormat& dest);
