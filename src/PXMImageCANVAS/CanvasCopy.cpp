@@ -69,6 +69,10 @@ Span RowsSpan(const PlaneView& plane, uint32_t height) {
   return {std::min(first, last), std::max(first, last) + plane.RowLength()};
 }
 
+// Pixels converted at a time when staged: 16 KiB, well past the size from which memcpy writes whole
+// lines, and within L1.
+constexpr size_t kStagingPixels = 4096;
+
 }  // namespace
 
 HRESULT CPXMImageCANVAS::Copy(IPXM* source, int /*option: not used by the canvas*/) {
@@ -98,12 +102,26 @@ HRESULT CPXMImageCANVAS::Copy(IPXM* source, int /*option: not used by the canvas
     if (in.begin < out.end && out.begin < in.end) readable = 0;
   }
 
-  // Rows go in ascending source addresses.
+  // Rows go in ascending source addresses. Conversions write a block at a time into a staging
+  // buffer that stays in L1, and memcpy moves it out: for blocks this large the C library writes
+  // whole cache lines without reading them first, where the kernel's own stores would read every
+  // destination line before overwriting it. Copies without conversion go straight.
   const CanvasRowKernel convert = CanvasRowKernelFor(kind);
+  const bool staged = kind != CanvasSourcePixels::Rgb32;
+  alignas(64) uint32_t staging[kStagingPixels];
   for (uint32_t i = 0; i < m_Height; ++i) {
     const uint32_t y = RowInMemoryOrder(src.stride, i, m_Height);
     uint32_t* row = reinterpret_cast<uint32_t*>(dst.Row(y));
-    if (readable) convert(src.Row(y), row, readable, table);
+    const uint8_t* sourceRow = src.Row(y);
+    if (readable && staged) {
+      for (size_t x = 0; x < readable; x += kStagingPixels) {
+        const size_t n = std::min(readable - x, kStagingPixels);
+        convert(sourceRow + x * (from.bitsPerPixel / 8), staging, n, table);
+        std::memcpy(row + x, staging, 4 * n);
+      }
+    } else if (readable) {
+      convert(sourceRow, row, readable, table);
+    }
     // Pixels the source row cannot give are black.
     std::fill(row + readable, row + m_Width, 0u);
   }

@@ -362,6 +362,7 @@ uint32_t skippedBits(const PixelFormat& format) {
 
 RowFunction prepareRow(const PixelFormat& source, const PixelFormat& dest, Op op, bool scaled, RowParams& params) {
   params.destBytes = dest.bytesPerPixel;
+  params.sourceBytes = source.bytesPerPixel;
   params.alphaFill = source.alpha == AlphaKind::Opaque ? kOpaqueAlpha : 0;
   params.masked = op == Op::Keyed && source.kind != PixelKind::Index8;
   params.keep = skippedBits(dest);
@@ -378,9 +379,13 @@ RowFunction prepareRow(const PixelFormat& source, const PixelFormat& dest, Op op
   return scaled ? &scaledRow : &pipelineRow;
 }
 
-void convertRow(uint32_t* out, const uint8_t* row, size_t count, const RowParams& params) {
+void convertRow(uint32_t* out, const uint8_t* row, size_t count, const RowParams& params, const uint8_t* next) {
+  const size_t bytesPerPixel = params.sourceBytes;
   for (size_t first = 0; first < count; first += kChunk) {
     const size_t n = count - first < kChunk ? count - first : kChunk;
+    // Rows sampled apart break the hardware's streams: the next one is asked for a row ahead.
+    if (next && next != row)
+      for (size_t b = first * bytesPerPixel; b < (first + n) * bytesPerPixel; b += 64) __builtin_prefetch(next + b);
     params.fetch(out + first, row, first, n, params);
     if (params.masked) applyMask(out + first, n, params.mask);
   }

@@ -27,6 +27,7 @@ struct RowParams {
   FetchFunction fetch = nullptr;
   StoreFunction store = nullptr;
   size_t destBytes = 0;               // per destination pixel
+  size_t sourceBytes = 0;             // per source pixel
   uint32_t alphaFill = 0;             // or'd into Word32 source pixels: an opaque alpha when they have none
   const uint32_t* palette = nullptr;  // Index8 sources: 256 working pixels, alpha 0 where masked
   uint32_t solid = 0;                 // Solid sources: the colour as a working pixel
@@ -47,8 +48,9 @@ using RowFunction = void (*)(uint8_t* dst, const uint8_t* src, const uint32_t* c
 RowFunction prepareRow(const PixelFormat& source, const PixelFormat& dest, Op op, bool scaled, RowParams& params);
 
 // Scaled drawing converts each source row it samples once, count pixels from row, into working
-// pixels (masked ones transparent) that the row function then picks from.
-void convertRow(uint32_t* out, const uint8_t* row, size_t count, const RowParams& params);
+// pixels (masked ones transparent) that the row function then picks from. next: the row to be
+// converted after this one, fetched into the cache meanwhile; null when there is none.
+void convertRow(uint32_t* out, const uint8_t* row, size_t count, const RowParams& params, const uint8_t* next);
 
 // Copies count pixels between destination rows of the same context, leaving each skipped byte as it was.
 void copyDestinationRow(uint8_t* dst, const uint8_t* src, size_t count, const PixelFormat& dest);

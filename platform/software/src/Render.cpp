@@ -88,7 +88,7 @@ void renderRows(CGContext& context, const Placement& pl, Op op, RowFunction row,
     if (op == Op::Copy && previous && src == previousSource) {
       copyDestinationRow(dst, previous, count, context.format);
     } else if (converted) {
-      if (src != previousSource) convertRow(converted, src, span, params);
+      if (src != previousSource) convertRow(converted, src, span, params, k ? sourceRow(deviceRow - 1) : nullptr);
       row(dst, reinterpret_cast<const uint8_t*>(converted), columns, count, params);
     } else {
       row(dst, src, columns, count, params);
