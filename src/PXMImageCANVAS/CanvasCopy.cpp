@@ -2,6 +2,7 @@
 // colour layout of 4 bytes a pixel. The source is read only through IPXM (and, for 8-bit sources,
 // its palette); one row kernel, chosen by the source's depth and code, converts every row.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 
@@ -69,9 +70,9 @@ Span RowsSpan(const PlaneView& plane, uint32_t height) {
   return {std::min(first, last), std::max(first, last) + plane.RowLength()};
 }
 
-// Pixels converted at a time when staged: 16 KiB, well past the size from which memcpy writes whole
-// lines, and within L1.
-constexpr size_t kStagingPixels = 4096;
+// Bytes a copy touches from which its result is not worth keeping in the cache: past the share of
+// the last-level cache a core can count on, the destination would be evicted before it is read.
+constexpr uint64_t kStreamingFrom = uint64_t{24} << 20;
 
 }  // namespace
 
@@ -102,26 +103,13 @@ HRESULT CPXMImageCANVAS::Copy(IPXM* source, int /*option: not used by the canvas
     if (in.begin < out.end && out.begin < in.end) readable = 0;
   }
 
-  // Rows go in ascending source addresses. Conversions write a block at a time into a staging
-  // buffer that stays in L1, and memcpy moves it out: for blocks this large the C library writes
-  // whole cache lines without reading them first, where the kernel's own stores would read every
-  // destination line before overwriting it. Copies without conversion go straight.
-  const CanvasRowKernel convert = CanvasRowKernelFor(kind);
-  const bool staged = kind != CanvasSourcePixels::Rgb32;
-  alignas(64) uint32_t staging[kStagingPixels];
+  // Rows go in ascending source addresses. A copy larger than the cache writes around it.
+  const uint64_t touched = uint64_t{from.height} * std::abs(int64_t{src.stride}) + uint64_t{dst.size};
+  const CanvasRowKernel convert = CanvasRowKernelFor(kind, touched >= kStreamingFrom);
   for (uint32_t i = 0; i < m_Height; ++i) {
     const uint32_t y = RowInMemoryOrder(src.stride, i, m_Height);
     uint32_t* row = reinterpret_cast<uint32_t*>(dst.Row(y));
-    const uint8_t* sourceRow = src.Row(y);
-    if (readable && staged) {
-      for (size_t x = 0; x < readable; x += kStagingPixels) {
-        const size_t n = std::min(readable - x, kStagingPixels);
-        convert(sourceRow + x * (from.bitsPerPixel / 8), staging, n, table);
-        std::memcpy(row + x, staging, 4 * n);
-      }
-    } else if (readable) {
-      convert(sourceRow, row, readable, table);
-    }
+    if (readable) convert(src.Row(y), row, readable, table);
     // Pixels the source row cannot give are black.
     std::fill(row + readable, row + m_Width, 0u);
   }
