@@ -79,11 +79,16 @@ void renderRows(CGContext& context, const Placement& pl, Op op, RowFunction row,
   const size_t count = pl.columns.count;
   const uint8_t* previous = nullptr;
   const uint8_t* previousSource = nullptr;
+  const size_t rowBytes = count * context.format.bytesPerPixel;
   for (size_t k = pl.rows.count; k-- > 0;) {
     const size_t deviceRow = pl.rows.first + k;
     // Device rows count from the bottom, buffer rows from the top.
     uint8_t* dst = context.data + (context.height - 1 - deviceRow) * context.bytesPerRow +
                    pl.columns.first * context.format.bytesPerPixel;
+    // Rows narrower than the context's break the hardware's streams: the next one is asked for
+    // while this one is drawn.
+    if (k && rowBytes < context.bytesPerRow)
+      for (size_t b = 0; b < rowBytes; b += 64) __builtin_prefetch(dst + context.bytesPerRow + b, 1);
     const uint8_t* src = sourceRow(deviceRow);
     if (op == Op::Copy && previous && src == previousSource) {
       copyDestinationRow(dst, previous, count, context.format);
