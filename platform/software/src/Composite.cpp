@@ -177,17 +177,26 @@ inline uint32_t place(uint32_t c) {
   return reorder<WordOrder::RGBA, O>(c);
 }
 
-// Combines count pixels already in the destination's byte order, their alpha at bit alphaShift, into
-// the destination, keeping its `keep` bits. The combination is the same for every byte, so one loop
-// serves every byte order.
-template <Op Operation>
-inline void combineRow(uint8_t* __restrict dst, const uint32_t* __restrict in, size_t count, unsigned alphaShift,
-                       uint32_t keep) {
+// Combines count pixels already in the destination's byte order, read as little-endian words from
+// `in`, into the destination, keeping its `keep` bits. The combination is the same for every byte,
+// so one loop serves every byte order. Masked: pixels whose colour lies in the masking ranges leave
+// the destination as it was.
+template <Op Operation, bool Masked = false>
+inline void combineRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count, const Combine& how) {
+  // Loop invariants in locals, so that the vectoriser sees them as such.
+  const unsigned alphaShift = how.alphaShift, rs = how.shifts[0], gs = how.shifts[1], bs = how.shifts[2];
+  const uint32_t fill = how.fill, keep = how.keep;
+  const uint32_t rl = how.low[0], gl = how.low[1], bl = how.low[2];
+  const uint32_t rh = how.high[0], gh = how.high[1], bh = how.high[2];
   for (size_t i = 0; i < count; ++i) {
-    const uint32_t c = in[i], a = (c >> alphaShift) & 0xFF;
+    const uint32_t c = load32(in + 4 * i) | fill, a = (c >> alphaShift) & 0xFF;
     const uint32_t d = load32(dst + 4 * i);
     uint32_t out;
-    if constexpr (Operation == Op::Copy) {
+    if constexpr (Masked) {
+      const uint32_t r = (c >> rs) & 0xFF, g = (c >> gs) & 0xFF, b = (c >> bs) & 0xFF;
+      const bool hit = (r >= rl) & (r <= rh) & (g >= gl) & (g <= gh) & (b >= bl) & (b <= bh);
+      out = hit ? d : c;
+    } else if constexpr (Operation == Op::Copy) {
       out = c;
     } else if constexpr (Operation == Op::Keyed) {
       out = a ? c : d;
@@ -202,24 +211,24 @@ inline void combineRow(uint8_t* __restrict dst, const uint32_t* __restrict in, s
 }
 
 // Nothing of the destination survives: do not read it.
-CG_ROW_LOOP void replaceRow(uint8_t* __restrict dst, const uint32_t* __restrict in, size_t count) {
+CG_ROW_LOOP void replaceRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count) {
   std::memcpy(dst, in, 4 * count);
 }
-CG_ROW_LOOP void copyRow(uint8_t* __restrict dst, const uint32_t* __restrict in, size_t count, unsigned shift,
-                         uint32_t keep) {
-  combineRow<Op::Copy>(dst, in, count, shift, keep);
+CG_ROW_LOOP void copyRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count, const Combine& how) {
+  combineRow<Op::Copy>(dst, in, count, how);
 }
-CG_ROW_LOOP void keyedRow(uint8_t* __restrict dst, const uint32_t* __restrict in, size_t count, unsigned shift,
-                          uint32_t keep) {
-  combineRow<Op::Keyed>(dst, in, count, shift, keep);
+CG_ROW_LOOP void keyedRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count, const Combine& how) {
+  combineRow<Op::Keyed>(dst, in, count, how);
 }
-CG_ROW_LOOP void blendRow(uint8_t* __restrict dst, const uint32_t* __restrict in, size_t count, unsigned shift,
-                          uint32_t keep) {
-  combineRow<Op::Blend>(dst, in, count, shift, keep);
+CG_ROW_LOOP void maskedRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count, const Combine& how) {
+  combineRow<Op::Keyed, true>(dst, in, count, how);
 }
-CG_ROW_LOOP void blendPremultipliedRow(uint8_t* __restrict dst, const uint32_t* __restrict in, size_t count,
-                                       unsigned shift, uint32_t keep) {
-  combineRow<Op::BlendPremultiplied>(dst, in, count, shift, keep);
+CG_ROW_LOOP void blendRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count, const Combine& how) {
+  combineRow<Op::Blend>(dst, in, count, how);
+}
+CG_ROW_LOOP void blendPremultipliedRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count,
+                                       const Combine& how) {
+  combineRow<Op::BlendPremultiplied>(dst, in, count, how);
 }
 
 // Working pixels into destination pixels in byte order O: placed in that order in the chunk, then
@@ -228,18 +237,21 @@ template <WordOrder O, Op Operation>
 void storeWord(uint8_t* __restrict dst, uint32_t* __restrict in, size_t count, const RowParams& p) {
   if constexpr (O != WordOrder::RGBA)
     for (size_t i = 0; i < count; ++i) in[i] = place<O>(in[i]);
-  constexpr unsigned shift = shiftsOf(O).alpha;
+  Combine how;
+  how.alphaShift = shiftsOf(O).alpha;
+  how.keep = p.keep;
+  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(in);
   if constexpr (Operation == Op::Copy) {
     if (p.keep == 0)
-      replaceRow(dst, in, count);
+      replaceRow(dst, bytes, count);
     else
-      copyRow(dst, in, count, shift, p.keep);
+      copyRow(dst, bytes, count, how);
   } else if constexpr (Operation == Op::Keyed) {
-    keyedRow(dst, in, count, shift, p.keep);
+    keyedRow(dst, bytes, count, how);
   } else if constexpr (Operation == Op::Blend) {
-    blendRow(dst, in, count, shift, p.keep);
+    blendRow(dst, bytes, count, how);
   } else {
-    blendPremultipliedRow(dst, in, count, shift, p.keep);
+    blendPremultipliedRow(dst, bytes, count, how);
   }
 }
 
@@ -303,6 +315,18 @@ void copyWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t coun
     copyWords(dst, src, count, p.keep, 0);
   else
     copyWords(dst, src, count, 0, p.set);  // no destination read
+}
+
+// Same byte order, operations other than a plain copy: the source words are combined in place,
+// without a pass through working pixels.
+void maskedWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
+  maskedRow(dst, src, count, p.combine);
+}
+void blendWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
+  blendRow(dst, src, count, p.combine);
+}
+void blendPremultipliedWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
+  blendPremultipliedRow(dst, src, count, p.combine);
 }
 
 void copyGreyRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams&) {
@@ -371,6 +395,22 @@ RowFunction prepareRow(const PixelFormat& source, const PixelFormat& dest, Op op
     if (source.kind == PixelKind::Word32 && dest.kind == PixelKind::Word32 && source.order == dest.order) {
       params.set = dest.alpha == AlphaKind::Opaque ? 0 : 0xFFu << shiftsOf(dest.order).alpha;
       return &copyWordsRow;
+    }
+  }
+  if (!scaled && source.kind == PixelKind::Word32 && dest.kind == PixelKind::Word32 && source.order == dest.order) {
+    const WordShifts shifts = shiftsOf(dest.order);
+    Combine& how = params.combine;
+    how.alphaShift = shifts.alpha;
+    how.fill = source.alpha == AlphaKind::Opaque ? 0xFFu << shifts.alpha : 0;
+    how.keep = params.keep;
+    switch (op) {
+      case Op::Copy: break;
+      case Op::Keyed:
+        how.shifts[0] = shifts.red, how.shifts[1] = shifts.green, how.shifts[2] = shifts.blue;
+        for (int j = 0; j < 3; ++j) how.low[j] = params.mask.low[j], how.high[j] = params.mask.high[j];
+        return &maskedWordsRow;
+      case Op::Blend: return &blendWordsRow;
+      case Op::BlendPremultiplied: return &blendPremultipliedWordsRow;
     }
   }
   params.fetch = source.kind == PixelKind::Solid && scaled ? nullptr : fetchFor(source);

@@ -17,6 +17,15 @@ enum class Op : uint8_t {
 
 struct RowParams;
 
+// How rows of 32-bit pixels in the destination's byte order combine with it.
+struct Combine {
+  unsigned alphaShift = 24;  // the alpha byte, or the byte an opaque source fills with 255
+  uint32_t fill = 0;         // or'd into every source word
+  uint32_t keep = 0;         // destination bits left as they were
+  unsigned shifts[3] = {};   // red, green and blue, for masking
+  uint32_t low[3] = {}, high[3] = {};  // masking ranges: pixels within all three leave the destination
+};
+
 // Source pixels first .. first + count - 1 of a row as working pixels.
 using FetchFunction = void (*)(uint32_t* out, const uint8_t* row, size_t first, size_t count, const RowParams& params);
 // Working pixels combined into count destination pixels; the store may reuse `in` as scratch.
@@ -35,6 +44,7 @@ struct RowParams {
   ColorMask mask{};
   uint32_t keep = 0;  // destination bits left as they were: the skipped byte
   uint32_t set = 0;   // same-layout copies: bits set in every pixel (an opaque alpha byte)
+  Combine combine{};  // same-layout rows combined in place
 };
 
 // Draws count destination pixels starting at dst. Unscaled: the source pixels are the count pixels
