@@ -317,6 +317,41 @@ void copyWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t coun
     copyWords(dst, src, count, 0, p.set);  // no destination read
 }
 
+// 8-bit sources, unscaled: each row is one lookup in a table of the 256 destination pixels,
+// built once per draw; entries of alpha 0 (masked indices) leave the destination as it was.
+CG_ROW_LOOP void lookupRow(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count,
+                           const uint32_t* __restrict table, const Combine& how) {
+  const unsigned alphaShift = how.alphaShift;
+  const uint32_t keep = how.keep;
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t c = table[src[i]], d = load32(dst + 4 * i);
+    const uint32_t out = (c >> alphaShift) & 0xFF ? c : d;
+    store32(dst + 4 * i, (out & ~keep) | (d & keep));
+  }
+}
+
+void lookupWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
+  lookupRow(dst, src, count, p.table, p.combine);
+}
+
+template <WordOrder O>
+void placeTable(uint32_t* __restrict table, const uint32_t* __restrict pixels) {
+  for (size_t i = 0; i < 256; ++i) table[i] = place<O>(pixels[i]);
+}
+
+// The table of lookupRow for an 8-bit source (its palette, or the grey ramp) in byte order O.
+void buildTable(const PixelFormat& source, WordOrder order, RowParams& params) {
+  uint32_t pixels[256];
+  for (uint32_t i = 0; i < 256; ++i)
+    pixels[i] = source.kind == PixelKind::Index8 ? params.palette[i] : i * 0x010101u | kOpaqueAlpha;
+  switch (order) {
+    case WordOrder::RGBA: placeTable<WordOrder::RGBA>(params.table, pixels); break;
+    case WordOrder::ARGB: placeTable<WordOrder::ARGB>(params.table, pixels); break;
+    case WordOrder::BGRA: placeTable<WordOrder::BGRA>(params.table, pixels); break;
+    case WordOrder::ABGR: placeTable<WordOrder::ABGR>(params.table, pixels); break;
+  }
+}
+
 // Same byte order, operations other than a plain copy: the source words are combined in place,
 // without a pass through working pixels.
 void maskedWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
@@ -396,6 +431,14 @@ RowFunction prepareRow(const PixelFormat& source, const PixelFormat& dest, Op op
       params.set = dest.alpha == AlphaKind::Opaque ? 0 : 0xFFu << shiftsOf(dest.order).alpha;
       return &copyWordsRow;
     }
+  }
+  const bool eightBit = source.kind == PixelKind::Index8 || source.kind == PixelKind::Grey8;
+  if (!scaled && eightBit && dest.kind == PixelKind::Word32 && (op == Op::Copy || op == Op::Keyed) &&
+      (source.kind == PixelKind::Grey8 ? op == Op::Copy : params.palette != nullptr)) {
+    buildTable(source, dest.order, params);
+    params.combine.alphaShift = shiftsOf(dest.order).alpha;
+    params.combine.keep = params.keep;
+    return &lookupWordsRow;
   }
   if (!scaled && source.kind == PixelKind::Word32 && dest.kind == PixelKind::Word32 && source.order == dest.order) {
     const WordShifts shifts = shiftsOf(dest.order);

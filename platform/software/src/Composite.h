@@ -45,6 +45,7 @@ struct RowParams {
   uint32_t keep = 0;  // destination bits left as they were: the skipped byte
   uint32_t set = 0;   // same-layout copies: bits set in every pixel (an opaque alpha byte)
   Combine combine{};  // same-layout rows combined in place
+  uint32_t table[256];  // 8-bit sources: the destination pixel of every value
 };
 
 // Draws count destination pixels starting at dst. Unscaled: the source pixels are the count pixels
