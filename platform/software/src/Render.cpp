@@ -93,7 +93,12 @@ void renderRows(CGContext& context, const Placement& pl, Op op, RowFunction row,
     if (op == Op::Copy && previous && src == previousSource) {
       copyDestinationRow(dst, previous, count, context.format);
     } else if (converted) {
-      if (src != previousSource) convertRow(converted, src, span, params, k ? sourceRow(deviceRow - 1) : nullptr);
+      if (src != previousSource) {
+        // The next source row to convert: enlarged pictures sample each for several rows.
+        const uint8_t* next = nullptr;
+        for (size_t j = 1; j <= k && (!next || next == src); ++j) next = sourceRow(deviceRow - j);
+        convertRow(converted, src, span, params, next);
+      }
       row(dst, reinterpret_cast<const uint8_t*>(converted), columns, count, params);
     } else {
       row(dst, src, columns, count, params);
