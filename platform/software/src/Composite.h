@@ -46,6 +46,7 @@ struct RowParams {
   uint32_t set = 0;   // same-layout copies: bits set in every pixel (an opaque alpha byte)
   Combine combine{};  // same-layout rows combined in place
   uint32_t table[256];  // 8-bit sources: the destination pixel of every value
+  bool everyOther = false;  // scaled: the column map picks every other pixel (columns[i] == 2 * i)
 };
 
 // Draws count destination pixels starting at dst. Unscaled: the source pixels are the count pixels

@@ -190,7 +190,12 @@ void drawImage(CGContext& context, CGRect rect, const CGImage& image) {
     lowest = columns[i] < lowest ? columns[i] : lowest;
     highest = columns[i] > highest ? columns[i] : highest;
   }
-  for (size_t i = 0; i < count; ++i) columns[i] -= lowest;
+  bool everyOther = true;
+  for (size_t i = 0; i < count; ++i) {
+    columns[i] -= lowest;
+    everyOther &= columns[i] == 2 * i;
+  }
+  params.everyOther = everyOther;
   const size_t span = size_t{highest} - lowest + 1;
   std::unique_ptr<uint32_t[]> converted(new (std::nothrow) uint32_t[span]);
   if (!converted) return;
