@@ -312,7 +312,8 @@ void scaledRow(uint8_t* dst, const uint8_t* src, const uint32_t* columns, size_t
 
 // Same byte order: the colour bytes go straight across, the destination's own fourth byte is kept
 // (skipped) or set opaque (premultiplied).
-void copyWords(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count, uint32_t keep, uint32_t set) {
+CG_ROW_LOOP void copyWords(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count, uint32_t keep,
+                           uint32_t set) {
   const uint32_t take = ~(keep | set);
   for (size_t i = 0; i < count; ++i)
     store32(dst + 4 * i, (load32(src + 4 * i) & take) | set | (load32(dst + 4 * i) & keep));
