@@ -1,6 +1,13 @@
-// What the module's row kernels share: how they are built, and the order rows are walked in.
+// What the module's row kernels share: how they are built, the order rows are walked in, and
+// streaming stores for destinations larger than the cache.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 // Kernels are plain counted loops over pixels, left to the compiler to vectorise. On x86-64 ELF
 // each is also built for x86-64-v2 (SSSE3 byte shuffles) and AVX2; the loader binds the one the
@@ -16,4 +23,60 @@
 // and reads suffer from it more than writes.
 constexpr uint32_t RowInMemoryOrder(int32_t stride, uint32_t i, uint32_t height) {
   return stride < 0 ? height - 1 - i : i;
+}
+
+// Streaming stores write whole lines around the cache: no line is read before it is overwritten,
+// and it does not matter which way the rows step (a copy between a top-down and a bottom-up image
+// writes one side backwards). Worth it only when the bytes a copy touches exceed the cache: below
+// that, plain stores leave the result where its next reader finds it. A streaming kernel stores
+// each 16-byte-aligned run of its destination row with StreamStore16 and the bytes before the
+// first and after the last run with plain stores.
+constexpr uint64_t kStreamingStoresFrom = uint64_t{24} << 20;
+constexpr bool WorthStreaming(uint64_t bytesTouched) { return bytesTouched >= kStreamingStoresFrom; }
+
+// Sixteen bytes in one vector of the compiler's vector extension.
+using Bytes16 = uint8_t __attribute__((vector_size(16)));
+
+// Bytes from p to the next 16-byte boundary (0 when p is on one).
+inline size_t BytesToRunBoundary(const uint8_t* p) { return (16 - (reinterpret_cast<uintptr_t>(p) & 15)) & 15; }
+
+#if defined(__has_builtin)
+#if __has_builtin(__builtin_nontemporal_store)
+#define PXM_NONTEMPORAL_BUILTIN 1
+#endif
+#endif
+
+// Stores 16 bytes at a 16-byte-aligned address with a streaming store where the compiler or the
+// target has one, with a plain store elsewhere.
+[[gnu::always_inline]] inline void StreamStore16(uint8_t* destination, Bytes16 bytes) {
+#if defined(PXM_NONTEMPORAL_BUILTIN)
+  __builtin_nontemporal_store(bytes, reinterpret_cast<Bytes16*>(destination));
+#elif defined(__SSE2__)
+  _mm_stream_si128(reinterpret_cast<__m128i*>(destination), reinterpret_cast<__m128i>(bytes));
+#else
+  std::memcpy(destination, &bytes, 16);
+#endif
+}
+
+// Copies count bytes as memcpy does, the destination's 16-byte-aligned runs with streaming stores.
+inline void StreamCopy(uint8_t* __restrict destination, const uint8_t* __restrict source, size_t count) {
+  size_t i = BytesToRunBoundary(destination);
+  if (i > count) i = count;
+  std::memcpy(destination, source, i);
+  for (; i + 16 <= count; i += 16) {
+    Bytes16 bytes;
+    std::memcpy(&bytes, source + i, 16);
+    StreamStore16(destination + i, bytes);
+  }
+  std::memcpy(destination + i, source + i, count - i);
+}
+
+// Orders the streaming stores before whatever follows (they bypass the usual store order): called
+// once after the last row, before the destination is handed to anyone.
+inline void StreamingStoresDone() {
+#if defined(__SSE2__)
+  _mm_sfence();
+#else
+  __atomic_thread_fence(__ATOMIC_SEQ_CST);
+#endif
 }
