@@ -1,5 +1,6 @@
 #include "PXMImageDIB/DibCopyKernels.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstring>
@@ -7,7 +8,8 @@
 #include "PXMImage/RowKernel.h"
 #include "pxm/Types.h"
 
-// The 3-byte swap spells its shuffle with the compiler's vector extension.
+// Byte shuffles are spelled with the compiler's vector extension: its code for the plain loops
+// runs at about a third of the speed.
 
 void CopyPixels8(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
   std::memcpy(destination, source, width);
@@ -19,6 +21,18 @@ void CopyPixels24(uint8_t* __restrict destination, const uint8_t* __restrict sou
 
 void CopyPixels32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
   std::memcpy(destination, source, 4 * size_t{width});
+}
+
+void StreamPixels8(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
+  StreamCopy(destination, source, width);
+}
+
+void StreamPixels24(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
+  StreamCopy(destination, source, 3 * size_t{width});
+}
+
+void StreamPixels32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
+  StreamCopy(destination, source, 4 * size_t{width});
 }
 
 namespace {
@@ -60,6 +74,90 @@ PXM_ROW_KERNEL void FirstBytes(uint8_t* __restrict destination, const uint8_t* _
   for (size_t x = 0; x < width; ++x) destination[x] = source[4 * x];
 }
 
+// The streaming twins: each 16-byte run of the destination row is made in a vector and stored
+// with StreamStore16; the bytes before the first run and after the last are made one at a time.
+
+// Byte j of a swapped row is byte SwappedIndex(j) of its source row.
+constexpr size_t SwappedIndex(size_t j) { return 3 * (j / 3) + 2 - j % 3; }
+
+// The 16 swapped bytes from destination byte j on, where j lies R bytes into its pixel: read from
+// the 32 source bytes that start at that pixel.
+template <int R>
+[[gnu::always_inline]] inline Bytes16 SwappedRun(const uint8_t* source, size_t j) {
+  Bytes16 a, b;
+  std::memcpy(&a, source + j - R, 16);
+  std::memcpy(&b, source + j - R + 16, 16);
+  if constexpr (R == 0)
+    return __builtin_shufflevector(a, b, 2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 17);
+  else if constexpr (R == 1)
+    return __builtin_shufflevector(a, b, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 17, 16);
+  else
+    return __builtin_shufflevector(a, b, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 17, 16, 15);
+}
+
+// Runs of three (48 bytes, 16 pixels) from destination byte j, whose place in its pixel is R0; stops
+// while the last run's 32 source bytes still lie in the row. Returns where it stopped.
+template <int R0>
+[[gnu::always_inline]] inline size_t StreamSwappedRuns(uint8_t* destination, const uint8_t* source, size_t j,
+                                                       size_t end) {
+  for (; j + 64 <= end; j += 48) {
+    StreamStore16(destination + j, SwappedRun<R0>(source, j));
+    StreamStore16(destination + j + 16, SwappedRun<(R0 + 1) % 3>(source, j + 16));
+    StreamStore16(destination + j + 32, SwappedRun<(R0 + 2) % 3>(source, j + 32));
+  }
+  return j;
+}
+
+PXM_ROW_KERNEL void StreamSwapRows(uint8_t* __restrict destination, const uint8_t* __restrict source,
+                                   uint32_t width) {
+  const size_t end = 3 * size_t{width};
+  size_t j = 0;
+  for (const size_t head = std::min(end, BytesToRunBoundary(destination)); j < head; ++j)
+    destination[j] = source[SwappedIndex(j)];
+  switch (j % 3) {
+    case 0: j = StreamSwappedRuns<0>(destination, source, j, end); break;
+    case 1: j = StreamSwappedRuns<1>(destination, source, j, end); break;
+    default: j = StreamSwappedRuns<2>(destination, source, j, end); break;
+  }
+  for (; j < end; ++j) destination[j] = source[SwappedIndex(j)];
+}
+
+PXM_ROW_KERNEL void StreamOpaqueRows(uint8_t* __restrict destination, const uint8_t* __restrict source,
+                                     uint32_t width) {
+  const size_t end = 4 * size_t{width};
+  size_t j = 0;
+  for (const size_t head = std::min(end, BytesToRunBoundary(destination)); j < head; ++j)
+    destination[j] = j % 4 == 3 ? 0xFF : source[j];
+  // Every run starts at the same place in its pixel, so one mask serves them all.
+  Bytes16 alpha;
+  for (size_t t = 0; t < 16; ++t) alpha[t] = (j + t) % 4 == 3 ? 0xFF : 0;
+  for (; j + 16 <= end; j += 16) {
+    Bytes16 pixels;
+    std::memcpy(&pixels, source + j, 16);
+    StreamStore16(destination + j, pixels | alpha);
+  }
+  for (; j < end; ++j) destination[j] = j % 4 == 3 ? 0xFF : source[j];
+}
+
+PXM_ROW_KERNEL void StreamFirstBytes(uint8_t* __restrict destination, const uint8_t* __restrict source,
+                                     uint32_t width) {
+  size_t x = 0;
+  for (const size_t head = std::min<size_t>(width, BytesToRunBoundary(destination)); x < head; ++x)
+    destination[x] = source[4 * x];
+  for (; x + 16 <= width; x += 16) {
+    Bytes16 a, b, c, d;
+    std::memcpy(&a, source + 4 * x, 16);
+    std::memcpy(&b, source + 4 * x + 16, 16);
+    std::memcpy(&c, source + 4 * x + 32, 16);
+    std::memcpy(&d, source + 4 * x + 48, 16);
+    const Bytes16 low = __builtin_shufflevector(a, b, 0, 4, 8, 12, 16, 20, 24, 28, 0, 0, 0, 0, 0, 0, 0, 0);
+    const Bytes16 high = __builtin_shufflevector(c, d, 0, 4, 8, 12, 16, 20, 24, 28, 0, 0, 0, 0, 0, 0, 0, 0);
+    StreamStore16(destination + x,
+                  __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7, 16, 17, 18, 19, 20, 21, 22, 23));
+  }
+  for (; x < width; ++x) destination[x] = source[4 * x];
+}
+
 }  // namespace
 
 // The cloned loops stay inside this file: one compiler names a clone set's entry point after the
@@ -73,16 +171,27 @@ void CopyOpaque32(uint8_t* __restrict destination, const uint8_t* __restrict sou
 void FirstByteOf32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
   FirstBytes(destination, source, width);
 }
+void StreamSwapRedBlue24(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
+  StreamSwapRows(destination, source, width);
+}
+void StreamOpaque32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
+  StreamOpaqueRows(destination, source, width);
+}
+void StreamFirstByteOf32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
+  StreamFirstBytes(destination, source, width);
+}
 
 DibCopyRule ChooseDibCopyRule(uint32_t bitsPerPixel, uint32_t fourcc, int alphaOption) {
   switch (bitsPerPixel) {
     case 8:
-      return {CopyPixels8, 1, 1, false};
+      return {CopyPixels8, StreamPixels8, 1, 1, false};
     case 24:
-      return {fourcc == FOURCC_RGB || fourcc == FOURCC_ARGB ? CopyPixels24 : SwapRedBlue24, 3, 3, false};
+      if (fourcc == FOURCC_RGB || fourcc == FOURCC_ARGB) return {CopyPixels24, StreamPixels24, 3, 3, false};
+      return {SwapRedBlue24, StreamSwapRedBlue24, 3, 3, false};
     case 32:
-      if (fourcc == FOURCC_MONO) return {FirstByteOf32, 4, 1, true};
-      return {alphaOption == 255 ? CopyOpaque32 : CopyPixels32, 4, 4, false};
+      if (fourcc == FOURCC_MONO) return {FirstByteOf32, StreamFirstByteOf32, 4, 1, true};
+      if (alphaOption == 255) return {CopyOpaque32, StreamOpaque32, 4, 4, false};
+      return {CopyPixels32, StreamPixels32, 4, 4, false};
     default:
       return {};
   }
