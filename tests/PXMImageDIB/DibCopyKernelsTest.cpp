@@ -9,7 +9,10 @@
 #include <random>
 #include <vector>
 
+#include "PXMImage/RowKernel.h"
 #include "PXMImageDIB/DibCopyKernels.h"
+#include "PXMImageDIB/PXMImageDIB.h"
+#include "TestImage.h"
 #include "pxm/Types.h"
 
 namespace {
@@ -101,6 +104,41 @@ TEST(DibCopyRule, StreamsWhatItsKernelWrites) {
     rule.kernel(plain.data() + 3, source.data(), kWidth);
     rule.streamed(streamed.data() + 3, source.data(), kWidth);
     EXPECT_EQ(plain, streamed) << row.bits << " bits, code " << row.fourcc;
+  }
+}
+
+// A copy larger than the cache takes the streaming kernels through the whole row walk: held pixel
+// by pixel against the plain rule, from sources of both row directions with padded rows, into the
+// DIB's bottom-up rows (whose starts are not 16-byte aligned).
+TEST(DibCopyStreamed, LargeCopiesMatchPixelByPixel) {
+  const struct {
+    uint32_t bits, fourcc;
+    int alphaOption;
+  } rows[] = {{24, FOURCC_BGR, 0}, {32, FOURCC_ARGB, 255}, {32, FOURCC_MONO, 0}};
+  constexpr uint32_t kWidth = 1601, kHeight = 1700;
+  for (const auto& row : rows) {
+    for (const bool bottomUp : {false, true}) {
+      // Whole-pixel padding at 32 bits: grey sources are walked at their stride rounded to pixels.
+      const uint32_t padding = row.bits == 32 ? 4 : 3;
+      ComPtr<TestImage> source = TestImage::Make({kWidth, kHeight, row.bits, row.fourcc, 1, bottomUp, padding});
+      source->FillPattern(row.bits + bottomUp);
+      ComPtr<IPXMImageDIB> dib;
+      ASSERT_EQ(CObject<CPXMImageDIB>::_CreateInstance(nullptr, &IID_IPXMImageDIB, dib.Out()), PXM_S_OK);
+      ASSERT_EQ(dib->Copy(source.Get(), row.alphaOption), PXM_S_OK);
+      uint32_t size = 0;
+      uint8_t* data = nullptr;
+      int32_t stride = 0;
+      ASSERT_EQ(dib->GetImage(0, &size, &data, &stride), PXM_S_OK);
+      const DibCopyRule rule = ChooseDibCopyRule(row.bits, row.fourcc, row.alphaOption);
+      ASSERT_TRUE(WorthStreaming(uint64_t{kHeight} * (source->RowBytes() + kWidth * rule.destinationPixelBytes)));
+      std::vector<uint8_t> want(size_t{kWidth} * rule.destinationPixelBytes);
+      for (uint32_t y = 0; y < kHeight; ++y) {
+        rule.kernel(want.data(), source->Row(0, y), kWidth);
+        ASSERT_TRUE(std::equal(want.begin(), want.end(), data + int64_t{y} * stride))
+            << row.bits << " bits, code " << row.fourcc << (bottomUp ? ", bottom-up" : ", top-down") << ", row " << y;
+      }
+      EXPECT_TRUE(source->PaddingIntact());
+    }
   }
 }
 
