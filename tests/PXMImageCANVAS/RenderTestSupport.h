@@ -1,5 +1,5 @@
 // What the drawing and copy tests share: canvas pixels as words, and colour canvases of the
-// module used as drawing destinations whose pixels are read back where the test drew them.
+// module as drawing destinations whose pixels are read back where the test drew them.
 #pragma once
 #include <CoreGraphics/CoreGraphics.h>
 #include <gtest/gtest.h>
@@ -9,17 +9,15 @@
 
 #include "ModuleHost.h"
 
-// A canvas pixel as a word: red in the low byte, then green, blue and the fourth byte, which is
-// how the four bytes lie in memory.
+// A canvas pixel as a word: red in the low byte, then green, blue and the fourth byte, as the
+// bytes lie in memory. A destination's fourth byte is not drawn.
 constexpr uint32_t Rgbx(uint8_t r, uint8_t g, uint8_t b, uint8_t x = 0) {
   return uint32_t{r} | uint32_t{g} << 8 | uint32_t{b} << 16 | uint32_t{x} << 24;
 }
-constexpr uint32_t kRgbMask = 0x00FFFFFF;  // a destination's fourth byte is not drawn
-
+constexpr uint32_t kRgbMask = 0x00FFFFFF;
 inline uint32_t LoadPixel(const uint8_t* p) {
   uint32_t word;
-  std::memcpy(&word, p, sizeof word);
-  return word;
+  return std::memcpy(&word, p, sizeof word), word;
 }
 
 // Row y of an image as its GetImage hands it out (row 0 first, signed stride).
@@ -31,7 +29,6 @@ inline uint8_t* ImageRow(IPXM* image, uint32_t y) {
   return data + int64_t{y} * stride;
 }
 
-// Another interface of an object, or null.
 template <class I>
 ComPtr<I> Query(IUnknown* object, const IID& iid) {
   ComPtr<I> face;
@@ -39,38 +36,31 @@ ComPtr<I> Query(IUnknown* object, const IID& iid) {
   return face;
 }
 
-// A new colour canvas of the module, w × h, 4 bytes a pixel.
 inline ComPtr<IPXMImageCANVAS> MakeColourCanvas(uint32_t w, uint32_t h) {
   ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
   EXPECT_EQ(canvas->Create(w, h, 1, 32, FOURCC_RGB), PXM_S_OK);
   return canvas;
 }
 
-// Which user space a test draws in. Flipped: the origin at the top left, y down, as the module's
-// hosts draw (translate by the height, scale y by -1). Unflipped: Core Graphics' own, y up.
+// The user space a test draws in. Flipped: origin at the top left, y down, as the module's hosts
+// draw. Unflipped: Core Graphics' own, y up.
 enum class Coordinates { Flipped, Unflipped };
-
 inline const char* Name(Coordinates c) { return c == Coordinates::Flipped ? "flipped" : "unflipped"; }
 
 // A colour canvas of the module as a drawing destination.
 struct Surface {
   ComPtr<IPXMImageCANVAS> canvas;
   CGContextRef context = nullptr;
-  uint32_t width = 0;
-  uint32_t height = 0;
-  Coordinates coordinates = Coordinates::Flipped;
+  uint32_t width, height;
+  Coordinates coordinates;
 
   Surface(uint32_t w, uint32_t h, Coordinates c, uint32_t background = 0)
       : canvas(MakeColourCanvas(w, h)), width(w), height(h), coordinates(c) {
     canvas->get_CANVAS(&context);
     EXPECT_NE(context, nullptr);
     Fill(background);
-    if (c == Coordinates::Flipped) {
-      CGContextTranslateCTM(context, 0, h);
-      CGContextScaleCTM(context, 1, -1);
-    }
+    if (c == Coordinates::Flipped) CGContextTranslateCTM(context, 0, h), CGContextScaleCTM(context, 1, -1);
   }
-
   void Fill(uint32_t pixel) {
     for (uint32_t y = 0; y < height; ++y)
       for (uint32_t x = 0; x < width; ++x) std::memcpy(BufferRow(y) + 4 * x, &pixel, 4);
@@ -79,10 +69,9 @@ struct Surface {
   uint8_t* BufferRow(uint32_t y) const {
     return static_cast<uint8_t*>(CGBitmapContextGetData(context)) + size_t{y} * CGBitmapContextGetBytesPerRow(context);
   }
-  // The pixel whose cell in user space is [x, x + 1) × [y, y + 1): in flipped coordinates buffer
-  // row y; in unflipped ones the row y from the bottom, which is the canvas's GetImage row y.
+  // The pixel whose cell in user space is [x, x + 1) x [y, y + 1): in flipped coordinates buffer
+  // row y, in unflipped ones row y from the bottom, which is the canvas's GetImage row y.
   uint32_t At(uint32_t x, uint32_t y) const {
-    const uint8_t* row = coordinates == Coordinates::Flipped ? BufferRow(y) : ImageRow(canvas.Get(), y);
-    return LoadPixel(row + 4 * x) & kRgbMask;
+    return LoadPixel((coordinates == Coordinates::Flipped ? BufferRow(y) : ImageRow(canvas.Get(), y)) + 4 * x) & kRgbMask;
   }
 };

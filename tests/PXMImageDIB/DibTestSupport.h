@@ -1,76 +1,115 @@
-// What the DIB tests share: a host framework of their own (strings and a counting transform,
-// handed to the module with InitializeModule), little-endian byte building for DIB blocks and
-// bitmap files, and a scratch folder for the files.
+// What the DIB tests share: little-endian building of DIB blocks and bitmap files, a scratch
+// folder for the files, a host string holding a path, and the host module's counters.
 #pragma once
-#include <cstdint>
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "ComPtr.h"
 #include "ModuleHost.h"
+#include "duvirovurozad/DuvirovurozAd.h"
 
-// The host framework the module meets in these tests: a collection that offers a string
-// component ("CreatableString") and a transform ("PXMTransform") that counts its calls.
-class TestHost {
+// A path as a host hands it to Load; it lives on the caller's stack.
+class PathString final : public IString {
  public:
-  // Installs the collection in the module on first use.
-  static TestHost& Get();
-
-  int applied = 0;                  // Apply calls since the last Reset
-  IPXMImage* appliedTo = nullptr;   // the image of the last call
-  uint32_t appliedWidth = 0;        // what that image reported during the call
-  std::wstring lastString;          // text of the last host string the module filled
-
-  void Reset() {
-    applied = 0;
-    appliedTo = nullptr;
-    appliedWidth = 0;
-    lastString.clear();
+  explicit PathString(std::wstring text) : m_Text(std::move(text)) {}
+  explicit PathString(const std::filesystem::path& path) : m_Text(path.wstring()) {}
+  HRESULT QueryInterface(const IID&, void** out) override {
+    *out = nullptr;
+    return PXM_E_NOINTERFACE;
   }
+  uint32_t AddRef() override { return 2; }
+  uint32_t Release() override { return 1; }
+  HRESULT GetText(const wchar_t** text, uint32_t* length) override {
+    *text = m_Text.c_str();
+    *length = static_cast<uint32_t>(m_Text.size());
+    return PXM_S_OK;
+  }
+
+ private:
+  std::wstring m_Text;
 };
 
-// A host string holding the text, as a host hands a path to Load; it needs no test host.
-ComPtr<IString> HostText(const std::wstring& text);
-
-// Little-endian bytes of a block or file under construction.
 struct Bytes {
   std::vector<uint8_t> data;
-
-  Bytes& U8(uint32_t v);
-  Bytes& U16(uint32_t v);
-  Bytes& U32(uint32_t v);
-  Bytes& Fill(size_t count, uint8_t value);
-  Bytes& Append(const std::vector<uint8_t>& more);
+  Bytes& U8(uint32_t v) { return data.push_back(static_cast<uint8_t>(v)), *this; }
+  Bytes& U16(uint32_t v) { return U8(v).U8(v >> 8); }
+  Bytes& U32(uint32_t v) { return U16(v).U16(v >> 16); }
+  Bytes& Fill(size_t count, uint8_t value) { return data.insert(data.end(), count, value), *this; }
   size_t size() const { return data.size(); }
 };
 
-// The fields of an information header (40 bytes, or one of its longer versions).
 struct InfoHeader {
-  uint32_t size = 40;
-  uint32_t width = 0;
+  uint32_t size = 40, width = 0;
   int32_t height = 0;  // negative: rows stored top-down
-  uint32_t bitsPerPixel = 24;
-  uint32_t coloursUsed = 0;
-  uint32_t compression = 0;
+  uint32_t bitsPerPixel = 24, coloursUsed = 0, compression = 0;
 };
-Bytes InfoHeaderBytes(const InfoHeader& header);
-// The 12-byte core header.
-Bytes CoreHeaderBytes(uint16_t width, uint16_t height, uint16_t bitsPerPixel);
-
-// Row length of a stored row: padded to 4 bytes.
+// Size, width, height, planes, depth, compression, image size (0), resolutions, colours used and
+// important; longer versions go on with zeroed masks and colour space fields.
+inline Bytes InfoHeaderBytes(const InfoHeader& h) {
+  Bytes b;
+  b.U32(h.size).U32(h.width).U32(static_cast<uint32_t>(h.height)).U16(1).U16(h.bitsPerPixel).U32(h.compression);
+  return b.U32(0).U32(2835).U32(2835).U32(h.coloursUsed).U32(0).Fill(h.size > 40 ? h.size - 40 : 0, 0);
+}
+inline Bytes CoreHeaderBytes(uint16_t width, uint16_t height, uint16_t bitsPerPixel) {
+  return Bytes().U32(12).U16(width).U16(height).U16(1).U16(bitsPerPixel);
+}
 inline uint32_t PaddedRow(uint32_t bitsPerPixel, uint32_t width) { return (bitsPerPixel * width + 31) / 32 * 4; }
 
-// A whole DIB block: header, `paletteEntries` entries of `entrySize` bytes (entry i is
-// 4i+1, 4i+2, 4i+3 (, 0)), then `height` rows of pattern bytes.
-Bytes MakeBlock(const Bytes& header, uint32_t paletteEntries, uint32_t entrySize, uint32_t rowLength, uint32_t height);
+// Header, entries of entrySize bytes (entry i: 4i+1, 4i+2, 4i+3 (, 0)), then rows of pattern bytes.
+inline Bytes MakeBlock(Bytes b, uint32_t entries, uint32_t entrySize, uint32_t rowLength, uint32_t height) {
+  for (uint32_t i = 0; i < entries; ++i) b.U8(4 * i + 1).U8(4 * i + 2).U8(4 * i + 3).Fill(entrySize - 3, 0);
+  for (uint32_t i = 0; i < rowLength * height; ++i) b.U8(i * 7 + 3);
+  return b;
+}
+// "BM", file size, reserved, pixel-data offset (not consulted), then the block.
+inline Bytes MakeFile(const Bytes& block, uint32_t pixelOffset = 0) {
+  Bytes f = Bytes().U8('B').U8('M').U32(static_cast<uint32_t>(14 + block.size())).U32(0).U32(pixelOffset);
+  return f.data.insert(f.data.end(), block.data.begin(), block.data.end()), f;
+}
 
-// A bitmap file around a block: "BM", file size, reserved, pixel-data offset, then the block.
-Bytes MakeFile(const Bytes& block, uint32_t pixelOffset = 0);
+// A fresh folder for this process's files, removed at exit.
+inline std::filesystem::path ScratchFolder() {
+  static const struct Folder {
+    std::filesystem::path path;
+    Folder() {
+      std::string pattern = (std::filesystem::temp_directory_path() / "pxm-dib-XXXXXX").string();
+      if (!mkdtemp(pattern.data())) std::abort();
+      path = pattern;
+    }
+    ~Folder() { std::filesystem::remove_all(path); }
+  } folder;
+  return folder.path;
+}
+inline std::filesystem::path WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+  const std::filesystem::path path = ScratchFolder() / name;
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  return path;
+}
+inline std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+inline std::filesystem::path Fixture(const std::string& name) { return std::filesystem::path(PXM_DIB_FIXTURES) / name; }
 
-// A fresh folder for this test process's files, removed at exit.
-std::filesystem::path ScratchFolder();
-std::filesystem::path WriteFile(const std::string& name, const std::vector<uint8_t>& bytes);
-std::vector<uint8_t> ReadFile(const std::filesystem::path& path);
-// The folder of the committed fixtures.
-std::filesystem::path FixtureFolder();
+// The host module's counters: transform calls so far, and its objects alive now.
+struct HostCounters {
+  uint64_t applied;
+  int64_t live;
+  static HostCounters Now() {
+    static void* module = dlopen(ModulePath("DuvirovurozAd").c_str(), RTLD_NOW | RTLD_LOCAL);
+    static const auto applied = reinterpret_cast<DuvirovurozAdTransformApplyCountFunction>(
+        module ? dlsym(module, "DuvirovurozAdTransformApplyCount") : nullptr);
+    static const auto live =
+        reinterpret_cast<DuvirovurozAdLiveObjectsFunction>(module ? dlsym(module, "DuvirovurozAdLiveObjects") : nullptr);
+    if (!applied || !live) std::abort();
+    return {applied(), live()};
+  }
+};

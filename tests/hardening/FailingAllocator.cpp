@@ -1,5 +1,6 @@
 #include "FailingAllocator.h"
 
+#include <cstddef>
 #include <cstdint>
 
 extern "C" {
@@ -15,101 +16,62 @@ namespace {
 constexpr size_t kSlots = size_t{1} << 16;
 void* g_Blocks[kSlots];
 void* const kTombstone = reinterpret_cast<void*>(uintptr_t{1});
-long g_Outstanding = 0;
-bool g_Tracking = false;
-bool g_Armed = false;
-long g_FailAt = 0;  // the attempt number that fails; 0 none
-long g_Attempts = 0;
-bool g_Failed = false;
+long g_Outstanding = 0, g_FailAt = 0, g_Attempts = 0;
+bool g_Tracking = false, g_Armed = false;
 
 size_t Slot(const void* p) { return (reinterpret_cast<uintptr_t>(p) >> 4) * 0x9E3779B97F4A7C15u >> 48; }
 
 void Track(void* p) {
   if (!g_Tracking || !p) return;
-  for (size_t i = Slot(p);; i = (i + 1) % kSlots) {
-    if (!g_Blocks[i] || g_Blocks[i] == kTombstone) {
-      g_Blocks[i] = p;
-      ++g_Outstanding;
-      return;
-    }
-  }
+  size_t i = Slot(p);
+  while (g_Blocks[i] && g_Blocks[i] != kTombstone) i = (i + 1) % kSlots;
+  g_Blocks[i] = p;
+  ++g_Outstanding;
 }
-
 void Untrack(void* p) {
   if (!g_Tracking || !p) return;
-  for (size_t i = Slot(p); g_Blocks[i]; i = (i + 1) % kSlots) {
+  for (size_t i = Slot(p); g_Blocks[i]; i = (i + 1) % kSlots)
     if (g_Blocks[i] == p) {
       g_Blocks[i] = kTombstone;
       --g_Outstanding;
       return;
     }
-  }
 }
-
 // Counts the attempt; true when it is the one to fail.
-bool FailThis() {
-  if (!g_Armed) return false;
-  if (++g_Attempts != g_FailAt) return false;
-  g_Failed = true;
-  return true;
-}
+bool FailThis() { return g_Armed && ++g_Attempts == g_FailAt; }
 
 }  // namespace
 
 namespace failing {
-
 void Start() {
   for (void*& block : g_Blocks) block = nullptr;
   g_Outstanding = 0;
   g_Tracking = true;
 }
-void Arm(long n) {
-  g_Attempts = 0;
-  g_Failed = false;
-  g_FailAt = n;
-  g_Armed = true;
-}
+void Arm(long n) { g_Attempts = 0, g_FailAt = n, g_Armed = true; }
 void Disarm() { g_Armed = false; }
-void Stop() {
-  g_Armed = false;
-  g_Tracking = false;
-}
+void Stop() { g_Armed = g_Tracking = false; }
 long Attempts() { return g_Attempts; }
-bool Failed() { return g_Failed; }
 long Outstanding() { return g_Outstanding; }
-
 }  // namespace failing
 
 extern "C" {
-
 void* malloc(size_t size) {
-  if (FailThis()) return nullptr;
-  void* p = __libc_malloc(size);
-  Track(p);
-  return p;
+  void* p = FailThis() ? nullptr : __libc_malloc(size);
+  return Track(p), p;
 }
-
 void* calloc(size_t count, size_t size) {
-  if (FailThis()) return nullptr;
-  void* p = __libc_calloc(count, size);
-  Track(p);
-  return p;
+  void* p = FailThis() ? nullptr : __libc_calloc(count, size);
+  return Track(p), p;
 }
-
 void* realloc(void* old, size_t size) {
-  if (old && size && FailThis()) return nullptr;  // the old block stays the caller's
-  if (!old && FailThis()) return nullptr;
+  if ((size || !old) && FailThis()) return nullptr;  // a failed realloc leaves the old block the caller's
   void* p = __libc_realloc(old, size);
-  if (p != old || !size) {
-    Untrack(old);
-    Track(p);
-  }
+  if (p != old || !size) Untrack(old), Track(p);
   return p;
 }
-
 void free(void* p) {
   Untrack(p);
   __libc_free(p);
 }
-
 }  // extern "C"

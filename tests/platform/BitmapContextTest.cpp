@@ -14,25 +14,18 @@ struct Combination {
 };
 
 const Combination kCombinations[] = {
-    {Space::RGB, 8, kCGImageAlphaNoneSkipLast, true},
-    {Space::RGB, 8, kCGImageAlphaNoneSkipFirst, true},
-    {Space::RGB, 8, kCGImageAlphaPremultipliedLast, true},
-    {Space::RGB, 8, kCGImageAlphaPremultipliedFirst, true},
+    {Space::RGB, 8, kCGImageAlphaNoneSkipLast, true}, {Space::RGB, 8, kCGImageAlphaNoneSkipFirst, true},
+    {Space::RGB, 8, kCGImageAlphaPremultipliedLast, true}, {Space::RGB, 8, kCGImageAlphaPremultipliedFirst, true},
     {Space::RGB, 8, kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little, true},
     {Space::RGB, 8, kCGImageAlphaNoneSkipFirst | kCGBitmapByteOrder32Little, true},
     {Space::RGB, 8, kCGImageAlphaPremultipliedLast | kCGBitmapByteOrder32Big, true},
-    {Space::RGB, 8, kCGImageAlphaNone, false},
-    {Space::RGB, 8, kCGImageAlphaLast, false},
-    {Space::RGB, 8, kCGImageAlphaFirst, false},
-    {Space::RGB, 8, kCGImageAlphaOnly, false},
+    {Space::RGB, 8, kCGImageAlphaNone, false}, {Space::RGB, 8, kCGImageAlphaLast, false},
+    {Space::RGB, 8, kCGImageAlphaFirst, false}, {Space::RGB, 8, kCGImageAlphaOnly, false},
     {Space::RGB, 8, kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder16Little, false},
     {Space::RGB, 8, kCGImageAlphaPremultipliedFirst | kCGBitmapFloatComponents, false},
-    {Space::RGB, 16, kCGImageAlphaPremultipliedLast, false},
-    {Space::RGB, 5, kCGImageAlphaNoneSkipFirst, false},
-    {Space::Grey, 8, kCGImageAlphaNone, true},
-    {Space::Grey, 8, kCGImageAlphaNoneSkipLast, false},
-    {Space::Grey, 8, kCGImageAlphaPremultipliedLast, false},
-    {Space::Grey, 16, kCGImageAlphaNone, false},
+    {Space::RGB, 16, kCGImageAlphaPremultipliedLast, false}, {Space::RGB, 5, kCGImageAlphaNoneSkipFirst, false},
+    {Space::Grey, 8, kCGImageAlphaNone, true}, {Space::Grey, 8, kCGImageAlphaNoneSkipLast, false},
+    {Space::Grey, 8, kCGImageAlphaPremultipliedLast, false}, {Space::Grey, 16, kCGImageAlphaNone, false},
     {Space::Indexed, 8, kCGImageAlphaNone, false},
 };
 
@@ -80,38 +73,31 @@ TEST(BitmapContext, RefusesBadSizesAndSpaces) {
   EXPECT_EQ(CGBitmapContextGetBitsPerComponent(context.get()), 8u);
 }
 
-TEST(BitmapContext, SnapshotIsACopy) {
+// A snapshot is a copy: later drawing does not change it. Save and restore nest; an unbalanced
+// restore does nothing.
+TEST(BitmapContext, SnapshotIsACopyAndStatesNest) {
   SpaceRef rgb = rgbSpace();
   Canvas canvas(3, 2, rgb.get(), kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little);
-  CGContextSetRGBFillColor(canvas.get(), 1, 0, 0, 1);
-  CGContextFillRect(canvas.get(), CGRectMake(0, 0, 3, 2));
-  ImageRef snapshot(CGBitmapContextCreateImage(canvas.get()));
+  CGContextRef c = canvas.get();
+  CGContextSetRGBFillColor(c, 1, 0, 0, 1);
+  CGContextFillRect(c, CGRectMake(0, 0, 3, 2));
+  ImageRef snapshot(CGBitmapContextCreateImage(c));
   ASSERT_NE(snapshot, nullptr);
-  EXPECT_EQ(CGImageGetBitmapInfo(snapshot.get()), kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little);
   EXPECT_EQ(CGImageGetBytesPerRow(snapshot.get()), canvas.bytesPerRow);
-  CGContextSetRGBFillColor(canvas.get(), 0, 0, 1, 1);
-  CGContextFillRect(canvas.get(), CGRectMake(0, 0, 3, 2));
-
+  CGContextSaveGState(c);
+  CGContextSaveGState(c);
+  CGContextSetRGBFillColor(c, 0, 0, 1, 1);
+  CGContextTranslateCTM(c, 2, 2);
+  CGContextRestoreGState(c);
+  CGContextRestoreGState(c);
+  CGContextRestoreGState(c);
+  EXPECT_TRUE(CGAffineTransformIsIdentity(CGContextGetCTM(c)));
+  CGContextFillRect(c, CGRectMake(0, 0, 1, 1));
+  EXPECT_EQ(canvas.bytes(0, 1), (std::vector<uint8_t>{0, 0, 255, 255})) << "red again";
+  CGContextSetRGBFillColor(c, 0, 0, 1, 1);
+  CGContextFillRect(c, CGRectMake(0, 0, 3, 2));
   Canvas copy(3, 2, rgb.get(), kCGImageAlphaNoneSkipLast);
   CGContextDrawImage(copy.get(), CGRectMake(0, 0, 3, 2), snapshot.get());
   EXPECT_EQ(copy.bytes(2, 1), (std::vector<uint8_t>{255, 0, 0, 0}));
   EXPECT_TRUE(canvas.guardsIntact());
-}
-
-TEST(BitmapContext, SaveAndRestoreTheState) {
-  SpaceRef rgb = rgbSpace();
-  Canvas canvas(4, 4, rgb.get(), kCGImageAlphaNoneSkipLast);
-  CGContextRef c = canvas.get();
-  CGContextSetRGBFillColor(c, 1, 0, 0, 1);
-  CGContextSaveGState(c);
-  CGContextSaveGState(c);
-  CGContextSetRGBFillColor(c, 0, 1, 0, 1);
-  CGContextTranslateCTM(c, 2, 2);
-  EXPECT_EQ(CGContextGetCTM(c).tx, 2);
-  CGContextRestoreGState(c);
-  CGContextRestoreGState(c);
-  CGContextRestoreGState(c);  // unbalanced: nothing to restore
-  EXPECT_TRUE(CGAffineTransformIsIdentity(CGContextGetCTM(c)));
-  CGContextFillRect(c, CGRectMake(0, 0, 1, 1));
-  EXPECT_EQ(canvas.bytes(0, 3), (std::vector<uint8_t>{255, 0, 0, 0}));
 }

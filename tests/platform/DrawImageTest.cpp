@@ -205,24 +205,6 @@ TEST(DrawImage, SamplingFollowsTheFormulas) {
   }
 }
 
-TEST(DrawImage, FlippedContextDrawsUprightWithTheUsualFlipBack) {
-  SpaceRef grey = greySpace();
-  ImageRef image = makeImage({10, 20, 30}, 1, 3, 8, 8, 1, grey.get(), 0);  // rows top to bottom
-  Canvas canvas(1, 3, grey.get(), 0);
-  CGContextRef c = canvas.get();
-  CGContextTranslateCTM(c, 0, 3);  // the host's flip: y down from the top
-  CGContextScaleCTM(c, 1, -1);
-  CGContextDrawImage(c, CGRectMake(0, 0, 1, 3), image.get());
-  EXPECT_EQ(canvas.pixel(0, 0)[0], 30) << "a flipped CTM alone mirrors the image, as Core Graphics does";
-  CGContextSaveGState(c);
-  CGContextTranslateCTM(c, 0, 3);  // flip back around the image's rectangle
-  CGContextScaleCTM(c, 1, -1);
-  CGContextDrawImage(c, CGRectMake(0, 0, 1, 3), image.get());
-  CGContextRestoreGState(c);
-  EXPECT_EQ(canvas.bytes(0, 0)[0], 10);
-  EXPECT_EQ(canvas.bytes(0, 2)[0], 30);
-}
-
 TEST(DrawImage, BlendingRounding) {
   SpaceRef rgb = rgbSpace(), grey = greySpace();
   // Blocks of 8: mixed alphas, all opaque, all transparent (premultiplied ones not black, so they

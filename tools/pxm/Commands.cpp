@@ -2,6 +2,7 @@
 #include "Commands.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "HostStreams.h"
 #include "Images.h"
@@ -9,46 +10,61 @@
 
 namespace {
 
-// Parses the arguments; prints help or an argument error. Returns -1 to go on, else the exit code.
-int Prepare(const Arguments& args, const char* usage, size_t positionals, bool needsOutput,
-            const std::set<std::string>& valued, const std::set<std::string>& flags, Options* options) {
-  *options = ParseOptions(args, valued, flags);
-  if (options->flags.count("--help")) {
-    std::printf("%s", usage);
+// A command's syntax: its help text, how many file arguments it takes (0: one or more), whether
+// it needs "-o OUT", and the options that take a value and the flags.
+struct Syntax {
+  const char* usage;
+  size_t positionals;
+  bool needsOutput;
+  std::set<std::string> valued = {};
+  std::set<std::string> flags = {};
+};
+
+// What every command starts from: its parsed arguments and both modules loaded.
+struct Invocation {
+  Options options;
+  std::optional<ModuleSet> modules;
+  const std::string& File() const { return options.positional[0]; }
+};
+
+// Parses the arguments and loads the modules. Returns -1 to go on, else the exit code: 0 after
+// printing the help, 2 for an argument error, 1 when a module cannot be loaded.
+int Start(const Arguments& args, const Syntax& syntax, Invocation* run) {
+  Options& options = run->options;
+  options = ParseOptions(args, syntax.valued, syntax.flags);
+  if (options.flags.count("--help")) {
+    std::printf("%s", syntax.usage);
     return 0;
   }
-  std::string error = options->error;
-  if (error.empty() && (positionals ? options->positional.size() != positionals : options->positional.empty()))
+  std::string error = options.error;
+  const size_t files = options.positional.size();
+  if (error.empty() && (syntax.positionals ? files != syntax.positionals : files == 0))
     error = "wrong number of arguments";
-  if (error.empty() && needsOutput && options->Value("-o").empty()) error = "no output given (-o OUT)";
+  if (error.empty() && syntax.needsOutput && options.Value("-o").empty()) error = "no output given (-o OUT)";
   if (!error.empty()) {
-    std::fprintf(stderr, "pxm: %s\n\n%s", error.c_str(), usage);
+    std::fprintf(stderr, "pxm: %s\n\n%s", error.c_str(), syntax.usage);
     return 2;
   }
-  return -1;
-}
-
-int Modules(const ModuleSet& modules) {
-  if (modules.error().empty()) return -1;
-  std::fprintf(stderr, "pxm: %s\n", modules.error().c_str());
+  run->modules.emplace();
+  if (run->modules->error().empty()) return -1;
+  std::fprintf(stderr, "pxm: %s\n", run->modules->error().c_str());
   return 1;
 }
 
 }  // namespace
 
 int RunInfo(const Arguments& args) {
-  static const char usage[] =
+  static const Syntax syntax{
       "usage: pxm info FILE...\n"
       "Loads each bitmap file as a DIB image and prints its width, height, bits per pixel, pixel code,\n"
-      "palette entries, header size and block size.\n";
-  Options options;
-  if (int code = Prepare(args, usage, 0, false, {}, {}, &options); code >= 0) return code;
-  ModuleSet modules;
-  if (int code = Modules(modules); code >= 0) return code;
+      "palette entries, header size and block size.\n",
+      0, false};
+  Invocation run;
+  if (int code = Start(args, syntax, &run); code >= 0) return code;
   int exitCode = 0;
-  for (const std::string& path : options.positional) {
+  for (const std::string& path : run.options.positional) {
     Failure failure;
-    ComPtr<IPXMImageDIB> dib = LoadBitmap(modules, path, &failure);
+    ComPtr<IPXMImageDIB> dib = LoadBitmap(*run.modules, path, &failure);
     if (!dib) {
       exitCode = Report(failure);
       continue;
@@ -68,18 +84,18 @@ int RunInfo(const Arguments& args) {
 }
 
 int RunRender(const Arguments& args) {
-  static const char usage[] =
+  static const Syntax syntax{
       "usage: pxm render FILE -o OUT.png [--size WxH] [--fit] [--crop X,Y,W,H] [--transparent RRGGBB]\n"
       "                  [--background RRGGBB]\n"
       "Draws a bitmap file into a picture of the given size (default: the crop's or the image's size),\n"
       "stretched or, with --fit, fitted with its aspect ratio kept; --crop cuts a rectangle of the image\n"
       "(pixels from the top left) first; --transparent leaves that colour out; the background defaults\n"
-      "to white.\n";
-  Options options;
-  if (int code = Prepare(args, usage, 1, true, {"-o", "--size", "--crop", "--transparent", "--background"},
-                         {"--fit"}, &options);
-      code >= 0)
-    return code;
+      "to white.\n",
+      1, true, {"-o", "--size", "--crop", "--transparent", "--background"}, {"--fit"}};
+  Invocation run;
+  if (int code = Start(args, syntax, &run); code >= 0) return code;
+  const Options& options = run.options;
+  const ModuleSet& modules = *run.modules;
   int32_t crop[4] = {0, 0, 0, 0};
   uint32_t width = 0, height = 0;
   Rgb background{255, 255, 255}, transparent;
@@ -87,13 +103,11 @@ int RunRender(const Arguments& args) {
       (options.Has("--size") && !ParseSize(options.Value("--size"), &width, &height)) ||
       (options.Has("--background") && !ParseRgb(options.Value("--background"), &background)) ||
       (options.Has("--transparent") && !ParseRgb(options.Value("--transparent"), &transparent))) {
-    std::fprintf(stderr, "pxm: a malformed option value\n\n%s", usage);
+    std::fprintf(stderr, "pxm: a malformed option value\n\n%s", syntax.usage);
     return 2;
   }
-  ModuleSet modules;
-  if (int code = Modules(modules); code >= 0) return code;
   Failure failure;
-  ComPtr<IPXMImageDIB> dib = LoadBitmap(modules, options.positional[0], &failure);
+  ComPtr<IPXMImageDIB> dib = LoadBitmap(modules, run.File(), &failure);
   if (!dib) return Report(failure);
 
   // What gets drawn: the DIB, or a canvas holding its crop or its copy (a canvas carries the
@@ -190,53 +204,51 @@ ComPtr<IPXMImage> ConvertTo(const ModuleSet& modules, IPXMImageDIB* source, cons
 }  // namespace
 
 int RunConvert(const Arguments& args) {
-  static const char usage[] =
+  static const Syntax syntax{
       "usage: pxm convert FILE --to dib8|dib24|dib32|raster|canvas -o OUT\n"
       "Copies a bitmap file into an image of the given kind with the module's conversions and writes\n"
-      "it as OUT: .bmp (DIB kinds), .png (drawn), or any other name as a stream file.\n";
-  Options options;
-  if (int code = Prepare(args, usage, 1, true, {"-o", "--to"}, {}, &options); code >= 0) return code;
-  if (!options.Has("--to")) {
-    std::fprintf(stderr, "pxm: no kind given (--to KIND)\n\n%s", usage);
+      "it as OUT: .bmp (DIB kinds), .png (drawn), or any other name as a stream file.\n",
+      1, true, {"-o", "--to"}};
+  Invocation run;
+  if (int code = Start(args, syntax, &run); code >= 0) return code;
+  if (!run.options.Has("--to")) {
+    std::fprintf(stderr, "pxm: no kind given (--to KIND)\n\n%s", syntax.usage);
     return 2;
   }
-  ModuleSet modules;
-  if (int code = Modules(modules); code >= 0) return code;
+  const ModuleSet& modules = *run.modules;
   Failure failure;
-  ComPtr<IPXMImageDIB> dib = LoadBitmap(modules, options.positional[0], &failure);
-  if (!dib) return Report(failure);
-  ComPtr<IPXMImage> converted = ConvertTo(modules, dib.Get(), options.Value("--to"), &failure);
-  if (!converted || !WriteImage(modules, converted.Get(), options.Value("-o"), &failure)) return Report(failure);
+  ComPtr<IPXMImageDIB> dib = LoadBitmap(modules, run.File(), &failure);
+  ComPtr<IPXMImage> converted = dib ? ConvertTo(modules, dib.Get(), run.options.Value("--to"), &failure) : ComPtr<IPXMImage>{};
+  if (!converted || !WriteImage(modules, converted.Get(), run.options.Value("-o"), &failure)) return Report(failure);
   return 0;
 }
 
 int RunSave(const Arguments& args) {
-  static const char usage[] =
+  static const Syntax syntax{
       "usage: pxm save FILE -o OUT.pxs\n"
-      "Loads a bitmap file as a DIB image and saves its image record into a stream file.\n";
-  Options options;
-  if (int code = Prepare(args, usage, 1, true, {"-o"}, {}, &options); code >= 0) return code;
-  ModuleSet modules;
-  if (int code = Modules(modules); code >= 0) return code;
+      "Loads a bitmap file as a DIB image and saves its image record into a stream file.\n",
+      1, true, {"-o"}};
+  Invocation run;
+  if (int code = Start(args, syntax, &run); code >= 0) return code;
   Failure failure;
-  ComPtr<IPXMImageDIB> dib = LoadBitmap(modules, options.positional[0], &failure);
-  if (!dib) return Report(failure);
-  if (!SaveStreamFile(modules, dib.Get(), options.Value("-o"), &failure)) return Report(failure);
+  ComPtr<IPXMImageDIB> dib = LoadBitmap(*run.modules, run.File(), &failure);
+  if (!dib || !SaveStreamFile(*run.modules, dib.Get(), run.options.Value("-o"), &failure)) return Report(failure);
   return 0;
 }
 
 int RunLoad(const Arguments& args) {
-  static const char usage[] =
+  static const Syntax syntax{
       "usage: pxm load IN.pxs -o OUT.png|OUT.bmp\n"
-      "Restores a DIB image from a stream file and writes it as a picture or a bitmap file.\n";
-  Options options;
-  if (int code = Prepare(args, usage, 1, true, {"-o"}, {}, &options); code >= 0) return code;
-  ModuleSet modules;
-  if (int code = Modules(modules); code >= 0) return code;
+      "Restores a DIB image from a stream file and writes it as a picture or a bitmap file.\n",
+      1, true, {"-o"}};
+  Invocation run;
+  if (int code = Start(args, syntax, &run); code >= 0) return code;
+  const ModuleSet& modules = *run.modules;
   ComPtr<IPXMImageDIB> dib = modules.Create<IPXMImageDIB>(L"PXMImageDIB", pxm::iid::IPXMImageDIB);
   if (!dib) return Report({"creating a DIB image", PXM_E_FAIL});
   Failure failure;
-  if (!LoadStreamFile(modules, options.positional[0], dib.Get(), &failure)) return Report(failure);
-  if (!WriteImage(modules, dib.Get(), options.Value("-o"), &failure)) return Report(failure);
+  if (!LoadStreamFile(modules, run.File(), dib.Get(), &failure) ||
+      !WriteImage(modules, dib.Get(), run.options.Value("-o"), &failure))
+    return Report(failure);
   return 0;
 }
