@@ -81,10 +81,10 @@ template <size_t N, int K>
   } else {
     Bytes16 d;
     std::memcpy(&d, source + 48, 16);
-    const Bytes16 low = __builtin_shufflevector(a, b, K, K + 4, K + 8, K + 12, K + 16, K + 20, K + 24, K + 28, 0, 0, 0,
-                                                0, 0, 0, 0, 0);
-    const Bytes16 high = __builtin_shufflevector(c, d, K, K + 4, K + 8, K + 12, K + 16, K + 20, K + 24, K + 28, 0, 0,
-                                                 0, 0, 0, 0, 0, 0);
+    const Bytes16 low =
+        __builtin_shufflevector(a, b, K, K + 4, K + 8, K + 12, K + 16, K + 20, K + 24, K + 28, 0, 0, 0, 0, 0, 0, 0, 0);
+    const Bytes16 high =
+        __builtin_shufflevector(c, d, K, K + 4, K + 8, K + 12, K + 16, K + 20, K + 24, K + 28, 0, 0, 0, 0, 0, 0, 0, 0);
     return __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7, 16, 17, 18, 19, 20, 21, 22, 23);
   }
 }
@@ -111,8 +111,7 @@ template <size_t N>
 // handles better than shuffles of the planes) into a buffer in the cache; four streaming stores,
 // one line, then write them out together.
 template <size_t N>
-[[gnu::always_inline]] inline void StreamMeanRow(const uint8_t* __restrict src, uint8_t* __restrict dst,
-                                                 size_t count) {
+[[gnu::always_inline]] inline void StreamMeanRow(const uint8_t* __restrict src, uint8_t* __restrict dst, size_t count) {
   const size_t head = std::min(count, BytesToRunBoundary(dst));
   MeanRow<N>(src, dst, head);
   size_t x = head;
@@ -186,8 +185,8 @@ void CopyGreyPlanes(IPXM* source, const ImageDescription& from, IPXM* destinatio
 }  // namespace
 
 RasterCopyKernels ChooseRasterCopyKernels(uint32_t bytesPerPixel, bool stream) {
-  if (bytesPerPixel == 3) return stream ? RasterCopyKernels{StreamSplitRow24, StreamMeanRow24}
-                                        : RasterCopyKernels{SplitRow24, MeanRow24};
+  if (bytesPerPixel == 3)
+    return stream ? RasterCopyKernels{StreamSplitRow24, StreamMeanRow24} : RasterCopyKernels{SplitRow24, MeanRow24};
   return stream ? RasterCopyKernels{StreamSplitRow32, StreamMeanRow32} : RasterCopyKernels{SplitRow32, MeanRow32};
 }
 

@@ -108,16 +108,21 @@ template <int R0>
   return j;
 }
 
-PXM_ROW_KERNEL void StreamSwapRows(uint8_t* __restrict destination, const uint8_t* __restrict source,
-                                   uint32_t width) {
+PXM_ROW_KERNEL void StreamSwapRows(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
   const size_t end = 3 * size_t{width};
   size_t j = 0;
   for (const size_t head = std::min(end, BytesToRunBoundary(destination)); j < head; ++j)
     destination[j] = source[SwappedIndex(j)];
   switch (j % 3) {
-    case 0: j = StreamSwappedRuns<0>(destination, source, j, end); break;
-    case 1: j = StreamSwappedRuns<1>(destination, source, j, end); break;
-    default: j = StreamSwappedRuns<2>(destination, source, j, end); break;
+    case 0:
+      j = StreamSwappedRuns<0>(destination, source, j, end);
+      break;
+    case 1:
+      j = StreamSwappedRuns<1>(destination, source, j, end);
+      break;
+    default:
+      j = StreamSwappedRuns<2>(destination, source, j, end);
+      break;
   }
   for (; j < end; ++j) destination[j] = source[SwappedIndex(j)];
 }

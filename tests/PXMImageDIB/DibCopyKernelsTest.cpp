@@ -59,7 +59,8 @@ TEST_P(RowKernel, MatchesThePlainLoop) {
     for (size_t offset = 0; offset < 16; ++offset) {
       std::vector<uint8_t> got(offset + out + 2 * kGuardBytes, kGuard);
       k.kernel(got.data() + offset + kGuardBytes, source.data(), width);
-      ASSERT_TRUE(std::equal(want.begin(), want.end(), got.begin() + offset)) << "width " << width << ", offset " << offset;
+      ASSERT_TRUE(std::equal(want.begin(), want.end(), got.begin() + offset))
+          << "width " << width << ", offset " << offset;
     }
   }
 }
@@ -91,8 +92,8 @@ TEST(DibCopyRule, StreamsWhatItsKernelWrites) {
   const struct {
     uint32_t bits, fourcc;
     int alphaOption;
-  } rows[] = {{8, FOURCC_MONO, 0},  {24, FOURCC_RGB, 0},  {24, FOURCC_BGR, 0},
-              {32, FOURCC_RGB, 0},  {32, FOURCC_ARGB, 255}, {32, FOURCC_MONO, 0}};
+  } rows[] = {{8, FOURCC_MONO, 0}, {24, FOURCC_RGB, 0},    {24, FOURCC_BGR, 0},
+              {32, FOURCC_RGB, 0}, {32, FOURCC_ARGB, 255}, {32, FOURCC_MONO, 0}};
   std::mt19937 random(99);
   constexpr uint32_t kWidth = 333;
   std::vector<uint8_t> source(4 * kWidth);
