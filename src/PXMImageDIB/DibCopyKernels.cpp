@@ -1,6 +1,5 @@
 #include "PXMImageDIB/DibCopyKernels.h"
 
-#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstring>
@@ -74,14 +73,12 @@ PXM_ROW_KERNEL void FirstBytes(uint8_t* __restrict destination, const uint8_t* _
   for (size_t x = 0; x < width; ++x) destination[x] = source[4 * x];
 }
 
-// The streaming twins: each 16-byte run of the destination row is made in a vector and stored
-// with StreamStore16; the bytes before the first run and after the last are made one at a time.
-
-// Byte j of a swapped row is byte SwappedIndex(j) of its source row.
-constexpr size_t SwappedIndex(size_t j) { return 3 * (j / 3) + 2 - j % 3; }
+// The streaming twins (see StreamStore16): the pixels before the first that starts a destination
+// line and those after the last whole line go through the plain loops.
 
 // The 16 swapped bytes from destination byte j on, where j lies R bytes into its pixel: read from
-// the 32 source bytes that start at that pixel.
+// the 32 source bytes that start at that pixel (byte k of a swapped row is byte
+// 3 * (k / 3) + 2 - k % 3 of its source row).
 template <int R>
 [[gnu::always_inline]] inline Bytes16 SwappedRun(const uint8_t* source, size_t j) {
   Bytes16 a, b;
@@ -95,72 +92,58 @@ template <int R>
     return __builtin_shufflevector(a, b, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 17, 16, 15);
 }
 
-// Runs of three (48 bytes, 16 pixels) from destination byte j, whose place in its pixel is R0; stops
-// while the last run's 32 source bytes still lie in the row. Returns where it stopped.
-template <int R0>
-[[gnu::always_inline]] inline size_t StreamSwappedRuns(uint8_t* destination, const uint8_t* source, size_t j,
-                                                       size_t end) {
-  for (; j + 64 <= end; j += 48) {
-    StreamStore16(destination + j, SwappedRun<R0>(source, j));
-    StreamStore16(destination + j + 16, SwappedRun<(R0 + 1) % 3>(source, j + 16));
-    StreamStore16(destination + j + 32, SwappedRun<(R0 + 2) % 3>(source, j + 32));
-  }
-  return j;
-}
-
+// Three lines (64 pixels) per step from a pixel that starts a line; each 48 bytes take the three
+// places a run can start at in a pixel. A step reads up to 14 bytes past its own 192.
 PXM_ROW_KERNEL void StreamSwapRows(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
+  const size_t head = PixelsToLineBoundary(destination, 3, width);
+  SwapRows(destination, source, static_cast<uint32_t>(head));
   const size_t end = 3 * size_t{width};
-  size_t j = 0;
-  for (const size_t head = std::min(end, BytesToRunBoundary(destination)); j < head; ++j)
-    destination[j] = source[SwappedIndex(j)];
-  switch (j % 3) {
-    case 0:
-      j = StreamSwappedRuns<0>(destination, source, j, end);
-      break;
-    case 1:
-      j = StreamSwappedRuns<1>(destination, source, j, end);
-      break;
-    default:
-      j = StreamSwappedRuns<2>(destination, source, j, end);
-      break;
+  size_t j = 3 * head;
+  for (; j + 3 * kLineBytes + 16 <= end; j += 3 * kLineBytes) {
+    for (size_t k = j; k < j + 3 * kLineBytes; k += 48) {
+      StreamStore16(destination + k, SwappedRun<0>(source, k));
+      StreamStore16(destination + k + 16, SwappedRun<1>(source, k + 16));
+      StreamStore16(destination + k + 32, SwappedRun<2>(source, k + 32));
+    }
   }
-  for (; j < end; ++j) destination[j] = source[SwappedIndex(j)];
+  SwapRows(destination + j, source + j, static_cast<uint32_t>((end - j) / 3));
 }
 
 PXM_ROW_KERNEL void StreamOpaqueRows(uint8_t* __restrict destination, const uint8_t* __restrict source,
                                      uint32_t width) {
-  const size_t end = 4 * size_t{width};
-  size_t j = 0;
-  for (const size_t head = std::min(end, BytesToRunBoundary(destination)); j < head; ++j)
-    destination[j] = j % 4 == 3 ? 0xFF : source[j];
-  // Every run starts at the same place in its pixel, so one mask serves them all.
-  Bytes16 alpha;
-  for (size_t t = 0; t < 16; ++t) alpha[t] = (j + t) % 4 == 3 ? 0xFF : 0;
-  for (; j + 16 <= end; j += 16) {
-    Bytes16 pixels;
-    std::memcpy(&pixels, source + j, 16);
-    StreamStore16(destination + j, pixels | alpha);
+  const size_t head = PixelsToLineBoundary(destination, 4, width);
+  OpaqueRows(destination, source, static_cast<uint32_t>(head));
+  const Bytes16 alpha = {0, 0, 0, 0xFF, 0, 0, 0, 0xFF, 0, 0, 0, 0xFF, 0, 0, 0, 0xFF};
+  size_t x = head;
+  for (; x + kLineBytes / 4 <= width; x += kLineBytes / 4) {
+    for (size_t k = 0; k < kLineBytes; k += 16) {
+      Bytes16 pixels;
+      std::memcpy(&pixels, source + 4 * x + k, 16);
+      StreamStore16(destination + 4 * x + k, pixels | alpha);
+    }
   }
-  for (; j < end; ++j) destination[j] = j % 4 == 3 ? 0xFF : source[j];
+  OpaqueRows(destination + 4 * x, source + 4 * x, static_cast<uint32_t>(width - x));
 }
 
 PXM_ROW_KERNEL void StreamFirstBytes(uint8_t* __restrict destination, const uint8_t* __restrict source,
                                      uint32_t width) {
-  size_t x = 0;
-  for (const size_t head = std::min<size_t>(width, BytesToRunBoundary(destination)); x < head; ++x)
-    destination[x] = source[4 * x];
-  for (; x + 16 <= width; x += 16) {
-    Bytes16 a, b, c, d;
-    std::memcpy(&a, source + 4 * x, 16);
-    std::memcpy(&b, source + 4 * x + 16, 16);
-    std::memcpy(&c, source + 4 * x + 32, 16);
-    std::memcpy(&d, source + 4 * x + 48, 16);
-    const Bytes16 low = __builtin_shufflevector(a, b, 0, 4, 8, 12, 16, 20, 24, 28, 0, 0, 0, 0, 0, 0, 0, 0);
-    const Bytes16 high = __builtin_shufflevector(c, d, 0, 4, 8, 12, 16, 20, 24, 28, 0, 0, 0, 0, 0, 0, 0, 0);
-    StreamStore16(destination + x,
-                  __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7, 16, 17, 18, 19, 20, 21, 22, 23));
+  const size_t head = PixelsToLineBoundary(destination, 1, width);
+  FirstBytes(destination, source, static_cast<uint32_t>(head));
+  size_t x = head;
+  for (; x + kLineBytes <= width; x += kLineBytes) {
+    for (size_t k = x; k < x + kLineBytes; k += 16) {
+      Bytes16 a, b, c, d;
+      std::memcpy(&a, source + 4 * k, 16);
+      std::memcpy(&b, source + 4 * k + 16, 16);
+      std::memcpy(&c, source + 4 * k + 32, 16);
+      std::memcpy(&d, source + 4 * k + 48, 16);
+      const Bytes16 low = __builtin_shufflevector(a, b, 0, 4, 8, 12, 16, 20, 24, 28, 0, 0, 0, 0, 0, 0, 0, 0);
+      const Bytes16 high = __builtin_shufflevector(c, d, 0, 4, 8, 12, 16, 20, 24, 28, 0, 0, 0, 0, 0, 0, 0, 0);
+      StreamStore16(destination + k,
+                    __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7, 16, 17, 18, 19, 20, 21, 22, 23));
+    }
   }
-  for (; x < width; ++x) destination[x] = source[4 * x];
+  FirstBytes(destination + x, source + 4 * x, static_cast<uint32_t>(width - x));
 }
 
 }  // namespace

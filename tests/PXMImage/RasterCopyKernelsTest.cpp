@@ -1,7 +1,7 @@
 // The raster colour copy's row kernels, plain and streaming, held byte for byte against a plain
 // loop on random rows of odd widths. Sources are sized exactly, so the sanitizer build sees any
-// read past a row; destinations start at every offset within 16 bytes (the streaming kernels
-// store whole aligned runs in the middle, plain bytes at the ends) and are followed by guard bytes.
+// read past a row; destinations start at every offset within a 64-byte line (the streaming kernels
+// store whole lines in the middle, plain bytes at the ends) and are followed by guard bytes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -42,13 +42,15 @@ TEST_P(RasterKernels, SplitMatchesThePlainLoop) {
     std::vector<uint8_t> want(3 * (width + kGuardBytes), kGuard);
     for (uint32_t x = 0; x < width; ++x)
       for (uint32_t p = 0; p < 3; ++p) want[p * (width + kGuardBytes) + x] = source[n * x + p];
-    for (size_t offset = 0; offset < 16; ++offset) {
-      // Three plane rows that share their place within 16 bytes, then three that do not.
+    for (size_t offset = 0; offset < 64; ++offset) {
+      // Three plane rows at the same place within a line, then at three different places.
       for (const size_t skew : {size_t{0}, size_t{5}}) {
         const size_t planeBytes = width + kGuardBytes;
-        std::vector<uint8_t> planes(3 * planeBytes + 2 * skew + 16 + offset, kGuard);
+        const size_t spacing = (planeBytes + 63) / 64 * 64 + skew;
+        std::vector<uint8_t> planes(64 + offset + 3 * spacing, kGuard);
+        uint8_t* const base = planes.data() + BytesToLineBoundary(planes.data()) + offset;
         uint8_t* rows[3];
-        for (uint32_t p = 0; p < 3; ++p) rows[p] = planes.data() + offset + p * (planeBytes + skew);
+        for (uint32_t p = 0; p < 3; ++p) rows[p] = base + p * spacing;
         split(source.data(), rows[0], rows[1], rows[2], width);
         for (uint32_t p = 0; p < 3; ++p)
           ASSERT_TRUE(std::equal(rows[p], rows[p] + planeBytes, want.begin() + p * planeBytes))
@@ -68,7 +70,7 @@ TEST_P(RasterKernels, MeanMatchesThePlainLoop) {
     std::vector<uint8_t> want(width + kGuardBytes, kGuard);
     for (uint32_t x = 0; x < width; ++x)
       want[x] = static_cast<uint8_t>((source[n * x] + source[n * x + 1] + source[n * x + 2]) / 3);
-    for (size_t offset = 0; offset < 16; ++offset) {
+    for (size_t offset = 0; offset < 64; ++offset) {
       std::vector<uint8_t> grey(offset + want.size(), kGuard);
       mean(source.data(), grey.data() + offset, width);
       ASSERT_TRUE(std::equal(want.begin(), want.end(), grey.begin() + offset))

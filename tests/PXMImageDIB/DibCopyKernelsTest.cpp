@@ -1,7 +1,7 @@
 // Each per-row kernel of the DIB copy, plain and streaming, held byte for byte against a plain loop
 // on random rows of odd widths: rows are sized exactly, so the sanitizer build sees any read past a
 // source row, and guard bytes around each destination row catch a write outside it. Destinations
-// start at every offset within 16 bytes: the streaming kernels store whole aligned runs in the
+// start at every offset within a 64-byte line: the streaming kernels store whole lines in the
 // middle of a row and plain bytes at its ends.
 #include <gtest/gtest.h>
 
@@ -56,7 +56,7 @@ TEST_P(RowKernel, MatchesThePlainLoop) {
     const size_t out = size_t{width} * k.destinationBytes;
     std::vector<uint8_t> want(out + 2 * kGuardBytes, kGuard);
     k.reference(want.data() + kGuardBytes, source.data(), width);
-    for (size_t offset = 0; offset < 16; ++offset) {
+    for (size_t offset = 0; offset < 64; ++offset) {
       std::vector<uint8_t> got(offset + out + 2 * kGuardBytes, kGuard);
       k.kernel(got.data() + offset + kGuardBytes, source.data(), width);
       ASSERT_TRUE(std::equal(want.begin(), want.end(), got.begin() + offset))
@@ -110,7 +110,7 @@ TEST(DibCopyRule, StreamsWhatItsKernelWrites) {
 
 // A copy larger than the cache takes the streaming kernels through the whole row walk: held pixel
 // by pixel against the plain rule, from sources of both row directions with padded rows, into the
-// DIB's bottom-up rows (whose starts are not 16-byte aligned).
+// DIB's bottom-up rows (which do not start on a line).
 TEST(DibCopyStreamed, LargeCopiesMatchPixelByPixel) {
   const struct {
     uint32_t bits, fourcc;
