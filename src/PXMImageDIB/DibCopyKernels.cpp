@@ -40,8 +40,6 @@ namespace {
 // shuffle where the target has one; the vectoriser's own code for the plain loop is three times
 // slower): the first 12 bytes are the swapped pixels, the last 4 are rewritten by the next step,
 // and the loop stops before a load would pass the row's end.
-using Bytes16 = uint8_t __attribute__((vector_size(16)));
-
 PXM_ROW_KERNEL void SwapRows(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
   const size_t end = 3 * size_t{width};
   size_t i = 0;
