@@ -70,10 +70,6 @@ Span RowsSpan(const PlaneView& plane, uint32_t height) {
   return {std::min(first, last), std::max(first, last) + plane.RowLength()};
 }
 
-// Bytes a copy touches from which its result is not worth keeping in the cache: past the share of
-// the last-level cache a core can count on, the destination would be evicted before it is read.
-constexpr uint64_t kStreamingFrom = uint64_t{24} << 20;
-
 }  // namespace
 
 HRESULT CPXMImageCANVAS::Copy(IPXM* source, int /*option: not used by the canvas*/) {
@@ -105,7 +101,7 @@ HRESULT CPXMImageCANVAS::Copy(IPXM* source, int /*option: not used by the canvas
 
   // Rows go in ascending source addresses. A copy larger than the cache writes around it.
   const uint64_t touched = uint64_t{from.height} * std::abs(int64_t{src.stride}) + uint64_t{dst.size};
-  const CanvasRowKernel convert = CanvasRowKernelFor(kind, touched >= kStreamingFrom);
+  const CanvasRowKernel convert = CanvasRowKernelFor(kind, WorthStreaming(touched));
   for (uint32_t i = 0; i < m_Height; ++i) {
     const uint32_t y = RowInMemoryOrder(src.stride, i, m_Height);
     uint32_t* row = reinterpret_cast<uint32_t*>(dst.Row(y));

@@ -3,10 +3,6 @@
 #include <bit>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "PXMImage/RowKernel.h"
 
 namespace {
@@ -19,7 +15,6 @@ static_assert(std::endian::native == std::endian::little);
 // pixels is several times slower); the pixels before the first aligned group and after the last go
 // one by one. Each conversion: Four(src, x, table) makes pixels x .. x + 3 reading kLoad bytes from
 // pixel x on, One(src, x, table) pixel x alone.
-using Bytes16 = uint8_t __attribute__((vector_size(16)));
 
 inline Bytes16 Load16(const uint8_t* p) {
   Bytes16 bytes;
@@ -88,18 +83,13 @@ struct Bgr32 {
   }
 };
 
-// Streaming stores write whole lines around the cache: no destination line is read before it is
-// overwritten. They want 16-byte aligned addresses, and a fence after the last one orders them
-// before whatever reads the canvas next. Targets without them store plainly.
+// Streaming stores want 16-byte aligned addresses; targets without them store plainly.
 template <bool kStream>
 inline void Store16(uint32_t* dst, Bytes16 v) {
-#if defined(__SSE2__)
-  if constexpr (kStream) {
-    _mm_stream_si128(reinterpret_cast<__m128i*>(dst), reinterpret_cast<__m128i>(v));
-    return;
-  }
-#endif
-  std::memcpy(dst, &v, sizeof v);
+  if constexpr (kStream)
+    StreamStore16(reinterpret_cast<uint8_t*>(dst), v);
+  else
+    std::memcpy(dst, &v, sizeof v);
 }
 
 template <class Convert, bool kStream>
@@ -110,9 +100,7 @@ inline void ConvertRow(const uint8_t* __restrict src, uint32_t* __restrict dst, 
   for (; Convert::kBytes * x + Convert::kLoad <= Convert::kBytes * count && x + 4 <= count; x += 4)
     Store16<kStream>(dst + x, Convert::Four(src, x, table));
   for (; x < count; ++x) dst[x] = Convert::One(src, x, table);
-#if defined(__SSE2__)
-  if constexpr (kStream) _mm_sfence();
-#endif
+  if constexpr (kStream) StreamingStoresDone();
 }
 
 // Each conversion built once with plain stores and once streaming.
