@@ -16,5 +16,9 @@ class CResourceLock final {
   virtual int Delete();
 
  private:
+#if defined(PTHREAD_ERRORCHECK_MUTEX_INITIALIZER_NP)
+  pthread_mutex_t m_Mutex = PTHREAD_ERRORCHECK_MUTEX_INITIALIZER_NP;
+#else
   pthread_mutex_t m_Mutex;
+#endif
 };

@@ -2,6 +2,7 @@
 // colour layout of 4 bytes a pixel. The source is read only through IPXM (and, for 8-bit sources,
 // its palette); one row kernel, chosen by the source's depth and code, converts every row.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 
@@ -98,8 +99,9 @@ HRESULT CPXMImageCANVAS::Copy(IPXM* source, int /*option: not used by the canvas
     if (in.begin < out.end && out.begin < in.end) readable = 0;
   }
 
-  // Rows go in ascending source addresses.
-  const CanvasRowKernel convert = CanvasRowKernelFor(kind);
+  // Rows go in ascending source addresses. A copy larger than the cache writes around it.
+  const uint64_t touched = uint64_t{from.height} * std::abs(int64_t{src.stride}) + uint64_t{dst.size};
+  const CanvasRowKernel convert = CanvasRowKernelFor(kind, WorthStreaming(touched));
   for (uint32_t i = 0; i < m_Height; ++i) {
     const uint32_t y = RowInMemoryOrder(src.stride, i, m_Height);
     uint32_t* row = reinterpret_cast<uint32_t*>(dst.Row(y));

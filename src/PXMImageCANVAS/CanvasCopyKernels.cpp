@@ -10,78 +10,133 @@ namespace {
 // Pixels are handled as 32-bit words whose low byte is the first byte in memory.
 static_assert(std::endian::native == std::endian::little);
 
-inline uint32_t LoadWord(const uint8_t* p) {
-  uint32_t word;
-  std::memcpy(&word, p, sizeof word);
-  return word;
+// Every conversion but the plain copy produces four canvas pixels at a time as one 16-byte vector
+// of the compiler's vector extension, mostly by one byte shuffle (the vectoriser's own code for 3-byte
+// pixels is several times slower); the pixels before the first aligned group and after the last go
+// one by one. Each conversion: Four(src, x, table) makes pixels x .. x + 3 reading kLoad bytes from
+// pixel x on, One(src, x, table) pixel x alone.
+
+inline Bytes16 Load16(const uint8_t* p) {
+  Bytes16 bytes;
+  std::memcpy(&bytes, p, sizeof bytes);
+  return bytes;
 }
 
-// Exchanges the first and third bytes of a pixel: blue, green, red <-> red, green, blue.
-constexpr uint32_t SwapRedBlue(uint32_t pixel) {
-  return (pixel & 0xFF00FF00u) | (pixel >> 16 & 0xFFu) | (pixel & 0xFFu) << 16;
-}
-
-PXM_ROW_KERNEL void Grey8Row(const uint8_t* __restrict src, uint32_t* __restrict dst, size_t count, const uint32_t*) {
-  for (size_t x = 0; x < count; ++x) dst[x] = src[x] * 0x01010101u;
-}
-
-PXM_ROW_KERNEL void Indexed8Row(const uint8_t* __restrict src, uint32_t* __restrict dst, size_t count,
-                                const uint32_t* __restrict table) {
-  for (size_t x = 0; x < count; ++x) dst[x] = table[src[x]];
-}
-
-// Four 24-bit pixels per step as one 16-byte shuffle of the compiler's vector extension (a
-// single byte shuffle where the target has one; the vectoriser's own code for 3-byte pixels is
-// several times slower): 12 source bytes become 16 canvas bytes, the fourth of each pixel zero.
-// The loop stops before a 16-byte load would pass the row's end; the last pixels go one by one.
-using Bytes16 = uint8_t __attribute__((vector_size(16)));
-
-template <int kRed, int kGreen, int kBlue>
-inline void Pixels24Row(const uint8_t* __restrict src, uint32_t* __restrict dst, size_t count) {
-  const Bytes16 zero = {};
-  size_t x = 0;
-  for (; 3 * x + 16 <= 3 * count; x += 4) {
-    Bytes16 pixels;
-    std::memcpy(&pixels, src + 3 * x, 16);
-    pixels = __builtin_shufflevector(pixels, zero, kRed, kGreen, kBlue, 16, kRed + 3, kGreen + 3, kBlue + 3, 16, kRed + 6,
-                                     kGreen + 6, kBlue + 6, 16, kRed + 9, kGreen + 9, kBlue + 9, 16);
-    std::memcpy(dst + x, &pixels, 16);
+struct Grey8 {
+  static constexpr size_t kBytes = 1, kLoad = 4;
+  static Bytes16 Four(const uint8_t* src, size_t x, const uint32_t*) {
+    Bytes16 v = {};
+    std::memcpy(&v, src + x, 4);
+    return __builtin_shufflevector(v, v, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
   }
-  for (; x < count; ++x)
-    dst[x] = uint32_t{src[3 * x + kRed]} | uint32_t{src[3 * x + kGreen]} << 8 | uint32_t{src[3 * x + kBlue]} << 16;
+  static uint32_t One(const uint8_t* src, size_t x, const uint32_t*) { return src[x] * 0x01010101u; }
+};
+
+struct Indexed8 {
+  static constexpr size_t kBytes = 1, kLoad = 4;
+  static Bytes16 Four(const uint8_t* src, size_t x, const uint32_t* table) {
+    const uint32_t pixels[4] = {table[src[x]], table[src[x + 1]], table[src[x + 2]], table[src[x + 3]]};
+    Bytes16 v;
+    std::memcpy(&v, pixels, sizeof v);
+    return v;
+  }
+  static uint32_t One(const uint8_t* src, size_t x, const uint32_t* table) { return table[src[x]]; }
+};
+
+// 12 source bytes become 16 canvas bytes, the fourth of each pixel zero.
+template <int kRed, int kGreen, int kBlue>
+struct Pixels24 {
+  static constexpr size_t kBytes = 3, kLoad = 16;
+  static Bytes16 Four(const uint8_t* src, size_t x, const uint32_t*) {
+    const Bytes16 zero = {};
+    return __builtin_shufflevector(Load16(src + 3 * x), zero, kRed, kGreen, kBlue, 16, kRed + 3, kGreen + 3, kBlue + 3,
+                                   16, kRed + 6, kGreen + 6, kBlue + 6, 16, kRed + 9, kGreen + 9, kBlue + 9, 16);
+  }
+  static uint32_t One(const uint8_t* src, size_t x, const uint32_t*) {
+    const uint8_t* p = src + 3 * x;
+    return uint32_t{p[kRed]} | uint32_t{p[kGreen]} << 8 | uint32_t{p[kBlue]} << 16;
+  }
+};
+using Rgb24 = Pixels24<0, 1, 2>;
+using Bgr24 = Pixels24<2, 1, 0>;
+
+// A 32-bit grey sample's low byte three times, then zero.
+struct Mono32 {
+  static constexpr size_t kBytes = 4, kLoad = 16;
+  static Bytes16 Four(const uint8_t* src, size_t x, const uint32_t*) {
+    const Bytes16 zero = {};
+    return __builtin_shufflevector(Load16(src + 4 * x), zero, 0, 0, 0, 16, 4, 4, 4, 16, 8, 8, 8, 16, 12, 12, 12, 16);
+  }
+  static uint32_t One(const uint8_t* src, size_t x, const uint32_t*) { return src[4 * x] * 0x010101u; }
+};
+
+// Blue, green, red, x -> red, green, blue, x.
+struct Bgr32 {
+  static constexpr size_t kBytes = 4, kLoad = 16;
+  static Bytes16 Four(const uint8_t* src, size_t x, const uint32_t*) {
+    const Bytes16 v = Load16(src + 4 * x);
+    return __builtin_shufflevector(v, v, 2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
+  }
+  static uint32_t One(const uint8_t* src, size_t x, const uint32_t*) {
+    const uint8_t* p = src + 4 * x;
+    return uint32_t{p[2]} | uint32_t{p[1]} << 8 | uint32_t{p[0]} << 16 | uint32_t{p[3]} << 24;
+  }
+};
+
+// Streaming stores want 16-byte aligned addresses; targets without them store plainly.
+template <bool kStream>
+inline void Store16(uint32_t* dst, Bytes16 v) {
+  if constexpr (kStream)
+    StreamStore16(reinterpret_cast<uint8_t*>(dst), v);
+  else
+    std::memcpy(dst, &v, sizeof v);
 }
 
-PXM_ROW_KERNEL void Rgb24Row(const uint8_t* __restrict src, uint32_t* __restrict dst, size_t count, const uint32_t*) {
-  Pixels24Row<0, 1, 2>(src, dst, count);
+template <class Convert, bool kStream>
+inline void ConvertRow(const uint8_t* __restrict src, uint32_t* __restrict dst, size_t count, const uint32_t* table) {
+  size_t x = 0;
+  if constexpr (kStream)
+    for (; x < count && reinterpret_cast<uintptr_t>(dst + x) % 16 != 0; ++x) dst[x] = Convert::One(src, x, table);
+  for (; Convert::kBytes * x + Convert::kLoad <= Convert::kBytes * count && x + 4 <= count; x += 4)
+    Store16<kStream>(dst + x, Convert::Four(src, x, table));
+  for (; x < count; ++x) dst[x] = Convert::One(src, x, table);
+  if constexpr (kStream) StreamingStoresDone();
 }
 
-PXM_ROW_KERNEL void Bgr24Row(const uint8_t* __restrict src, uint32_t* __restrict dst, size_t count, const uint32_t*) {
-  Pixels24Row<2, 1, 0>(src, dst, count);
-}
+// Each conversion built once with plain stores and once streaming.
+#define PXM_CANVAS_KERNELS(Convert)                                                                               \
+  PXM_ROW_KERNEL void Convert##Row(const uint8_t* __restrict src, uint32_t* __restrict dst, size_t count,          \
+                                   const uint32_t* table) {                                                       \
+    ConvertRow<Convert, false>(src, dst, count, table);                                                           \
+  }                                                                                                               \
+  PXM_ROW_KERNEL void Convert##Streamed(const uint8_t* __restrict src, uint32_t* __restrict dst, size_t count,     \
+                                        const uint32_t* table) {                                                  \
+    ConvertRow<Convert, true>(src, dst, count, table);                                                            \
+  }
+PXM_CANVAS_KERNELS(Grey8)
+PXM_CANVAS_KERNELS(Indexed8)
+PXM_CANVAS_KERNELS(Rgb24)
+PXM_CANVAS_KERNELS(Bgr24)
+PXM_CANVAS_KERNELS(Mono32)
+PXM_CANVAS_KERNELS(Bgr32)
+#undef PXM_CANVAS_KERNELS
 
-PXM_ROW_KERNEL void Mono32Row(const uint8_t* __restrict src, uint32_t* __restrict dst, size_t count, const uint32_t*) {
-  for (size_t x = 0; x < count; ++x) dst[x] = (LoadWord(src + 4 * x) & 0xFFu) * 0x010101u;
-}
-
+// The C library's copy of rows this long already writes whole lines without reading them.
 void Rgb32Row(const uint8_t* __restrict src, uint32_t* __restrict dst, size_t count, const uint32_t*) {
   if (count) std::memcpy(dst, src, 4 * count);
 }
 
-PXM_ROW_KERNEL void Bgr32Row(const uint8_t* __restrict src, uint32_t* __restrict dst, size_t count, const uint32_t*) {
-  for (size_t x = 0; x < count; ++x) dst[x] = SwapRedBlue(LoadWord(src + 4 * x));
-}
-
 }  // namespace
 
-CanvasRowKernel CanvasRowKernelFor(CanvasSourcePixels pixels) {
+CanvasRowKernel CanvasRowKernelFor(CanvasSourcePixels pixels, bool streaming) {
   switch (pixels) {
-    case CanvasSourcePixels::Grey8: return Grey8Row;
-    case CanvasSourcePixels::Indexed8: return Indexed8Row;
-    case CanvasSourcePixels::Rgb24: return Rgb24Row;
-    case CanvasSourcePixels::Bgr24: return Bgr24Row;
-    case CanvasSourcePixels::Mono32: return Mono32Row;
+    case CanvasSourcePixels::Grey8: return streaming ? Grey8Streamed : Grey8Row;
+    case CanvasSourcePixels::Indexed8: return streaming ? Indexed8Streamed : Indexed8Row;
+    case CanvasSourcePixels::Rgb24: return streaming ? Rgb24Streamed : Rgb24Row;
+    case CanvasSourcePixels::Bgr24: return streaming ? Bgr24Streamed : Bgr24Row;
+    case CanvasSourcePixels::Mono32: return streaming ? Mono32Streamed : Mono32Row;
     case CanvasSourcePixels::Rgb32: return Rgb32Row;
-    case CanvasSourcePixels::Bgr32: return Bgr32Row;
+    case CanvasSourcePixels::Bgr32: return streaming ? Bgr32Streamed : Bgr32Row;
   }
   return nullptr;
 }

@@ -19,4 +19,6 @@ enum class CanvasSourcePixels {
 // overlap it. table: the 256 canvas pixels of Indexed8, unused otherwise.
 using CanvasRowKernel = void (*)(const uint8_t* source, uint32_t* destination, size_t count, const uint32_t* table);
 
-CanvasRowKernel CanvasRowKernelFor(CanvasSourcePixels pixels);
+// streaming: for copies larger than the cache, the kernel writes around it (each call complete and
+// ordered when it returns), so destination lines are not read before being overwritten.
+CanvasRowKernel CanvasRowKernelFor(CanvasSourcePixels pixels, bool streaming);

@@ -94,13 +94,17 @@ HRESULT CPXMImageDIB::Copy(IPXM* source, int alphaOption) {
   const ByteSpan read = RowsSpan(in, from.height, size_t{from.width} * rule.sourcePixelBytes);
   const ByteSpan written = RowsSpan(out, from.height, size_t{from.width} * rule.destinationPixelBytes);
   const bool overlap = read.begin < written.end && written.begin < read.end;
+  const bool stream = !overlap && WorthStreaming(uint64_t{read.end - read.begin} + (written.end - written.begin));
   // Rows are visited in the source's memory order.
   for (uint32_t i = 0; i < from.height; ++i) {
     const uint32_t y = RowInMemoryOrder(in.stride, i, from.height);
     if (overlap)
       BounceRow(rule, out.Row(y), in.Row(y), from.width);
+    else if (stream)
+      rule.streamed(out.Row(y), in.Row(y), from.width);
     else
       rule.kernel(out.Row(y), in.Row(y), from.width);
   }
+  if (stream) StreamingStoresDone();
   return PXM_S_OK;
 }

@@ -1,5 +1,6 @@
 // The per-row conversions of a copy into a DIB image, one specialised loop per source format,
-// chosen once per copy. Rows hold at least one pixel, and the two rows never overlap.
+// chosen once per copy, each with a streaming twin for copies larger than the cache (the same
+// bytes, stored around the cache). Rows hold at least one pixel, and the two rows never overlap.
 #pragma once
 #include <cstdint>
 
@@ -7,6 +8,7 @@ using DibRowKernel = void (*)(uint8_t* __restrict destination, const uint8_t* __
 
 struct DibCopyRule {
   DibRowKernel kernel = nullptr;  // null: no rule, the rows are left as they are
+  DibRowKernel streamed = nullptr;
   uint32_t sourcePixelBytes = 0;
   uint32_t destinationPixelBytes = 0;
   // 32-bit grey sources are walked with their stride rounded toward zero to whole pixels.
@@ -24,3 +26,9 @@ void CopyPixels32(uint8_t* __restrict destination, const uint8_t* __restrict sou
 void SwapRedBlue24(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
 void CopyOpaque32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
 void FirstByteOf32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
+void StreamPixels8(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
+void StreamPixels24(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
+void StreamPixels32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
+void StreamSwapRedBlue24(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
+void StreamOpaque32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
+void StreamFirstByteOf32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);

@@ -39,7 +39,10 @@ uint32_t StoredDepth(uint32_t bitsPerPixel) {
 
 }  // namespace
 
-CPXMImageDIB::~CPXMImageDIB() { ReleaseBlock(); }
+CPXMImageDIB::~CPXMImageDIB() {
+  ReleaseBlock();
+  std::free(m_CorePalette);
+}
 
 void CPXMImageDIB::ReleaseBlock(const uint8_t* keep) {
   if (m_OwnsDIB && m_pDIB && m_pDIB != keep) std::free(m_pDIB);
@@ -147,6 +150,8 @@ HRESULT CPXMImageDIB::GetPalette(uint32_t** entries, uint32_t* count) {
   uint8_t* area = m_pDIB + m_HeaderSize;
   uint32_t* table = reinterpret_cast<uint32_t*>(area);
   if (m_PaletteEntrySize == kTripleEntry) {
+    if (!m_CorePalette) m_CorePalette = static_cast<uint32_t*>(std::malloc(4 * size_t{kMaxPaletteEntries}));
+    if (!m_CorePalette) return PXM_E_OUTOFMEMORY;
     // Refreshed on every call, so the copy follows the block whoever wrote its entries.
     for (uint32_t i = 0; i < m_PaletteCount; ++i) {
       const uint8_t* triple = area + 3 * size_t{i};

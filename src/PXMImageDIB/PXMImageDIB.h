@@ -74,7 +74,9 @@ class CPXMImageDIB final : public CObject<CPXMImageDIB>,
   uint16_t m_OwnsDIB = 0;
   uint32_t m_HeaderSize = 0;         // where the palette area starts
   uint32_t m_PaletteEntrySize = 0;   // 4, or 3 after a core header
-  uint32_t m_CorePalette[kMaxPaletteEntries] = {};  // the 4-byte form GetPalette hands out for a core header
+  // The 4-byte form GetPalette hands out for a core header, kMaxPaletteEntries entries made on
+  // first use: most objects never need it, and creating one stays cheap.
+  uint32_t* m_CorePalette = nullptr;
 };
 
 template <>

@@ -36,24 +36,34 @@ class CanvasCopyKernel : public testing::TestWithParam<KernelCase> {};
 
 TEST_P(CanvasCopyKernel, MatchesAPlainLoop) {
   const KernelCase& k = GetParam();
-  const CanvasRowKernel kernel = CanvasRowKernelFor(k.pixels);
-  ASSERT_NE(kernel, nullptr);
   std::mt19937 random(1234);
   std::vector<uint32_t> table(256);
   for (uint32_t& entry : table) entry = random();
   constexpr uint32_t kGuard = 0xA5A5A5A5;
-  for (size_t count : {0, 1, 2, 3, 5, 7, 31, 33, 63, 65, 127, 255, 1001}) {
-    for (size_t offset = 0; offset < 4; ++offset) {  // source rows start at any byte
-      SCOPED_TRACE(testing::Message() << count << " pixels, source offset " << offset);
-      // The source row ends exactly at the end of its heap block, the destination row is followed
-      // by guard words: under AddressSanitizer a read past the row is caught too.
-      std::vector<uint8_t> block(offset + count * k.sourceBytes);
-      for (uint8_t& byte : block) byte = static_cast<uint8_t>(random());
-      const uint8_t* source = block.data() + offset;
-      std::vector<uint32_t> out(count + 4, kGuard);
-      kernel(source, out.data(), count, table.data());
-      for (size_t x = 0; x < count; ++x) ASSERT_EQ(out[x], k.reference(source + k.sourceBytes * x, table.data())) << x;
-      for (size_t x = count; x < out.size(); ++x) ASSERT_EQ(out[x], kGuard) << "written past the row at " << x;
+  for (bool streaming : {false, true}) {
+    const CanvasRowKernel kernel = CanvasRowKernelFor(k.pixels, streaming);
+    ASSERT_NE(kernel, nullptr);
+    for (size_t count : {0, 1, 2, 3, 5, 7, 31, 33, 63, 65, 127, 255, 1001}) {
+      // Source rows start at any byte, destination rows at any word of a 16-byte line: streaming
+      // stores begin at the first aligned one.
+      for (size_t offset = 0; offset < 4; ++offset) {
+        SCOPED_TRACE(testing::Message() << count << " pixels, offsets " << offset << (streaming ? ", streaming" : ""));
+        // The source row ends exactly at the end of its heap block, the destination row is
+        // followed by guard words: under AddressSanitizer a read past the row is caught too.
+        std::vector<uint8_t> block(offset + count * k.sourceBytes);
+        for (uint8_t& byte : block) byte = static_cast<uint8_t>(random());
+        const uint8_t* source = block.data() + offset;
+        std::vector<uint32_t> out(offset + count + 4, kGuard);  // vector storage is 16-byte aligned
+        uint32_t* row = out.data() + offset;
+        kernel(source, row, count, table.data());
+        for (size_t x = 0; x < count; ++x)
+          ASSERT_EQ(row[x], k.reference(source + k.sourceBytes * x, table.data())) << x;
+        for (size_t x = 0; x < out.size(); ++x) {
+          if (x < offset || x >= offset + count) {
+            ASSERT_EQ(out[x], kGuard) << "written outside the row at " << x;
+          }
+        }
+      }
     }
   }
 }

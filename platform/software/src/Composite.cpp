@@ -7,6 +7,15 @@
 // Rows are drawn in two passes over chunks that stay in L1: fetch converts source pixels to working
 // pixels, store combines those into the destination. Each pass is a plain counted loop specialised at
 // compile time for one format, so the compiler vectorises it; a draw picks its pair of passes once.
+// Scaled draws convert each sampled source row once and pick from it by a column map.
+
+// The loops that decide the speed of a draw are also built for x86-64-v2 (SSSE3 byte shuffles, 32-bit
+// multiplies) and AVX2; the loader binds the one the processor runs best, once.
+#if defined(__x86_64__) && defined(__ELF__)
+#define CG_ROW_LOOP __attribute__((target_clones("avx2", "arch=x86-64-v2", "default")))
+#else
+#define CG_ROW_LOOP
+#endif
 
 namespace cg {
 namespace {
@@ -111,20 +120,45 @@ struct Source<PixelKind::Rgb555, O> {
   }
 };
 
-template <PixelKind K, WordOrder O, bool Scaled>
-void fetch(uint32_t* __restrict out, const uint8_t* __restrict row, const uint32_t* __restrict columns, size_t first,
-           size_t count, const RowParams& params) {
+template <PixelKind K, WordOrder O>
+void fetch(uint32_t* __restrict out, const uint8_t* __restrict row, size_t first, size_t count, const RowParams& params) {
   const RowParams& p = params;
-  for (size_t i = 0; i < count; ++i) out[i] = Source<K, O>::load(row, Scaled ? columns[first + i] : first + i, p);
+  for (size_t i = 0; i < count; ++i) out[i] = Source<K, O>::load(row, first + i, p);
 }
 
-void fetchSolid(uint32_t* __restrict out, const uint8_t*, const uint32_t*, size_t, size_t count, const RowParams& p) {
+// Four 24-bit pixels a step as one 16-byte shuffle of the compiler's vector extension (the
+// vectoriser's own code for 3-byte pixels is several times slower). The loop stops before a 16-byte
+// load would pass the row's last pixel; the rest go one by one.
+using Bytes16 = uint8_t __attribute__((vector_size(16)));
+
+CG_ROW_LOOP void fetchRgb24(uint32_t* __restrict out, const uint8_t* __restrict row, size_t first, size_t count,
+                            const RowParams& params) {
+  const uint8_t* __restrict src = row + 3 * first;
+  const Bytes16 opaque = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
+  size_t i = 0;
+  for (; 3 * i + 16 <= 3 * count; i += 4) {
+    Bytes16 pixels;
+    std::memcpy(&pixels, src + 3 * i, 16);
+    pixels = __builtin_shufflevector(pixels, opaque, 0, 1, 2, 19, 3, 4, 5, 23, 6, 7, 8, 27, 9, 10, 11, 31);
+    std::memcpy(out + i, &pixels, 16);
+  }
+  for (; i < count; ++i) out[i] = Source<PixelKind::Rgb24, WordOrder::RGBA>::load(src, i, params);
+}
+
+CG_ROW_LOOP void fetchIndex8(uint32_t* __restrict out, const uint8_t* __restrict row, size_t first, size_t count,
+                             const RowParams& params) {
+  const uint32_t* __restrict palette = params.palette;
+  const uint8_t* __restrict src = row + first;
+  for (size_t i = 0; i < count; ++i) out[i] = palette[src[i]];
+}
+
+void fetchSolid(uint32_t* __restrict out, const uint8_t*, size_t, size_t count, const RowParams& p) {
   const uint32_t colour = p.solid;
   for (size_t i = 0; i < count; ++i) out[i] = colour;
 }
 
 // Masked colours become transparent, which Op::Keyed skips.
-void applyMask(uint32_t* __restrict pixels, size_t count, const ColorMask& m) {
+CG_ROW_LOOP void applyMask(uint32_t* __restrict pixels, size_t count, const ColorMask& m) {
   const ColorMask mask = m;
   for (size_t i = 0; i < count; ++i) {
     const uint32_t c = pixels[i];
@@ -143,62 +177,86 @@ inline uint32_t place(uint32_t c) {
   return reorder<WordOrder::RGBA, O>(c);
 }
 
-template <WordOrder O, Op Operation>
-inline uint32_t combineWord(uint32_t c, uint32_t d) {
-  const uint32_t a = c >> 24;
-  if constexpr (Operation == Op::Copy) {
-    return place<O>(c);
-  } else if constexpr (Operation == Op::Keyed) {
-    return a ? place<O>(c) : d;
-  } else if constexpr (Operation == Op::Blend) {
-    // The alpha byte blends as a source of 255: a + d * (255 - a) / 255.
-    return blendStraight(place<O>(c | kOpaqueAlpha), d, a);
-  } else {
-    return blendPremultiplied(place<O>(c), d, a);
-  }
-}
-
-// Combines count working pixels into destination pixels in byte order O, keeping the `keep` bits.
-template <WordOrder O, Op Operation>
-inline void combineWords(uint8_t* __restrict dst, const uint32_t* __restrict in, size_t count, uint32_t keep) {
+// Combines count pixels already in the destination's byte order, read as little-endian words from
+// `in`, into the destination, keeping its `keep` bits. The combination is the same for every byte,
+// so one loop serves every byte order. Masked: pixels whose colour lies in the masking ranges leave
+// the destination as it was.
+template <Op Operation, bool Masked = false>
+inline void combineRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count, const Combine& how) {
+  // Loop invariants in locals, so that the vectoriser sees them as such.
+  const unsigned alphaShift = how.alphaShift, rs = how.shifts[0], gs = how.shifts[1], bs = how.shifts[2];
+  const uint32_t fill = how.fill, keep = how.keep;
+  const uint32_t rl = how.low[0], gl = how.low[1], bl = how.low[2];
+  const uint32_t rh = how.high[0], gh = how.high[1], bh = how.high[2];
   for (size_t i = 0; i < count; ++i) {
+    const uint32_t c = load32(in + 4 * i) | fill, a = (c >> alphaShift) & 0xFF;
     const uint32_t d = load32(dst + 4 * i);
-    store32(dst + 4 * i, (combineWord<O, Operation>(in[i], d) & ~keep) | (d & keep));
+    uint32_t out;
+    if constexpr (Masked) {
+      const uint32_t r = (c >> rs) & 0xFF, g = (c >> gs) & 0xFF, b = (c >> bs) & 0xFF;
+      const bool hit = (r >= rl) & (r <= rh) & (g >= gl) & (g <= gh) & (b >= bl) & (b <= bh);
+      out = hit ? d : c;
+    } else if constexpr (Operation == Op::Copy) {
+      out = c;
+    } else if constexpr (Operation == Op::Keyed) {
+      out = a ? c : d;
+    } else if constexpr (Operation == Op::Blend) {
+      // The alpha byte blends as a source of 255: a + d * (255 - a) / 255.
+      out = blendStraight(c | 0xFFu << alphaShift, d, a);
+    } else {
+      out = blendPremultiplied(c, d, a);
+    }
+    store32(dst + 4 * i, (out & ~keep) | (d & keep));
   }
 }
 
+// Nothing of the destination survives: do not read it.
+CG_ROW_LOOP void replaceRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count) {
+  std::memcpy(dst, in, 4 * count);
+}
+CG_ROW_LOOP void copyRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count, const Combine& how) {
+  combineRow<Op::Copy>(dst, in, count, how);
+}
+CG_ROW_LOOP void keyedRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count, const Combine& how) {
+  combineRow<Op::Keyed>(dst, in, count, how);
+}
+CG_ROW_LOOP void maskedRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count, const Combine& how) {
+  combineRow<Op::Keyed, true>(dst, in, count, how);
+}
+CG_ROW_LOOP void blendRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count, const Combine& how) {
+  combineRow<Op::Blend>(dst, in, count, how);
+}
+CG_ROW_LOOP void blendPremultipliedRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count,
+                                       const Combine& how) {
+  combineRow<Op::BlendPremultiplied>(dst, in, count, how);
+}
+
+// Working pixels into destination pixels in byte order O: placed in that order in the chunk, then
+// combined by the operation's loop.
 template <WordOrder O, Op Operation>
-void storeWord(uint8_t* __restrict dst, const uint32_t* __restrict in, size_t count, const RowParams& p) {
-  const uint32_t keep = p.keep;
-  if constexpr (Operation == Op::Blend || Operation == Op::BlendPremultiplied) {
-    // Sources are often opaque or transparent over whole runs: blocks of those are copied or skipped,
-    // which gives what blending them would. Transparent premultiplied pixels must also be black.
-    constexpr size_t kBlock = 8;
-    size_t first = 0;
-    for (; first + kBlock <= count; first += kBlock) {
-      const uint32_t* block = in + first;
-      uint32_t all = kOpaqueAlpha, any = 0;
-      for (size_t i = 0; i < kBlock; ++i) {
-        all &= block[i];
-        any |= Operation == Op::Blend ? block[i] & kOpaqueAlpha : block[i];
-      }
-      if (any == 0) continue;
-      if ((all & kOpaqueAlpha) == kOpaqueAlpha)
-        combineWords<O, Op::Copy>(dst + 4 * first, block, kBlock, keep);
-      else
-        combineWords<O, Operation>(dst + 4 * first, block, kBlock, keep);
-    }
-    combineWords<O, Operation>(dst + 4 * first, in + first, count - first, keep);
-  } else if (Operation == Op::Copy && keep == 0) {
-    // Nothing of the destination survives: do not read it.
-    for (size_t i = 0; i < count; ++i) store32(dst + 4 * i, place<O>(in[i]));
+void storeWord(uint8_t* __restrict dst, uint32_t* __restrict in, size_t count, const RowParams& p) {
+  if constexpr (O != WordOrder::RGBA)
+    for (size_t i = 0; i < count; ++i) in[i] = place<O>(in[i]);
+  Combine how;
+  how.alphaShift = shiftsOf(O).alpha;
+  how.keep = p.keep;
+  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(in);
+  if constexpr (Operation == Op::Copy) {
+    if (p.keep == 0)
+      replaceRow(dst, bytes, count);
+    else
+      copyRow(dst, bytes, count, how);
+  } else if constexpr (Operation == Op::Keyed) {
+    keyedRow(dst, bytes, count, how);
+  } else if constexpr (Operation == Op::Blend) {
+    blendRow(dst, bytes, count, how);
   } else {
-    combineWords<O, Operation>(dst, in, count, keep);
+    blendPremultipliedRow(dst, bytes, count, how);
   }
 }
 
 template <Op Operation>
-void storeGrey(uint8_t* __restrict dst, const uint32_t* __restrict in, size_t count, const RowParams&) {
+void storeGrey(uint8_t* __restrict dst, uint32_t* __restrict in, size_t count, const RowParams&) {
   for (size_t i = 0; i < count; ++i) {
     const uint32_t c = in[i], d = dst[i], a = c >> 24;
     uint32_t out;
@@ -218,19 +276,44 @@ void storeGrey(uint8_t* __restrict dst, const uint32_t* __restrict in, size_t co
 
 // ---- Rows.
 
-void pipelineRow(uint8_t* dst, const uint8_t* src, const uint32_t* columns, size_t count, const RowParams& p) {
+void pipelineRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
   uint32_t chunk[kChunk];
   for (size_t first = 0; first < count; first += kChunk) {
     const size_t n = count - first < kChunk ? count - first : kChunk;
-    p.fetch(chunk, src, columns, first, n, p);
+    p.fetch(chunk, src, first, n, p);
     if (p.masked) applyMask(chunk, n, p.mask);
+    p.store(dst + first * p.destBytes, chunk, n, p);
+  }
+}
+
+// Picks working pixels from a converted source row through the column map.
+CG_ROW_LOOP void pick(uint32_t* __restrict out, const uint32_t* __restrict row, const uint32_t* __restrict columns,
+                      size_t count) {
+  for (size_t i = 0; i < count; ++i) out[i] = row[columns[i]];
+}
+
+// Halving picks every other pixel: a strided load the vectoriser turns into shuffles, not a gather.
+CG_ROW_LOOP void pickEveryOther(uint32_t* __restrict out, const uint32_t* __restrict row, size_t count) {
+  for (size_t i = 0; i < count; ++i) out[i] = row[2 * i];
+}
+
+void scaledRow(uint8_t* dst, const uint8_t* src, const uint32_t* columns, size_t count, const RowParams& p) {
+  const uint32_t* row = reinterpret_cast<const uint32_t*>(src);
+  uint32_t chunk[kChunk];
+  for (size_t first = 0; first < count; first += kChunk) {
+    const size_t n = count - first < kChunk ? count - first : kChunk;
+    if (p.everyOther)
+      pickEveryOther(chunk, row + 2 * first, n);
+    else
+      pick(chunk, row, columns + first, n);
     p.store(dst + first * p.destBytes, chunk, n, p);
   }
 }
 
 // Same byte order: the colour bytes go straight across, the destination's own fourth byte is kept
 // (skipped) or set opaque (premultiplied).
-void copyWords(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count, uint32_t keep, uint32_t set) {
+CG_ROW_LOOP void copyWords(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count, uint32_t keep,
+                           uint32_t set) {
   const uint32_t take = ~(keep | set);
   for (size_t i = 0; i < count; ++i)
     store32(dst + 4 * i, (load32(src + 4 * i) & take) | set | (load32(dst + 4 * i) & keep));
@@ -243,32 +326,74 @@ void copyWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t coun
     copyWords(dst, src, count, 0, p.set);  // no destination read
 }
 
+// 8-bit sources, unscaled: each row is one lookup in a table of the 256 destination pixels,
+// built once per draw; entries of alpha 0 (masked indices) leave the destination as it was.
+CG_ROW_LOOP void lookupRow(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count,
+                           const uint32_t* __restrict table, const Combine& how) {
+  const unsigned alphaShift = how.alphaShift;
+  const uint32_t keep = how.keep;
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t c = table[src[i]], d = load32(dst + 4 * i);
+    const uint32_t out = (c >> alphaShift) & 0xFF ? c : d;
+    store32(dst + 4 * i, (out & ~keep) | (d & keep));
+  }
+}
+
+void lookupWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
+  lookupRow(dst, src, count, p.table, p.combine);
+}
+
+template <WordOrder O>
+void placeTable(uint32_t* __restrict table, const uint32_t* __restrict pixels) {
+  for (size_t i = 0; i < 256; ++i) table[i] = place<O>(pixels[i]);
+}
+
+// The table of lookupRow for an 8-bit source (its palette, or the grey ramp) in byte order O.
+void buildTable(const PixelFormat& source, WordOrder order, RowParams& params) {
+  uint32_t pixels[256];
+  for (uint32_t i = 0; i < 256; ++i)
+    pixels[i] = source.kind == PixelKind::Index8 ? params.palette[i] : i * 0x010101u | kOpaqueAlpha;
+  switch (order) {
+    case WordOrder::RGBA: placeTable<WordOrder::RGBA>(params.table, pixels); break;
+    case WordOrder::ARGB: placeTable<WordOrder::ARGB>(params.table, pixels); break;
+    case WordOrder::BGRA: placeTable<WordOrder::BGRA>(params.table, pixels); break;
+    case WordOrder::ABGR: placeTable<WordOrder::ABGR>(params.table, pixels); break;
+  }
+}
+
+// Same byte order, operations other than a plain copy: the source words are combined in place,
+// without a pass through working pixels.
+void maskedWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
+  maskedRow(dst, src, count, p.combine);
+}
+void blendWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
+  blendRow(dst, src, count, p.combine);
+}
+void blendPremultipliedWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
+  blendPremultipliedRow(dst, src, count, p.combine);
+}
+
 void copyGreyRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams&) {
   std::memcpy(dst, src, count);
 }
 
 // ---- Choosing the passes.
 
-template <PixelKind K, WordOrder O = WordOrder::RGBA>
-FetchFunction fetchFor(bool scaled) {
-  return scaled ? &fetch<K, O, true> : &fetch<K, O, false>;
-}
-
-FetchFunction fetchFor(const PixelFormat& source, bool scaled) {
+FetchFunction fetchFor(const PixelFormat& source) {
   switch (source.kind) {
     case PixelKind::Word32:
       switch (source.order) {
-        case WordOrder::RGBA: return fetchFor<PixelKind::Word32, WordOrder::RGBA>(scaled);
-        case WordOrder::ARGB: return fetchFor<PixelKind::Word32, WordOrder::ARGB>(scaled);
-        case WordOrder::BGRA: return fetchFor<PixelKind::Word32, WordOrder::BGRA>(scaled);
-        case WordOrder::ABGR: return fetchFor<PixelKind::Word32, WordOrder::ABGR>(scaled);
+        case WordOrder::RGBA: return &fetch<PixelKind::Word32, WordOrder::RGBA>;
+        case WordOrder::ARGB: return &fetch<PixelKind::Word32, WordOrder::ARGB>;
+        case WordOrder::BGRA: return &fetch<PixelKind::Word32, WordOrder::BGRA>;
+        case WordOrder::ABGR: return &fetch<PixelKind::Word32, WordOrder::ABGR>;
       }
       break;
-    case PixelKind::Rgb24: return fetchFor<PixelKind::Rgb24>(scaled);
-    case PixelKind::Grey8: return fetchFor<PixelKind::Grey8>(scaled);
-    case PixelKind::Index8: return fetchFor<PixelKind::Index8>(scaled);
-    case PixelKind::Rgb555: return fetchFor<PixelKind::Rgb555>(scaled);
-    case PixelKind::Solid: return scaled ? nullptr : &fetchSolid;
+    case PixelKind::Rgb24: return &fetchRgb24;
+    case PixelKind::Grey8: return &fetch<PixelKind::Grey8, WordOrder::RGBA>;
+    case PixelKind::Index8: return &fetchIndex8;
+    case PixelKind::Rgb555: return &fetch<PixelKind::Rgb555, WordOrder::RGBA>;
+    case PixelKind::Solid: return &fetchSolid;
   }
   return nullptr;
 }
@@ -305,6 +430,7 @@ uint32_t skippedBits(const PixelFormat& format) {
 
 RowFunction prepareRow(const PixelFormat& source, const PixelFormat& dest, Op op, bool scaled, RowParams& params) {
   params.destBytes = dest.bytesPerPixel;
+  params.sourceBytes = source.bytesPerPixel;
   params.alphaFill = source.alpha == AlphaKind::Opaque ? kOpaqueAlpha : 0;
   params.masked = op == Op::Keyed && source.kind != PixelKind::Index8;
   params.keep = skippedBits(dest);
@@ -315,9 +441,46 @@ RowFunction prepareRow(const PixelFormat& source, const PixelFormat& dest, Op op
       return &copyWordsRow;
     }
   }
-  params.fetch = fetchFor(source, scaled);
+  const bool eightBit = source.kind == PixelKind::Index8 || source.kind == PixelKind::Grey8;
+  if (!scaled && eightBit && dest.kind == PixelKind::Word32 && (op == Op::Copy || op == Op::Keyed) &&
+      (source.kind == PixelKind::Grey8 ? op == Op::Copy : params.palette != nullptr)) {
+    buildTable(source, dest.order, params);
+    params.combine.alphaShift = shiftsOf(dest.order).alpha;
+    params.combine.keep = params.keep;
+    return &lookupWordsRow;
+  }
+  if (!scaled && source.kind == PixelKind::Word32 && dest.kind == PixelKind::Word32 && source.order == dest.order) {
+    const WordShifts shifts = shiftsOf(dest.order);
+    Combine& how = params.combine;
+    how.alphaShift = shifts.alpha;
+    how.fill = source.alpha == AlphaKind::Opaque ? 0xFFu << shifts.alpha : 0;
+    how.keep = params.keep;
+    switch (op) {
+      case Op::Copy: break;
+      case Op::Keyed:
+        how.shifts[0] = shifts.red, how.shifts[1] = shifts.green, how.shifts[2] = shifts.blue;
+        for (int j = 0; j < 3; ++j) how.low[j] = params.mask.low[j], how.high[j] = params.mask.high[j];
+        return &maskedWordsRow;
+      case Op::Blend: return &blendWordsRow;
+      case Op::BlendPremultiplied: return &blendPremultipliedWordsRow;
+    }
+  }
+  params.fetch = source.kind == PixelKind::Solid && scaled ? nullptr : fetchFor(source);
   params.store = storeFor(dest, op);
-  return params.fetch && params.store ? &pipelineRow : nullptr;
+  if (!params.fetch || !params.store) return nullptr;
+  return scaled ? &scaledRow : &pipelineRow;
+}
+
+void convertRow(uint32_t* out, const uint8_t* row, size_t count, const RowParams& params, const uint8_t* next) {
+  const size_t bytesPerPixel = params.sourceBytes;
+  for (size_t first = 0; first < count; first += kChunk) {
+    const size_t n = count - first < kChunk ? count - first : kChunk;
+    // Rows sampled apart break the hardware's streams: the next one is asked for a row ahead.
+    if (next && next != row)
+      for (size_t b = first * bytesPerPixel; b < (first + n) * bytesPerPixel; b += 64) __builtin_prefetch(next + b);
+    params.fetch(out + first, row, first, n, params);
+    if (params.masked) applyMask(out + first, n, params.mask);
+  }
 }
 
 void copyDestinationRow(uint8_t* dst, const uint8_t* src, size_t count, const PixelFormat& dest) {

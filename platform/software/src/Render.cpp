@@ -71,23 +71,38 @@ bool place(const CGContext& context, CGRect rect, Placement& out) {
 
 // Runs the row function over the covered rows, top row first. sourceRow(deviceRow) gives the source
 // pointer for a row; when a copy repeats the source row of the row above (vertical scaling, fills),
-// that finished row is copied instead.
+// that finished row is copied instead. Scaled rows (converted non-null) are converted into it first,
+// once for a run of rows sampling the same source row, and picked from there.
 template <class SourceRow>
 void renderRows(CGContext& context, const Placement& pl, Op op, RowFunction row, const RowParams& params,
-                const uint32_t* columns, SourceRow sourceRow) {
+                const uint32_t* columns, uint32_t* converted, size_t span, SourceRow sourceRow) {
   const size_t count = pl.columns.count;
   const uint8_t* previous = nullptr;
   const uint8_t* previousSource = nullptr;
+  const size_t rowBytes = count * context.format.bytesPerPixel;
   for (size_t k = pl.rows.count; k-- > 0;) {
     const size_t deviceRow = pl.rows.first + k;
     // Device rows count from the bottom, buffer rows from the top.
     uint8_t* dst = context.data + (context.height - 1 - deviceRow) * context.bytesPerRow +
                    pl.columns.first * context.format.bytesPerPixel;
+    // Rows narrower than the context's break the hardware's streams: the next one is asked for
+    // while this one is drawn.
+    if (k && rowBytes < context.bytesPerRow)
+      for (size_t b = 0; b < rowBytes; b += 64) __builtin_prefetch(dst + context.bytesPerRow + b, 1);
     const uint8_t* src = sourceRow(deviceRow);
-    if (op == Op::Copy && previous && src == previousSource)
+    if (op == Op::Copy && previous && src == previousSource) {
       copyDestinationRow(dst, previous, count, context.format);
-    else
+    } else if (converted) {
+      if (src != previousSource) {
+        // The next source row to convert: enlarged pictures sample each for several rows.
+        const uint8_t* next = nullptr;
+        for (size_t j = 1; j <= k && (!next || next == src); ++j) next = sourceRow(deviceRow - j);
+        convertRow(converted, src, span, params, next);
+      }
+      row(dst, reinterpret_cast<const uint8_t*>(converted), columns, count, params);
+    } else {
       row(dst, src, columns, count, params);
+    }
     previous = dst;
     previousSource = src;
   }
@@ -150,6 +165,9 @@ void drawImage(CGContext& context, CGRect rect, const CGImage& image) {
   const ByteRange target = spanOf(context.data, context.width, context.height, context.bytesPerRow, context.format.bytesPerPixel);
   std::unique_ptr<uint8_t[]> copy;
   const uint8_t* pixels = image.pixels;
+  const auto sourceIndex = [&](size_t deviceRow) {
+    return sampleIndex(r.origin.y + r.size.height - pixelCentre(pl.y, deviceRow), r.size.height, image.height);
+  };
   if (source.begin < target.end && target.begin < source.end) {
     copy.reset(new (std::nothrow) uint8_t[source.end - source.begin]);
     if (!copy) return;
@@ -157,10 +175,33 @@ void drawImage(CGContext& context, CGRect rect, const CGImage& image) {
     pixels = copy.get();
   }
 
-  const uint8_t* firstColumn = pixels + (scaled ? 0 : columns[0] * image.format.bytesPerPixel);
-  renderRows(context, pl, op, row, params, columns.get(), [&](size_t deviceRow) {
-    const size_t sourceRow = sampleIndex(r.origin.y + r.size.height - pixelCentre(pl.y, deviceRow), r.size.height, image.height);
-    return firstColumn + sourceRow * image.bytesPerRow;
+  if (!scaled) {
+    const uint8_t* firstColumn = pixels + columns[0] * image.format.bytesPerPixel;
+    renderRows(context, pl, op, row, params, nullptr, nullptr, 0, [&](size_t deviceRow) {
+      return firstColumn + sourceIndex(deviceRow) * image.bytesPerRow;
+    });
+    return;
+  }
+
+  // Scaled: each source row sampled is converted once, the columns between the leftmost and the
+  // rightmost sampled, and the row function picks from it; rows repeated by vertical scaling reuse it.
+  uint32_t lowest = columns[0], highest = columns[0];
+  for (size_t i = 0; i < count; ++i) {
+    lowest = columns[i] < lowest ? columns[i] : lowest;
+    highest = columns[i] > highest ? columns[i] : highest;
+  }
+  bool everyOther = true;
+  for (size_t i = 0; i < count; ++i) {
+    columns[i] -= lowest;
+    everyOther &= columns[i] == 2 * i;
+  }
+  params.everyOther = everyOther;
+  const size_t span = size_t{highest} - lowest + 1;
+  std::unique_ptr<uint32_t[]> converted(new (std::nothrow) uint32_t[span]);
+  if (!converted) return;
+  const uint8_t* firstColumn = pixels + lowest * image.format.bytesPerPixel;
+  renderRows(context, pl, op, row, params, columns.get(), converted.get(), span, [&](size_t deviceRow) {
+    return firstColumn + sourceIndex(deviceRow) * image.bytesPerRow;
   });
 }
 
@@ -172,7 +213,7 @@ void fillRect(CGContext& context, CGRect rect, uint32_t colour, Op op) {
   const PixelFormat solid{PixelKind::Solid, AlphaKind::Straight, {}, 0};
   const RowFunction row = prepareRow(solid, context.format, op, false, params);
   if (!row) return;
-  renderRows(context, pl, op, row, params, nullptr, [](size_t) -> const uint8_t* { return nullptr; });
+  renderRows(context, pl, op, row, params, nullptr, nullptr, 0, [](size_t) -> const uint8_t* { return nullptr; });
 }
 
 }  // namespace cg
