@@ -91,13 +91,18 @@ HRESULT FillImage(IPXMImage* image, int value) {
       std::memset(lowest, row.byte, size_t{n} * d.height);
       continue;
     }
+    // A fill larger than the cache writes its pattern rows around it, as memset does.
+    const bool streaming = !row.uniform && WorthStreaming(uint64_t{n} * d.height);
     for (uint32_t i = 0; i < d.height; ++i) {
       uint8_t* target = plane.Row(RowInMemoryOrder(plane.stride, i, d.height));
       if (row.uniform)
         std::memset(target, row.byte, n);
+      else if (streaming)
+        StreamCopy(target, pattern, n);
       else
         std::memcpy(target, pattern, n);
     }
+    if (streaming) StreamingStoresDone();
   }
   std::free(pattern);
   return PXM_S_OK;
