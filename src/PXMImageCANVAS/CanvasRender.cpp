@@ -1,5 +1,5 @@
-// Drawing the canvas into another context: its pixels, scaled into the destination rectangle, with
-// the pixels of its transparent colour left out.
+// Drawing the canvas into another context: a snapshot of its bitmap context, scaled into the
+// destination rectangle, with the pixels of its transparent colour left out.
 #include <CoreGraphics/CoreGraphics.h>
 
 #include "PXMImage/FitRectangle.h"
@@ -18,24 +18,6 @@ void MaskingRanges(int32_t color, CGFloat ranges[6]) {
   }
 }
 
-// The canvas's pixels as an image over its own buffer, no copy: the image is drawn and released
-// before Render returns, while the canvas is locked, so nothing draws into the canvas or frees its
-// buffer while the image is read. (A snapshot of the context would copy every pixel first; drawing
-// the canvas into its own context is safe as well: Core Graphics draws from a copy when an image
-// lies in the destination's memory.)
-CGImageRef ImageOverPixels(uint8_t* pixels, uint32_t width, uint32_t height, bool grey) {
-  const size_t bytesPerPixel = grey ? 1 : 4;
-  const size_t bytesPerRow = size_t{width} * bytesPerPixel;
-  CGDataProviderRef provider = CGDataProviderCreateWithData(nullptr, pixels, bytesPerRow * height, nullptr);
-  CGColorSpaceRef space = grey ? CGColorSpaceCreateDeviceGray() : CGColorSpaceCreateDeviceRGB();
-  CGImageRef image = CGImageCreate(width, height, 8, 8 * bytesPerPixel, bytesPerRow, space,
-                                   grey ? kCGImageAlphaNone : kCGImageAlphaNoneSkipLast, provider, nullptr, false,
-                                   kCGRenderingIntentDefault);
-  CGColorSpaceRelease(space);
-  CGDataProviderRelease(provider);
-  return image;
-}
-
 }  // namespace
 
 HRESULT CPXMImageCANVAS::Render(CGContext* context, CANVASRect* destination, CANVASRect* /*source: whole canvas*/) {
@@ -44,28 +26,22 @@ HRESULT CPXMImageCANVAS::Render(CGContext* context, CANVASRect* destination, CAN
   if (!m_Context) return PXM_E_FAIL;
   if (!context) return PXM_E_POINTER;
 
-  // What the host has drawn into the canvas so far is what gets drawn. Error-checking lock: a render
-  // nested in a render of this canvas on the same thread does not wait for itself.
-  Lock();
-  CGImageRef image = m_Buffer ? ImageOverPixels(m_Buffer, m_Width, m_Height, m_FOURCC == FOURCC_MONO) : nullptr;
-  if (!image) {
-    Unlock();
-    return PXM_S_OK;
-  }
+  // What the host has drawn into the canvas so far is what gets drawn.
+  CGImageRef snapshot = CGBitmapContextCreateImage(m_Context);
+  if (!snapshot) return PXM_S_OK;
   CGContextSaveGState(context);
   const CGRect rect = CGRectMake(destination->x, destination->y, destination->width, destination->height);
   if (m_TransparentColor != -1) {
     CGFloat ranges[6];
     MaskingRanges(m_TransparentColor, ranges);
-    CGImageRef masked = CGImageCreateWithMaskingColors(image, ranges);
+    CGImageRef masked = CGImageCreateWithMaskingColors(snapshot, ranges);
     CGContextDrawImage(context, rect, masked);  // a refused mask draws nothing
     CGImageRelease(masked);
   } else {
-    CGContextDrawImage(context, rect, image);
+    CGContextDrawImage(context, rect, snapshot);
   }
-  CGImageRelease(image);
+  CGImageRelease(snapshot);
   CGContextRestoreGState(context);
-  Unlock();
   return PXM_S_OK;
 }
 
