@@ -16,18 +16,41 @@ namespace {
 
 void freePixels(void*, const void* data, size_t) { std::free(const_cast<void*>(data)); }
 
+// Below two huge pages a block is cheap to make afresh: neither huge-page advice nor a spare.
+constexpr size_t kLargeSnapshot = size_t{4} << 20;
+
 // A snapshot's copy of a large bitmap is advised to use huge pages before the copy touches it: the
-// first touch of fresh memory costs far more than copying into it. Below two huge pages the advice
-// cannot cover a whole aligned huge page worth having.
+// first touch of fresh memory costs far more than copying into it.
 void adviseHugePages([[maybe_unused]] void* data, [[maybe_unused]] size_t size) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-  if (size < (size_t{4} << 20)) return;
   // madvise wants whole pages: the page-aligned interior of the allocation.
   const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
   const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + page - 1) & ~(page - 1);
   const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(page - 1);
   if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 #endif
+}
+
+// A large snapshot's block goes back to its context's spare when the snapshot is released.
+void keepPixels(void* info, const void* data, size_t size) {
+  auto* blocks = static_cast<cg::SnapshotBlocks*>(info);
+  blocks->give(const_cast<void*>(data), size);
+  cg::release(blocks);
+}
+
+// The block for a snapshot of this size; info is the context's spare keeper (retained) when the
+// block goes back to it on release, else null.
+void* snapshotBlock(CGContext* context, size_t size, void** info) {
+  *info = nullptr;
+  if (size < kLargeSnapshot || !context->snapshots) return std::malloc(size);
+  void* block = context->snapshots->take(size);
+  if (!block) {
+    block = std::malloc(size);
+    if (!block) return nullptr;
+    adviseHugePages(block, size);
+  }
+  *info = cg::retain(context->snapshots);
+  return block;
 }
 
 }  // namespace
@@ -61,6 +84,8 @@ CGContextRef CGBitmapContextCreate(void* data, size_t width, size_t height, size
   context->bitmapInfo = bitmapInfo;
   context->space = cg::retain(space);
   context->format = format;
+  // Made with the context, so that snapshots taken from several threads at once share it safely.
+  if (total >= kLargeSnapshot) context->snapshots = new (std::nothrow) cg::SnapshotBlocks;
   return context;
 }
 
@@ -76,13 +101,16 @@ CGImageRef CGBitmapContextCreateImage(CGContextRef context) {
   if (!context) return nullptr;
   // Up to the end of the last row's pixels: a caller's buffer need not extend past them.
   const size_t size = (context->height - 1) * context->bytesPerRow + context->width * context->format.bytesPerPixel;
-  void* pixels = std::malloc(size);
+  void* info;
+  void* pixels = snapshotBlock(context, size, &info);
   if (!pixels) return nullptr;
-  adviseHugePages(pixels, size);
   std::memcpy(pixels, context->data, size);
-  CGDataProviderRef provider = CGDataProviderCreateWithData(nullptr, pixels, size, freePixels);
+  CGDataProviderRef provider = CGDataProviderCreateWithData(info, pixels, size, info ? keepPixels : freePixels);
   if (!provider) {
-    std::free(pixels);
+    if (info)
+      keepPixels(info, pixels, size);
+    else
+      std::free(pixels);
     return nullptr;
   }
   CGImageRef image = CGImageCreate(context->width, context->height, context->bitsPerComponent, context->bitsPerPixel,
