@@ -1,6 +1,6 @@
 // The raster image as a host meets it: its planes' layout, Create's refusals that keep the old
-// planes, and Copy from rasters and from images of the test's own with any code, depth, row
-// direction and padding, checked against plain loops; and Equal on every class.
+// planes, Copy from rasters and from grey images of the test's own with any depth, row direction
+// and padding (colour splitting is RasterCopyKernelsTest's); and Equal on every class.
 #include <gtest/gtest.h>
 
 #include "ModuleHost.h"
@@ -101,66 +101,17 @@ ComPtr<TestImage> Source(Shape shape, uint32_t seed) {
   return image->FillPattern(seed), image;
 }
 
-// Odd widths reach every kernel's vector loop and its tail; rows come in the source's order.
-TEST(RasterCopy, ColourSplitsAndAveragesLikeAPlainLoop) {
-  const int live = TestImage::s_Live;
-  for (uint32_t bits : {24u, 32u})
-    for (uint32_t fourcc : {FOURCC_RGB, FOURCC_BGR, FOURCC_ABGR, FOURCC_ARGB})
-      for (bool bottomUp : {false, true})
-        for (uint32_t width : {1u, 3u, 5u, 7u, 9u, 15u, 17u, 33u, 63u, 101u, 1001u}) {
-          SCOPED_TRACE(testing::Message() << bits << " bits " << fourcc << " bottom-up " << bottomUp << " width " << width);
-          const uint32_t step = bits / 8;
-          ComPtr<TestImage> source = Source(Shape{width, 3, bits, fourcc, 1, bottomUp, width % 4}, width);
-          ComPtr<IPXMImage> split = Raster(), mean = Raster({width, 3, 1, 8});
-          ASSERT_EQ(split->Copy(source.Get(), 0) | mean->Copy(source.Get(), 0), PXM_S_OK);
-          ASSERT_EQ(SizeOf(split.Get()), (Size{width, 3, 3, 8}));
-          for (uint32_t y = 0; y < 3; ++y) {
-            const uint8_t* px = source->Row(0, y);
-            const Bytes averaged = Row(mean.Get(), 0, y), planes[3] = {Row(split.Get(), 0, y), Row(split.Get(), 1, y), Row(split.Get(), 2, y)};
-            for (uint32_t x = 0; x < width; ++x) {
-              ASSERT_EQ(averaged[x], (px[step * x] + px[step * x + 1] + px[step * x + 2]) / 3) << x;
-              for (uint32_t p = 0; p < 3; ++p) ASSERT_EQ(planes[p][x], px[step * x + p]) << "plane " << p << " pixel " << x;
-            }
-          }
-          EXPECT_TRUE(source->PaddingIntact());
-          EXPECT_EQ(RefCount(static_cast<IPXMImage*>(source.Get())), 1u);
-        }
-  EXPECT_EQ(TestImage::s_Live, live);
-}
-
-// Without a conversion nothing is written: of the source's size the image stays; of another size
-// a 24-bit source is refused, a 32-bit one makes one plane of 4-byte samples, which has none;
-// 16-bit colour makes three planes and converts nothing.
-TEST(RasterCopy, ColourWithoutAConversionWritesNothing) {
-  const struct {
-    Size before;
-    uint32_t bits;
-    HRESULT result;
-    Size after;
-  } cases[] = {{{4, 2, 2, 8}, 24, PXM_E_NOTIMPL, {4, 2, 2, 8}}, {{4, 2, 1, 32}, 24, PXM_E_NOTIMPL, {4, 2, 1, 32}},
-               {{3, 3, 1, 8}, 24, PXM_E_FAIL, {3, 3, 1, 8}},    {{3, 3, 1, 8}, 32, PXM_E_NOTIMPL, {4, 2, 1, 32}},
-               {{0, 0, 0, 0}, 16, PXM_S_OK, {4, 2, 3, 8}},      {{4, 2, 3, 8}, 16, PXM_S_OK, {4, 2, 3, 8}}};
-  for (const auto& c : cases) {
-    ComPtr<IPXMImage> image = Raster(c.before);
-    Fill(image.Get(), 0x5A);
-    EXPECT_EQ(image->Copy(TestImage::Make(Shape{4, 2, c.bits, FOURCC_RGB}).Get(), 0), c.result) << c.bits;
-    EXPECT_EQ(SizeOf(image.Get()), c.after) << c.bits;
-    for (uint32_t p = 0; c.before == c.after && p < c.after.planes; ++p) EXPECT_EQ(Row(image.Get(), p, 1), Bytes(Row(image.Get(), p, 1).size(), 0x5A));
-  }
-  ComPtr<IPXMImage> empty = Raster();
-  EXPECT_EQ(empty->Copy(nullptr, 0), PXM_E_POINTER);
-  EXPECT_EQ(empty->Copy(TestImage::Make(Shape{9, 2, 1, FOURCC_MONO}).Get(), 0) & empty->Copy(Raster().Get(), 0), PXM_E_FAIL) << "no rows to write into";
-  EXPECT_EQ(SizeOf(empty.Get()), (Size{0, 0, 0, 0}));
-}
-
 // Row y of the destination is the source's row y as far as the source row goes, then zeros, never
-// the source's padding; planes beyond the copied ones untouched.
-TEST(RasterCopy, GreyRowsWithinTheSourceRows) {
+// the source's padding; planes beyond the copied ones untouched. Colour without a conversion writes
+// nothing: of the source's size the image stays; of another size a 24-bit source is refused, a
+// 32-bit one makes one plane of 4-byte samples, which has none; 16-bit colour makes three planes.
+TEST(RasterCopy, RowsWithinTheSourceRowsAndNoneWithoutAConversion) {
   const Size kEmpty{0, 0, 0, 0};
   const struct {
     Shape source;
     Size before, after;  // the destination before and after the copy
     uint32_t copiedPlanes;
+    HRESULT result = PXM_S_OK;
   } cases[] = {
       {{5, 3, 8, FOURCC_MONO, 1, false, 0}, kEmpty, {5, 3, 1, 8}, 1}, {{5, 3, 8, FOURCC_MONO, 1, true, 7}, kEmpty, {5, 3, 1, 8}, 1},
       {{6, 2, 32, FOURCC_MONO, 1, true, 2}, kEmpty, {6, 2, 1, 32}, 1},
@@ -173,16 +124,19 @@ TEST(RasterCopy, GreyRowsWithinTheSourceRows) {
       {{4, 2, 8, FOURCC_MONO, 1, false, 0}, {4, 2, 3, 32}, {4, 2, 3, 32}, 1},
       // Another size: re-created with the source's planes and depth.
       {{3, 4, 8, FOURCC_MONO, 2, false, 2}, {9, 9, 1, 32}, {3, 4, 2, 8}, 2},
+      {{4, 2, 24, FOURCC_RGB}, {4, 2, 2, 8}, {4, 2, 2, 8}, 0, PXM_E_NOTIMPL}, {{4, 2, 24, FOURCC_RGB}, {4, 2, 1, 32}, {4, 2, 1, 32}, 0, PXM_E_NOTIMPL},
+      {{4, 2, 24, FOURCC_RGB}, {3, 3, 1, 8}, {3, 3, 1, 8}, 0, PXM_E_FAIL}, {{4, 2, 32, FOURCC_RGB}, {3, 3, 1, 8}, {4, 2, 1, 32}, 0, PXM_E_NOTIMPL},
+      {{4, 2, 16, FOURCC_RGB}, kEmpty, {4, 2, 3, 8}, 0}, {{4, 2, 16, FOURCC_RGB}, {4, 2, 3, 8}, {4, 2, 3, 8}, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.source.width << "x" << c.source.height << " " << c.source.bitsPerPixel << " bits "
-                                    << c.source.planes << " planes into " << c.before.planes);
+                                    << c.source.planes << " planes into " << c.before.width << "x" << c.before.planes);
     ComPtr<TestImage> source = Source(c.source, c.source.width + c.source.planes);
     ComPtr<IPXMImage> image = Raster(c.before);
     Fill(image.Get(), 0x77);
-    ASSERT_EQ(image->Copy(source.Get(), 0), PXM_S_OK);
+    ASSERT_EQ(image->Copy(source.Get(), 0), c.result);
     ASSERT_EQ(SizeOf(image.Get()), c.after);
-    for (uint32_t p = 0; p < c.after.planes; ++p)
+    for (uint32_t p = 0; (c.copiedPlanes || c.before == c.after) && p < c.after.planes; ++p)
       for (uint32_t y = 0; y < c.after.height; ++y) {
         const Bytes row = Row(image.Get(), p, y);
         Bytes expected(row.size(), p < c.copiedPlanes ? 0 : 0x77);
@@ -192,8 +146,12 @@ TEST(RasterCopy, GreyRowsWithinTheSourceRows) {
     EXPECT_TRUE(source->PaddingIntact());
     EXPECT_EQ(RefCount(static_cast<IPXMImage*>(source.Get())), 1u);
   }
+  ComPtr<IPXMImage> image = Raster();
+  EXPECT_EQ(image->Copy(nullptr, 0), PXM_E_POINTER);
+  EXPECT_EQ(image->Copy(TestImage::Make(Shape{9, 2, 1, FOURCC_MONO}).Get(), 0) & image->Copy(Raster().Get(), 0), PXM_E_FAIL) << "no rows to write into";
+  EXPECT_EQ(SizeOf(image.Get()), kEmpty);
   // A raster source gives its pixels, not its padding; an image copied onto itself keeps them.
-  ComPtr<IPXMImage> raster = Raster({5, 2, 2, 8}), image = Raster();
+  ComPtr<IPXMImage> raster = Raster({5, 2, 2, 8});
   Fill(raster.Get(), 0xEE);
   ASSERT_EQ(image->Copy(raster.Get(), 0), PXM_S_OK);
   ASSERT_EQ(image->Copy(image.Get(), 0), PXM_S_OK);

@@ -14,6 +14,7 @@
 
 #include "FailingAllocator.h"
 #include "FuzzHost.h"
+#include "TestImage.h"
 
 namespace {
 
@@ -76,17 +77,10 @@ TEST_F(AllocationFailure, CreateOfEachClassLeavesAnEmptyOrAWholeImage) {
           return PXM_FAILED(made) ? made : image->Create(s.width, s.height, s.planes, s.bits, s.fourcc);
         });
         // Empty (no size, or no plane's pixels: a canvas keeps the size it got no pixels for) or whole.
-        uint32_t width = 0, height = 0, planes = 0, withPixels = 0;
-        if (image) image->GetSize(&width, &height, &planes);
-        for (uint32_t p = 0; width && height && p < planes; ++p) {
-          uint32_t size = 0;
-          uint8_t* data = nullptr;
-          int32_t stride = 0;
-          withPixels += PXM_SUCCEEDED(image->GetImage(p, &size, &data, &stride)) && data;
-        }
-        if (withPixels) {
-          EXPECT_EQ((std::vector{withPixels, width, height}), (std::vector{planes, s.width, s.height}));
-        }
+        const view::Described d = image ? view::Describe(image.Get()) : view::Described{};
+        uint32_t withPixels = 0;
+        for (uint32_t p = 0; d.width && d.height && p < d.planes; ++p) withPixels += view::Plane(image.Get(), p).data != nullptr;
+        EXPECT_TRUE(!withPixels || (std::vector{withPixels, d.width, d.height}) == (std::vector{d.planes, s.width, s.height}));
       }, 1);
   }
 }

@@ -73,8 +73,8 @@ TEST_F(HostModule, CreatorsAndTheSharedCollectionHandOutWhatTheyAreAskedFor) {
 // The string component makes strings once described by the two parts the module sets; the
 // collection's comes described. Strings hold what they are given, one object behind every face.
 TEST_F(HostModule, StringComponentAndStrings) {
-  const std::pair<std::wstring_view, std::wstring_view> parts[] = {{L"Collections", L"CreatableString"}, {L"", L""},
-      {L"Collections", L""}, {L"", L"CreatableString"}, {L"Collections", L"CreatableStrin"}, {L"collections", L"CreatableString"}};
+  const std::pair<std::wstring_view, std::wstring_view> parts[] = {{L"Collections", L"CreatableString"}, {L"", L"CreatableString"},
+      {L"Collections", L""}, {L"Collections", L"CreatableStrin"}, {L"collections", L"CreatableString"}};
   for (const auto& [part4, part1] : parts) {
     ComPtr<IComponentString> component = Create<IComponentString>(L"ComponentString", pxm::iid::IComponentString);
     void* string = &string;
@@ -125,10 +125,11 @@ std::vector<uint8_t> Rows(TestImage& image) {
 TEST_F(HostModule, TransformSwapsFirstAndThirdByteOfColourPixelsOnly) {
   ComPtr<IPXMTransform> transform;
   Collection()->GetComponent(12, L"PXMTransform", &pxm::iid::IPXMTransform, transform.Out());
-  const TestImage::Shape shapes[] = {
-      {5, 3, 24, FOURCC_BGR, 1, true, 1}, {17, 4, 24, FOURCC_RGB, 1, false, 0},  // a 48-byte block and a tail
-      {9, 3, 32, FOURCC_ARGB, 1, true, 4}, {3, 2, 24, FOURCC_RGB, 3, false, 2},  // every plane
+  std::vector<TestImage::Shape> shapes = {{9, 3, 32, FOURCC_ARGB, 1, true, 4}, {3, 2, 24, FOURCC_RGB, 3, false, 2},  // every plane
       {5, 3, 32, FOURCC_MONO, 1, false, 0}, {5, 3, 8, FOURCC_RGB, 1, true, 3}, {5, 3, 16, FOURCC_RGB, 1, true, 2}};
+  // Every tail after none to four vector blocks, in rows at every alignment.
+  for (uint32_t width : {0, 1, 2, 3, 5, 7, 15, 16, 17, 31, 32, 33, 47, 48, 49, 63, 64, 65, 70, 1001})
+    for (uint32_t bits : {24, 32}) shapes.push_back({width, 2, bits, width % 2 ? FOURCC_BGR : FOURCC_RGB, 1, width % 3 == 0, width % 8});
   const auto applied = Symbol<uint64_t (*)()>("DuvirovurozAdTransformApplyCount");
   for (const TestImage::Shape& shape : shapes) {
     SCOPED_TRACE(testing::Message() << shape.width << "x" << shape.height << " at " << shape.bitsPerPixel);

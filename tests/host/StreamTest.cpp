@@ -62,76 +62,54 @@ class Stream : public testing::Test {
   ComPtr<IFolderStream> root;
 };
 
-TEST_F(Stream, ValuesAreReadBackOnlyWithTheirExactKeyAndSize) {
+// Values are read back only with their exact key and size; a value or folder written again
+// replaces the old one in its place; nesting stops at 32; null arguments change nothing.
+TEST_F(Stream, FoldersKeepValuesFoldersAndContentByExactKey) {
   const uint32_t width = 640, narrower = 320;
   ASSERT_EQ(root->WriteValue(Key(L"Width"), &width, 4, 0), PXM_S_OK);
-  EXPECT_EQ(ReadU32(root.Get(), L"Width"), 640u);
   uint64_t wide = 7;
   EXPECT_EQ(root->ReadValue(Key(L"Width"), &wide, 8, 0), PXM_E_FAIL);  // stored size differs
   EXPECT_EQ(wide, 7u);
-  for (std::wstring_view other : {L"width", L"Widt", L"Width ", L"Height"}) EXPECT_EQ(ReadU32(root.Get(), other, PXM_E_FAIL), 0xDEADBEEFu);
-  ASSERT_EQ(root->WriteValue(Key(L"Height"), &width, 4, 0), PXM_S_OK);
+  for (std::wstring_view other : {L"width", L"Widt", L"Width "}) EXPECT_EQ(ReadU32(root.Get(), other, PXM_E_FAIL), 0xDEADBEEFu);
+  ComPtr<IFolderStream> first = Child(root.Get(), L"Data", true), palette = Child(root.Get(), L"Palette", true);
+  first->WriteValue(Key(L"Size"), &width, 4, 0);
+  ASSERT_EQ(root->WriteValue(Key(L"Data"), &width, 4, 0), PXM_S_OK);     // a value may share a folder's key
   ASSERT_EQ(root->WriteValue(Key(L"Width"), &narrower, 4, 0), PXM_S_OK);  // replaced, in its place
-  EXPECT_EQ(ReadU32(root.Get(), L"Width"), 320u);
-  ASSERT_EQ(root->WriteValue(Key(L""), nullptr, 0, 0), PXM_S_OK);  // empty key, empty value
-  EXPECT_EQ(root->ReadValue(Key(L""), nullptr, 0, 0), PXM_S_OK);
-  // Null arguments are refused without a change.
-  uint32_t count = 5;
-  IFolderStream* child = root.Get();
-  EXPECT_EQ(root->WriteValue(nullptr, &width, 4, 0) & root->WriteValue(Key(L"A"), nullptr, 4, 0) & root->ReadValue(nullptr, &wide, 4, 0) &
-                root->Read(nullptr, 4, &count) & root->OpenFolder(Key(L"A"), 0, nullptr) & root->Write(nullptr, 4, &count) &
-                root->CreateFolder(nullptr, 0, &child),
-            PXM_E_POINTER);
-  EXPECT_TRUE(count == 0 && child == nullptr);
-  EXPECT_EQ(Entries(root.Get()), (std::vector<std::wstring>{L"v:Width", L"v:Height", L"v:", L"0"}));
-}
-
-TEST_F(Stream, ByteContentIsReadInOrderAndShortReadsFail) {
-  ComPtr<IFolderStream> data = Child(root.Get(), L"Data", true);
+  ComPtr<IFolderStream> data = Child(root.Get(), L"Data", true);           // replaces the first child
+  EXPECT_EQ(Entries(root.Get()), (std::vector<std::wstring>{L"v:Width", L"f:Data", L"f:Palette", L"v:Data", L"0"}));
+  EXPECT_EQ(ReadU32(root.Get(), L"Width") * 1000 + ReadU32(root.Get(), L"Data"), 320640u);
+  EXPECT_EQ(ReadU32(first.Get(), L"Size"), 640u) << "the replaced child lives on for its holder";
+  ComPtr<IFolderStream> byIndex;
+  uint32_t count = 0;  // an entry by index must be a folder; an object of another kind is no folder
+  ASSERT_EQ(DuvirovurozAdOpenEntry(stream.Get(), 2, Out(byIndex)), PXM_S_OK);
+  EXPECT_EQ(byIndex->Write("x", 1, nullptr), PXM_S_OK);
+  EXPECT_EQ(Entries(palette.Get()), std::vector<std::wstring>{L"1"}) << "entry 2 is the palette";
+  EXPECT_EQ(DuvirovurozAdOpenEntry(root.Get(), 0, Out(byIndex)) & DuvirovurozAdOpenEntry(root.Get(), 4, Out(byIndex)) &
+                DuvirovurozAdListFolder(Key(L"x"), nullptr, 0, &count, nullptr), PXM_E_INVALIDARG);
+  // Byte content: reserving makes room, no bytes; a new view reads from the start, a short read fails.
   EXPECT_EQ(data->Reserve(1000, 4, 0), PXM_S_OK);
-  EXPECT_EQ(Entries(data.Get()), std::vector<std::wstring>{L"0"}) << "reserving makes room, no bytes";
   Bytes written(3000);
-  uint32_t count = 0;
   for (size_t i = 0; i < written.size(); ++i) written[i] = uint8_t(i * 13);
   for (size_t at = 0; at < written.size(); at += 1000) ASSERT_EQ(data->Write(written.data() + at, 1000, &count), PXM_S_OK);
   EXPECT_EQ(data->Write(written.data(), UINT32_MAX, &count), PXM_E_OUTOFMEMORY) << "refused before a byte is read";
-  EXPECT_EQ(count, 0u);
-  ComPtr<IFolderStream> reader = Child(root.Get(), L"Data", false);  // a new view reads from the start
+  ComPtr<IFolderStream> reader = Child(root.Get(), L"Data", false);
   Bytes read(3100, 0xAA);
   ASSERT_EQ(reader->Read(read.data(), 2000, &count), PXM_S_OK);
   EXPECT_EQ(reader->Read(read.data() + 2000, 1100, &count), PXM_E_FAIL);  // what is left, then fails
   EXPECT_EQ(count, 1000u);
   EXPECT_EQ(Bytes(read.begin(), read.begin() + 3000), written);
   EXPECT_EQ(read[3000], 0xAA);
-  EXPECT_EQ(reader->Read(read.data(), 1, &count), PXM_E_FAIL);
-  EXPECT_EQ(count, 0u);
-}
-
-TEST_F(Stream, FoldersAreFoundByKeyReplacedInPlaceAndNestedAtMost32Deep) {
-  IFolderStream* missing = root.Get();
-  EXPECT_EQ(root->OpenFolder(Key(L"Palette"), 0, &missing), PXM_E_FAIL);
-  EXPECT_EQ(missing, nullptr);
-  ComPtr<IFolderStream> first = Child(root.Get(), L"Data", true), second = Child(root.Get(), L"Palette", true);
-  const uint32_t one = 1, two = 2;
-  first->WriteValue(Key(L"Size"), &one, 4, 0);
-  ASSERT_EQ(root->WriteValue(Key(L"Data"), &two, 4, 0), PXM_S_OK);  // a value may share a folder's key
-  Child(root.Get(), L"Data", true);                                     // replaces the first child
-  EXPECT_EQ(Entries(root.Get()), (std::vector<std::wstring>{L"f:Data", L"f:Palette", L"v:Data", L"0"}));
-  EXPECT_EQ(Entries(Child(root.Get(), L"Data", false).Get()), std::vector<std::wstring>{L"0"});
-  EXPECT_EQ(ReadU32(root.Get(), L"Data"), 2u);
-  EXPECT_EQ(ReadU32(first.Get(), L"Size"), 1u) << "the replaced child lives on for its holder";
-  ComPtr<IFolderStream> byIndex;
-  EXPECT_EQ(DuvirovurozAdOpenEntry(root.Get(), 2, Out(byIndex)) & DuvirovurozAdOpenEntry(root.Get(), 3, Out(byIndex)), PXM_E_INVALIDARG);
-  ASSERT_EQ(DuvirovurozAdOpenEntry(stream.Get(), 1, Out(byIndex)), PXM_S_OK);
-  EXPECT_EQ(byIndex->Write("x", 1, nullptr), PXM_S_OK);
-  EXPECT_EQ(Entries(second.Get()), std::vector<std::wstring>{L"1"}) << "entry 1 is the palette";
+  IFolderStream* child = root.Get();
+  EXPECT_EQ(root->WriteValue(nullptr, &width, 4, 0) & root->WriteValue(Key(L"A"), nullptr, 4, 0) & root->ReadValue(nullptr, &wide, 4, 0) &
+                root->Read(nullptr, 4, &count) & root->OpenFolder(Key(L"A"), 0, nullptr) & root->CreateFolder(nullptr, 0, &child),
+            PXM_E_POINTER);
+  EXPECT_TRUE(count == 0 && child == nullptr);
+  EXPECT_EQ(root->OpenFolder(Key(L"Missing"), 0, &(child = root.Get())), PXM_E_FAIL);
+  EXPECT_EQ(child, nullptr);
   ComPtr<IFolderStream> folder = root;
   for (int depth = 1; depth <= 32; ++depth) ASSERT_TRUE(folder = Child(folder.Get(), L"Child", true)) << depth;
-  IFolderStream* tooDeep = root.Get();
-  EXPECT_EQ(folder->CreateFolder(Key(L"Child"), 0, &tooDeep), PXM_E_INVALIDARG);
-  EXPECT_EQ(tooDeep, nullptr);
-  uint32_t count = 0;  // an object of another kind is no folder
-  EXPECT_EQ(DuvirovurozAdListFolder(Key(L"x"), nullptr, 0, &count, nullptr) & DuvirovurozAdOpenEntry(Key(L"x"), 0, Out(byIndex)), PXM_E_INVALIDARG);
+  EXPECT_EQ(folder->CreateFolder(Key(L"Child"), 0, &(child = root.Get())), PXM_E_INVALIDARG);
+  EXPECT_EQ(child, nullptr);
 }
 
 void U32(Bytes& out, uint32_t v) {
