@@ -192,29 +192,35 @@ std::pair<std::vector<uint8_t>, bool> Expected(uint32_t bits, uint32_t width, ui
 TEST(Fill, EveryClassFillsItsPixelsAndNothingElse) {
   const struct {
     const wchar_t* className;
-    uint32_t width, planes, bits, fourcc;
+    uint32_t width, planes, bits, fourcc, height = 3;
   } cases[] = {
       {L"PXMImage", 5, 3, 8, FOURCC_MONO}, {L"PXMImage", 3, 2, 32, FOURCC_MONO}, {L"PXMImage", 3, 1, 16, FOURCC_MONO},  // as 32 bits
       {L"PXMImageDIB", 10, 1, 1, FOURCC_RGB}, {L"PXMImageDIB", 7, 1, 4, FOURCC_RGB}, {L"PXMImageDIB", 5, 1, 8, FOURCC_MONO},
       {L"PXMImageDIB", 5, 1, 16, FOURCC_RGB}, {L"PXMImageDIB", 3, 1, 24, FOURCC_RGB},  // byte 9 of a 12-byte row becomes 0
       {L"PXMImageDIB", 4, 1, 24, FOURCC_RGB}, {L"PXMImageDIB", 3, 1, 32, FOURCC_ARGB}, {L"PXMImageCANVAS", 5, 1, 8, FOURCC_MONO},
       {L"PXMImageCANVAS", 3, 1, 24, FOURCC_RGB}, {L"PXMImageCANVAS", 3, 1, 32, FOURCC_RGB},
+      // Larger than the cache: rows written with streaming stores, padded and not.
+      {L"PXMImageDIB", 1367, 1, 24, FOURCC_RGB, 3070}, {L"PXMImageDIB", 1023, 1, 32, FOURCC_ARGB, 3100},
   };
   for (const auto& c : cases)
     for (uint32_t value : {0xA1B2C3D5u, 0x12345678u}) {
       SCOPED_TRACE(testing::Message() << std::wstring(c.className).size() << " " << c.width << " wide " << c.bits << " bits, value " << value);
       ComPtr<IPXMImage> image = ModuleHost::Get().Create<IPXMImage>(c.className, pxm::iid::IPXMImage);
-      ASSERT_EQ(image->Create(c.width, 3, c.planes, c.bits, c.fourcc), PXM_S_OK);
+      ASSERT_EQ(image->Create(c.width, c.height, c.planes, c.bits, c.fourcc), PXM_S_OK);
       const view::Described d = view::Describe(image.Get());
       for (uint32_t p = 0; p < d.planes; ++p)
         for (uint32_t y = 0; y < d.height; ++y) std::memset(view::Plane(image.Get(), p).Row(y), 0x5A, std::abs(view::Plane(image.Get(), p).stride));
       ASSERT_EQ(image->Equal(static_cast<int>(value)), PXM_S_OK);
       const auto [pixels, zeroAfter] = Expected(d.bits, d.width, value);
-      for (uint32_t p = 0; p < d.planes; ++p)
+      std::vector<uint8_t> row = pixels;
+      if (zeroAfter) row.push_back(0);
+      for (uint32_t p = 0; p < d.planes; ++p) {
+        const auto plane = view::Plane(image.Get(), p);
+        row.resize(std::max(row.size(), size_t(std::abs(plane.stride))), 0x5A);
+        row.resize(std::abs(plane.stride));
         for (uint32_t y = 0; y < d.height; ++y)
-          for (size_t x = 0; x < size_t(std::abs(view::Plane(image.Get(), p).stride)); ++x)
-            ASSERT_EQ(view::Plane(image.Get(), p).Row(y)[x], x < pixels.size() ? pixels[x] : x == pixels.size() && zeroAfter ? 0 : 0x5A)
-                << "plane " << p << " row " << y << " byte " << x;
+          ASSERT_TRUE(std::equal(row.begin(), row.end(), plane.Row(y))) << "plane " << p << " row " << y;
+      }
     }
   ComPtr<IPXMImage> image = ModuleHost::Get().CreateRaster();
   EXPECT_EQ(image->Equal(7), PXM_E_INVALIDARG) << "no plane 0: its result, before anything";
