@@ -47,13 +47,3 @@ TEST(Fill, TranslucentColourBlends) {
   CGContextFillRect(mono.get(), CGRectMake(0, 0, 2, 1));
   EXPECT_EQ(mono.pixel(1, 0)[0], div255(200 * 191));
 }
-
-TEST(Fill, ClearMakesTransparentBlack) {
-  SpaceRef rgb = rgbSpace();
-  Canvas premultiplied(2, 1, rgb.get(), kCGImageAlphaPremultipliedFirst, 0x77);
-  Canvas skip(2, 1, rgb.get(), kCGImageAlphaNoneSkipFirst, 0x77);
-  for (Canvas* c : {&premultiplied, &skip}) CGContextClearRect(c->get(), CGRectMake(1, 0, 1, 1));
-  EXPECT_EQ(premultiplied.bytes(0, 0), std::vector<uint8_t>(4, 0x77));
-  EXPECT_EQ(premultiplied.bytes(1, 0), std::vector<uint8_t>(4, 0));
-  EXPECT_EQ(skip.bytes(1, 0), (std::vector<uint8_t>{0x77, 0, 0, 0}));
-}
