@@ -105,24 +105,6 @@ TEST(CanvasCopy, SourcesWithoutConversionOrArea) {
   }
 }
 
-// A canvas whose size and depth match a deep source is kept, its context with whatever state the
-// host gave it; any source up to 24 bits makes it anew.
-TEST(CanvasCopy, KeepsTheCanvasOnlyForDeepSourcesOfItsSize) {
-  for (const auto& [bits, fourcc, kept] :
-       {std::tuple{32u, FOURCC_ARGB, true}, {32u, FOURCC_MONO, true}, {24u, FOURCC_RGB, false}, {8u, FOURCC_MONO, false}}) {
-    SCOPED_TRACE(bits);
-    ComPtr<TestImage> source = TestImage::Make({4, 4, bits, fourcc});
-    ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
-    ASSERT_EQ(canvas->Copy(source.Get(), 0), PXM_S_OK);
-    CGContextRef context = nullptr;
-    canvas->get_CANVAS(&context);
-    CGContextTranslateCTM(context, 5, 0);
-    ASSERT_EQ(canvas->Copy(source.Get(), 0), PXM_S_OK);
-    canvas->get_CANVAS(&context);
-    EXPECT_EQ(CGContextGetCTM(context).tx, kept ? 5.0 : 0.0);
-  }
-}
-
 // Planes exactly as long as they say, so that the sanitizers catch a read past them: rows shorter
 // than the width give the pixels they hold and black after them; a plane too short for its rows
 // gives nothing.

@@ -31,22 +31,3 @@ TEST(BitmapContext, RefusesBadSizesAndSpaces) {
     EXPECT_EQ(CGBitmapContextCreate(buffer, width, height, 8, bytesPerRow, rgb.get(), kCGImageAlphaNoneSkipLast), nullptr);
   EXPECT_EQ(CGBitmapContextCreate(buffer, 4, 2, 8, 16, nullptr, kCGImageAlphaNoneSkipLast), nullptr);
 }
-
-// Save and restore nest; an unbalanced restore does nothing.
-TEST(BitmapContext, StatesNest) {
-  SpaceRef rgb = rgbSpace();
-  Canvas canvas(3, 2, rgb.get(), kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little);
-  CGContextRef c = canvas.get();
-  CGContextSetRGBFillColor(c, 1, 0, 0, 1);
-  CGContextSaveGState(c);
-  CGContextSaveGState(c);
-  CGContextSetRGBFillColor(c, 0, 0, 1, 1);
-  CGContextTranslateCTM(c, 2, 2);
-  CGContextRestoreGState(c);
-  CGContextRestoreGState(c);
-  CGContextRestoreGState(c);
-  EXPECT_TRUE(CGAffineTransformIsIdentity(CGContextGetCTM(c)));
-  CGContextFillRect(c, CGRectMake(0, 0, 1, 1));
-  EXPECT_EQ(canvas.bytes(0, 1), (std::vector<uint8_t>{0, 0, 255, 255})) << "red again";
-  EXPECT_TRUE(canvas.guardsIntact());
-}
