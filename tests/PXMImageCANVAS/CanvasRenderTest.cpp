@@ -19,12 +19,6 @@ ComPtr<IPXMImageCANVAS> PatternCanvas(uint32_t w, uint32_t h) {
     }
   return canvas;
 }
-HRESULT Draw(IPXMImageCANVAS* canvas, CGContextRef context, CANVASRect rect, CANVASRect* source = nullptr) {
-  return Query<IPXMImageRender>(canvas, pxm::iid::IPXMImageRender)->Render(context, &rect, source);
-}
-HRESULT DrawWithFlags(IPXMImageCANVAS* canvas, CGContextRef context, CANVASRect* rect, int flags) {
-  return Query<IRenderableObject>(canvas, pxm::iid::IRenderableObject)->Render(context, rect, nullptr, flags);
-}
 
 TEST(CanvasRender, ResultCodes) {
   Surface target(4, 4, Coordinates::Flipped, kBackground);

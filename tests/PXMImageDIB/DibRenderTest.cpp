@@ -80,9 +80,6 @@ ComPtr<IPXMImageDIB> MakeDib(const DepthCase& c, uint32_t w, uint32_t h, uint32_
   return dib;
 }
 
-HRESULT Draw(IUnknown* image, CGContextRef context, CANVASRect destination, CANVASRect* source = nullptr) {
-  return Query<IPXMImageRender>(image, pxm::iid::IPXMImageRender)->Render(context, &destination, source);
-}
 
 // Whether the target shows at `at` the part `part` of the picture, scaled by at/part, and the
 // background everywhere else.
@@ -163,8 +160,7 @@ TEST(DibRender, DibAndItsCanvasCopyFitIntoTheRectangle) {
       Surface target(40, 20, Coordinates::Flipped, kBackground);
       CGContextTranslateCTM(target.context, 20, 10);
       CANVASRect destination = k.destination;
-      ASSERT_EQ(Query<IRenderableObject>(image, pxm::iid::IRenderableObject)->Render(target.context, &destination, nullptr, k.flags),
-                PXM_S_OK);
+      ASSERT_EQ(DrawWithFlags(image, target.context, &destination, k.flags), PXM_S_OK);
       EXPECT_TRUE(Shows(target, c, {0, 0, 4, 2}, {k.drawn.x + 20, k.drawn.y + 10, 4, 2}));
     }
 }
@@ -174,7 +170,7 @@ TEST(DibRender, ResultCodesAndEmptyImages) {
   CANVASRect rect{0, 0, 4, 4};
   ComPtr<IPXMImageDIB> empty = ModuleHost::Get().CreateDIB();
   EXPECT_EQ(Draw(empty.Get(), target.context, rect), PXM_S_OK);
-  EXPECT_EQ(Query<IRenderableObject>(empty.Get(), pxm::iid::IRenderableObject)->Render(target.context, &rect, nullptr, FitToRect), PXM_S_OK);
+  EXPECT_EQ(DrawWithFlags(empty.Get(), target.context, &rect, FitToRect), PXM_S_OK);
   ComPtr<IPXMImageDIB> dib = MakeDib(kDepths[5], 4, 4, Value);
   ComPtr<IPXMImageRender> render = dib.As<IPXMImageRender>(pxm::iid::IPXMImageRender);
   EXPECT_EQ(render->Render(target.context, nullptr, nullptr), PXM_E_POINTER);

@@ -44,18 +44,6 @@ TEST(Image, ProviderMustCoverEveryRow) {
   EXPECT_EQ(ImageRef(CGImageCreate(2, 1, 8, 24, 6, rgb.get(), 0, provider.get(), inverted, false, 0)), nullptr);
 }
 
-TEST(Image, IndexedSpaces) {
-  SpaceRef rgb = rgbSpace();
-  const unsigned char table[256 * 3] = {};
-  EXPECT_NE(SpaceRef(CGColorSpaceCreateIndexed(rgb.get(), 255, table)), nullptr);
-  EXPECT_EQ(SpaceRef(CGColorSpaceCreateIndexed(rgb.get(), 256, table)), nullptr);
-  EXPECT_EQ(SpaceRef(CGColorSpaceCreateIndexed(nullptr, 1, table)), nullptr);
-  SpaceRef indexed(CGColorSpaceCreateIndexed(rgb.get(), 1, table));
-  EXPECT_EQ(SpaceRef(CGColorSpaceCreateIndexed(indexed.get(), 1, table)), nullptr);
-  EXPECT_EQ(CGColorSpaceGetNumberOfComponents(indexed.get()), 1u);
-  EXPECT_EQ(makeImage(std::vector<uint8_t>(4), 2, 2, 8, 16, 2, indexed.get(), 0), nullptr);
-}
-
 TEST(Image, SubImageRectangles) {
   SpaceRef grey = greySpace();
   // 4 x 3 grey image whose pixel value is 10 * row + column.
@@ -87,25 +75,26 @@ TEST(Image, SubImageRectangles) {
     for (size_t r = 0; r < c.height; ++r)
       for (size_t x = 0; x < c.width; ++x) EXPECT_EQ(canvas.pixel(x, r)[0], 10 * (c.y + r) + c.x + x);
   }
-  // A sub-image of a sub-image is offset from the first.
-  ImageRef inner(CGImageCreateWithImageInRect(ImageRef(CGImageCreateWithImageInRect(image.get(), CGRectMake(1, 1, 3, 2))).get(),
-                                              CGRectMake(1, 1, 5, 5)));
-  ASSERT_NE(inner, nullptr);
-  Canvas canvas(2, 1, grey.get(), 0);
-  CGContextDrawImage(canvas.get(), CGRectMake(0, 0, 2, 1), inner.get());
-  EXPECT_EQ(canvas.rowBytes(0), (std::vector<uint8_t>{22, 23}));
 }
 
-TEST(Image, MaskingNeedsAnImageWithoutAlpha) {
+// Indexed spaces hold at most 256 entries over a base space that is not indexed, and describe
+// 8-bit pixels; masking colours need an image without alpha and six numbers.
+TEST(Image, IndexedSpacesAndMaskingColours) {
   SpaceRef rgb = rgbSpace();
-  const CGFloat components[] = {0, 0.5, 0, 0.5, 0, 0.5};
+  const unsigned char table[256 * 3] = {};
+  EXPECT_NE(SpaceRef(CGColorSpaceCreateIndexed(rgb.get(), 255, table)), nullptr);
+  EXPECT_EQ(SpaceRef(CGColorSpaceCreateIndexed(rgb.get(), 256, table)), nullptr);
+  EXPECT_EQ(SpaceRef(CGColorSpaceCreateIndexed(nullptr, 1, table)), nullptr);
+  SpaceRef indexed(CGColorSpaceCreateIndexed(rgb.get(), 1, table));
+  EXPECT_EQ(SpaceRef(CGColorSpaceCreateIndexed(indexed.get(), 1, table)), nullptr);
+  EXPECT_EQ(makeImage(std::vector<uint8_t>(4), 2, 2, 8, 16, 2, indexed.get(), 0), nullptr);
+
+  const CGFloat components[] = {0, 0.5, 0, 0.5, 0, 0.5}, notANumber[] = {0, NAN, 0, 1, 0, 1};
   ImageRef opaque = makeImage(std::vector<uint8_t>(8), 2, 1, 8, 32, 8, rgb.get(), kCGImageAlphaNoneSkipLast);
   ImageRef alpha = makeImage(std::vector<uint8_t>(8), 2, 1, 8, 32, 8, rgb.get(), kCGImageAlphaPremultipliedLast);
   ImageRef masked(CGImageCreateWithMaskingColors(opaque.get(), components));
   EXPECT_NE(masked, nullptr);
-  EXPECT_EQ(ImageRef(CGImageCreateWithMaskingColors(masked.get(), components)), nullptr);
-  EXPECT_EQ(ImageRef(CGImageCreateWithMaskingColors(alpha.get(), components)), nullptr);
+  for (CGImageRef image : {masked.get(), alpha.get()}) EXPECT_EQ(ImageRef(CGImageCreateWithMaskingColors(image, components)), nullptr);
   EXPECT_EQ(ImageRef(CGImageCreateWithMaskingColors(opaque.get(), nullptr)), nullptr);
-  const CGFloat notANumber[] = {0, NAN, 0, 1, 0, 1};
   EXPECT_EQ(ImageRef(CGImageCreateWithMaskingColors(opaque.get(), notANumber)), nullptr);
 }
