@@ -58,20 +58,19 @@ struct Kernel {
 };
 
 std::vector<Kernel> Kernels() {
-  std::vector<Kernel> k = {
-      {"DibCopyPixels8", CopyPixels8, Plain("0", 1), 1, 1, 1},
-      {"DibCopyPixels24", CopyPixels24, Plain("012", 3), 3, 3, 1},
-      {"DibCopyPixels32", CopyPixels32, Plain("0123", 4), 4, 4, 1},
-      {"DibSwapRedBlue24", SwapRedBlue24, Plain("210", 3), 3, 3, 1},
-      {"DibCopyOpaque32", CopyOpaque32, Plain("012+", 4), 4, 4, 1},
-      {"DibFirstByteOf32", FirstByteOf32, Plain("0", 4), 4, 1, 1},
-      {"DibStreamPixels8", StreamPixels8, Plain("0", 1), 1, 1, 1},
-      {"DibStreamPixels24", StreamPixels24, Plain("012", 3), 3, 3, 1},
-      {"DibStreamPixels32", StreamPixels32, Plain("0123", 4), 4, 4, 1},
-      {"DibStreamSwapRedBlue24", StreamSwapRedBlue24, Plain("210", 3), 3, 3, 1},
-      {"DibStreamOpaque32", StreamOpaque32, Plain("012+", 4), 4, 4, 1},
-      {"DibStreamFirstByteOf32", StreamFirstByteOf32, Plain("0", 4), 4, 1, 1},
-  };
+  std::vector<Kernel> k;
+  const struct {
+    const char* name;
+    DibRowKernel plain, streaming;
+    const char* order;
+    uint32_t sourceBytes;
+  } dib[] = {{"CopyPixels8", CopyPixels8, StreamPixels8, "0", 1},         {"CopyPixels24", CopyPixels24, StreamPixels24, "012", 3},
+             {"CopyPixels32", CopyPixels32, StreamPixels32, "0123", 4},   {"SwapRedBlue24", SwapRedBlue24, StreamSwapRedBlue24, "210", 3},
+             {"CopyOpaque32", CopyOpaque32, StreamOpaque32, "012+", 4},   {"FirstByteOf32", FirstByteOf32, StreamFirstByteOf32, "0", 4}};
+  for (const auto& d : dib)
+    for (const bool streaming : {false, true})
+      k.push_back({std::string("Dib") + (streaming ? "Stream" : "") + d.name, streaming ? d.streaming : d.plain,
+                   Plain(d.order, d.sourceBytes), d.sourceBytes, uint32_t(std::strlen(d.order)), 1});
   const struct {
     const char* name;
     CanvasSourcePixels pixels;
