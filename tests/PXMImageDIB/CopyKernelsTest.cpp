@@ -57,6 +57,8 @@ struct Kernel {
   uint32_t sourceBytes, destinationBytes, destinationAlign;
 };
 
+void PrintTo(const Kernel& k, std::ostream* os) { *os << k.name; }
+
 std::vector<Kernel> Kernels() {
   std::vector<Kernel> k;
   const struct {

@@ -73,8 +73,12 @@ TEST(DibCreate, EmptyAndTooLargeImagesHaveNoBlock) {
   EXPECT_EQ(PaletteOf(dib.Get())->GetPalette(&table, &count), PXM_E_FAIL);
   EXPECT_EQ(count, 77u);
   EXPECT_EQ(PaletteOf(dib.Get())->SetPalette(nullptr, 4, 0), PXM_E_FAIL);
-  EXPECT_EQ(dib->GetSize(nullptr, nullptr, nullptr), PXM_S_OK);
-  EXPECT_EQ(dib->GetPixelDescriptor(nullptr, nullptr, nullptr), PXM_S_OK);
+  uint8_t* none = nullptr;
+  int32_t stride = 0;
+  EXPECT_EQ(dib->GetSize(nullptr, nullptr, nullptr) | dib->GetPixelDescriptor(nullptr, nullptr, nullptr) |
+                dib->GetDIB(&none, &count) | dib->GetImage(0, &count, &none, &stride),
+            PXM_S_OK)
+      << "an empty image is no error";
   for (const auto& [width, height] : {std::pair{0u, 0u}, {0x40000000u, 0x40000000u}, {0xFFFFFFFFu, 2u}, {0x20000000u, 1u}}) {
     SCOPED_TRACE(width);
     ASSERT_EQ(dib->Create(4, 4, 1, 8, kMono), PXM_S_OK);
