@@ -105,66 +105,25 @@ TEST(CanvasCopy, SourcesWithoutConversionOrArea) {
   }
 }
 
-// A canvas whose size and depth match a deep source is kept, its context with whatever state the
-// host gave it; any source up to 24 bits makes it anew.
-TEST(CanvasCopy, KeepsTheCanvasOnlyForDeepSourcesOfItsSize) {
-  for (const auto& [bits, fourcc, kept] :
-       {std::tuple{32u, FOURCC_ARGB, true}, {32u, FOURCC_MONO, true}, {24u, FOURCC_RGB, false}, {8u, FOURCC_MONO, false}}) {
-    SCOPED_TRACE(bits);
-    ComPtr<TestImage> source = TestImage::Make({4, 4, bits, fourcc});
-    ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
-    ASSERT_EQ(canvas->Copy(source.Get(), 0), PXM_S_OK);
-    CGContextRef context = nullptr;
-    canvas->get_CANVAS(&context);
-    CGContextTranslateCTM(context, 5, 0);
-    ASSERT_EQ(canvas->Copy(source.Get(), 0), PXM_S_OK);
-    canvas->get_CANVAS(&context);
-    EXPECT_EQ(CGContextGetCTM(context).tx, kept ? 5.0 : 0.0);
-  }
-}
-
-// An image whose one plane is exactly as long as it says, so that the sanitizers catch a read
-// past it: rows shorter than the width give the pixels they hold and black after them; a plane
-// too short for its rows gives nothing.
-class ShortPlaneImage final : public IPXMImage {
- public:
-  ShortPlaneImage(uint32_t width, uint32_t bits, int32_t stride, uint32_t size)
-      : m_Width(width), m_Bits(bits), m_Stride(stride), m_Bytes(size) {
-    for (uint32_t i = 0; i < size; ++i) m_Bytes[i] = static_cast<uint8_t>(i + 1);
-  }
-  HRESULT QueryInterface(const IID&, void** out) override { return *out = nullptr, PXM_E_NOINTERFACE; }
-  uint32_t AddRef() override { return 1; }
-  uint32_t Release() override { return 1; }
-  HRESULT GetSize(uint32_t* w, uint32_t* h, uint32_t* p) override { return *w = m_Width, *h = 3, *p = 1, PXM_S_OK; }
-  HRESULT GetPixelDescriptor(uint32_t* bits, uint32_t* fourcc, uint32_t* bytes) override {
-    return *bits = m_Bits, *fourcc = FOURCC_RGB, *bytes = m_Bits / 8, PXM_S_OK;
-  }
-  HRESULT GetImage(uint32_t, uint32_t* size, uint8_t** data, int32_t* stride) override {
-    *size = uint32_t(m_Bytes.size());
-    *data = m_Stride < 0 ? m_Bytes.data() + m_Bytes.size() + m_Stride : m_Bytes.data();
-    return *stride = m_Stride, PXM_S_OK;
-  }
-  HRESULT Create(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override { return PXM_E_NOTIMPL; }
-  HRESULT IsCreatable(uint32_t, uint32_t) override { return PXM_E_NOTIMPL; }
-  HRESULT Copy(IPXM*, int) override { return PXM_E_NOTIMPL; }
-  HRESULT Equal(int) override { return PXM_E_NOTIMPL; }
-  uint32_t m_Width, m_Bits;
-  int32_t m_Stride;
-  std::vector<uint8_t> m_Bytes;
-};
-
+// Planes exactly as long as they say, so that the sanitizers catch a read past them: rows shorter
+// than the width give the pixels they hold and black after them; a plane too short for its rows
+// gives nothing.
 TEST(CanvasCopy, ReadsNoFurtherThanTheSourceRows) {
-  ShortPlaneImage narrow(8, 24, -7, 21);  // rows of 7 bytes: two whole pixels
+  ComPtr<TestImage> narrow = TestImage::Make({8, 3, 7, FOURCC_RGB, 1, true});  // rows of 7 bytes: two whole pixels
+  narrow->describedBits = 24, narrow->describedFourcc = FOURCC_RGB;
+  narrow->FillPattern(5);
   ComPtr<IPXMImageCANVAS> canvas = MarkedCanvas(8, 3);
-  ASSERT_EQ(canvas->Copy(&narrow, 0), PXM_S_OK);
+  ASSERT_EQ(canvas->Copy(narrow.Get(), 0), PXM_S_OK);
   for (uint32_t y = 0; y < 3; ++y) {
-    const uint8_t* s = narrow.m_Bytes.data() + 21 - 7 * (y + 1);
+    const uint8_t* s = narrow->Row(0, y);
     for (uint32_t x = 0; x < 8; ++x)
       EXPECT_EQ(LoadPixel(ImageRow(canvas.Get(), y) + 4 * x), x < 2 ? Rgbx(s[3 * x], s[3 * x + 1], s[3 * x + 2]) : 0u) << x;
   }
-  for (ShortPlaneImage shortPlane : {ShortPlaneImage(4, 32, 16, 47), ShortPlaneImage(4, 32, 0, 16), ShortPlaneImage(4, 8, -4, 11)}) {
+  ComPtr<TestImage> shortPlanes[] = {TestImage::Make({4, 3, 32, FOURCC_RGB}), TestImage::Make({4, 3, 8, FOURCC_RGB, 1, true})};
+  for (const ComPtr<TestImage>& source : shortPlanes) source->sizeShortfall = 1;
+  for (const ComPtr<TestImage>& source : shortPlanes) {
     ComPtr<IPXMImageCANVAS> marked = MarkedCanvas(4, 3);  // kept for the 32-bit sources
-    ASSERT_EQ(marked->Copy(&shortPlane, 0), PXM_S_OK);
+    ASSERT_EQ(marked->Copy(source.Get(), 0), PXM_S_OK);
     EXPECT_TRUE(AllPixels(marked.Get(), 0));
   }
 }

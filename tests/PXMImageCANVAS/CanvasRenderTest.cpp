@@ -1,5 +1,5 @@
 // Drawing a canvas into another context: result codes, pixels 1:1 and scaled in both user
-// spaces, the transparent colour, fitting.
+// spaces, the transparent colour (fitting: with the DIB's drawing tests).
 #include <gtest/gtest.h>
 
 #include "RenderTestSupport.h"
@@ -18,12 +18,6 @@ ComPtr<IPXMImageCANVAS> PatternCanvas(uint32_t w, uint32_t h) {
       std::memcpy(ImageRow(canvas.Get(), y) + 4 * x, &pixel, 4);
     }
   return canvas;
-}
-HRESULT Draw(IPXMImageCANVAS* canvas, CGContextRef context, CANVASRect rect, CANVASRect* source = nullptr) {
-  return Query<IPXMImageRender>(canvas, pxm::iid::IPXMImageRender)->Render(context, &rect, source);
-}
-HRESULT DrawWithFlags(IPXMImageCANVAS* canvas, CGContextRef context, CANVASRect* rect, int flags) {
-  return Query<IRenderableObject>(canvas, pxm::iid::IRenderableObject)->Render(context, rect, nullptr, flags);
 }
 
 TEST(CanvasRender, ResultCodes) {
@@ -97,27 +91,6 @@ TEST(CanvasRender, LeavesOutTheTransparentColour) {
     ASSERT_EQ(Draw(canvas.Get(), target.context, {0, 0, 5, 2}), PXM_S_OK);
     const uint32_t left = colour == -1 ? 5 : (colour & 0xFFFFFF) == 0x336699 ? 0 : 4;
     for (uint32_t x = 0; x < 5; ++x) EXPECT_EQ(target.At(x, 1), x == left ? kBackground : row[x]) << x;
-  }
-}
-
-// Fitting keeps the aspect ratio and centres the canvas, whatever the sign of the size and
-// wherever the centre lies.
-TEST(CanvasRender, FitsIntoTheRectangle) {
-  ComPtr<IPXMImageCANVAS> canvas = PatternCanvas(4, 2);
-  for (const auto& [destination, drawn] : {std::pair<CANVASRect, CANVASRect>{{0, 0, 8, 8}, {0, 2, 8, 4}},
-                                           {{0, 0, 16, 4}, {4, 0, 8, 4}}, {{12, 2, -8, 4}, {12, 2, 8, 4}},
-                                           {{-12, -6, 8, 8}, {-12, -4, 8, 4}}}) {
-    Surface target(40, 20, Coordinates::Flipped, kBackground);
-    CGContextTranslateCTM(target.context, 20, 10);  // user (-20, -10) is the top left pixel
-    CANVASRect rect = destination;
-    ASSERT_EQ(DrawWithFlags(canvas.Get(), target.context, &rect, FitToRect), PXM_S_OK);
-    for (int32_t y = -10; y < 10; ++y)
-      for (int32_t x = -20; x < 20; ++x) {
-        const int32_t u = x - drawn.x, v = y - drawn.y;
-        const bool inside = u >= 0 && u < drawn.width && v >= 0 && v < drawn.height;
-        ASSERT_EQ(target.At(x + 20, y + 10), inside ? Pattern(u * 4 / drawn.width, v * 2 / drawn.height) : kBackground)
-            << destination.x << "," << destination.y << " at " << x << "," << y;
-      }
   }
 }
 

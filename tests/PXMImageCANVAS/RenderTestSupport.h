@@ -36,6 +36,14 @@ ComPtr<I> Query(IUnknown* object, const IID& iid) {
   return face;
 }
 
+// Drawing through IPXMImageRender, and through IRenderableObject with its flags.
+inline HRESULT Draw(IUnknown* image, CGContextRef context, CANVASRect destination, CANVASRect* source = nullptr) {
+  return Query<IPXMImageRender>(image, pxm::iid::IPXMImageRender)->Render(context, &destination, source);
+}
+inline HRESULT DrawWithFlags(IUnknown* image, CGContextRef context, CANVASRect* destination, int flags) {
+  return Query<IRenderableObject>(image, pxm::iid::IRenderableObject)->Render(context, destination, nullptr, flags);
+}
+
 inline ComPtr<IPXMImageCANVAS> MakeColourCanvas(uint32_t w, uint32_t h) {
   ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
   EXPECT_EQ(canvas->Create(w, h, 1, 32, FOURCC_RGB), PXM_S_OK);

@@ -21,8 +21,8 @@ std::vector<uint32_t> Pixels(const Surface& s) {
 void ExpectSameFromEveryThread(IUnknown* image, uint32_t w, uint32_t h) {
   const auto draw = [&](Surface& target) {
     target.Fill(Rgbx(5, 50, 150));
-    CANVASRect rect{1, 2, int32_t(2 * w), int32_t(h + 3)};
-    return Query<IPXMImageRender>(image, pxm::iid::IPXMImageRender)->Render(target.context, &rect, nullptr);
+    const CANVASRect rect{1, 2, int32_t(2 * w), int32_t(h + 3)};
+    return Draw(image, target.context, rect);
   };
   std::vector<Surface> targets;
   for (int t = 0; t <= 4; ++t) targets.emplace_back(2 * w + 2, h + 6, Coordinates::Flipped);

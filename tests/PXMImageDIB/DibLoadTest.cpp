@@ -12,20 +12,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Loaded {
-  uint8_t* block = nullptr;
-  uint32_t size = 0, width = 0, height = 0, bits = 0, fourcc = 0, rowBytes = 0;
-  uint8_t* top = nullptr;
-  int32_t stride = 0;
-};
-Loaded Inspect(IPXMImageDIB* dib) {
-  Loaded l;
-  dib->GetDIB(&l.block, &l.size);
-  dib->GetSize(&l.width, &l.height, nullptr);
-  dib->GetPixelDescriptor(&l.bits, &l.fourcc, nullptr);
-  dib->GetImage(0, &l.rowBytes, &l.top, &l.stride);
-  return l;
-}
 HRESULT Load(IPXMImageDIB* dib, const fs::path& path) {
   PathString text(path);
   return dib->Load(&text);
@@ -35,14 +21,11 @@ HRESULT Load(IPXMImageDIB* dib, const fs::path& path) {
 // it lacks, an 8-bit palette turned into the grey ramp, and the first and third byte of each 24-
 // and 32-bit pixel exchanged by the host's transform.
 std::vector<uint8_t> Expected(IPXMImageDIB* dib, const std::vector<uint8_t>& file) {
-  const Loaded l = Inspect(dib);
-  uint32_t entries = 0;
-  ComPtr<IPXMImagePalette> palette;
-  dib->QueryInterface(pxm::iid::IPXMImagePalette, palette.Out());
-  palette->GetPalette(nullptr, &entries);
+  const DibView l = ViewOf(dib);
+  const size_t entries = PaletteEntries(dib).size();
   std::vector<uint8_t> b(file.begin() + 14, file.end());
-  b.resize(l.size, 0);
-  const uint32_t row = -l.stride, rows = l.size - l.height * row, step = l.bits / 8;
+  b.resize(l.blockSize, 0);
+  const uint32_t row = -l.stride, rows = l.blockSize - l.height * row, step = l.bits / 8;
   for (uint32_t i = 0; l.bits == 8 && i < 4 * entries; ++i) b[40 + i] = i % 4 == 3 ? 0 : uint8_t(i / 4);
   for (uint32_t y = 0; l.bits >= 24 && y < l.height; ++y)
     for (uint32_t x = 0; x < l.width; ++x) std::swap(b[rows + y * row + x * step], b[rows + y * row + x * step + 2]);
@@ -61,14 +44,14 @@ TEST(DibLoad, EveryDepthTakesTheFileAsTheBlockAndTransformsColourRowsOnce) {
     const HostCounters before = HostCounters::Now();
     ASSERT_EQ(Load(dib.Get(), file), PXM_S_OK);
     const HostCounters after = HostCounters::Now();
-    const Loaded l = Inspect(dib.Get());
-    EXPECT_EQ((std::vector{l.width, l.height, l.bits, l.fourcc}), (std::vector{width, height, bits, bits == 8 ? FOURCC_MONO : 0}));
+    const DibView l = ViewOf(dib.Get());
+    EXPECT_EQ(l.Format(), (std::vector{width, height, 1u, bits, bits == 8 ? FOURCC_MONO : 0}));
     EXPECT_EQ(after.applied - before.applied, bits == 8 ? 0u : 1u) << "colour rows once, 8-bit grey never";
     EXPECT_EQ(after.live, before.live) << "the path and the transform are released";
-    ASSERT_EQ(l.size, block.size());
+    ASSERT_EQ(l.blockSize, block.size());
     EXPECT_EQ(l.top, l.block + 40 + 4 * entries + (height - 1) * row) << "the top row is the file's last";
     EXPECT_EQ(l.stride, -static_cast<int32_t>(row));
-    EXPECT_EQ(std::vector<uint8_t>(l.block, l.block + l.size), Expected(dib.Get(), MakeFile(block).data));
+    EXPECT_EQ(l.Block(), Expected(dib.Get(), MakeFile(block).data));
   }
 }
 
@@ -83,7 +66,7 @@ TEST(DibLoad, PathsOfAnyLengthWithBackslashesAndOpenFailures) {
     EXPECT_EQ(dib->Load(&text), PXM_S_OK) << name;
   }
   // A missing file, no path, a character the locale cannot convert: one line, the image kept.
-  uint8_t* before = Inspect(dib.Get()).block;
+  uint8_t* before = ViewOf(dib.Get()).block;
   std::setlocale(LC_ALL, "C");
   const fs::path missing = ScratchFolder() / "missing.bmp";
   PathString missingText(missing), foreign((ScratchFolder() / "caf").wstring() + L"\u00E9.bmp");
@@ -96,7 +79,7 @@ TEST(DibLoad, PathsOfAnyLengthWithBackslashesAndOpenFailures) {
     if (path == &missingText) {
       EXPECT_EQ(line, "CPXMImageDIB::Load fopen error " + missing.string() + "\n");
     }
-    EXPECT_EQ(Inspect(dib.Get()).block, before);
+    EXPECT_EQ(ViewOf(dib.Get()).block, before);
   }
 }
 
@@ -158,19 +141,19 @@ TEST(DibLoad, BrokenFilesGetTheirResultAndNothingOutsideABuffer) {
     SCOPED_TRACE(c.name);
     ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
     ASSERT_EQ(dib->Create(6, 4, 1, 32, FOURCC_ARGB), PXM_S_OK);
-    const Loaded before = Inspect(dib.Get());
+    const DibView before = ViewOf(dib.Get());
     const uint64_t applied = HostCounters::Now().applied;
     const fs::path path = WriteFile(std::string("broken/") + c.name + ".bmp", c.file.data);
     EXPECT_EQ(Load(dib.Get(), path), c.blockSize ? PXM_S_OK : PXM_E_INVALIDARG);
-    const Loaded after = Inspect(dib.Get());
+    const DibView after = ViewOf(dib.Get());
     if (!c.blockSize) {
       EXPECT_EQ(after.block, before.block) << "the previous image stays";
       EXPECT_EQ((std::vector{after.width, after.bits, after.fourcc}), (std::vector{6u, 32u, FOURCC_ARGB}));
       EXPECT_EQ(HostCounters::Now().applied, applied);
       continue;
     }
-    ASSERT_EQ(after.size, c.blockSize);
-    EXPECT_EQ(std::vector<uint8_t>(after.block, after.block + after.size), Expected(dib.Get(), c.file.data));
+    ASSERT_EQ(after.blockSize, c.blockSize);
+    EXPECT_EQ(after.Block(), Expected(dib.Get(), c.file.data));
     for (uint32_t y = 0; y < after.height; ++y) std::memset(after.top + int64_t{y} * after.stride, 1, -after.stride);
   }
 }

@@ -80,9 +80,6 @@ ComPtr<IPXMImageDIB> MakeDib(const DepthCase& c, uint32_t w, uint32_t h, uint32_
   return dib;
 }
 
-HRESULT Draw(IUnknown* image, CGContextRef context, CANVASRect destination, CANVASRect* source = nullptr) {
-  return Query<IPXMImageRender>(image, pxm::iid::IPXMImageRender)->Render(context, &destination, source);
-}
 
 // Whether the target shows at `at` the part `part` of the picture, scaled by at/part, and the
 // background everywhere else.
@@ -141,27 +138,31 @@ TEST(DibRender, EveryDepthOneToOneScaledAndCut) {
 }
 
 // Fitting keeps the aspect ratio and centres the picture on the destination, whatever the sign of
-// its size and wherever its centre lies; without the flag the picture is stretched.
-TEST(DibRender, FitsIntoTheRectangle) {
+// its size and wherever its centre lies; without the flag the picture is stretched. A canvas that
+// copied the DIB fits and draws as the DIB does: upright in flipped coordinates.
+TEST(DibRender, DibAndItsCanvasCopyFitIntoTheRectangle) {
   const DepthCase& c = kDepths[5];
   ComPtr<IPXMImageDIB> dib = MakeDib(c, 8, 4, Blocks);  // drawn at half size: 4 x 2 blocks
+  ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
+  ASSERT_EQ(canvas->Copy(dib.Get(), 0), PXM_S_OK);
   struct Case {
     CANVASRect destination;
     int flags;
     CANVASRect drawn;  // in flipped coordinates before the target's own translation
   };
-  for (const Case& k : {Case{{0, 0, 4, 4}, FitToRect, {0, 1, 4, 2}}, Case{{0, 0, 8, 2}, FitToRect, {2, 0, 4, 2}},
-                        Case{{12, 2, -4, 2}, FitToRect, {12, 2, 4, 2}}, Case{{-14, -8, 4, 4}, FitToRect, {-14, -7, 4, 2}},
-                        Case{{-2, -3, 4, 2}, 0, {-2, -3, 4, 2}}, Case{{-2, -3, 4, 2}, ~FitToRect, {-2, -3, 4, 2}}}) {
-    SCOPED_TRACE(testing::Message() << k.destination.x << "," << k.destination.y << "," << k.destination.width << ","
-                                    << k.destination.height << " flags " << k.flags);
-    Surface target(40, 20, Coordinates::Flipped, kBackground);
-    CGContextTranslateCTM(target.context, 20, 10);
-    CANVASRect destination = k.destination;
-    ASSERT_EQ(Query<IRenderableObject>(dib.Get(), pxm::iid::IRenderableObject)->Render(target.context, &destination, nullptr, k.flags),
-              PXM_S_OK);
-    EXPECT_TRUE(Shows(target, c, {0, 0, 4, 2}, {k.drawn.x + 20, k.drawn.y + 10, 4, 2}));
-  }
+  for (IUnknown* image : {static_cast<IUnknown*>(dib.Get()), static_cast<IUnknown*>(canvas.Get())})
+    for (const Case& k : {Case{{0, 0, 4, 4}, FitToRect, {0, 1, 4, 2}}, Case{{0, 0, 8, 2}, FitToRect, {2, 0, 4, 2}},
+                          Case{{12, 2, -4, 2}, FitToRect, {12, 2, 4, 2}}, Case{{-14, -8, 4, 4}, FitToRect, {-14, -7, 4, 2}},
+                          Case{{-2, -3, 4, 2}, 0, {-2, -3, 4, 2}}, Case{{-2, -3, 4, 2}, ~FitToRect, {-2, -3, 4, 2}}}) {
+      SCOPED_TRACE(testing::Message() << (image == canvas.Get() ? "canvas " : "DIB ") << k.destination.x << ","
+                                      << k.destination.y << "," << k.destination.width << "," << k.destination.height
+                                      << " flags " << k.flags);
+      Surface target(40, 20, Coordinates::Flipped, kBackground);
+      CGContextTranslateCTM(target.context, 20, 10);
+      CANVASRect destination = k.destination;
+      ASSERT_EQ(DrawWithFlags(image, target.context, &destination, k.flags), PXM_S_OK);
+      EXPECT_TRUE(Shows(target, c, {0, 0, 4, 2}, {k.drawn.x + 20, k.drawn.y + 10, 4, 2}));
+    }
 }
 
 TEST(DibRender, ResultCodesAndEmptyImages) {
@@ -169,7 +170,7 @@ TEST(DibRender, ResultCodesAndEmptyImages) {
   CANVASRect rect{0, 0, 4, 4};
   ComPtr<IPXMImageDIB> empty = ModuleHost::Get().CreateDIB();
   EXPECT_EQ(Draw(empty.Get(), target.context, rect), PXM_S_OK);
-  EXPECT_EQ(Query<IRenderableObject>(empty.Get(), pxm::iid::IRenderableObject)->Render(target.context, &rect, nullptr, FitToRect), PXM_S_OK);
+  EXPECT_EQ(DrawWithFlags(empty.Get(), target.context, &rect, FitToRect), PXM_S_OK);
   ComPtr<IPXMImageDIB> dib = MakeDib(kDepths[5], 4, 4, Value);
   ComPtr<IPXMImageRender> render = dib.As<IPXMImageRender>(pxm::iid::IPXMImageRender);
   EXPECT_EQ(render->Render(target.context, nullptr, nullptr), PXM_E_POINTER);
@@ -201,17 +202,6 @@ TEST(DibRender, ReadsNoFurtherThanTheRowsOfACallersBlock) {
     EXPECT_EQ(target.At(4, 2) != kBackground, k.bits != 2);
     EXPECT_EQ(RefCount(dib.Get()), 1u);
   }
-}
-
-// A canvas that copied a DIB draws as the DIB does: upright in flipped coordinates.
-TEST(DibRender, CanvasCopyDrawsLikeTheDib) {
-  const DepthCase& c = kDepths[2];
-  ComPtr<IPXMImageDIB> dib = MakeDib(c, 7, 4, Value);
-  ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
-  ASSERT_EQ(canvas->Copy(dib.Get(), 0), PXM_S_OK);
-  Surface target(7, 4, Coordinates::Flipped, kBackground);
-  ASSERT_EQ(Draw(canvas.Get(), target.context, {0, 0, 7, 4}), PXM_S_OK);
-  EXPECT_TRUE(Shows(target, c, {0, 0, 7, 4}, {0, 0, 7, 4}));
 }
 
 // The golden test: files of an independent writer (fixtures/README.md), loaded and drawn 1:1 in
