@@ -31,3 +31,35 @@ TEST(BitmapContext, RefusesBadSizesAndSpaces) {
     EXPECT_EQ(CGBitmapContextCreate(buffer, width, height, 8, bytesPerRow, rgb.get(), kCGImageAlphaNoneSkipLast), nullptr);
   EXPECT_EQ(CGBitmapContextCreate(buffer, 4, 2, 8, 16, nullptr, kCGImageAlphaNoneSkipLast), nullptr);
 }
+
+// A snapshot holds the pixels of its moment, whatever is drawn later, and outlives its context. A
+// large context hands a released snapshot's block to its next snapshot, so that block must be
+// refilled, and a second live snapshot must get a block of its own.
+TEST(BitmapContext, SnapshotsHoldTheirMoment) {
+  SpaceRef rgb = rgbSpace();
+  for (size_t side : {3, 1100}) {  // 1100² pixels: a large context
+    SCOPED_TRACE(side);
+    Canvas canvas(side, side, rgb.get(), kCGImageAlphaNoneSkipLast);
+    CGContextRef c = canvas.get();
+    auto paint = [&](CGFloat red) {
+      CGContextSetRGBFillColor(c, red, 0, 0, 1);
+      CGContextFillRect(c, CGRectMake(0, 0, side, side));
+    };
+    auto redOf = [&](CGImageRef image) {  // the last pixel: a short copy would miss it
+      Canvas out(side, side, rgb.get(), kCGImageAlphaNoneSkipLast);
+      CGContextDrawImage(out.get(), CGRectMake(0, 0, side, side), image);
+      return int(out.bytes(side - 1, side - 1)[0]);
+    };
+    paint(1);
+    CGImageRelease(CGBitmapContextCreateImage(c));
+    paint(0);
+    ImageRef black(CGBitmapContextCreateImage(c));
+    paint(1);
+    ImageRef red(CGBitmapContextCreateImage(c));
+    paint(0.5);
+    canvas.context.reset();
+    EXPECT_EQ(redOf(black.get()), 0);
+    EXPECT_EQ(redOf(red.get()), 255);
+    EXPECT_TRUE(canvas.guardsIntact());
+  }
+}
