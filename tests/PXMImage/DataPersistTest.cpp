@@ -43,14 +43,15 @@ std::vector<uint8_t> Rows(IPXMImage* image, uint32_t bytes = 0) {
     for (uint32_t y = 0; y < s.height; ++y) out.insert(out.end(), Row(image, p, y), Row(image, p, y) + (bytes ? bytes : s.Packed()));
   return out;
 }
-// Row y of plane p holds bytes seed + p * 97 + y * 31 + x.
+// Row y of plane p holds bytes seed + p * 97 + y * 31 + x, its padding included.
 ComPtr<IPXMImage> Painted(const std::wstring& className, Shape s, uint8_t seed) {
   ComPtr<IPXMImage> image = NewImage(className);
   EXPECT_EQ(image->Create(s.width, s.height, s.planes, s.bits, s.fourcc), PXM_S_OK);
   s = view::Describe(image.Get());
   for (uint32_t p = 0; p < s.planes; ++p)
     for (uint32_t y = 0; y < s.height; ++y)
-      for (uint32_t x = 0; x < s.Packed(); ++x) Row(image.Get(), p, y)[x] = uint8_t(seed + p * 97 + y * 31 + x);
+      for (int32_t x = 0; x < std::abs(view::Plane(image.Get(), p).stride); ++x)
+        Row(image.Get(), p, y)[x] = uint8_t(seed + p * 97 + y * 31 + x);
   return image;
 }
 
