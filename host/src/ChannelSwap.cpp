@@ -7,7 +7,7 @@
 // Counted loops over the pixels that the compiler vectorises. On x86-64 ELF each loop is also
 // built for x86-64-v2 (SSSE3 shuffles) and AVX2; the loader binds the one the processor runs
 // best, once.
-#if defined(__x86_64__) && defined(__ELF__)
+#if defined(__x86_64__) && defined(__ELF__) && !defined(PXM_NO_TARGET_CLONES)
 #define HOST_ROW_KERNEL __attribute__((target_clones("avx2", "arch=x86-64-v2", "default")))
 #else
 #define HOST_ROW_KERNEL

@@ -11,7 +11,7 @@
 
 // The loops that decide the speed of a draw are also built for x86-64-v2 (SSSE3 byte shuffles, 32-bit
 // multiplies) and AVX2; the loader binds the one the processor runs best, once.
-#if defined(__x86_64__) && defined(__ELF__)
+#if defined(__x86_64__) && defined(__ELF__) && !defined(PXM_NO_TARGET_CLONES)
 #define CG_ROW_LOOP __attribute__((target_clones("avx2", "arch=x86-64-v2", "default")))
 #else
 #define CG_ROW_LOOP
