@@ -148,7 +148,9 @@ ComPtr<IPXMImage> MakeSourceImage(uint32_t width, uint32_t height, uint32_t bits
   return ref;
 }
 
-std::string BitmapFile(uint32_t width, uint32_t height, uint32_t bitsPerPixel) {
+BitmapFileInCache BitmapFile(const benchmark::State& state) {
+  const auto width = static_cast<uint32_t>(state.range(0)), height = static_cast<uint32_t>(state.range(1)),
+             bitsPerPixel = static_cast<uint32_t>(state.range(2));
   const char* tmp = std::getenv("TMPDIR");
   const std::string path = std::string(tmp ? tmp : "/tmp") + "/pxm_bench_" + std::to_string(width) + "x" +
                            std::to_string(height) + "_" + std::to_string(bitsPerPixel) + ".bmp";
@@ -189,7 +191,7 @@ std::string BitmapFile(uint32_t width, uint32_t height, uint32_t bitsPerPixel) {
   while (f && std::fread(rows.data, 1, rows.size, f) == rows.size) {
   }
   if (f) std::fclose(f);
-  return path;
+  return {path, file.size() + imageBytes};
 }
 
 ReferenceRunner::ReferenceRunner(const Reference& reference) : m_Reference(reference) {

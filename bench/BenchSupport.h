@@ -50,9 +50,14 @@ void FillRandom(uint8_t* data, size_t size, uint32_t seed);
 ComPtr<IPXMImage> MakeSourceImage(uint32_t width, uint32_t height, uint32_t bitsPerPixel, uint32_t fourcc,
                                uint32_t seed = 1);
 
-// A bitmap file of the given shape (8-bit with a grey palette, 24- or 32-bit) written once into
-// the temporary folder and read once so that it sits in the page cache; its path.
-std::string BitmapFile(uint32_t width, uint32_t height, uint32_t bitsPerPixel);
+// A bitmap file of the shape a benchmark's arguments give (width, height, bits per pixel: 8-bit
+// with a grey palette, 24- or 32-bit) written once into the temporary folder and read once so that
+// it sits in the page cache.
+struct BitmapFileInCache {
+  std::string path;
+  size_t bytes;
+};
+BitmapFileInCache BitmapFile(const benchmark::State& state);
 
 // What an operation is held against: glibc memcpy moving bytes/2 (so `bytes` of traffic, read
 // plus written), or memset writing `bytes`. It runs on pre-touched memory after every iteration

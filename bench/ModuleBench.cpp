@@ -60,26 +60,12 @@ class PathString final : public IString {
   std::wstring m_Text;
 };
 
-std::pair<uint32_t, uint32_t> FileShape(const benchmark::State& state) {
-  return {static_cast<uint32_t>(state.range(0)), static_cast<uint32_t>(state.range(1))};
-}
-
-size_t FileSize(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return 0;
-  std::fseek(f, 0, SEEK_END);
-  const long size = std::ftell(f);
-  std::fclose(f);
-  return size < 0 ? 0 : static_cast<size_t>(size);
-}
-
 // Load of a bitmap file in the page cache: traffic is the file read plus the block written.
 // Arguments: width, height, bits per pixel.
 void BM_Load(benchmark::State& state) {
-  const auto [width, height] = FileShape(state);
-  const std::string path = BitmapFile(width, height, static_cast<uint32_t>(state.range(2)));
-  PathString name(path);
-  Measure(state, Traffic(2 * FileSize(path)), [&](Span& span) {
+  const BitmapFileInCache file = BitmapFile(state);
+  PathString name(file.path);
+  Measure(state, Traffic(2 * file.bytes), [&](Span& span) {
     ComPtr<IPXMImageDIB> image = NewDIB();
     span.Start();
     const bool ok = image && PXM_SUCCEEDED(image->Load(&name));

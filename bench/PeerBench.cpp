@@ -21,20 +21,11 @@
 
 namespace {
 
-size_t FileBytes(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return 0;
-  std::fseek(f, 0, SEEK_END);
-  const long size = std::ftell(f);
-  std::fclose(f);
-  return size < 0 ? 0 : static_cast<size_t>(size);
-}
-
 // The whole file read into a freshly malloc'd buffer (freed outside the span).
 void BM_FreadFresh(benchmark::State& state) {
-  const std::string path = BitmapFile(static_cast<uint32_t>(state.range(0)), static_cast<uint32_t>(state.range(1)),
-                                      static_cast<uint32_t>(state.range(2)));
-  const size_t size = FileBytes(path);
+  const BitmapFileInCache file = BitmapFile(state);
+  const std::string& path = file.path;
+  const size_t size = file.bytes;
   Measure(state, Traffic(2 * size), [&](Span& span) {
     span.Start();
     std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -56,9 +47,9 @@ BENCHMARK(BM_FreadFresh)
 
 #ifdef PXM_BENCH_STB
 void BM_StbLoad(benchmark::State& state) {
-  const std::string path = BitmapFile(static_cast<uint32_t>(state.range(0)), static_cast<uint32_t>(state.range(1)),
-                                      static_cast<uint32_t>(state.range(2)));
-  Measure(state, Traffic(2 * FileBytes(path)), [&](Span& span) {
+  const BitmapFileInCache file = BitmapFile(state);
+  const std::string& path = file.path;
+  Measure(state, Traffic(2 * file.bytes), [&](Span& span) {
     int w = 0, h = 0, channels = 0;
     span.Start();
     stbi_uc* pixels = stbi_load(path.c_str(), &w, &h, &channels, 0);
