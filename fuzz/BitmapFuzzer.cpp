@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint8_t* before = nullptr;
   dib->GetDIB(&before, nullptr);
 
-  FixedString path(g_Path.data(), static_cast<uint32_t>(g_Path.size()));
+  PathString path(g_Path);
   if (PXM_FAILED(dib->Load(&path))) {
     uint32_t width = 0, height = 0, planes = 0;
     uint8_t* after = nullptr;

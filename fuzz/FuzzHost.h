@@ -1,5 +1,5 @@
 // What the fuzz targets share: the module and the host module loaded by path as a host loads
-// them, a host string of our own, and the walk every image made from untrusted bytes takes:
+// them, and the walk every image made from untrusted bytes takes:
 // everything it tells about itself is read in full, it is copied into each class, drawn,
 // filled, and saved into a memory stream that is read back into each class.
 #pragma once
@@ -7,29 +7,9 @@
 #include <cstdint>
 
 #include "ModuleHost.h"
+#include "PathString.h"
 #include "duvirovurozad/DuvirovurozAd.h"
 #include "pxm/PXM.h"
-
-// A host string over text that outlives it; lives on the caller's stack, references not counted.
-class FixedString final : public IString {
- public:
-  FixedString(const wchar_t* text, uint32_t length) : m_Text(text), m_Length(length) {}
-  HRESULT QueryInterface(const IID&, void** out) override {
-    if (out) *out = nullptr;
-    return PXM_E_NOINTERFACE;
-  }
-  uint32_t AddRef() override { return 2; }
-  uint32_t Release() override { return 1; }
-  HRESULT GetText(const wchar_t** text, uint32_t* length) override {
-    *text = m_Text;
-    *length = m_Length;
-    return PXM_S_OK;
-  }
-
- private:
-  const wchar_t* m_Text;
-  uint32_t m_Length;
-};
 
 // The host module's C API.
 struct HostApi {

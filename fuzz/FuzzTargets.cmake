@@ -7,6 +7,17 @@ set(PXM_FUZZ_SOURCES_bitmap BitmapFuzzer.cpp)
 set(PXM_FUZZ_SOURCES_stream StreamFuzzer.cpp)
 set(PXM_FUZZ_SOURCES_text TextFuzzer.cpp)
 
+# An executable at host level: the module and the host module loaded by path.
+function(pxm_fuzz_host_executable name)
+  add_executable(${name} ${ARGN} ${PXM_FUZZ_DIR}/FuzzHost.cpp ${PROJECT_SOURCE_DIR}/tests/support/ModuleHost.cpp)
+  target_include_directories(${name} PRIVATE ${PXM_FUZZ_DIR} ${PROJECT_SOURCE_DIR}/tests/support
+                             ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/host/include)
+  target_compile_definitions(${name} PRIVATE
+    PXM_MODULE_DIR="${PXM_BIN_DIR}" PXM_MODULE_SUFFIX="${CMAKE_SHARED_LIBRARY_SUFFIX}")
+  target_link_libraries(${name} PRIVATE pxm_coregraphics ${CMAKE_DL_LIBS})
+  add_dependencies(${name} PXM DuvirovurozAd)
+endfunction()
+
 # pxm_fuzz_target(<target> <executable name> LIBFUZZER|REPLAY)
 function(pxm_fuzz_target target name mode)
   list(TRANSFORM PXM_FUZZ_SOURCES_${target} PREPEND ${PXM_FUZZ_DIR}/ OUTPUT_VARIABLE sources)
@@ -18,14 +29,7 @@ function(pxm_fuzz_target target name mode)
     add_executable(${name} ${sources})
     target_link_libraries(${name} PRIVATE pxm_objects)
   else()
-    # Host level: the module and the host module loaded by path.
-    add_executable(${name} ${sources} ${PXM_FUZZ_DIR}/FuzzHost.cpp ${PROJECT_SOURCE_DIR}/tests/support/ModuleHost.cpp)
-    target_include_directories(${name} PRIVATE ${PXM_FUZZ_DIR} ${PROJECT_SOURCE_DIR}/tests/support
-                               ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/host/include)
-    target_compile_definitions(${name} PRIVATE
-      PXM_MODULE_DIR="${PXM_BIN_DIR}" PXM_MODULE_SUFFIX="${CMAKE_SHARED_LIBRARY_SUFFIX}")
-    target_link_libraries(${name} PRIVATE pxm_coregraphics ${CMAKE_DL_LIBS})
-    add_dependencies(${name} PXM DuvirovurozAd)
+    pxm_fuzz_host_executable(${name} ${sources})
   endif()
   if(mode STREQUAL "LIBFUZZER")
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
@@ -35,12 +39,5 @@ endfunction()
 
 # The seed maker: images of every class and format the module creates, as bitmap files and streams.
 function(pxm_seed_maker name)
-  add_executable(${name} ${PXM_FUZZ_DIR}/MakeSeeds.cpp ${PXM_FUZZ_DIR}/FuzzHost.cpp
-                 ${PROJECT_SOURCE_DIR}/tests/support/ModuleHost.cpp)
-  target_include_directories(${name} PRIVATE ${PXM_FUZZ_DIR} ${PROJECT_SOURCE_DIR}/tests/support
-                             ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/host/include)
-  target_compile_definitions(${name} PRIVATE
-    PXM_MODULE_DIR="${PXM_BIN_DIR}" PXM_MODULE_SUFFIX="${CMAKE_SHARED_LIBRARY_SUFFIX}")
-  target_link_libraries(${name} PRIVATE pxm_coregraphics ${CMAKE_DL_LIBS})
-  add_dependencies(${name} PXM DuvirovurozAd)
+  pxm_fuzz_host_executable(${name} ${PXM_FUZZ_DIR}/MakeSeeds.cpp)
 endfunction()

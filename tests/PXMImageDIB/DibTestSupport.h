@@ -12,29 +12,9 @@
 #include <vector>
 
 #include "ComPtr.h"
+#include "PathString.h"
 #include "ModuleHost.h"
 #include "duvirovurozad/DuvirovurozAd.h"
-
-// A path as a host hands it to Load; it lives on the caller's stack.
-class PathString final : public IString {
- public:
-  explicit PathString(std::wstring text) : m_Text(std::move(text)) {}
-  explicit PathString(const std::filesystem::path& path) : m_Text(path.wstring()) {}
-  HRESULT QueryInterface(const IID&, void** out) override {
-    *out = nullptr;
-    return PXM_E_NOINTERFACE;
-  }
-  uint32_t AddRef() override { return 2; }
-  uint32_t Release() override { return 1; }
-  HRESULT GetText(const wchar_t** text, uint32_t* length) override {
-    *text = m_Text.c_str();
-    *length = static_cast<uint32_t>(m_Text.size());
-    return PXM_S_OK;
-  }
-
- private:
-  std::wstring m_Text;
-};
 
 struct Bytes {
   std::vector<uint8_t> data;

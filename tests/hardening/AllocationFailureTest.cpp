@@ -104,7 +104,7 @@ TEST_F(AllocationFailure, LoadKeepsThePreviousImage) {
       ASSERT_EQ(dib->Create(3, 2, 1, 32, FOURCC_ARGB), PXM_S_OK);
       uint8_t *before = nullptr, *after = nullptr;
       dib->GetDIB(&before, nullptr);
-      FixedString text(widePath.data(), static_cast<uint32_t>(widePath.size()));
+      PathString text(widePath);
       const HRESULT hr = armed([&] { return dib->Load(&text); });
       uint32_t width = 0, height = 0;
       dib->GetSize(&width, &height, nullptr);
