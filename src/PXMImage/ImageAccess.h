@@ -1,6 +1,9 @@
 // Reading any image through its interface: its description, and its planes as rows reached
 // with a signed stride (row y starts at data + y * stride, the product taken in 64 bits).
 #pragma once
+#include <cstddef>
+#include <cstdint>
+
 #include "pxm/ImageInterfaces.h"
 
 struct ImageDescription {
@@ -28,6 +31,19 @@ struct PlaneView {
   uint8_t* Row(uint32_t y) const { return data + static_cast<int64_t>(y) * stride; }
   uint32_t RowLength() const { return stride < 0 ? 0u - static_cast<uint32_t>(stride) : static_cast<uint32_t>(stride); }
 };
+
+// The bytes rows 0 to height - 1 (height at least 1) of a plane occupy, rowBytes of each, lowest
+// address first: what a copy checks before reading rows that may share memory with the ones it writes.
+struct ByteSpan {
+  uintptr_t begin;
+  uintptr_t end;
+  bool Overlaps(const ByteSpan& other) const { return begin < other.end && other.begin < end; }
+};
+inline ByteSpan RowsSpan(const PlaneView& plane, uint32_t height, size_t rowBytes) {
+  const auto first = reinterpret_cast<uintptr_t>(plane.Row(0));
+  const auto last = reinterpret_cast<uintptr_t>(plane.Row(height - 1));
+  return first <= last ? ByteSpan{first, last + rowBytes} : ByteSpan{last, first + rowBytes};
+}
 
 inline HRESULT GetPlane(IPXM* image, uint32_t plane, PlaneView* view) {
   *view = PlaneView{};

@@ -59,17 +59,6 @@ size_t ReadablePixels(const ImageDescription& from, const PlaneView& plane, uint
   return span <= plane.size ? pixels : 0;
 }
 
-// The bytes the rows of a plane occupy, lowest address first.
-struct Span {
-  const uint8_t* begin;
-  const uint8_t* end;
-};
-Span RowsSpan(const PlaneView& plane, uint32_t height) {
-  const uint8_t* first = plane.Row(0);
-  const uint8_t* last = plane.Row(height - 1);
-  return {std::min(first, last), std::max(first, last) + plane.RowLength()};
-}
-
 }  // namespace
 
 HRESULT CPXMImageCANVAS::Copy(IPXM* source, int /*option: not used by the canvas*/) {
@@ -95,8 +84,7 @@ HRESULT CPXMImageCANVAS::Copy(IPXM* source, int /*option: not used by the canvas
     // The canvas's own rows as the source: a canvas copied onto itself and kept is as it was; one
     // made anew by its own copy has nothing left to read.
     if (src.data == dst.data && src.stride == dst.stride && kind == CanvasSourcePixels::Rgb32) return PXM_S_OK;
-    const Span in = RowsSpan(src, from.height), out = RowsSpan(dst, m_Height);
-    if (in.begin < out.end && out.begin < in.end) readable = 0;
+    if (RowsSpan(src, from.height, src.RowLength()).Overlaps(RowsSpan(dst, m_Height, dst.RowLength()))) readable = 0;
   }
 
   // Rows go in ascending source addresses. A copy larger than the cache writes around it.

@@ -27,17 +27,6 @@ TargetFormat TargetFor(const ImageDescription& source) {
   return {24, FOURCC_RGB};
 }
 
-// The bytes a plane's rows span, lowest first, whichever way its stride runs.
-struct ByteSpan {
-  uintptr_t begin;
-  uintptr_t end;
-};
-ByteSpan RowsSpan(const PlaneView& plane, uint32_t height, size_t rowBytes) {
-  const auto first = reinterpret_cast<uintptr_t>(plane.Row(0));
-  const auto last = reinterpret_cast<uintptr_t>(plane.Row(height - 1));
-  return first <= last ? ByteSpan{first, last + rowBytes} : ByteSpan{last, first + rowBytes};
-}
-
 // A row through a bounce buffer, for a source whose rows share memory with ours (an image copied
 // onto itself): the kernels may assume their two rows are apart.
 void BounceRow(const DibCopyRule& rule, uint8_t* destination, const uint8_t* source, uint32_t width) {
@@ -93,7 +82,7 @@ HRESULT CPXMImageDIB::Copy(IPXM* source, int alphaOption) {
 
   const ByteSpan read = RowsSpan(in, from.height, size_t{from.width} * rule.sourcePixelBytes);
   const ByteSpan written = RowsSpan(out, from.height, size_t{from.width} * rule.destinationPixelBytes);
-  const bool overlap = read.begin < written.end && written.begin < read.end;
+  const bool overlap = read.Overlaps(written);
   const bool stream = !overlap && WorthStreaming(uint64_t{read.end - read.begin} + (written.end - written.begin));
   // Rows are visited in the source's memory order.
   for (uint32_t i = 0; i < from.height; ++i) {
