@@ -4,11 +4,6 @@
 #include <cstring>
 #include <string_view>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
-
 #include "HostIIDs.h"
 
 namespace host {
@@ -25,22 +20,6 @@ HRESULT KeyText(IString* key, std::wstring_view* text) {
   if (chars == nullptr && length != 0) return PXM_E_POINTER;
   *text = std::wstring_view(chars != nullptr ? chars : L"", length);
   return PXM_S_OK;
-}
-
-// Below two huge pages the advice cannot cover a whole aligned huge page worth having.
-constexpr uint32_t kHugePageAdviceFrom = uint32_t{4} << 20;
-
-// Content reserved for a large write is advised to use huge pages before anything touches it:
-// the first touch of fresh memory costs far more than copying into it.
-void AdviseHugePages([[maybe_unused]] uint8_t* data, [[maybe_unused]] uint32_t size) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  if (data == nullptr || size < kHugePageAdviceFrom) return;
-  // madvise wants whole pages: the page-aligned interior of the range.
-  const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-  const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + page - 1) & ~(page - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(page - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#endif
 }
 
 }  // namespace
@@ -71,11 +50,7 @@ FolderView* FolderView::Of(IUnknown* object) {
 }
 
 HRESULT FolderView::Reserve(uint32_t byteCount, uint32_t, uint32_t) {
-  PodVector<uint8_t>& content = node_->Content();
-  const bool fresh = content.Size() == 0;
-  if (!content.Reserve(byteCount)) return PXM_E_OUTOFMEMORY;
-  if (fresh) AdviseHugePages(content.Data(), byteCount);  // nothing of it touched yet
-  return PXM_S_OK;
+  return node_->Content().Reserve(byteCount) ? PXM_S_OK : PXM_E_OUTOFMEMORY;
 }
 
 HRESULT FolderView::Read(void* buffer, uint32_t byteCount, uint32_t* bytesRead) {

@@ -8,6 +8,10 @@
 #include <functional>
 #include <type_traits>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 namespace host {
 
 template <class T>
@@ -33,7 +37,8 @@ class PodVector {
   bool Reserve(uint64_t count) {
     if (count <= capacity_) return true;
     if (count > kMaxCount) return false;
-    T* grown = static_cast<T*>(std::realloc(data_, static_cast<size_t>(count) * sizeof(T)));
+    const size_t bytes = static_cast<size_t>(count) * sizeof(T);
+    T* grown = static_cast<T*>(data_ != nullptr ? std::realloc(data_, bytes) : AllocateFresh(bytes));
     if (grown == nullptr) return false;
     data_ = grown;
     capacity_ = static_cast<uint32_t>(count);
@@ -79,6 +84,23 @@ class PodVector {
   }
 
  private:
+  // A first allocation; a large one starts on a huge page, spans whole ones and is advised to use
+  // them before anything touches it. The first touch of fresh memory costs far more than copying
+  // into it, a fault per 4 KiB page about as much as one per 2 MiB page, and huge pages cover only
+  // whole aligned 2 MiB ranges: the 4 KiB pages of one unaligned end cost as much as the rest.
+  static void* AllocateFresh(size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr size_t kHugePage = size_t{2} << 20;
+    if (bytes >= 2 * kHugePage) {  // at most 4 GiB, so the rounding cannot overflow
+      const size_t length = (bytes + kHugePage - 1) & ~(kHugePage - 1);
+      void* block = std::aligned_alloc(kHugePage, length);
+      if (block != nullptr) madvise(block, length, MADV_HUGEPAGE);  // advice only
+      return block;
+    }
+#endif
+    return std::malloc(bytes);
+  }
+
   T* data_ = nullptr;
   uint32_t size_ = 0;
   uint32_t capacity_ = 0;

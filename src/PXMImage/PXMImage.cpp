@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "PXMImage/ImageBlock.h"
+
 template <>
 const tagREFString IObjectInfoImpl<CPXMImage>::m_ObjectName = {8, L"PXMImage"};
 
@@ -46,7 +48,7 @@ bool CPXMImage::CRaster::Allocate(uint32_t width, uint32_t height, uint32_t byte
   // no bytes holds no buffer.
   const uint32_t size = height * m_Stride;
   if (size != 0) {
-    m_Data = static_cast<uint8_t*>(std::malloc(size));
+    m_Data = AllocateImageBlock(size);
     if (!m_Data) return false;
   }
   m_Size = size;

@@ -89,7 +89,8 @@ HRESULT CPXMImageCANVAS::Copy(IPXM* source, int /*option: not used by the canvas
 
   // Rows go in ascending source addresses. A copy larger than the cache writes around it.
   const uint64_t touched = uint64_t{from.height} * std::abs(int64_t{src.stride}) + uint64_t{dst.size};
-  const CanvasRowKernel convert = CanvasRowKernelFor(kind, WorthStreaming(touched));
+  const bool streaming = WorthStreaming(touched);
+  const CanvasRowKernel convert = CanvasRowKernelFor(kind, streaming);
   for (uint32_t i = 0; i < m_Height; ++i) {
     const uint32_t y = RowInMemoryOrder(src.stride, i, m_Height);
     uint32_t* row = reinterpret_cast<uint32_t*>(dst.Row(y));
@@ -97,5 +98,6 @@ HRESULT CPXMImageCANVAS::Copy(IPXM* source, int /*option: not used by the canvas
     // Pixels the source row cannot give are black.
     std::fill(row + readable, row + m_Width, 0u);
   }
+  if (streaming) StreamingStoresDone();
   return PXM_S_OK;
 }

@@ -100,7 +100,6 @@ inline void ConvertRow(const uint8_t* __restrict src, uint32_t* __restrict dst, 
   for (; Convert::kBytes * x + Convert::kLoad <= Convert::kBytes * count && x + 4 <= count; x += 4)
     Store16<kStream>(dst + x, Convert::Four(src, x, table));
   for (; x < count; ++x) dst[x] = Convert::One(src, x, table);
-  if constexpr (kStream) StreamingStoresDone();
 }
 
 // Each conversion built once with plain stores and once streaming.

@@ -78,7 +78,7 @@ HRESULT ReadBitmapFile(std::FILE* file, uint8_t** out) {
 
   const size_t rest = fileSize > kFileHeaderSize ? static_cast<size_t>(fileSize - kFileHeaderSize) : 0;
   if (rest > SIZE_MAX - kSpareBytes) return PXM_E_OUTOFMEMORY;
-  BlockHolder holder{AllocateDibBlock(rest + kSpareBytes)};
+  BlockHolder holder{AllocateImageBlock(rest + kSpareBytes)};
   if (!holder.block) return PXM_E_OUTOFMEMORY;
   const size_t got = std::fread(holder.block, 1, rest, file);
 

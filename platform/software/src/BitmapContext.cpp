@@ -7,7 +7,6 @@
 
 #ifdef __linux__
 #include <sys/mman.h>
-#include <unistd.h>
 #endif
 
 #include "Context.h"
@@ -19,16 +18,21 @@ void freePixels(void*, const void* data, size_t) { std::free(const_cast<void*>(d
 // Below two huge pages a block is cheap to make afresh: neither huge-page advice nor a spare.
 constexpr size_t kLargeSnapshot = size_t{4} << 20;
 
-// A snapshot's copy of a large bitmap is advised to use huge pages before the copy touches it: the
-// first touch of fresh memory costs far more than copying into it.
-void adviseHugePages([[maybe_unused]] void* data, [[maybe_unused]] size_t size) {
+// A large snapshot's block starts on a huge page, spans whole ones and is advised to use them
+// before the copy touches it: the first touch of fresh memory costs far more than copying into it,
+// and huge pages cover only whole aligned 2 MiB ranges (the 4 KiB pages of one unaligned end of a
+// plain malloc block cost as much as all its huge pages). Freed with free like any other.
+void* largeBlock(size_t size) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-  // madvise wants whole pages: the page-aligned interior of the allocation.
-  const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-  const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + page - 1) & ~(page - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(page - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+  constexpr size_t kHugePage = size_t{2} << 20;
+  if (size <= SIZE_MAX - kHugePage) {
+    const size_t length = (size + kHugePage - 1) & ~(kHugePage - 1);
+    void* block = std::aligned_alloc(kHugePage, length);
+    if (block) madvise(block, length, MADV_HUGEPAGE);  // advice only: the block is good either way
+    return block;
+  }
 #endif
+  return std::malloc(size);
 }
 
 // A large snapshot's block goes back to its context's spare when the snapshot is released.
@@ -44,11 +48,8 @@ void* snapshotBlock(CGContext* context, size_t size, void** info) {
   *info = nullptr;
   if (size < kLargeSnapshot || !context->snapshots) return std::malloc(size);
   void* block = context->snapshots->take(size);
-  if (!block) {
-    block = std::malloc(size);
-    if (!block) return nullptr;
-    adviseHugePages(block, size);
-  }
+  if (!block) block = largeBlock(size);
+  if (!block) return nullptr;
   *info = cg::retain(context->snapshots);
   return block;
 }
