@@ -1,7 +1,7 @@
 // Drawing images: every source description over every destination description at several scales,
 // checked byte for byte against a pixel-by-pixel reference (the drawing loops' row conversions,
-// shuffles, blends and scaled rows) on random images of odd sizes over random destinations whose
-// skipped bytes must stay; then placement through the CTM and the rectangle, and what draws nothing.
+// shuffles, blends and scaled rows) on random images of odd sizes over random destinations, a
+// skipped byte written as alpha is; then placement through the CTM and the rectangle, and what draws nothing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -46,13 +46,13 @@ struct Dest {
   const char* name;
   uint32_t info;
   bool grey;
-  int offsets[4];  // red, green, blue, alpha (-1: none, the fourth byte is skipped)
+  int offsets[4];  // red, green, blue, alpha or the skipped byte, written as alpha is (-1: none)
 };
 
 const Dest kDests[] = {
-    {"skip last", kCGImageAlphaNoneSkipLast, false, {0, 1, 2, -1}},
-    {"skip first", kCGImageAlphaNoneSkipFirst, false, {1, 2, 3, -1}},
-    {"skip first little", kCGImageAlphaNoneSkipFirst | kCGBitmapByteOrder32Little, false, {2, 1, 0, -1}},
+    {"skip last", kCGImageAlphaNoneSkipLast, false, {0, 1, 2, 3}},
+    {"skip first", kCGImageAlphaNoneSkipFirst, false, {1, 2, 3, 0}},
+    {"skip first little", kCGImageAlphaNoneSkipFirst | kCGBitmapByteOrder32Little, false, {2, 1, 0, 3}},
     {"premultiplied last", kCGImageAlphaPremultipliedLast, false, {0, 1, 2, 3}},
     {"premultiplied last big", kCGImageAlphaPremultipliedLast | kCGBitmapByteOrder32Big, false, {0, 1, 2, 3}},
     {"premultiplied first", kCGImageAlphaPremultipliedFirst, false, {1, 2, 3, 0}},
@@ -171,7 +171,7 @@ std::vector<uint8_t> reference(const Source& s, SourceImage& src, const Dest& d,
   return out;
 }
 
-// A canvas of random bytes (skipped bytes and row padding must stay as they are).
+// A canvas of random bytes (pixels not drawn and row padding must stay as they are).
 Canvas RandomCanvas(const Dest& d, size_t width, size_t height, std::mt19937& random) {
   SpaceRef space = d.grey ? greySpace() : rgbSpace();
   Canvas canvas(width, height, space.get(), d.info);

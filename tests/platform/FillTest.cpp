@@ -15,8 +15,8 @@ TEST(Fill, CoversPixelCentresAndBlends) {
     std::vector<uint8_t> filled;  // red 0.2, green 0.4, blue 0.6 (51, 102, 153)
   };
   const Case cases[] = {
-      {kCGImageAlphaNoneSkipLast, false, 1, {51, 102, 153, kOld}},
-      {kCGImageAlphaNoneSkipFirst | kCGBitmapByteOrder32Little, false, 1, {153, 102, 51, kOld}},
+      {kCGImageAlphaNoneSkipLast, false, 1, {51, 102, 153, 255}},
+      {kCGImageAlphaNoneSkipFirst | kCGBitmapByteOrder32Little, false, 1, {153, 102, 51, 255}},
       {kCGImageAlphaPremultipliedFirst, false, 1, {255, 51, 102, 153}},
       {kCGImageAlphaNone, true, 1, {uint8_t(luminance(51, 102, 153))}},
       {kCGImageAlphaPremultipliedLast, false, 0.5,

@@ -60,5 +60,5 @@ TEST(Lifetime, ObjectsKeepWhatTheyWereMadeFrom) {
   SpaceRef rgb = rgbSpace();
   Canvas canvas(2, 1, rgb.get(), kCGImageAlphaNoneSkipLast);
   CGContextDrawImage(canvas.get(), CGRectMake(0, 0, 2, 1), image.get());
-  EXPECT_EQ(canvas.rowBytes(0), (std::vector<uint8_t>{40, 50, 60, 0, 10, 20, 30, 0}));
+  EXPECT_EQ(canvas.rowBytes(0), (std::vector<uint8_t>{40, 50, 60, 255, 10, 20, 30, 255}));
 }

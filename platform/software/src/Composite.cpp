@@ -178,14 +178,14 @@ inline uint32_t place(uint32_t c) {
 }
 
 // Combines count pixels already in the destination's byte order, read as little-endian words from
-// `in`, into the destination, keeping its `keep` bits. The combination is the same for every byte,
+// `in`, into the destination. The combination is the same for every byte,
 // so one loop serves every byte order. Masked: pixels whose colour lies in the masking ranges leave
 // the destination as it was.
 template <Op Operation, bool Masked = false>
 inline void combineRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count, const Combine& how) {
   // Loop invariants in locals, so that the vectoriser sees them as such.
   const unsigned alphaShift = how.alphaShift, rs = how.shifts[0], gs = how.shifts[1], bs = how.shifts[2];
-  const uint32_t fill = how.fill, keep = how.keep;
+  const uint32_t fill = how.fill;
   const uint32_t rl = how.low[0], gl = how.low[1], bl = how.low[2];
   const uint32_t rh = how.high[0], gh = how.high[1], bh = how.high[2];
   for (size_t i = 0; i < count; ++i) {
@@ -206,17 +206,12 @@ inline void combineRow(uint8_t* __restrict dst, const uint8_t* __restrict in, si
     } else {
       out = blendPremultiplied(c, d, a);
     }
-    store32(dst + 4 * i, (out & ~keep) | (d & keep));
+    store32(dst + 4 * i, out);
   }
 }
 
 // Nothing of the destination survives: do not read it.
-CG_ROW_LOOP void replaceRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count) {
-  std::memcpy(dst, in, 4 * count);
-}
-CG_ROW_LOOP void copyRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count, const Combine& how) {
-  combineRow<Op::Copy>(dst, in, count, how);
-}
+void replaceRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count) { std::memcpy(dst, in, 4 * count); }
 CG_ROW_LOOP void keyedRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count, const Combine& how) {
   combineRow<Op::Keyed>(dst, in, count, how);
 }
@@ -234,18 +229,14 @@ CG_ROW_LOOP void blendPremultipliedRow(uint8_t* __restrict dst, const uint8_t* _
 // Working pixels into destination pixels in byte order O: placed in that order in the chunk, then
 // combined by the operation's loop.
 template <WordOrder O, Op Operation>
-void storeWord(uint8_t* __restrict dst, uint32_t* __restrict in, size_t count, const RowParams& p) {
+void storeWord(uint8_t* __restrict dst, uint32_t* __restrict in, size_t count, const RowParams&) {
   if constexpr (O != WordOrder::RGBA)
     for (size_t i = 0; i < count; ++i) in[i] = place<O>(in[i]);
   Combine how;
   how.alphaShift = shiftsOf(O).alpha;
-  how.keep = p.keep;
   const uint8_t* bytes = reinterpret_cast<const uint8_t*>(in);
   if constexpr (Operation == Op::Copy) {
-    if (p.keep == 0)
-      replaceRow(dst, bytes, count);
-    else
-      copyRow(dst, bytes, count, how);
+    replaceRow(dst, bytes, count);
   } else if constexpr (Operation == Op::Keyed) {
     keyedRow(dst, bytes, count, how);
   } else if constexpr (Operation == Op::Blend) {
@@ -310,37 +301,43 @@ void scaledRow(uint8_t* dst, const uint8_t* src, const uint32_t* columns, size_t
   }
 }
 
-// Same byte order: the colour bytes go straight across, the destination's own fourth byte is kept
-// (skipped) or set opaque (premultiplied).
-CG_ROW_LOOP void copyWords(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count, uint32_t keep,
-                           uint32_t set) {
-  const uint32_t take = ~(keep | set);
-  for (size_t i = 0; i < count; ++i)
-    store32(dst + 4 * i, (load32(src + 4 * i) & take) | set | (load32(dst + 4 * i) & keep));
+// Same byte order, an opaque source: the colour bytes go straight across, the fourth byte opaque.
+CG_ROW_LOOP void copyWords(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count, uint32_t set) {
+  for (size_t i = 0; i < count; ++i) store32(dst + 4 * i, load32(src + 4 * i) | set);
 }
 
 void copyWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
-  if (p.keep)
-    copyWords(dst, src, count, p.keep, 0);
-  else
-    copyWords(dst, src, count, 0, p.set);  // no destination read
+  copyWords(dst, src, count, p.set);
 }
 
 // 8-bit sources, unscaled: each row is one lookup in a table of the 256 destination pixels,
-// built once per draw; entries of alpha 0 (masked indices) leave the destination as it was.
+// built once per draw. Copied, every entry is drawn; keyed, entries of alpha 0 (masked indices)
+// leave the destination as it was.
 CG_ROW_LOOP void lookupRow(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count,
-                           const uint32_t* __restrict table, const Combine& how) {
-  const unsigned alphaShift = how.alphaShift;
-  const uint32_t keep = how.keep;
+                           const uint32_t* __restrict table) {
+  for (size_t i = 0; i < count; ++i) store32(dst + 4 * i, table[src[i]]);
+}
+CG_ROW_LOOP void lookupKeyedRow(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count,
+                                const uint32_t* __restrict table, unsigned alphaShift) {
   for (size_t i = 0; i < count; ++i) {
     const uint32_t c = table[src[i]], d = load32(dst + 4 * i);
-    const uint32_t out = (c >> alphaShift) & 0xFF ? c : d;
-    store32(dst + 4 * i, (out & ~keep) | (d & keep));
+    store32(dst + 4 * i, (c >> alphaShift) & 0xFF ? c : d);
   }
 }
 
+// A table that is the grey ramp needs no lookup: the value three times and an opaque fourth byte.
+CG_ROW_LOOP void greyRampRow(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count, uint32_t alpha) {
+  for (size_t i = 0; i < count; ++i) store32(dst + 4 * i, src[i] * 0x01010101u | alpha);
+}
+
+void greyRampWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
+  greyRampRow(dst, src, count, p.set);
+}
 void lookupWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
-  lookupRow(dst, src, count, p.table, p.combine);
+  lookupRow(dst, src, count, p.table);
+}
+void lookupKeyedWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
+  lookupKeyedRow(dst, src, count, p.table, p.combine.alphaShift);
 }
 
 template <WordOrder O>
@@ -421,11 +418,6 @@ StoreFunction storeFor(const PixelFormat& dest, Op op) {
   return nullptr;
 }
 
-uint32_t skippedBits(const PixelFormat& format) {
-  return format.kind == PixelKind::Word32 && format.alpha == AlphaKind::Opaque ? 0xFFu << shiftsOf(format.order).alpha
-                                                                               : 0;
-}
-
 }  // namespace
 
 RowFunction prepareRow(const PixelFormat& source, const PixelFormat& dest, Op op, bool scaled, RowParams& params) {
@@ -433,11 +425,10 @@ RowFunction prepareRow(const PixelFormat& source, const PixelFormat& dest, Op op
   params.sourceBytes = source.bytesPerPixel;
   params.alphaFill = source.alpha == AlphaKind::Opaque ? kOpaqueAlpha : 0;
   params.masked = op == Op::Keyed && source.kind != PixelKind::Index8;
-  params.keep = skippedBits(dest);
   if (op == Op::Copy && !scaled) {
     if (source.kind == PixelKind::Grey8 && dest.kind == PixelKind::Grey8) return &copyGreyRow;
     if (source.kind == PixelKind::Word32 && dest.kind == PixelKind::Word32 && source.order == dest.order) {
-      params.set = dest.alpha == AlphaKind::Opaque ? 0 : 0xFFu << shiftsOf(dest.order).alpha;
+      params.set = 0xFFu << shiftsOf(dest.order).alpha;
       return &copyWordsRow;
     }
   }
@@ -446,15 +437,17 @@ RowFunction prepareRow(const PixelFormat& source, const PixelFormat& dest, Op op
       (source.kind == PixelKind::Grey8 ? op == Op::Copy : params.palette != nullptr)) {
     buildTable(source, dest.order, params);
     params.combine.alphaShift = shiftsOf(dest.order).alpha;
-    params.combine.keep = params.keep;
-    return &lookupWordsRow;
+    if (op != Op::Copy) return &lookupKeyedWordsRow;
+    params.set = 0xFFu << params.combine.alphaShift;
+    bool greyRamp = true;
+    for (uint32_t i = 0; i < 256; ++i) greyRamp &= params.table[i] == (i * 0x01010101u | params.set);
+    return greyRamp ? &greyRampWordsRow : &lookupWordsRow;
   }
   if (!scaled && source.kind == PixelKind::Word32 && dest.kind == PixelKind::Word32 && source.order == dest.order) {
     const WordShifts shifts = shiftsOf(dest.order);
     Combine& how = params.combine;
     how.alphaShift = shifts.alpha;
     how.fill = source.alpha == AlphaKind::Opaque ? 0xFFu << shifts.alpha : 0;
-    how.keep = params.keep;
     switch (op) {
       case Op::Copy: break;
       case Op::Keyed:
@@ -484,11 +477,7 @@ void convertRow(uint32_t* out, const uint8_t* row, size_t count, const RowParams
 }
 
 void copyDestinationRow(uint8_t* dst, const uint8_t* src, size_t count, const PixelFormat& dest) {
-  const uint32_t keep = skippedBits(dest);
-  if (keep)
-    copyWords(dst, src, count, keep, 0);
-  else
-    std::memcpy(dst, src, count * dest.bytesPerPixel);
+  std::memcpy(dst, src, count * dest.bytesPerPixel);
 }
 
 }  // namespace cg

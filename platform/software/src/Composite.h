@@ -17,11 +17,12 @@ enum class Op : uint8_t {
 
 struct RowParams;
 
-// How rows of 32-bit pixels in the destination's byte order combine with it.
+// How rows of 32-bit pixels in the destination's byte order combine with it. A skipped byte is
+// written as an alpha byte would be (255 where an opaque picture is drawn): no drawn pixel keeps
+// anything of the destination that its colour does not need, so a plain draw never reads it.
 struct Combine {
   unsigned alphaShift = 24;  // the alpha byte, or the byte an opaque source fills with 255
   uint32_t fill = 0;         // or'd into every source word
-  uint32_t keep = 0;         // destination bits left as they were
   unsigned shifts[3] = {};   // red, green and blue, for masking
   uint32_t low[3] = {}, high[3] = {};  // masking ranges: pixels within all three leave the destination
 };
@@ -42,8 +43,7 @@ struct RowParams {
   uint32_t solid = 0;                 // Solid sources: the colour as a working pixel
   bool masked = false;                // apply `mask` after fetching (Index8 masks through its palette)
   ColorMask mask{};
-  uint32_t keep = 0;  // destination bits left as they were: the skipped byte
-  uint32_t set = 0;   // same-layout copies: bits set in every pixel (an opaque alpha byte)
+  uint32_t set = 0;  // same-layout copies: bits set in every pixel (an opaque alpha byte)
   Combine combine{};  // same-layout rows combined in place
   uint32_t table[256];  // 8-bit sources: the destination pixel of every value
   bool everyOther = false;  // scaled: the column map picks every other pixel (columns[i] == 2 * i)
@@ -64,7 +64,7 @@ RowFunction prepareRow(const PixelFormat& source, const PixelFormat& dest, Op op
 // converted after this one, fetched into the cache meanwhile; null when there is none.
 void convertRow(uint32_t* out, const uint8_t* row, size_t count, const RowParams& params, const uint8_t* next);
 
-// Copies count pixels between destination rows of the same context, leaving each skipped byte as it was.
+// Copies count pixels between destination rows of the same context.
 void copyDestinationRow(uint8_t* dst, const uint8_t* src, size_t count, const PixelFormat& dest);
 
 }  // namespace cg

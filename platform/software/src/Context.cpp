@@ -88,7 +88,7 @@ void CGContextFillRect(CGContextRef c, CGRect rect) {
   if (alpha) cg::fillRect(*c, rect, colour, alpha == 255 ? cg::Op::Copy : cg::Op::Blend);
 }
 
-// Transparent black; contexts without alpha keep their skipped byte as usual.
+// Transparent black, every byte of the pixel 0 (a skipped byte too).
 void CGContextClearRect(CGContextRef c, CGRect rect) {
   if (c) cg::fillRect(*c, rect, 0, cg::Op::Copy);
 }
