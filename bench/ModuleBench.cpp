@@ -103,18 +103,27 @@ void BM_DibCopy32AlphaForced(benchmark::State& state) { DibCopy(state, 32, FOURC
 void BM_DibCopy32MonoTo8(benchmark::State& state) { DibCopy(state, 32, FOURCC_MONO, 0); }
 void BM_DibCopy8(benchmark::State& state) { DibCopy(state, 8, FOURCC_MONO, 0); }
 
-// Canvas Copy from a DIB-shaped source of the given format into 4-byte pixels.
-void CanvasCopy(benchmark::State& state, uint32_t bits, uint32_t fourcc) {
+// Canvas Copy into 4-byte pixels from a DIB, whose rows lie bottom-up as the canvas's do, or from a
+// top-down source, whose rows the copy turns over.
+void CanvasCopy(benchmark::State& state, uint32_t bits, uint32_t fourcc, bool flipped) {
   const uint32_t n = static_cast<uint32_t>(state.range(0));
-  ComPtr<IPXMImage> source = MakeSourceImage(n, n, bits, fourcc);
+  ComPtr<IPXM> source;
+  if (flipped) {
+    source = MakeSourceImage(n, n, bits, fourcc).As<IPXM>(pxm::iid::IPXM);
+  } else {
+    ComPtr<IPXMImageDIB> dib = NewDIB();
+    if (Randomise(dib.Get(), n, bits, fourcc)) source = dib.As<IPXM>(pxm::iid::IPXM);
+  }
   ComPtr<IPXMImageCANVAS> target = NewCanvas();
-  if (!target || PXM_FAILED(target->Copy(source.Get(), 0))) return state.SkipWithError("copy refused");
+  if (!source || !target || PXM_FAILED(target->Copy(source.Get(), 0))) return state.SkipWithError("copy refused");
   const size_t traffic = ImageBytes(source.Get()) + ImageBytes(target.Get());
   Measure(state, Traffic(traffic), [&](Span&) { return PXM_SUCCEEDED(target->Copy(source.Get(), 0)); });
 }
-void BM_CanvasCopy8(benchmark::State& state) { CanvasCopy(state, 8, FOURCC_MONO); }
-void BM_CanvasCopy24(benchmark::State& state) { CanvasCopy(state, 24, FOURCC_RGB); }
-void BM_CanvasCopy32(benchmark::State& state) { CanvasCopy(state, 32, FOURCC_ARGB); }
+void BM_CanvasCopy8(benchmark::State& state) { CanvasCopy(state, 8, FOURCC_MONO, false); }
+void BM_CanvasCopy24(benchmark::State& state) { CanvasCopy(state, 24, FOURCC_RGB, false); }
+void BM_CanvasCopy8Flipped(benchmark::State& state) { CanvasCopy(state, 8, FOURCC_MONO, true); }
+void BM_CanvasCopy24Flipped(benchmark::State& state) { CanvasCopy(state, 24, FOURCC_RGB, true); }
+void BM_CanvasCopy32(benchmark::State& state) { CanvasCopy(state, 32, FOURCC_ARGB, false); }
 
 // Equal on a DIB of the given depth, against memset of its rows.
 void Equal(benchmark::State& state, uint32_t bits) {
@@ -268,6 +277,8 @@ PXM_BENCH(BM_DibCopy32MonoTo8);
 PXM_BENCH(BM_DibCopy8);
 PXM_BENCH(BM_CanvasCopy8);
 PXM_BENCH(BM_CanvasCopy24);
+PXM_BENCH(BM_CanvasCopy8Flipped);
+PXM_BENCH(BM_CanvasCopy24Flipped);
 PXM_BENCH(BM_CanvasCopy32);
 PXM_BENCH(BM_Equal8);
 PXM_BENCH(BM_Equal16);

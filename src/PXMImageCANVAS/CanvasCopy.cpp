@@ -87,9 +87,10 @@ HRESULT CPXMImageCANVAS::Copy(IPXM* source, int /*option: not used by the canvas
     if (RowsSpan(src, from.height, src.RowLength()).Overlaps(RowsSpan(dst, m_Height, dst.RowLength()))) readable = 0;
   }
 
-  // Rows go in ascending source addresses. A copy larger than the cache writes around it.
+  // Rows go in ascending source addresses. A copy larger than the cache whose rows run opposite ways
+  // writes around it.
   const uint64_t touched = uint64_t{from.height} * std::abs(int64_t{src.stride}) + uint64_t{dst.size};
-  const bool streaming = WorthStreaming(touched);
+  const bool streaming = WorthStreamingRows(touched, src.stride, dst.stride);
   const CanvasRowKernel convert = CanvasRowKernelFor(kind, streaming);
   for (uint32_t i = 0; i < m_Height; ++i) {
     const uint32_t y = RowInMemoryOrder(src.stride, i, m_Height);
