@@ -88,12 +88,21 @@ void RasterCopy(benchmark::State& state, uint32_t planes) {
 void BM_RasterCopyThreePlanes(benchmark::State& state) { RasterCopy(state, 3); }
 void BM_RasterCopyMean(benchmark::State& state) { RasterCopy(state, 1); }
 
+// A source of the given format with random pixels: a DIB, whose rows lie bottom-up as those of DIBs
+// and canvases do, or (flipped) a top-down image of the bench's own, whose rows a copy turns over.
+ComPtr<IPXM> CopySource(uint32_t n, uint32_t bits, uint32_t fourcc, bool flipped) {
+  if (flipped) return MakeSourceImage(n, n, bits, fourcc).As<IPXM>(pxm::iid::IPXM);
+  ComPtr<IPXMImageDIB> dib = NewDIB();
+  return Randomise(dib.Get(), n, bits, fourcc) ? dib.As<IPXM>(pxm::iid::IPXM) : ComPtr<IPXM>();
+}
+
 // DIB Copy from a source of the given format (one row of the DIB's conversion table each).
-void DibCopy(benchmark::State& state, uint32_t bits, uint32_t fourcc, int alphaOption) {
+void DibCopy(benchmark::State& state, uint32_t bits, uint32_t fourcc, int alphaOption, bool flipped = false) {
   const uint32_t n = static_cast<uint32_t>(state.range(0));
-  ComPtr<IPXMImage> source = MakeSourceImage(n, n, bits, fourcc);
+  ComPtr<IPXM> source = CopySource(n, bits, fourcc, flipped);
   ComPtr<IPXMImageDIB> target = NewDIB();
-  if (!target || PXM_FAILED(target->Copy(source.Get(), alphaOption))) return state.SkipWithError("copy refused");
+  if (!source || !target || PXM_FAILED(target->Copy(source.Get(), alphaOption)))
+    return state.SkipWithError("copy refused");
   const size_t traffic = ImageBytes(source.Get()) + ImageBytes(target.Get());
   Measure(state, Traffic(traffic), [&](Span&) { return PXM_SUCCEEDED(target->Copy(source.Get(), alphaOption)); });
 }
@@ -102,23 +111,20 @@ void BM_DibCopy24SwapBGR(benchmark::State& state) { DibCopy(state, 24, FOURCC_BG
 void BM_DibCopy32AlphaForced(benchmark::State& state) { DibCopy(state, 32, FOURCC_ARGB, 255); }
 void BM_DibCopy32MonoTo8(benchmark::State& state) { DibCopy(state, 32, FOURCC_MONO, 0); }
 void BM_DibCopy8(benchmark::State& state) { DibCopy(state, 8, FOURCC_MONO, 0); }
+void BM_DibCopy24SwapBGRFlipped(benchmark::State& state) { DibCopy(state, 24, FOURCC_BGR, 0, true); }
+void BM_DibCopy32AlphaForcedFlipped(benchmark::State& state) { DibCopy(state, 32, FOURCC_ARGB, 255, true); }
 
-// Canvas Copy into 4-byte pixels from a DIB, whose rows lie bottom-up as the canvas's do, or from a
-// top-down source, whose rows the copy turns over.
+// Canvas Copy into 4-byte pixels.
 void CanvasCopy(benchmark::State& state, uint32_t bits, uint32_t fourcc, bool flipped) {
   const uint32_t n = static_cast<uint32_t>(state.range(0));
-  ComPtr<IPXM> source;
-  if (flipped) {
-    source = MakeSourceImage(n, n, bits, fourcc).As<IPXM>(pxm::iid::IPXM);
-  } else {
-    ComPtr<IPXMImageDIB> dib = NewDIB();
-    if (Randomise(dib.Get(), n, bits, fourcc)) source = dib.As<IPXM>(pxm::iid::IPXM);
-  }
+  ComPtr<IPXM> source = CopySource(n, bits, fourcc, flipped);
   ComPtr<IPXMImageCANVAS> target = NewCanvas();
   if (!source || !target || PXM_FAILED(target->Copy(source.Get(), 0))) return state.SkipWithError("copy refused");
   const size_t traffic = ImageBytes(source.Get()) + ImageBytes(target.Get());
   Measure(state, Traffic(traffic), [&](Span&) { return PXM_SUCCEEDED(target->Copy(source.Get(), 0)); });
 }
+
+
 void BM_CanvasCopy8(benchmark::State& state) { CanvasCopy(state, 8, FOURCC_MONO, false); }
 void BM_CanvasCopy24(benchmark::State& state) { CanvasCopy(state, 24, FOURCC_RGB, false); }
 void BM_CanvasCopy8Flipped(benchmark::State& state) { CanvasCopy(state, 8, FOURCC_MONO, true); }
@@ -275,6 +281,8 @@ PXM_BENCH(BM_DibCopy24SwapBGR);
 PXM_BENCH(BM_DibCopy32AlphaForced);
 PXM_BENCH(BM_DibCopy32MonoTo8);
 PXM_BENCH(BM_DibCopy8);
+PXM_BENCH(BM_DibCopy24SwapBGRFlipped);
+PXM_BENCH(BM_DibCopy32AlphaForcedFlipped);
 PXM_BENCH(BM_CanvasCopy8);
 PXM_BENCH(BM_CanvasCopy24);
 PXM_BENCH(BM_CanvasCopy8Flipped);
