@@ -178,9 +178,8 @@ inline uint32_t place(uint32_t c) {
 }
 
 // Combines count pixels already in the destination's byte order, read as little-endian words from
-// `in`, into the destination. The combination is the same for every byte,
-// so one loop serves every byte order. Masked: pixels whose colour lies in the masking ranges leave
-// the destination as it was.
+// `in`, into the destination. The combination is the same for every byte, so one loop serves every
+// byte order. Masked: pixels whose colour lies in the masking ranges leave the destination as it was.
 template <Op Operation, bool Masked = false>
 inline void combineRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count, const Combine& how) {
   // Loop invariants in locals, so that the vectoriser sees them as such.
