@@ -16,13 +16,9 @@ ComPtr<IPXMImage> NewImage(const std::wstring& className) { return Host(), Modul
 const wchar_t* const kClasses[] = {L"PXMImage", L"PXMImageDIB", L"PXMImageCANVAS"};
 #define HOST_API(name) HostModuleFunction<decltype(&name)>(#name)
 
-ComPtr<IDataPersist> Persist(IPXMImage* image) {
-  ComPtr<IDataPersist> persist;
-  return image->QueryInterface(pxm::iid::IDataPersist, persist.Out()), persist;
-}
 // The integer argument has no effect; loads pass another one than saves.
-HRESULT Save(IPXMImage* image, IDataStream* stream) { return Persist(image)->Save(stream, 0); }
-HRESULT Load(IPXMImage* image, IDataStream* stream) { return Persist(image)->Load(stream, 1); }
+HRESULT Save(IPXMImage* image, IDataStream* stream) { return ComPtr<IPXMImage>((image->AddRef(), image)).As<IDataPersist>(pxm::iid::IDataPersist)->Save(stream, 0); }
+HRESULT Load(IPXMImage* image, IDataStream* stream) { return ComPtr<IPXMImage>((image->AddRef(), image)).As<IDataPersist>(pxm::iid::IDataPersist)->Load(stream, 1); }
 // Through a stream of the tests' own, which must be left with only the test's reference.
 HRESULT Through(const ComPtr<CountingFolder>& folder, HRESULT (*call)(IPXMImage*, IDataStream*), IPXMImage* image) {
   ComPtr<TestDataStream> stream(new TestDataStream(folder));
@@ -126,7 +122,7 @@ TEST_F(DataPersist, EachClassWritesItsRecordInOrder) {
     ComPtr<IPXMImageCANVAS> canvas = image.As<IPXMImageCANVAS>(pxm::iid::IPXMImageCANVAS);
     if (canvas) canvas->put_TransparentColor(0x00123456);
     ComPtr<IPXMImagePalette> palette = image.As<IPXMImagePalette>(pxm::iid::IPXMImagePalette);
-    uint32_t* entries = nullptr, count = 0;
+    uint32_t *entries = nullptr, count = 0;
     if (palette) palette->GetPalette(&entries, &count);
     const std::vector<uint8_t> before = Rows(image.Get(), std::abs(c.direction));
     const uint64_t applies = TransformApplies();
