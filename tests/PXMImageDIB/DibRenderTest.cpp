@@ -87,7 +87,8 @@ testing::AssertionResult Shows(const Surface& target, const DepthCase& c, CANVAS
 // 1:1 (pixel (x, y) of user space is picture pixel (x, y): upright in flipped coordinates, upside
 // down in unflipped ones), exactly 2x and 1/2, and cut by source rectangles: one that covers the
 // picture draws it whole wherever it lies, a smaller one cuts that part out (rows from the top),
-// one that reaches below the picture or has no area draws nothing.
+// one that reaches below the picture or has no area draws nothing. A canvas that copied a 32-bit
+// picture draws it the same, whatever source rectangle it is given, and restores the CTM.
 TEST(DibRender, EveryDepthOneToOneScaledAndCut) {
   struct Cut {
     CANVASRect source, destination, part;  // part: what shows at the destination; no width: nothing
@@ -100,17 +101,25 @@ TEST(DibRender, EveryDepthOneToOneScaledAndCut) {
   for (const DepthCase& c : kDepths)
     for (const Coordinates coordinates : {Coordinates::Flipped, Coordinates::Unflipped}) {
       SCOPED_TRACE(testing::Message() << c.name << " " << Name(coordinates));
-      ComPtr<IPXMImageDIB> dib = MakeDib(c, 13, 5, Value);
-      Surface whole(16, 8, coordinates, kBackground);
-      ASSERT_EQ(Draw(dib.Get(), whole.context, {2, 1, 13, 5}), PXM_S_OK);
-      EXPECT_TRUE(Shows(whole, c, {0, 0, 13, 5}, {2, 1, 13, 5}));
-      Surface twice(30, 12, coordinates, kBackground);
-      ASSERT_EQ(Draw(dib.Get(), twice.context, {1, 0, 26, 10}), PXM_S_OK);
-      EXPECT_TRUE(Shows(twice, c, {0, 0, 13, 5}, {1, 0, 26, 10})) << "twice the size";
-      ComPtr<IPXMImageDIB> blocks = MakeDib(c, 10, 6, Blocks);
-      Surface half(7, 4, coordinates, kBackground);
-      ASSERT_EQ(Draw(blocks.Get(), half.context, {2, 1, 5, 3}), PXM_S_OK);
-      EXPECT_TRUE(Shows(half, c, {0, 0, 5, 3}, {2, 1, 5, 3})) << "half the size";
+      ComPtr<IPXMImageDIB> dib = MakeDib(c, 13, 5, Value), blocks = MakeDib(c, 10, 6, Blocks);
+      ComPtr<IPXMImageCANVAS> canvas, halfCanvas;
+      if (c.bitsPerPixel == 32 && c.fourcc != FOURCC_ARGB) {
+        (canvas = ModuleHost::Get().CreateCanvas())->Copy(dib.Get(), 0);
+        (halfCanvas = ModuleHost::Get().CreateCanvas())->Copy(blocks.Get(), 0);
+      }
+      const std::pair<IUnknown*, IUnknown*> pictures[] = {{dib.Get(), blocks.Get()}, {canvas.Get(), halfCanvas.Get()}};
+      for (const auto& [picture, blocked] : pictures) {
+        if (!picture) continue;
+        CANVASRect ignored{3, 3, 1, 1}, *source = picture == dib.Get() ? nullptr : &ignored;
+        Surface whole(16, 8, coordinates, kBackground), twice(30, 12, coordinates, kBackground), half(7, 4, coordinates, kBackground);
+        ASSERT_EQ(Draw(picture, whole.context, {2, 1, 13, 5}, source), PXM_S_OK);
+        EXPECT_TRUE(Shows(whole, c, {0, 0, 13, 5}, {2, 1, 13, 5}));
+        ASSERT_EQ(Draw(picture, twice.context, {1, 0, 26, 10}, source), PXM_S_OK);
+        EXPECT_TRUE(Shows(twice, c, {0, 0, 13, 5}, {1, 0, 26, 10})) << "twice the size";
+        ASSERT_EQ(Draw(blocked, half.context, {2, 1, 5, 3}, source), PXM_S_OK);
+        EXPECT_TRUE(Shows(half, c, {0, 0, 5, 3}, {2, 1, 5, 3})) << "half the size";
+        EXPECT_EQ(CGContextGetCTM(half.context).d, coordinates == Coordinates::Flipped ? -1.0 : 1.0);
+      }
       ComPtr<IPXMImageDIB> small = MakeDib(c, 9, 6, Value);
       for (const Cut& k : cuts) {
         SCOPED_TRACE(testing::Message() << "source " << k.source.x << "," << k.source.y << "," << k.source.width << ","
