@@ -160,23 +160,15 @@ TEST(Image, SubImageRectangles) {
     CGRect rect;
     size_t x, y, width, height;  // expected, in the parent; width 0: null
   };
-  const Case cases[] = {
-      {CGRectMake(1, 1, 2, 2), 1, 1, 2, 2},
-      {CGRectMake(1.5, 0.2, 1.2, 1.5), 1, 0, 2, 2},  // made integral
-      {CGRectMake(3, 2, -2, -1), 1, 1, 2, 1},        // standardised
-      {CGRectMake(-1, -1, 3, 10), 0, 0, 2, 3},       // clipped
-      {CGRectMake(2.5, 0, 10, 1), 2, 0, 2, 1},
-      {CGRectMake(4, 0, 2, 2), 0, 0, 0, 0},  // outside
-      {CGRectMake(1, 1, 0, 2), 0, 0, 0, 0},  // empty
-      {CGRectMake(NAN, 0, 2, 2), 0, 0, 0, 0},
-      {CGRectNull, 0, 0, 0, 0},
-  };
+  // Made integral, standardised and clipped; outside, empty or not a number: none.
+  const Case cases[] = {{CGRectMake(1, 1, 2, 2), 1, 1, 2, 2},   {CGRectMake(1.5, 0.2, 1.2, 1.5), 1, 0, 2, 2}, {CGRectMake(3, 2, -2, -1), 1, 1, 2, 1},
+                        {CGRectMake(-1, -1, 3, 10), 0, 0, 2, 3}, {CGRectMake(2.5, 0, 10, 1), 2, 0, 2, 1},     {CGRectMake(4, 0, 2, 2), 0, 0, 0, 0},
+                        {CGRectMake(1, 1, 0, 2), 0, 0, 0, 0},   {CGRectMake(NAN, 0, 2, 2), 0, 0, 0, 0},       {CGRectNull, 0, 0, 0, 0}};
   for (const Case& c : cases) {
     ImageRef sub(CGImageCreateWithImageInRect(image.get(), c.rect));
     ASSERT_EQ(sub != nullptr, c.width != 0) << c.rect.origin.x << "," << c.rect.origin.y;
     if (!sub) continue;
-    ASSERT_EQ(CGImageGetWidth(sub.get()), c.width);
-    ASSERT_EQ(CGImageGetHeight(sub.get()), c.height);
+    ASSERT_EQ(CGImageGetWidth(sub.get()) * 100 + CGImageGetHeight(sub.get()), c.width * 100 + c.height);
     Canvas canvas(c.width, c.height, grey.get(), 0);
     CGContextDrawImage(canvas.get(), CGRectMake(0, 0, c.width, c.height), sub.get());
     for (size_t r = 0; r < c.height; ++r)
