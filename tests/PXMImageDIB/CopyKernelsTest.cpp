@@ -1,8 +1,9 @@
 // The raster, DIB and canvas copies' per-row kernels, plain and streaming, each held byte for byte
-// against a plain loop on random rows of odd widths (the copies' row walks are their host tests'). Source rows end exactly where their heap block ends, so
-// the sanitizer build sees a read past a row; guard bytes around each destination row catch a write
-// outside it. Destinations start at every offset within a 64-byte line (every word for the canvas's
-// 32-bit pixels): streaming kernels store whole lines inside a row and plain bytes at its ends.
+// against a plain loop on random rows of odd widths (the copies' row walks are their host tests').
+// Source rows end exactly where their heap block ends, so the sanitizer build sees a read past a
+// row; guard bytes around each destination row catch a write outside it. Destinations start at
+// every offset within a 64-byte line (every word for the canvas's 32-bit pixels): streaming
+// kernels store whole lines inside a row and plain bytes at its ends.
 #include <gtest/gtest.h>
 
 #include <algorithm>
