@@ -14,15 +14,11 @@ namespace {
 CountingHost& Host() { return CountingHost::Install(ModuleHost::Get().initializeModule); }
 ComPtr<IPXMImage> NewImage(const std::wstring& className) { return Host(), ModuleHost::Get().Create<IPXMImage>(className, pxm::iid::IPXMImage); }
 const wchar_t* const kClasses[] = {L"PXMImage", L"PXMImageDIB", L"PXMImageCANVAS"};
-#define HOST_API(name) reinterpret_cast<decltype(&name)>(dlsym(Host().library, #name))
+#define HOST_API(name) HostModuleFunction<decltype(&name)>(#name)
 
-ComPtr<IDataPersist> Persist(IPXMImage* image) {
-  ComPtr<IDataPersist> persist;
-  return image->QueryInterface(pxm::iid::IDataPersist, persist.Out()), persist;
-}
 // The integer argument has no effect; loads pass another one than saves.
-HRESULT Save(IPXMImage* image, IDataStream* stream) { return Persist(image)->Save(stream, 0); }
-HRESULT Load(IPXMImage* image, IDataStream* stream) { return Persist(image)->Load(stream, 1); }
+HRESULT Save(IPXMImage* image, IDataStream* stream) { return ComPtr<IPXMImage>((image->AddRef(), image)).As<IDataPersist>(pxm::iid::IDataPersist)->Save(stream, 0); }
+HRESULT Load(IPXMImage* image, IDataStream* stream) { return ComPtr<IPXMImage>((image->AddRef(), image)).As<IDataPersist>(pxm::iid::IDataPersist)->Load(stream, 1); }
 // Through a stream of the tests' own, which must be left with only the test's reference.
 HRESULT Through(const ComPtr<CountingFolder>& folder, HRESULT (*call)(IPXMImage*, IDataStream*), IPXMImage* image) {
   ComPtr<TestDataStream> stream(new TestDataStream(folder));
@@ -77,11 +73,11 @@ class DataPersist : public testing::Test {
   // Every reference the module took is given back: no host string is left alive.
   void ExpectReleased(const CountingFolder& folder) {
     EXPECT_TRUE(folder.ReferencesSettled());
-    EXPECT_EQ(Host().HostObjects(), objects);
+    EXPECT_EQ(HostObjects(), objects);
     EXPECT_EQ(Host().collection.addRefs - Host().collection.releases, 1);
     EXPECT_EQ(RefCount(Host().transform.Get()), Host().offering ? 2u : 1u);
   }
-  const int64_t objects = Host().HostObjects();
+  const int64_t objects = (Host(), HostObjects());
 };
 
 TEST_F(DataPersist, NoStreamNoFolderViewOrNoChildFails) {
@@ -126,10 +122,10 @@ TEST_F(DataPersist, EachClassWritesItsRecordInOrder) {
     ComPtr<IPXMImageCANVAS> canvas = image.As<IPXMImageCANVAS>(pxm::iid::IPXMImageCANVAS);
     if (canvas) canvas->put_TransparentColor(0x00123456);
     ComPtr<IPXMImagePalette> palette = image.As<IPXMImagePalette>(pxm::iid::IPXMImagePalette);
-    uint32_t* entries = nullptr, count = 0;
+    uint32_t *entries = nullptr, count = 0;
     if (palette) palette->GetPalette(&entries, &count);
     const std::vector<uint8_t> before = Rows(image.Get(), std::abs(c.direction));
-    const uint64_t applies = Host().Applies();
+    const uint64_t applies = TransformApplies();
     ComPtr<CountingFolder> folder = CountingFolder::Make();
     ASSERT_EQ(Save(image.Get(), folder), PXM_S_OK);
     std::vector<FolderCall> expected;
@@ -149,7 +145,7 @@ TEST_F(DataPersist, EachClassWritesItsRecordInOrder) {
     EXPECT_EQ(0, count ? std::memcmp(folder->Child("Palette")->Find("Data")->value.data(), entries, 4 * count) : 0);
     // Looked up for every plane, applied twice around each colour plane.
     EXPECT_EQ(Host().TransformLookups(), int(c.shape.planes));
-    EXPECT_EQ(Host().Applies() - applies, c.shape.fourcc != FOURCC_MONO ? 2u : 0u);
+    EXPECT_EQ(TransformApplies() - applies, c.shape.fourcc != FOURCC_MONO ? 2u : 0u);
     EXPECT_EQ(Rows(image.Get(), std::abs(c.direction)), before);
     EXPECT_EQ(RefCount(image.Get()), canvas ? 2u : palette ? 2u : 1u);
     ExpectReleased(*folder.Get());
@@ -187,14 +183,14 @@ TEST_F(DataPersist, RecordsMoveBetweenClassesRowsInOrder) {
     ComPtr<IPXMImage> source = Painted(c.from, c.shape, 40), target = NewImage(c.to);
     ComPtr<CountingFolder> folder = CountingFolder::Make();
     ASSERT_EQ(Save(source.Get(), folder), PXM_S_OK);
-    const uint64_t applies = Host().Applies();
+    const uint64_t applies = TransformApplies();
     ASSERT_EQ(Load(target.Get(), folder), c.result);
     ExpectReleased(*folder.Get());
     if (PXM_FAILED(c.result)) continue;
     const Shape saved = view::Describe(source.Get()), loaded = view::Describe(target.Get());
     EXPECT_EQ(loaded.width * 1000 + loaded.height, saved.width * 1000 + saved.height);
     // Colour rows are stored transformed, and transformed back on loading from 24 bits on.
-    EXPECT_EQ(Host().Applies() - applies, saved.fourcc != FOURCC_MONO && saved.bits >= 24 ? 1u : 0u);
+    EXPECT_EQ(TransformApplies() - applies, saved.fourcc != FOURCC_MONO && saved.bits >= 24 ? 1u : 0u);
     for (uint32_t y = 0; y < saved.height; ++y)
       ASSERT_EQ(0, std::memcmp(Row(target.Get(), 0, y), Row(source.Get(), loaded.planes < saved.planes ? saved.planes - 1 : 0, y),
                                std::min(saved.Packed(), loaded.Packed())))

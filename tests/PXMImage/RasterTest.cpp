@@ -1,6 +1,6 @@
 // The raster image as a host meets it: its planes' layout, Create's refusals that keep the old
 // planes, Copy from rasters and from grey images of the test's own with any depth, row direction
-// and padding (colour splitting is RasterCopyKernelsTest's); and Equal on every class.
+// and padding, colour split into planes or averaged; and Equal on every class.
 #include <gtest/gtest.h>
 
 #include "ModuleHost.h"
@@ -171,6 +171,30 @@ TEST(RasterCopy, RowsWithinTheSourceRowsAndNoneWithoutAConversion) {
   Bytes expected(28, 0);
   std::copy_n(row, 7, expected.begin());
   EXPECT_EQ(Row(image.Get(), 0, 1), expected);
+}
+
+// Colour of 3 or 4 bytes a pixel: three planes take bytes 0, 1 and 2 of each pixel, one plane their
+// mean; a small copy, and one larger than the cache that streams its rows.
+TEST(RasterCopy, ColourSplitsIntoPlanesOrTheirMean) {
+  for (const auto& [width, height] : {std::pair{33u, 3u}, {1601u, 2100u}})
+    for (const uint32_t n : {3u, 4u})
+      for (const uint32_t planes : {3u, 1u})
+        for (const bool bottomUp : {false, true}) {
+          SCOPED_TRACE(testing::Message() << width << " wide, " << n << " bytes a pixel, " << planes << " planes, bottom-up " << bottomUp);
+          const uint32_t fourcc = n == 3 ? (bottomUp ? FOURCC_RGB : FOURCC_BGR) : (bottomUp ? FOURCC_ARGB : FOURCC_ABGR);
+          ComPtr<TestImage> source = Source({width, height, 8 * n, fourcc, 1, bottomUp, 3}, planes + bottomUp);
+          ComPtr<IPXMImage> image = Raster({width, height, planes, 8});
+          ASSERT_EQ(image->Copy(source.Get(), 0), PXM_S_OK);
+          Bytes want(width);
+          for (uint32_t y = 0; y < height; ++y)
+            for (uint32_t p = 0; p < planes; ++p) {
+              const uint8_t* s = source->Row(0, y);
+              for (uint32_t x = 0; x < width; ++x, s += n) want[x] = planes == 3 ? s[p] : uint8_t((s[0] + s[1] + s[2]) / 3);
+              ASSERT_TRUE(std::equal(want.begin(), want.end(), GetPlane(image.Get(), p).Row(y))) << "plane " << p << ", row " << y;
+            }
+          EXPECT_TRUE(source->PaddingIntact());
+          EXPECT_EQ(RefCount(static_cast<IPXMImage*>(source.Get())), 1u);
+        }
 }
 
 // Equal on every class: every pixel of every plane takes the value, at every depth, in rows of

@@ -1,5 +1,5 @@
-// Drawing a canvas into another context: result codes, pixels 1:1 and scaled in both user
-// spaces, the transparent colour (fitting: with the DIB's drawing tests).
+// Drawing a canvas into another context: result codes and the transparent colour (pixels 1:1,
+// scaled and fitted: with the DIB's drawing tests, from a canvas copy of a DIB).
 #include <gtest/gtest.h>
 
 #include "RenderTestSupport.h"
@@ -50,31 +50,6 @@ TEST(CanvasRender, ResultCodes) {
   // No rectangle: drawn into (0, 0, 0, 0), nothing. Fitting a canvas without area: nothing.
   EXPECT_EQ(DrawWithFlags(colour.Get(), target.context, nullptr, FitToRect), PXM_S_OK);
   EXPECT_EQ(DrawWithFlags(failed.Get(), target.context, &rect, FitToRect), PXM_S_OK);
-}
-
-// 1:1 the pixel at (x, y) of user space is GetImage row y, whatever the source rectangle: upright
-// in flipped coordinates, upside down in unflipped ones; scaled to the rectangle; the caller's
-// graphics state restored.
-TEST(CanvasRender, OneToOneAndScaledInBothCoordinates) {
-  for (const Coordinates coordinates : {Coordinates::Flipped, Coordinates::Unflipped}) {
-    SCOPED_TRACE(Name(coordinates));
-    ComPtr<IPXMImageCANVAS> canvas = PatternCanvas(5, 4);
-    struct Case {
-      CANVASRect rect;
-      uint32_t xScale, yScale;
-    };
-    for (const Case& c : {Case{{2, 1, 5, 4}, 1, 1}, Case{{2, 1, 10, 12}, 2, 3}}) {
-      Surface target(13, 14, coordinates, kBackground);
-      CANVASRect source{3, 3, 1, 1};
-      ASSERT_EQ(Draw(canvas.Get(), target.context, c.rect, &source), PXM_S_OK);
-      for (uint32_t y = 0; y < 14; ++y)
-        for (uint32_t x = 0; x < 13; ++x) {
-          const bool inside = x >= 2 && x < 2 + 5 * c.xScale && y >= 1 && y < 1 + 4 * c.yScale;
-          ASSERT_EQ(target.At(x, y), inside ? Pattern((x - 2) / c.xScale, (y - 1) / c.yScale) : kBackground) << x << "," << y;
-        }
-      EXPECT_EQ(CGContextGetCTM(target.context).d, coordinates == Coordinates::Flipped ? -1.0 : 1.0);
-    }
-  }
 }
 
 // The transparent colour 0x00BBGGRR leaves out exactly the pixels of that colour; the top byte is

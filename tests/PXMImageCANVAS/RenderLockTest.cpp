@@ -14,21 +14,18 @@ namespace {
 
 TEST(DibRenderLock, NestedRenderOnTheSameThreadGoesOn) {
   IPXMImageDIB* face = nullptr;
-  ASSERT_EQ(CObject<CPXMImageDIB>::_CreateInstance(nullptr, &IID_IPXMImageDIB, reinterpret_cast<void**>(&face)),
-            PXM_S_OK);
+  ASSERT_EQ(CObject<CPXMImageDIB>::_CreateInstance(nullptr, &IID_IPXMImageDIB, reinterpret_cast<void**>(&face)), PXM_S_OK);
   CPXMImageDIB* dib = static_cast<CPXMImageDIB*>(face);
   ASSERT_EQ(dib->Create(2, 2, 1, 24, FOURCC_RGB), PXM_S_OK);
   uint32_t size = 0;
   uint8_t* rows = nullptr;
   int32_t stride = 0;
   dib->GetImage(0, &size, &rows, &stride);
-  for (uint32_t y = 0; y < 2; ++y) std::memset(rows + int64_t{y} * stride, 0xC8, 6);
-
+  std::memset(rows + stride, 0xC8, size);  // both rows with their padding, from the lower address on
   uint8_t pixels[2 * 2 * 4] = {};
   CGColorSpaceRef rgb = CGColorSpaceCreateDeviceRGB();
   CGContextRef context = CGBitmapContextCreate(pixels, 2, 2, 8, 8, rgb, kCGImageAlphaNoneSkipLast);
   CGColorSpaceRelease(rgb);
-
   // The outer render's hold on the lock is taken by hand; the nested one runs on the same thread.
   // With a lock that waited for its owner it would never come back: the watchdog ends the test.
   std::future<HRESULT> nested = std::async(std::launch::async, [&] {

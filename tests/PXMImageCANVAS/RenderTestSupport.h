@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ModuleHost.h"
+#include "TestImage.h"
 
 // A canvas pixel as a word: red in the low byte, then green, blue and the fourth byte, as the
 // bytes lie in memory. A destination's fourth byte is not drawn.
@@ -21,19 +22,11 @@ inline uint32_t LoadPixel(const uint8_t* p) {
 }
 
 // Row y of an image as its GetImage hands it out (row 0 first, signed stride).
-inline uint8_t* ImageRow(IPXM* image, uint32_t y) {
-  uint32_t size = 0;
-  uint8_t* data = nullptr;
-  int32_t stride = 0;
-  image->GetImage(0, &size, &data, &stride);
-  return data + int64_t{y} * stride;
-}
+inline uint8_t* ImageRow(IPXM* image, uint32_t y) { return view::Plane(image, 0).Row(y); }
 
 template <class I>
 ComPtr<I> Query(IUnknown* object, const IID& iid) {
-  ComPtr<I> face;
-  object->QueryInterface(iid, face.Out());
-  return face;
+  return (object->AddRef(), ComPtr<IUnknown>(object)).As<I>(iid);
 }
 
 // Drawing through IPXMImageRender, and through IRenderableObject with its flags.

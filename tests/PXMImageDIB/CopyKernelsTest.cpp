@@ -1,22 +1,21 @@
-// The DIB and canvas copies' per-row kernels, plain and streaming, each held byte for byte against
-// a plain loop on random rows of odd widths. Source rows end exactly where their heap block ends, so
-// the sanitizer build sees a read past a row; guard bytes around each destination row catch a write
-// outside it. Destinations start at every offset within a 64-byte line (every word for the canvas's
-// 32-bit pixels): streaming kernels store whole lines inside a row and plain bytes at its ends.
+// The raster, DIB and canvas copies' per-row kernels, plain and streaming, each held byte for byte
+// against a plain loop on random rows of odd widths (the copies' row walks are their host tests').
+// Source rows end exactly where their heap block ends, so the sanitizer build sees a read past a
+// row; guard bytes around each destination row catch a write outside it. Destinations start at
+// every offset within a 64-byte line (every word for the canvas's 32-bit pixels): streaming
+// kernels store whole lines inside a row and plain bytes at its ends.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 #include <functional>
 #include <random>
-#include <tuple>
+#include <string>
 #include <vector>
 
-#include "PXMImage/RowKernel.h"
+#include "PXMImage/RasterCopyKernels.h"
 #include "PXMImageCANVAS/CanvasCopyKernels.h"
 #include "PXMImageDIB/DibCopyKernels.h"
-#include "PXMImageDIB/PXMImageDIB.h"
-#include "TestImage.h"
 #include "pxm/Types.h"
 
 namespace {
@@ -31,6 +30,8 @@ Row Plain(const char* order, uint32_t sourceBytes) {
       for (uint32_t k = 0; k < out; ++k) d[out * x + k] = order[k] == '-' ? 0 : order[k] == '+' ? 255 : s[sourceBytes * x + order[k] - '0'];
   };
 }
+
+size_t PlaneSpacing(uint32_t width) { return (width + 63) / 64 * 64 + (width % 3 ? 0 : 5); }
 
 const std::vector<uint32_t>& Table() {
   static const std::vector<uint32_t> table = [] {
@@ -55,6 +56,7 @@ struct Kernel {
   std::string name;
   Row kernel, plain;
   uint32_t sourceBytes, destinationBytes, destinationAlign;
+  uint32_t planes = 1;  // destination rows of one byte a pixel, PlaneSpacing apart
 };
 
 void PrintTo(const Kernel& k, std::ostream* os) { *os << k.name; }
@@ -89,6 +91,22 @@ std::vector<Kernel> Kernels() {
     for (const bool streaming : {false, true})
       k.push_back({std::string("Canvas") + (streaming ? "Stream" : "") + c.name, Canvas(c.pixels, streaming), c.plain,
                    c.sourceBytes, 4, 4});
+  // The raster colour copy: three planes of one byte each, or their mean. The streaming split
+  // streams only planes that share their place within 16 bytes: PlaneSpacing makes some that do not.
+  for (const uint32_t n : {3u, 4u})
+    for (const bool streaming : {false, true}) {
+      const RasterCopyKernels r = ChooseRasterCopyKernels(n, streaming);
+      const std::string name = std::string("Raster") + (streaming ? "Stream" : "") + std::to_string(n);
+      k.push_back({name + "Split", [r](uint8_t* d, const uint8_t* s, uint32_t w) { r.split(s, d, d + PlaneSpacing(w), d + 2 * PlaneSpacing(w), w); },
+                   [n](uint8_t* d, const uint8_t* s, uint32_t w) {
+                     for (uint32_t x = 0; x < w; ++x)
+                       for (uint32_t p = 0; p < 3; ++p) d[p * PlaneSpacing(w) + x] = s[n * x + p];
+                   }, n, 1, 1, 3});
+      k.push_back({name + "Mean", [r](uint8_t* d, const uint8_t* s, uint32_t w) { r.mean(s, d, w); },
+                   [n](uint8_t* d, const uint8_t* s, uint32_t w) {
+                     for (uint32_t x = 0; x < w; ++x) d[x] = uint8_t((s[n * x] + s[n * x + 1] + s[n * x + 2]) / 3);
+                   }, n, 1, 1});
+    }
   return k;
 }
 
@@ -101,10 +119,11 @@ TEST_P(CopyKernel, MatchesThePlainLoop) {
   const Kernel& k = GetParam();
   std::mt19937 random(1234);
   for (const uint32_t width : {1u, 3u, 4u, 5u, 7u, 15u, 17u, 21u, 22u, 31u, 33u, 63u, 65u, 255u, 257u, 1001u, 4097u}) {
-    const size_t out = size_t{width} * k.destinationBytes;
+    const size_t out = k.planes > 1 ? k.planes * PlaneSpacing(width) : size_t{width} * k.destinationBytes;
     for (size_t offset = 0; offset < 64; offset += k.destinationAlign) {
       std::vector<uint8_t> source(offset % 4 + size_t{width} * k.sourceBytes);  // starting at any byte
       for (uint8_t& b : source) b = static_cast<uint8_t>(random());
+      std::fill_n(source.begin() + offset % 4, std::min<size_t>(3, source.size() - offset % 4), 255);  // the largest sum
       const uint8_t* row = source.data() + offset % 4;
       std::vector<uint8_t> want(out + 2 * kGuardBytes, kGuard);
       k.plain(want.data() + kGuardBytes, row, width);
@@ -117,55 +136,5 @@ TEST_P(CopyKernel, MatchesThePlainLoop) {
 
 INSTANTIATE_TEST_SUITE_P(Kernels, CopyKernel, testing::ValuesIn(Kernels()),
                          [](const testing::TestParamInfo<Kernel>& info) { return info.param.name; });
-
-// Each row of the conversion table pairs a kernel with its own streaming twin.
-TEST(DibCopyRule, StreamsWhatItsKernelWrites) {
-  std::vector<uint8_t> source(4 * 333);
-  for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>(i * 131 + i / 7);
-  for (const auto& [bits, fourcc, alpha] : {std::tuple{8u, FOURCC_MONO, 0}, {24u, FOURCC_RGB, 0}, {24u, FOURCC_BGR, 0},
-                                            {32u, FOURCC_RGB, 0}, {32u, FOURCC_ARGB, 255}, {32u, FOURCC_MONO, 0}}) {
-    const DibCopyRule rule = ChooseDibCopyRule(bits, fourcc, alpha);
-    ASSERT_TRUE(rule.kernel && rule.streamed) << bits << " bits";
-    std::vector<uint8_t> plain(4 * 333 + 16, kGuard), streamed = plain;
-    rule.kernel(plain.data() + 3, source.data(), 333);
-    rule.streamed(streamed.data() + 3, source.data(), 333);
-    EXPECT_EQ(plain, streamed) << bits << " bits, code " << fourcc;
-  }
-}
-
-// A copy larger than the cache takes the streaming kernels through the whole row walk: held pixel
-// by pixel against the plain rule, from sources of both row directions with padded rows, into the
-// DIB's bottom-up rows (which do not start on a line).
-TEST(DibCopyStreamed, LargeCopiesMatchPixelByPixel) {
-  const struct {
-    uint32_t bits, fourcc;
-    int alphaOption;
-  } rows[] = {{24, FOURCC_BGR, 0}, {32, FOURCC_ARGB, 255}, {32, FOURCC_MONO, 0}};
-  constexpr uint32_t kWidth = 1601, kHeight = 1700;
-  for (const auto& row : rows) {
-    for (const bool bottomUp : {false, true}) {
-      // Whole-pixel padding at 32 bits: grey sources are walked at their stride rounded to pixels.
-      const uint32_t padding = row.bits == 32 ? 4 : 3;
-      ComPtr<TestImage> source = TestImage::Make({kWidth, kHeight, row.bits, row.fourcc, 1, bottomUp, padding});
-      source->FillPattern(row.bits + bottomUp);
-      ComPtr<IPXMImageDIB> dib;
-      ASSERT_EQ(CObject<CPXMImageDIB>::_CreateInstance(nullptr, &IID_IPXMImageDIB, dib.Out()), PXM_S_OK);
-      ASSERT_EQ(dib->Copy(source.Get(), row.alphaOption), PXM_S_OK);
-      uint32_t size = 0;
-      uint8_t* data = nullptr;
-      int32_t stride = 0;
-      ASSERT_EQ(dib->GetImage(0, &size, &data, &stride), PXM_S_OK);
-      const DibCopyRule rule = ChooseDibCopyRule(row.bits, row.fourcc, row.alphaOption);
-      ASSERT_TRUE(WorthStreaming(uint64_t{kHeight} * (source->RowBytes() + kWidth * rule.destinationPixelBytes)));
-      std::vector<uint8_t> want(size_t{kWidth} * rule.destinationPixelBytes);
-      for (uint32_t y = 0; y < kHeight; ++y) {
-        rule.kernel(want.data(), source->Row(0, y), kWidth);
-        ASSERT_TRUE(std::equal(want.begin(), want.end(), data + int64_t{y} * stride))
-            << row.bits << " bits, code " << row.fourcc << (bottomUp ? ", bottom-up" : ", top-down") << ", row " << y;
-      }
-      EXPECT_TRUE(source->PaddingIntact());
-    }
-  }
-}
 
 }  // namespace

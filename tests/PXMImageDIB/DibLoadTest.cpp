@@ -41,13 +41,13 @@ TEST(DibLoad, EveryDepthTakesTheFileAsTheBlockAndTransformsColourRowsOnce) {
     const Bytes block = MakeBlock(InfoHeaderBytes({.width = width, .height = height, .bitsPerPixel = bits}), entries,
                                   4, row, height);
     const fs::path file = WriteFile("depth" + std::to_string(bits) + ".bmp", MakeFile(block, 54).data);
-    const HostCounters before = HostCounters::Now();
+    const uint64_t applied = TransformApplies();
+    const int64_t live = HostObjects();
     ASSERT_EQ(Load(dib.Get(), file), PXM_S_OK);
-    const HostCounters after = HostCounters::Now();
     const DibView l = ViewOf(dib.Get());
     EXPECT_EQ(l.Format(), (std::vector{width, height, 1u, bits, bits == 8 ? FOURCC_MONO : 0}));
-    EXPECT_EQ(after.applied - before.applied, bits == 8 ? 0u : 1u) << "colour rows once, 8-bit grey never";
-    EXPECT_EQ(after.live, before.live) << "the path and the transform are released";
+    EXPECT_EQ(TransformApplies() - applied, bits == 8 ? 0u : 1u) << "colour rows once, 8-bit grey never";
+    EXPECT_EQ(HostObjects(), live) << "the path and the transform are released";
     ASSERT_EQ(l.blockSize, block.size());
     EXPECT_EQ(l.top, l.block + 40 + 4 * entries + (height - 1) * row) << "the top row is the file's last";
     EXPECT_EQ(l.stride, -static_cast<int32_t>(row));
@@ -142,14 +142,14 @@ TEST(DibLoad, BrokenFilesGetTheirResultAndNothingOutsideABuffer) {
     ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
     ASSERT_EQ(dib->Create(6, 4, 1, 32, FOURCC_ARGB), PXM_S_OK);
     const DibView before = ViewOf(dib.Get());
-    const uint64_t applied = HostCounters::Now().applied;
+    const uint64_t applied = TransformApplies();
     const fs::path path = WriteFile(std::string("broken/") + c.name + ".bmp", c.file.data);
     EXPECT_EQ(Load(dib.Get(), path), c.blockSize ? PXM_S_OK : PXM_E_INVALIDARG);
     const DibView after = ViewOf(dib.Get());
     if (!c.blockSize) {
       EXPECT_EQ(after.block, before.block) << "the previous image stays";
       EXPECT_EQ((std::vector{after.width, after.bits, after.fourcc}), (std::vector{6u, 32u, FOURCC_ARGB}));
-      EXPECT_EQ(HostCounters::Now().applied, applied);
+      EXPECT_EQ(TransformApplies(), applied);
       continue;
     }
     ASSERT_EQ(after.blockSize, c.blockSize);

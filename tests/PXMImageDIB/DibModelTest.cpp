@@ -87,16 +87,13 @@ TEST(DibCreate, EmptyAndTooLargeImagesHaveNoBlock) {
     }
     const DibView v = width ? ViewOf(dib.Get()) : ViewOf(NewDib().Get());
     // No block, no size; a refused request's normalised depth and code are kept.
-    EXPECT_EQ((std::vector{v.width, v.height, v.blockSize, v.size, uint32_t(v.stride)}), std::vector<uint32_t>(5, 0));
-    EXPECT_EQ(v.block, nullptr);
-    EXPECT_EQ(v.top, nullptr);
-    EXPECT_EQ(v.bits, width ? 32u : 0u);
-    EXPECT_EQ(v.fourcc, width ? kArgb : 0u);
+    EXPECT_EQ((std::vector{v.width, v.height, v.blockSize, v.size, uint32_t(v.stride), v.bits, v.fourcc}),
+              (std::vector{0u, 0u, 0u, 0u, 0u, width ? 32u : 0u, width ? kArgb : 0u}));
+    EXPECT_TRUE(!v.block && !v.top);
   }
   // Only grey deeper than 8 bits is not creatable; Create does not ask.
   EXPECT_EQ(dib->IsCreatable(8, kMono) | dib->IsCreatable(24, kRgb) | dib->IsCreatable(77, 0x12345678), PXM_S_OK);
-  EXPECT_EQ(dib->IsCreatable(9, kMono), PXM_E_NOTCREATABLE);
-  EXPECT_EQ(dib->IsCreatable(24, kMono), PXM_E_NOTCREATABLE);
+  EXPECT_EQ(dib->IsCreatable(9, kMono) & dib->IsCreatable(24, kMono), PXM_E_NOTCREATABLE);
   EXPECT_EQ(dib->Create(2, 2, 1, 16, kMono), PXM_S_OK);
 }
 
@@ -106,23 +103,19 @@ TEST(DibCreateOnDIB, ReadsEveryHeaderForm) {
     Bytes header;
     uint32_t entries, entrySize, width, height, bits, fourcc, paletteCount;
   };
+  const auto info = [](InfoHeader h) { return InfoHeaderBytes(h); };
   const Case cases[] = {
-      {"info24", InfoHeaderBytes({.width = 5, .height = 3}), 0, 4, 5, 3, 24, 0, 0},
-      {"info24TopDown", InfoHeaderBytes({.width = 5, .height = -5}), 0, 4, 5, 5, 24, 0, 0},
-      {"info8", InfoHeaderBytes({.width = 7, .height = 2, .bitsPerPixel = 8}), 256, 4, 7, 2, 8, kMono, 256},
-      {"info8ColoursUsed", InfoHeaderBytes({.width = 7, .height = 2, .bitsPerPixel = 8, .coloursUsed = 16}), 16, 4, 7, 2,
-       8, kMono, 16},
-      {"info8ColoursUsedCapped", InfoHeaderBytes({.width = 7, .height = 2, .bitsPerPixel = 8, .coloursUsed = ~0u}), 256,
-       4, 7, 2, 8, kMono, 256},
-      {"info4ColoursUsedIgnored", InfoHeaderBytes({.width = 9, .height = 2, .bitsPerPixel = 4, .coloursUsed = 3}), 16, 4,
-       9, 2, 4, 0, 16},
-      {"v2Info52", InfoHeaderBytes({.size = 52, .width = 3, .height = 3, .bitsPerPixel = 16}), 0, 4, 3, 3, 16, 0, 0},
-      {"v3Info56", InfoHeaderBytes({.size = 56, .width = 3, .height = 3, .bitsPerPixel = 32}), 0, 4, 3, 3, 32, 0, 0},
-      {"info64", InfoHeaderBytes({.size = 64, .width = 3, .height = 2}), 0, 4, 3, 2, 24, 0, 0},
-      {"v4Info108", InfoHeaderBytes({.size = 108, .width = 11, .height = 2, .bitsPerPixel = 4}), 16, 4, 11, 2, 4, 0, 16},
-      {"v5Info124", InfoHeaderBytes({.size = 124, .width = 13, .height = -2, .bitsPerPixel = 1}), 2, 4, 13, 2, 1, 0, 2},
-      {"core8", CoreHeaderBytes(6, 2, 8), 256, 3, 6, 2, 8, 0, 256},
-      {"core4", CoreHeaderBytes(6, 2, 4), 16, 3, 6, 2, 4, 0, 16},
+      {"info24", info({.width = 5, .height = 3}), 0, 4, 5, 3, 24, 0, 0}, {"info24TopDown", info({.width = 5, .height = -5}), 0, 4, 5, 5, 24, 0, 0},
+      {"info8", info({.width = 7, .height = 2, .bitsPerPixel = 8}), 256, 4, 7, 2, 8, kMono, 256},
+      {"info8ColoursUsed", info({.width = 7, .height = 2, .bitsPerPixel = 8, .coloursUsed = 16}), 16, 4, 7, 2, 8, kMono, 16},
+      {"info8ColoursUsedCapped", info({.width = 7, .height = 2, .bitsPerPixel = 8, .coloursUsed = ~0u}), 256, 4, 7, 2, 8, kMono, 256},
+      {"info4ColoursUsedIgnored", info({.width = 9, .height = 2, .bitsPerPixel = 4, .coloursUsed = 3}), 16, 4, 9, 2, 4, 0, 16},
+      {"v2Info52", info({.size = 52, .width = 3, .height = 3, .bitsPerPixel = 16}), 0, 4, 3, 3, 16, 0, 0},
+      {"v3Info56", info({.size = 56, .width = 3, .height = 3, .bitsPerPixel = 32}), 0, 4, 3, 3, 32, 0, 0},
+      {"info64", info({.size = 64, .width = 3, .height = 2}), 0, 4, 3, 2, 24, 0, 0},
+      {"v4Info108", info({.size = 108, .width = 11, .height = 2, .bitsPerPixel = 4}), 16, 4, 11, 2, 4, 0, 16},
+      {"v5Info124", info({.size = 124, .width = 13, .height = -2, .bitsPerPixel = 1}), 2, 4, 13, 2, 1, 0, 2},
+      {"core8", CoreHeaderBytes(6, 2, 8), 256, 3, 6, 2, 8, 0, 256}, {"core4", CoreHeaderBytes(6, 2, 4), 16, 3, 6, 2, 4, 0, 16},
       {"core24", CoreHeaderBytes(6, 2, 24), 0, 3, 6, 2, 24, 0, 0},
   };
   for (const Case& c : cases) {
@@ -136,11 +129,9 @@ TEST(DibCreateOnDIB, ReadsEveryHeaderForm) {
     EXPECT_EQ(v.Format(), (std::vector{c.width, c.height, 1u, c.bits, c.fourcc}));
     const uint32_t paletteStart = static_cast<uint32_t>(c.header.size()), paletteBytes = c.paletteCount * c.entrySize;
     EXPECT_EQ(v.block, block.data.data());
-    EXPECT_EQ(v.blockSize, paletteStart + paletteBytes + row * c.height);
-    EXPECT_EQ(v.top, v.block + paletteStart + paletteBytes + (c.height - 1) * row);
-    EXPECT_EQ(v.stride, -static_cast<int32_t>(row));
-    uint32_t* table = nullptr;
-    uint32_t count = 0;
+    EXPECT_EQ(v.top, v.block + paletteStart + paletteBytes + (c.height - 1) * row) << "the top row is last in memory";
+    EXPECT_EQ(v.blockSize * 1000 + v.stride, (paletteStart + paletteBytes + row * c.height) * 1000 - row);
+    uint32_t *table = nullptr, count = 0;
     EXPECT_EQ(PaletteOf(dib.Get())->GetPalette(&table, &count), c.paletteCount ? PXM_S_FALSE : PXM_E_FAIL);
     EXPECT_EQ(count, c.paletteCount);
     // 8-bit rows are grey: the palette area becomes the ramp in the block's entry form; every
@@ -163,9 +154,7 @@ TEST(DibCreateOnDIB, RefusesUnknownHeadersAndKeepsThePreviousImage) {
     Bytes block = MakeBlock(InfoHeaderBytes({.size = 40, .width = 3, .height = 2}), 0, 4, 12, 2);
     std::memcpy(block.data.data(), &size, 4);
     EXPECT_EQ(dib->CreateOnDIB(block.data.data(), nullptr, 0), PXM_E_INVALIDARG) << size;
-    const DibView v = ViewOf(dib.Get());
-    EXPECT_EQ(v.block, before);
-    EXPECT_EQ(v.bits * 100 + v.width, 803u);
+    EXPECT_TRUE(ViewOf(dib.Get()).block == before && ViewOf(dib.Get()).Format() == (std::vector{3u, 2u, 1u, 8u, kMono}));
   }
   EXPECT_EQ(dib->CreateOnDIB(nullptr, nullptr, 1), PXM_E_POINTER);
   EXPECT_EQ(ViewOf(dib.Get()).block, before);
@@ -214,8 +203,7 @@ TEST(DibPalette, FourByteEntriesRoundTripInPlace) {
   const DibView v = ViewOf(dib.Get());
   std::memset(v.top + v.stride, 0xEE, 4);  // the first row in memory, right after the palette
   EXPECT_EQ(palette->SetPalette(const_cast<uint32_t*>(table.data()), 300, 0), PXM_S_OK);
-  uint32_t* out = nullptr;
-  uint32_t count = 0;
+  uint32_t *out = nullptr, count = 0;
   ASSERT_EQ(palette->GetPalette(&out, &count), PXM_S_FALSE);
   EXPECT_EQ(count, 256u);
   EXPECT_EQ(reinterpret_cast<uint8_t*>(out), v.block + 40) << "the area itself";
@@ -252,8 +240,7 @@ TEST(DibPalette, CoreHeaderKeepsTriplesAndHandsOutQuads) {
     ASSERT_EQ(palette->SetPalette(table.data(), entries + 5, 0), PXM_S_OK);
     for (uint32_t i = 0; i < 3 * entries; ++i) ASSERT_EQ(block.data[12 + i], (table[i / 3] >> 8 * (i % 3)) & 0xFF) << i;
     EXPECT_EQ(block.data[12 + 3 * entries], firstPixel) << "rows untouched";
-    uint32_t* out = nullptr;
-    uint32_t count = 0;
+    uint32_t *out = nullptr, count = 0;
     ASSERT_EQ(palette->GetPalette(&out, &count), PXM_S_FALSE);
     ASSERT_EQ(count, entries);
     for (uint32_t i = 0; i < entries; ++i) ASSERT_EQ(out[i], table[i] & 0x00FFFFFFu) << i;

@@ -15,55 +15,42 @@ struct DepthCase {
   const char* name;
   uint32_t bitsPerPixel, fourcc;
   std::vector<uint32_t> palette;  // 0x00RRGGBB as SetPalette takes them; empty: the grey ramp
-  void (*put)(uint8_t* row, uint32_t x, uint32_t v);
-  uint32_t (*colour)(const DepthCase& c, uint32_t v);
 };
-
-uint32_t FromPalette(const DepthCase& c, uint32_t index) {
-  const uint32_t e = c.palette[index];
-  return Rgbx(uint8_t(e >> 16), uint8_t(e >> 8), uint8_t(e));
-}
-uint8_t Blend(uint32_t s, uint32_t d, uint32_t a) { return uint8_t((s * a + d * (255 - a) + 127) / 255); }
-uint8_t Widen5(uint32_t v) { return uint8_t(v << 3 | v >> 2); }
 constexpr uint8_t kAlphas[] = {0, 255, 128, 77};
 std::vector<uint32_t> Palette(uint32_t count, uint32_t seed) {
   std::vector<uint32_t> p(count);
   for (uint32_t i = 0; i < count; ++i) p[i] = (i * 2654435761u + seed) & 0x00FFFFFF;
   return p;
 }
-void PutByte(uint8_t* row, uint32_t x, uint32_t v) { row[x] = uint8_t(v); }
+// Rows below 8 bits hold indices from the high bits of each byte on; 16 bits are 5-5-5 with the
+// top bit clear; a 32-bit pixel with alpha takes one of four alphas.
+void Put(const DepthCase& c, uint8_t* row, uint32_t x, uint32_t v) {
+  if (c.bitsPerPixel < 8) {
+    const uint32_t mask = (1u << c.bitsPerPixel) - 1, shift = 8 - c.bitsPerPixel - x * c.bitsPerPixel % 8;
+    row[x * c.bitsPerPixel / 8] = uint8_t((row[x * c.bitsPerPixel / 8] & ~(mask << shift)) | (v & mask) << shift);
+    return;
+  }
+  if (c.bitsPerPixel == 16) v &= 0x7FFF;
+  if (c.fourcc == FOURCC_ARGB) v = (v & kRgbMask) | uint32_t{kAlphas[v >> 24 & 3]} << 24;
+  std::memcpy(row + x * c.bitsPerPixel / 8, &v, c.bitsPerPixel / 8);
+}
+uint8_t Blend(uint32_t s, uint32_t d, uint32_t a) { return uint8_t((s * a + d * (255 - a) + 127) / 255); }
+uint8_t Widen5(uint32_t v) { return uint8_t((v & 31) << 3 | (v & 31) >> 2); }
+uint32_t Colour(const DepthCase& c, uint32_t v) {
+  if (!c.palette.empty()) {
+    const uint32_t e = c.palette[v & (c.palette.size() - 1)];
+    return Rgbx(uint8_t(e >> 16), uint8_t(e >> 8), uint8_t(e));
+  }
+  if (c.bitsPerPixel == 8) return Rgbx(uint8_t(v), uint8_t(v), uint8_t(v));
+  if (c.bitsPerPixel == 16) return Rgbx(Widen5(v >> 10), Widen5(v >> 5), Widen5(v));
+  const uint32_t a = c.fourcc == FOURCC_ARGB ? kAlphas[v >> 24 & 3] : 255, d = kBackground;
+  return Rgbx(Blend(v & 0xFF, d & 0xFF, a), Blend(v >> 8 & 0xFF, d >> 8 & 0xFF, a), Blend(v >> 16 & 0xFF, d >> 16 & 0xFF, a));
+}
 
-const DepthCase kDepths[] = {
-    {"Bits1", 1, FOURCC_RGB, Palette(2, 11),
-     [](uint8_t* row, uint32_t x, uint32_t v) { row[x / 8] = uint8_t((row[x / 8] & ~(0x80 >> x % 8)) | (v & 1) << (7 - x % 8)); },
-     [](const DepthCase& c, uint32_t v) { return FromPalette(c, v & 1); }},
-    {"Bits4", 4, FOURCC_RGB, Palette(16, 22),
-     [](uint8_t* row, uint32_t x, uint32_t v) {
-       const uint32_t shift = x % 2 ? 0 : 4;
-       row[x / 2] = uint8_t((row[x / 2] & ~(0xF << shift)) | (v & 0xF) << shift);
-     },
-     [](const DepthCase& c, uint32_t v) { return FromPalette(c, v & 0xF); }},
-    {"Bits8Palette", 8, FOURCC_RGB, Palette(256, 33), PutByte,
-     [](const DepthCase& c, uint32_t v) { return FromPalette(c, v & 0xFF); }},
-    {"Bits8Grey", 8, FOURCC_MONO, {}, PutByte,
-     [](const DepthCase&, uint32_t v) { return Rgbx(uint8_t(v), uint8_t(v), uint8_t(v)); }},
-    {"Bits16", 16, FOURCC_RGB, {},
-     [](uint8_t* row, uint32_t x, uint32_t v) { row[2 * x] = uint8_t(v), row[2 * x + 1] = uint8_t(v >> 8 & 0x7F); },
-     [](const DepthCase&, uint32_t v) { return Rgbx(Widen5(v >> 10 & 31), Widen5(v >> 5 & 31), Widen5(v & 31)); }},
-    {"Bits24", 24, FOURCC_RGB, {}, [](uint8_t* row, uint32_t x, uint32_t v) { std::memcpy(row + 3 * x, &v, 3); },
-     [](const DepthCase&, uint32_t v) { return v & kRgbMask; }},
-    {"Bits32Skipped", 32, FOURCC_RGB, {}, [](uint8_t* row, uint32_t x, uint32_t v) { std::memcpy(row + 4 * x, &v, 4); },
-     [](const DepthCase&, uint32_t v) { return v & kRgbMask; }},
-    {"Bits32Alpha", 32, FOURCC_ARGB, {},
-     [](uint8_t* row, uint32_t x, uint32_t v) {
-       const uint32_t pixel = (v & kRgbMask) | uint32_t{kAlphas[v >> 24 & 3]} << 24;
-       std::memcpy(row + 4 * x, &pixel, 4);
-     },
-     [](const DepthCase&, uint32_t v) {
-       const uint32_t a = kAlphas[v >> 24 & 3], d = kBackground;
-       return Rgbx(Blend(v & 0xFF, d & 0xFF, a), Blend(v >> 8 & 0xFF, d >> 8 & 0xFF, a), Blend(v >> 16 & 0xFF, d >> 16 & 0xFF, a));
-     }},
-};
+const DepthCase kDepths[] = {{"Bits1", 1, FOURCC_RGB, Palette(2, 11)},      {"Bits4", 4, FOURCC_RGB, Palette(16, 22)},
+                             {"Bits8Palette", 8, FOURCC_RGB, Palette(256, 33)}, {"Bits8Grey", 8, FOURCC_MONO, {}},
+                             {"Bits16", 16, FOURCC_RGB, {}},                 {"Bits24", 24, FOURCC_RGB, {}},
+                             {"Bits32Skipped", 32, FOURCC_RGB, {}},          {"Bits32Alpha", 32, FOURCC_ARGB, {}}};
 
 // The pattern value of picture pixel (x, y), y from the top.
 uint32_t Value(uint32_t x, uint32_t y) { return (x * 2654435761u) ^ (y * 0x9E3779B9u) ^ (x * y * 40503u); }
@@ -76,7 +63,7 @@ ComPtr<IPXMImageDIB> MakeDib(const DepthCase& c, uint32_t w, uint32_t h, uint32_
   if (!palette.empty())
     Query<IPXMImagePalette>(dib.Get(), pxm::iid::IPXMImagePalette)->SetPalette(palette.data(), uint32_t(palette.size()), 0);
   for (uint32_t y = 0; y < h; ++y)
-    for (uint32_t x = 0; x < w; ++x) c.put(ImageRow(dib.Get(), y), x, value(x, y));
+    for (uint32_t x = 0; x < w; ++x) Put(c, ImageRow(dib.Get(), y), x, value(x, y));
   return dib;
 }
 
@@ -88,7 +75,7 @@ testing::AssertionResult Shows(const Surface& target, const DepthCase& c, CANVAS
     for (uint32_t x = 0; x < target.width; ++x) {
       const int32_t u = int32_t(x) - at.x, v = int32_t(y) - at.y;
       const bool inside = u >= 0 && u < at.width && v >= 0 && v < at.height;
-      const uint32_t expected = inside ? c.colour(c, Value(uint32_t(part.x + u * part.width / at.width),
+      const uint32_t expected = inside ? Colour(c, Value(uint32_t(part.x + u * part.width / at.width),
                                                            uint32_t(part.y + v * part.height / at.height)))
                                        : kBackground;
       if (target.At(x, y) != expected)
@@ -100,7 +87,8 @@ testing::AssertionResult Shows(const Surface& target, const DepthCase& c, CANVAS
 // 1:1 (pixel (x, y) of user space is picture pixel (x, y): upright in flipped coordinates, upside
 // down in unflipped ones), exactly 2x and 1/2, and cut by source rectangles: one that covers the
 // picture draws it whole wherever it lies, a smaller one cuts that part out (rows from the top),
-// one that reaches below the picture or has no area draws nothing.
+// one that reaches below the picture or has no area draws nothing. A canvas that copied a 32-bit
+// picture draws it the same, whatever source rectangle it is given, and restores the CTM.
 TEST(DibRender, EveryDepthOneToOneScaledAndCut) {
   struct Cut {
     CANVASRect source, destination, part;  // part: what shows at the destination; no width: nothing
@@ -113,17 +101,25 @@ TEST(DibRender, EveryDepthOneToOneScaledAndCut) {
   for (const DepthCase& c : kDepths)
     for (const Coordinates coordinates : {Coordinates::Flipped, Coordinates::Unflipped}) {
       SCOPED_TRACE(testing::Message() << c.name << " " << Name(coordinates));
-      ComPtr<IPXMImageDIB> dib = MakeDib(c, 13, 5, Value);
-      Surface whole(16, 8, coordinates, kBackground);
-      ASSERT_EQ(Draw(dib.Get(), whole.context, {2, 1, 13, 5}), PXM_S_OK);
-      EXPECT_TRUE(Shows(whole, c, {0, 0, 13, 5}, {2, 1, 13, 5}));
-      Surface twice(30, 12, coordinates, kBackground);
-      ASSERT_EQ(Draw(dib.Get(), twice.context, {1, 0, 26, 10}), PXM_S_OK);
-      EXPECT_TRUE(Shows(twice, c, {0, 0, 13, 5}, {1, 0, 26, 10})) << "twice the size";
-      ComPtr<IPXMImageDIB> blocks = MakeDib(c, 10, 6, Blocks);
-      Surface half(7, 4, coordinates, kBackground);
-      ASSERT_EQ(Draw(blocks.Get(), half.context, {2, 1, 5, 3}), PXM_S_OK);
-      EXPECT_TRUE(Shows(half, c, {0, 0, 5, 3}, {2, 1, 5, 3})) << "half the size";
+      ComPtr<IPXMImageDIB> dib = MakeDib(c, 13, 5, Value), blocks = MakeDib(c, 10, 6, Blocks);
+      ComPtr<IPXMImageCANVAS> canvas, halfCanvas;
+      if (c.bitsPerPixel == 32 && c.fourcc != FOURCC_ARGB) {
+        (canvas = ModuleHost::Get().CreateCanvas())->Copy(dib.Get(), 0);
+        (halfCanvas = ModuleHost::Get().CreateCanvas())->Copy(blocks.Get(), 0);
+      }
+      const std::pair<IUnknown*, IUnknown*> pictures[] = {{dib.Get(), blocks.Get()}, {canvas.Get(), halfCanvas.Get()}};
+      for (const auto& [picture, blocked] : pictures) {
+        if (!picture) continue;
+        CANVASRect ignored{3, 3, 1, 1}, *source = picture == dib.Get() ? nullptr : &ignored;
+        Surface whole(16, 8, coordinates, kBackground), twice(30, 12, coordinates, kBackground), half(7, 4, coordinates, kBackground);
+        ASSERT_EQ(Draw(picture, whole.context, {2, 1, 13, 5}, source), PXM_S_OK);
+        EXPECT_TRUE(Shows(whole, c, {0, 0, 13, 5}, {2, 1, 13, 5}));
+        ASSERT_EQ(Draw(picture, twice.context, {1, 0, 26, 10}, source), PXM_S_OK);
+        EXPECT_TRUE(Shows(twice, c, {0, 0, 13, 5}, {1, 0, 26, 10})) << "twice the size";
+        ASSERT_EQ(Draw(blocked, half.context, {2, 1, 5, 3}, source), PXM_S_OK);
+        EXPECT_TRUE(Shows(half, c, {0, 0, 5, 3}, {2, 1, 5, 3})) << "half the size";
+        EXPECT_EQ(CGContextGetCTM(half.context).d, coordinates == Coordinates::Flipped ? -1.0 : 1.0);
+      }
       ComPtr<IPXMImageDIB> small = MakeDib(c, 9, 6, Value);
       for (const Cut& k : cuts) {
         SCOPED_TRACE(testing::Message() << "source " << k.source.x << "," << k.source.y << "," << k.source.width << ","

@@ -1,7 +1,6 @@
 // What the DIB tests share: little-endian building of DIB blocks and bitmap files, a scratch
-// folder for the files, a host string holding a path, and the host module's counters.
+// folder for the files, a host string holding a path, and what a DIB tells about itself.
 #pragma once
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -14,7 +13,6 @@
 #include "ComPtr.h"
 #include "PathString.h"
 #include "ModuleHost.h"
-#include "duvirovurozad/DuvirovurozAd.h"
 
 struct Bytes {
   std::vector<uint8_t> data;
@@ -109,18 +107,3 @@ inline std::vector<uint32_t> PaletteEntries(IPXMImageDIB* dib) {
   PaletteOf(dib)->GetPalette(&table, &count);
   return std::vector<uint32_t>(table, table + count);
 }
-
-// The host module's counters: transform calls so far, and its objects alive now.
-struct HostCounters {
-  uint64_t applied;
-  int64_t live;
-  static HostCounters Now() {
-    static void* module = dlopen(ModulePath("DuvirovurozAd").c_str(), RTLD_NOW | RTLD_LOCAL);
-    static const auto applied = reinterpret_cast<DuvirovurozAdTransformApplyCountFunction>(
-        module ? dlsym(module, "DuvirovurozAdTransformApplyCount") : nullptr);
-    static const auto live =
-        reinterpret_cast<DuvirovurozAdLiveObjectsFunction>(module ? dlsym(module, "DuvirovurozAdLiveObjects") : nullptr);
-    if (!applied || !live) std::abort();
-    return {applied(), live()};
-  }
-};

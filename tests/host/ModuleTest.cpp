@@ -1,7 +1,6 @@
 // The built DuvirovurozAd.so as a host loads it (dlopen by path, objects only through
 // interfaces): its entry points, the collection, the string component and strings, and the
 // "PXMTransform" component on images of every row direction.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include "ModuleHost.h"
@@ -9,13 +8,8 @@
 
 namespace {
 
-template <class F>
-F Symbol(const char* name) {
-  static void* library = dlopen(ModulePath("DuvirovurozAd").c_str(), RTLD_NOW | RTLD_LOCAL);
-  return reinterpret_cast<F>(dlsym(library, name));
-}
 HRESULT Lookup(std::wstring_view name, void** creator) {
-  return Symbol<PXMCreateFunction>("CreateFunction")({uint32_t(name.size()), name.data()}, creator);
+  return HostModuleFunction<PXMCreateFunction>("CreateFunction")({uint32_t(name.size()), name.data()}, creator);
 }
 template <class T>
 ComPtr<T> Create(std::wstring_view className, const IID& iid) {
@@ -31,10 +25,9 @@ std::wstring Text(IString* string) {
   return string->GetText(&text, &length), std::wstring(text, length);
 }
 
-int64_t LiveObjects() { return Symbol<int64_t (*)()>("DuvirovurozAdLiveObjects")(); }
 struct HostModule : testing::Test {
-  void TearDown() override { EXPECT_EQ(LiveObjects(), live) << "everything a test took is released"; }
-  const int64_t live = LiveObjects();
+  void TearDown() override { EXPECT_EQ(HostObjects(), live) << "everything a test took is released"; }
+  const int64_t live = HostObjects();
 };
 
 TEST_F(HostModule, CreatorsAndTheSharedCollectionHandOutWhatTheyAreAskedFor) {
@@ -46,11 +39,11 @@ TEST_F(HostModule, CreatorsAndTheSharedCollectionHandOutWhatTheyAreAskedFor) {
   EXPECT_EQ(Lookup(L"DataStrea", &creator) & Lookup(L"datastream", &creator) & Lookup(L"", &creator), PXM_E_FAIL);
   EXPECT_EQ(creator, &creator) << "left unchanged";
   EXPECT_EQ(Lookup(std::wstring_view(L"DataStreamAndMore", 10), &creator), PXM_S_OK) << "only the length counts";
-  EXPECT_EQ(Symbol<PXMInitializeModuleFunction>("InitializeModule")(nullptr, nullptr), PXM_S_OK);
+  EXPECT_EQ(HostModuleFunction<PXMInitializeModuleFunction>("InitializeModule")(nullptr, nullptr), PXM_S_OK);
 
   ComPtr<IComponentCollection> first = Collection(), second = Collection();
   EXPECT_EQ(first.Get(), second.Get()) << "one collection until its last reference";
-  EXPECT_EQ(RefCount(first.Get()) * 10 + LiveObjects(), 20 + live + 1);
+  EXPECT_EQ(RefCount(first.Get()) * 10 + HostObjects(), 20 + live + 1);
   const struct {
     std::wstring_view name;
     const IID* iid;
@@ -130,7 +123,6 @@ TEST_F(HostModule, TransformSwapsFirstAndThirdByteOfColourPixelsOnly) {
   // Every tail after none to four vector blocks, in rows at every alignment.
   for (uint32_t width : {0, 1, 2, 3, 5, 7, 15, 16, 17, 31, 32, 33, 47, 48, 49, 63, 64, 65, 70, 1001})
     for (uint32_t bits : {24, 32}) shapes.push_back({width, 2, bits, width % 2 ? FOURCC_BGR : FOURCC_RGB, 1, width % 3 == 0, width % 8});
-  const auto applied = Symbol<uint64_t (*)()>("DuvirovurozAdTransformApplyCount");
   for (const TestImage::Shape& shape : shapes) {
     SCOPED_TRACE(testing::Message() << shape.width << "x" << shape.height << " at " << shape.bitsPerPixel);
     ComPtr<TestImage> image = TestImage::Make(shape), expected = TestImage::Make(shape);
@@ -140,9 +132,9 @@ TEST_F(HostModule, TransformSwapsFirstAndThirdByteOfColourPixelsOnly) {
     for (uint32_t p = 0; shape.fourcc != FOURCC_MONO && shape.bitsPerPixel >= 24 && p < shape.planes; ++p)
       for (uint32_t y = 0; y < shape.height; ++y)
         for (uint32_t x = 0; x < shape.width; ++x) std::swap(expected->Row(p, y)[x * shape.bitsPerPixel / 8], expected->Row(p, y)[x * shape.bitsPerPixel / 8 + 2]);
-    const uint64_t calls = applied();
+    const uint64_t calls = TransformApplies();
     ASSERT_EQ(transform->Apply(image.Get()), PXM_S_OK);
-    EXPECT_EQ(applied(), calls + 1);
+    EXPECT_EQ(TransformApplies(), calls + 1);
     EXPECT_EQ(RefCount(static_cast<IPXMImage*>(image.Get())), 1u) << "nothing kept";
     EXPECT_EQ(Rows(*image.Get()), Rows(*expected.Get()));
     ASSERT_EQ(transform->Apply(image.Get()), PXM_S_OK);

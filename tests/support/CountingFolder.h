@@ -3,8 +3,6 @@
 // and a counting collection. Each counts its references, so tests can show that every one the
 // module takes is released.
 #pragma once
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -155,7 +153,6 @@ struct TestDataStream final : Counted<IDataStream> {
 struct CountingHost {
   CountingCollection collection;
   ComPtr<IUnknown> strings, transform;
-  void* library = dlopen(ModulePath("DuvirovurozAd").c_str(), RTLD_NOW | RTLD_LOCAL);
   bool offering = false;
   void OfferTransform(bool offer) { collection.Register(L"PXMTransform", (offering = offer) ? transform.Get() : nullptr); }
   int TransformLookups() { return collection.lookups[L"PXMTransform"]; }
@@ -163,15 +160,12 @@ struct CountingHost {
     OfferTransform(true);
     collection.lookups.clear();
   }
-  // Objects of the host module alive, and the transform's calls so far.
-  int64_t HostObjects() const { return reinterpret_cast<int64_t (*)()>(dlsym(library, "DuvirovurozAdLiveObjects"))(); }
-  uint64_t Applies() const { return reinterpret_cast<uint64_t (*)()>(dlsym(library, "DuvirovurozAdTransformApplyCount"))(); }
   static CountingHost& Install(PXMInitializeModuleFunction initialize) {
     static CountingHost* host = [&] {
       auto* made = new CountingHost();
       void* creator = nullptr;
       ComPtr<IComponentCollection> real;
-      reinterpret_cast<PXMCreateFunction>(dlsym(made->library, "CreateFunction"))({25, L"GlobalComponentCollection"}, &creator);
+      HostModuleFunction<PXMCreateFunction>("CreateFunction")({25, L"GlobalComponentCollection"}, &creator);
       reinterpret_cast<PXMCreatorFunction>(creator)(nullptr, &pxm::iid::IComponentCollection, real.Out());
       real->GetComponent(15, L"CreatableString", nullptr, made->strings.Out());
       real->GetComponent(12, L"PXMTransform", nullptr, made->transform.Out());

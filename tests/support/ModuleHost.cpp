@@ -7,6 +7,13 @@
 
 std::string ModulePath(const char* name) { return std::string(PXM_MODULE_DIR) + "/" + name + PXM_MODULE_SUFFIX; }
 
+void* HostModuleSymbol(const char* name) {
+  static void* library = dlopen(ModulePath("DuvirovurozAd").c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* symbol = library ? dlsym(library, name) : nullptr;
+  if (!symbol) std::fprintf(stderr, "no %s in the host module\n", name), std::abort();
+  return symbol;
+}
+
 ModuleHost::ModuleHost() {
   const std::string path = ModulePath("PXM");
   handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -31,3 +31,10 @@ class ModuleHost {
 
 // The path of a module in the build's module directory (holding PXM.so and DuvirovurozAd.so).
 std::string ModulePath(const char* name);
+// An entry point of the real host module there, loaded on first use; and its counters: objects
+// alive now, and calls of its transform so far.
+void* HostModuleSymbol(const char* name);
+template <class F>
+F HostModuleFunction(const char* name) { return reinterpret_cast<F>(HostModuleSymbol(name)); }
+inline int64_t HostObjects() { return HostModuleFunction<int64_t (*)()>("DuvirovurozAdLiveObjects")(); }
+inline uint64_t TransformApplies() { return HostModuleFunction<uint64_t (*)()>("DuvirovurozAdTransformApplyCount")(); }

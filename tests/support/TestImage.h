@@ -36,7 +36,6 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
   }
 
   std::vector<uint32_t> palette;              // answered through IPXMImagePalette when not empty
-  inline static std::atomic<int> s_Live{0};  // objects alive, for leak checks
   int getImageCalls = 0;
   HRESULT getImageResult = PXM_S_OK;  // GetImage fails with this when set
   uint32_t sizeShortfall = 0;         // GetImage reports planes this much smaller than they are
@@ -81,10 +80,7 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
 
  private:
   explicit TestImage(const Shape& shape)
-      : m_Shape(shape), m_Planes(shape.planes, std::vector<uint8_t>(size_t(Pitch()) * shape.height, kGuard)) {
-    ++s_Live;
-  }
-  ~TestImage() { --s_Live; }
+      : m_Shape(shape), m_Planes(shape.planes, std::vector<uint8_t>(size_t(Pitch()) * shape.height, kGuard)) {}
   uint32_t Pitch() const { return RowBytes() + m_Shape.padding; }
   static void Put(uint32_t* out, uint32_t value) { out ? void(*out = value) : void(); }
 
@@ -100,14 +96,14 @@ struct Described {
   uint32_t width = 0, height = 0, planes = 0, bits = 0, fourcc = 0, bytes = 0;
   uint32_t Packed() const { return bits * width / 8; }
 };
-inline Described Describe(IPXMImage* image) {
+inline Described Describe(IPXM* image) {
   Described d;
   image->GetSize(&d.width, &d.height, &d.planes);
   image->GetPixelDescriptor(&d.bits, &d.fourcc, &d.bytes);
   return d;
 }
 struct Plane {
-  Plane(IPXMImage* image, uint32_t p) : result(image->GetImage(p, &size, &data, &stride)) {}
+  Plane(IPXM* image, uint32_t p) : result(image->GetImage(p, &size, &data, &stride)) {}
   uint8_t* Row(uint32_t y) const { return data + int64_t{y} * stride; }
   uint32_t size = 0;
   uint8_t* data = nullptr;

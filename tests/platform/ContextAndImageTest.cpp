@@ -1,0 +1,260 @@
+// The Core Graphics library's contexts and images through its public API: what they refuse, fills,
+// snapshots, sub-images, masking, indexed spaces and the lifetimes of what images are made from.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <tuple>
+
+#include "CGTest.h"
+
+extern "C" int coreGraphicsHeaderCompilesAsC(void);
+
+// The public header serves C hosts too; transforms apply the newest step first.
+TEST(Geometry, HeaderCompilesAsCAndTransformsComposeNewestFirst) {
+  EXPECT_EQ(coreGraphicsHeaderCompilesAsC(), 2 + 2);
+  const CGPoint p = CGPointApplyAffineTransform(CGPointMake(3, 4), CGAffineTransformScale(CGAffineTransformMakeTranslation(10, 20), 2, -1));
+  EXPECT_EQ(p.x * 100 + p.y, 1616);
+  const CGAffineTransform c = CGAffineTransformConcat(CGAffineTransformMakeScale(2, 2), CGAffineTransformMakeTranslation(1, 0));
+  EXPECT_EQ(CGPointApplyAffineTransform(CGPointMake(1, 1), c).x, 3);
+}
+
+// Every layout the drawing tests draw into is accepted; these are not.
+TEST(BitmapContext, RefusesLayoutsItCannotDrawInto) {
+  static const unsigned char table[3] = {1, 2, 3};
+  SpaceRef rgb = rgbSpace(), grey = greySpace(), indexed(CGColorSpaceCreateIndexed(rgb.get(), 0, table));
+  const struct {
+    CGColorSpaceRef space;
+    size_t bitsPerComponent;
+    uint32_t info;
+  } refused[] = {
+      {rgb.get(), 8, kCGImageAlphaNone}, {rgb.get(), 8, kCGImageAlphaLast}, {rgb.get(), 8, kCGImageAlphaFirst},
+      {rgb.get(), 8, kCGImageAlphaOnly}, {rgb.get(), 8, kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder16Little},
+      {rgb.get(), 8, kCGImageAlphaPremultipliedFirst | kCGBitmapFloatComponents}, {rgb.get(), 16, kCGImageAlphaPremultipliedLast},
+      {rgb.get(), 5, kCGImageAlphaNoneSkipFirst}, {grey.get(), 8, kCGImageAlphaNoneSkipLast},
+      {grey.get(), 8, kCGImageAlphaPremultipliedLast}, {grey.get(), 16, kCGImageAlphaNone}, {indexed.get(), 8, kCGImageAlphaNone},
+  };
+  for (const auto& c : refused)
+    EXPECT_EQ(ContextRef(CGBitmapContextCreate(nullptr, 3, 2, c.bitsPerComponent, 0, c.space, c.info)), nullptr)
+        << "bpc " << c.bitsPerComponent << " info 0x" << std::hex << c.info;
+}
+
+TEST(BitmapContext, RefusesBadSizesAndSpaces) {
+  SpaceRef rgb = rgbSpace();
+  uint8_t buffer[64];
+  for (const auto& [width, height, bytesPerRow] : {std::tuple{4, 2, 15}, {0, 2, 16}, {4, 0, 16}})
+    EXPECT_EQ(CGBitmapContextCreate(buffer, width, height, 8, bytesPerRow, rgb.get(), kCGImageAlphaNoneSkipLast), nullptr);
+  EXPECT_EQ(CGBitmapContextCreate(buffer, 4, 2, 8, 16, nullptr, kCGImageAlphaNoneSkipLast), nullptr);
+}
+
+// A snapshot holds the pixels of its moment, whatever is drawn later, and outlives its context. A
+// large context hands a released snapshot's block to its next snapshot, so that block must be
+// refilled, and a second live snapshot must get a block of its own.
+TEST(BitmapContext, SnapshotsHoldTheirMoment) {
+  SpaceRef rgb = rgbSpace();
+  for (size_t side : {3, 1100}) {  // 1100² pixels: a large context
+    SCOPED_TRACE(side);
+    Canvas canvas(side, side, rgb.get(), kCGImageAlphaNoneSkipLast);
+    CGContextRef c = canvas.get();
+    auto paint = [&](CGFloat red) {
+      CGContextSetRGBFillColor(c, red, 0, 0, 1);
+      CGContextFillRect(c, CGRectMake(0, 0, side, side));
+    };
+    auto redOf = [&](CGImageRef image) {  // the last pixel: a short copy would miss it
+      Canvas out(side, side, rgb.get(), kCGImageAlphaNoneSkipLast);
+      CGContextDrawImage(out.get(), CGRectMake(0, 0, side, side), image);
+      return int(out.bytes(side - 1, side - 1)[0]);
+    };
+    paint(1);
+    CGImageRelease(CGBitmapContextCreateImage(c));
+    paint(0);
+    ImageRef black(CGBitmapContextCreateImage(c));
+    paint(1);
+    ImageRef red(CGBitmapContextCreateImage(c));
+    paint(0.5);
+    canvas.context.reset();
+    EXPECT_EQ(redOf(black.get()), 0);
+    EXPECT_EQ(redOf(red.get()), 255);
+    EXPECT_TRUE(canvas.guardsIntact());
+  }
+}
+
+// A fill covers the pixels whose centres lie inside the rectangle (after the CTM), in every layout,
+// opaque or blended over what is there.
+TEST(Fill, CoversPixelCentresAndBlends) {
+  SpaceRef rgb = rgbSpace(), grey = greySpace();
+  constexpr uint8_t kOld = 0x33;
+  const auto over = [](int colour) { return uint8_t(div255(colour * 128 + kOld * 127)); };  // at alpha 128
+  struct Case {
+    uint32_t info;
+    bool grey;
+    CGFloat alpha;
+    std::vector<uint8_t> filled;  // red 0.2, green 0.4, blue 0.6 (51, 102, 153)
+  };
+  const Case cases[] = {
+      {kCGImageAlphaNoneSkipLast, false, 1, {51, 102, 153, 255}},
+      {kCGImageAlphaNoneSkipFirst | kCGBitmapByteOrder32Little, false, 1, {153, 102, 51, 255}},
+      {kCGImageAlphaPremultipliedFirst, false, 1, {255, 51, 102, 153}},
+      {kCGImageAlphaNone, true, 1, {uint8_t(luminance(51, 102, 153))}},
+      {kCGImageAlphaPremultipliedLast, false, 0.5,
+       {over(51), over(102), over(153), uint8_t(128 + div255(kOld * 127))}},
+  };
+  for (const Case& c : cases) {
+    Canvas canvas(6, 5, c.grey ? grey.get() : rgb.get(), c.info, kOld);
+    CGContextSetRGBFillColor(canvas.get(), 0.2, 0.4, 0.6, c.alpha);
+    CGContextTranslateCTM(canvas.get(), 0.5, 0);
+    CGContextFillRect(canvas.get(), CGRectMake(0.2, 1.5, 2, -1.1));  // centres x 1.5, 2.5; y 0.5
+    for (size_t r = 0; r < 5; ++r)
+      for (size_t x = 0; x < 6; ++x)
+        EXPECT_EQ(canvas.bytes(x, r), (r == 4 && (x == 1 || x == 2)) ? c.filled : std::vector<uint8_t>(canvas.pixelBytes, kOld))
+            << x << "," << r;
+    EXPECT_TRUE(canvas.guardsIntact());
+  }
+}
+
+// Every description the drawing tests use is accepted; these are not.
+TEST(Image, RefusesDescriptionsItCannotDraw) {
+  const struct {
+    const char* name;
+    bool grey;
+    size_t bpc, bpp;
+    uint32_t info;
+  } refused[] = {
+      {"555 big-endian", false, 5, 16, kCGBitmapByteOrder16Big}, {"555 default order", false, 5, 16, 0},
+      {"24-bit with skip", false, 8, 24, kCGImageAlphaNoneSkipLast}, {"32-bit without alpha info", false, 8, 32, kCGImageAlphaNone},
+      {"alpha only", false, 8, 32, kCGImageAlphaOnly}, {"32-bit 16Little", false, 8, 32, kCGImageAlphaLast | kCGBitmapByteOrder16Little},
+      {"float", false, 8, 32, kCGImageAlphaLast | kCGBitmapFloatComponents}, {"16-bit grey", true, 16, 16, 0},
+      {"grey with alpha", true, 8, 16, kCGImageAlphaLast},
+  };
+  SpaceRef rgb = rgbSpace(), grey = greySpace();
+  for (const auto& d : refused) {
+    const size_t bytesPerRow = 3 * d.bpp / 8 + 1;
+    EXPECT_EQ(makeImage(std::vector<uint8_t>(2 * bytesPerRow), 3, 2, d.bpc, d.bpp, bytesPerRow, d.grey ? grey.get() : rgb.get(), d.info),
+              nullptr)
+        << d.name;
+  }
+}
+
+TEST(Image, ProviderMustCoverEveryRow) {
+  SpaceRef rgb = rgbSpace();
+  // 3 pixels of 3 bytes in rows of 10: the last row needs only its 9 pixel bytes.
+  EXPECT_NE(makeImage(std::vector<uint8_t>(19), 3, 2, 8, 24, 10, rgb.get(), 0), nullptr);
+  EXPECT_EQ(makeImage(std::vector<uint8_t>(18), 3, 2, 8, 24, 10, rgb.get(), 0), nullptr);
+  EXPECT_EQ(makeImage(std::vector<uint8_t>(64), 3, 2, 8, 24, 8, rgb.get(), 0), nullptr);  // row shorter than pixels
+  EXPECT_EQ(makeImage(std::vector<uint8_t>(64), 0, 2, 8, 24, 9, rgb.get(), 0), nullptr);
+  EXPECT_EQ(makeImage(std::vector<uint8_t>(64), 3, 2, 8, 24, 9, nullptr, 0), nullptr);
+  EXPECT_EQ(makeImage(std::vector<uint8_t>(64), size_t{1} << 62, 1, 8, 24, 9, rgb.get(), 0), nullptr);
+  EXPECT_EQ(makeImage(std::vector<uint8_t>(64), 3, size_t{1} << 40, 8, 24, size_t{1} << 30, rgb.get(), 0), nullptr);
+
+  ProviderRef provider = exactProvider(std::vector<uint8_t>(6));
+  const CGFloat identity[] = {0, 1, 0, 1, 0, 1}, inverted[] = {1, 0, 0, 1, 0, 1};
+  EXPECT_NE(ImageRef(CGImageCreate(2, 1, 8, 24, 6, rgb.get(), 0, provider.get(), identity, false, 0)), nullptr);
+  EXPECT_EQ(ImageRef(CGImageCreate(2, 1, 8, 24, 6, rgb.get(), 0, provider.get(), inverted, false, 0)), nullptr);
+}
+
+TEST(Image, SubImageRectangles) {
+  SpaceRef grey = greySpace();
+  // 4 x 3 grey image whose pixel value is 10 * row + column.
+  std::vector<uint8_t> pixels = {0, 1, 2, 3, 10, 11, 12, 13, 20, 21, 22, 23};
+  ImageRef image = makeImage(pixels, 4, 3, 8, 8, 4, grey.get(), 0);
+  struct Case {
+    CGRect rect;
+    size_t x, y, width, height;  // expected, in the parent; width 0: null
+  };
+  // Made integral, standardised and clipped; outside, empty or not a number: none.
+  const Case cases[] = {{CGRectMake(1, 1, 2, 2), 1, 1, 2, 2},   {CGRectMake(1.5, 0.2, 1.2, 1.5), 1, 0, 2, 2}, {CGRectMake(3, 2, -2, -1), 1, 1, 2, 1},
+                        {CGRectMake(-1, -1, 3, 10), 0, 0, 2, 3}, {CGRectMake(2.5, 0, 10, 1), 2, 0, 2, 1},     {CGRectMake(4, 0, 2, 2), 0, 0, 0, 0},
+                        {CGRectMake(1, 1, 0, 2), 0, 0, 0, 0},   {CGRectMake(NAN, 0, 2, 2), 0, 0, 0, 0},       {CGRectNull, 0, 0, 0, 0}};
+  for (const Case& c : cases) {
+    ImageRef sub(CGImageCreateWithImageInRect(image.get(), c.rect));
+    ASSERT_EQ(sub != nullptr, c.width != 0) << c.rect.origin.x << "," << c.rect.origin.y;
+    if (!sub) continue;
+    ASSERT_EQ(CGImageGetWidth(sub.get()) * 100 + CGImageGetHeight(sub.get()), c.width * 100 + c.height);
+    Canvas canvas(c.width, c.height, grey.get(), 0);
+    CGContextDrawImage(canvas.get(), CGRectMake(0, 0, c.width, c.height), sub.get());
+    for (size_t r = 0; r < c.height; ++r)
+      for (size_t x = 0; x < c.width; ++x) EXPECT_EQ(canvas.pixel(x, r)[0], 10 * (c.y + r) + c.x + x);
+  }
+}
+
+// Indexed spaces hold at most 256 entries over a base space that is not indexed, and describe
+// 8-bit pixels; masking colours need an image without alpha and six numbers.
+TEST(Image, IndexedSpacesAndMaskingColours) {
+  SpaceRef rgb = rgbSpace();
+  const unsigned char table[256 * 3] = {};
+  EXPECT_NE(SpaceRef(CGColorSpaceCreateIndexed(rgb.get(), 255, table)), nullptr);
+  EXPECT_EQ(SpaceRef(CGColorSpaceCreateIndexed(rgb.get(), 256, table)), nullptr);
+  EXPECT_EQ(SpaceRef(CGColorSpaceCreateIndexed(nullptr, 1, table)), nullptr);
+  SpaceRef indexed(CGColorSpaceCreateIndexed(rgb.get(), 1, table));
+  EXPECT_EQ(SpaceRef(CGColorSpaceCreateIndexed(indexed.get(), 1, table)), nullptr);
+  EXPECT_EQ(makeImage(std::vector<uint8_t>(4), 2, 2, 8, 16, 2, indexed.get(), 0), nullptr);
+
+  const CGFloat components[] = {0, 0.5, 0, 0.5, 0, 0.5}, notANumber[] = {0, NAN, 0, 1, 0, 1};
+  ImageRef opaque = makeImage(std::vector<uint8_t>(8), 2, 1, 8, 32, 8, rgb.get(), kCGImageAlphaNoneSkipLast);
+  ImageRef alpha = makeImage(std::vector<uint8_t>(8), 2, 1, 8, 32, 8, rgb.get(), kCGImageAlphaPremultipliedLast);
+  ImageRef masked(CGImageCreateWithMaskingColors(opaque.get(), components));
+  EXPECT_NE(masked, nullptr);
+  for (CGImageRef image : {masked.get(), alpha.get()}) EXPECT_EQ(ImageRef(CGImageCreateWithMaskingColors(image, components)), nullptr);
+  EXPECT_EQ(ImageRef(CGImageCreateWithMaskingColors(opaque.get(), nullptr)), nullptr);
+  EXPECT_EQ(ImageRef(CGImageCreateWithMaskingColors(opaque.get(), notANumber)), nullptr);
+}
+
+namespace {
+struct Released {
+  int count = 0;
+  const void* data = nullptr;
+  size_t size = 0;
+};
+void CountRelease(void* info, const void* data, size_t size) {
+  auto* r = static_cast<Released*>(info);
+  *r = {r->count + 1, data, size};
+}
+}  // namespace
+
+// The provider's callback runs exactly once, when the provider and every image made from it
+// (sub-images and masked images too) are released; a failed image leaves it to its owner.
+TEST(Lifetime, ReleaseCallbackRunsOnceAfterTheLastImage) {
+  SpaceRef rgb = rgbSpace();
+  std::vector<uint8_t> pixels(4 * 4 * 3, 9);
+  Released released;
+  CGDataProviderRef provider = CGDataProviderCreateWithData(&released, pixels.data(), pixels.size(), CountRelease);
+  EXPECT_EQ(CGImageCreate(8, 8, 8, 24, 12, rgb.get(), 0, provider, nullptr, false, 0), nullptr);
+  CGImageRef image = CGImageCreate(4, 4, 8, 24, 12, rgb.get(), 0, provider, nullptr, false, kCGRenderingIntentDefault);
+  const CGFloat range[] = {0.5, 0.6, 0.5, 0.6, 0.5, 0.6};
+  CGImageRef sub = CGImageCreateWithImageInRect(image, CGRectMake(1, 1, 2, 2));
+  CGImageRef masked = CGImageCreateWithMaskingColors(sub, range);
+  ASSERT_TRUE(image && sub && masked);
+  EXPECT_EQ(CGImageRetain(image), image);
+  CGDataProviderRelease(provider);
+  CGImageRelease(image);
+  CGImageRelease(image);
+  CGImageRelease(sub);
+  EXPECT_EQ(released.count, 0) << "the masked image still needs the pixels";
+  Canvas canvas(2, 2, rgb.get(), kCGImageAlphaNoneSkipLast);
+  CGContextDrawImage(canvas.get(), CGRectMake(0, 0, 2, 2), masked);
+  EXPECT_EQ(canvas.pixel(0, 0)[0], 9);
+  CGImageRelease(masked);
+  EXPECT_EQ(released.count, 1);
+  EXPECT_EQ(released.data, pixels.data());
+  EXPECT_EQ(released.size, pixels.size());
+  // Releasing null does nothing.
+  CGColorSpaceRelease(nullptr), CGDataProviderRelease(nullptr), CGImageRelease(nullptr), CGContextRelease(nullptr);
+  EXPECT_EQ(CGImageRetain(nullptr), nullptr);
+  EXPECT_EQ(CGDataProviderCreateWithData(nullptr, nullptr, 4, nullptr), nullptr);
+}
+
+// The base space and the table of an indexed space may go once it is made, and the space once an
+// image is made from it.
+TEST(Lifetime, ObjectsKeepWhatTheyWereMadeFrom) {
+  SpaceRef base = rgbSpace();
+  std::vector<unsigned char> table = {10, 20, 30, 40, 50, 60};
+  CGColorSpaceRef indexed = CGColorSpaceCreateIndexed(base.get(), 1, table.data());
+  base.reset();
+  table.assign(table.size(), 0);
+  ImageRef image = makeImage({1, 0}, 2, 1, 8, 8, 2, indexed, 0);
+  CGColorSpaceRelease(indexed);
+  ASSERT_NE(image, nullptr);
+  SpaceRef rgb = rgbSpace();
+  Canvas canvas(2, 1, rgb.get(), kCGImageAlphaNoneSkipLast);
+  CGContextDrawImage(canvas.get(), CGRectMake(0, 0, 2, 1), image.get());
+  EXPECT_EQ(canvas.rowBytes(0), (std::vector<uint8_t>{40, 50, 60, 255, 10, 20, 30, 255}));
+}
