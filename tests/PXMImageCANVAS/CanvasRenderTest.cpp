@@ -8,7 +8,7 @@ namespace {
 
 constexpr uint32_t kBackground = Rgbx(1, 2, 3);
 
-// A colour canvas whose pixel (x, y) of GetImage row y is Pattern(x, y); the fourth byte is not drawn.
+// A colour canvas whose pixel (x, y) of GetImage row y is Pattern(x, y) (fourth byte 0).
 uint32_t Pattern(uint32_t x, uint32_t y) { return Rgbx(uint8_t(10 + x), uint8_t(100 + y), uint8_t(x * 7 + y * 13)); }
 ComPtr<IPXMImageCANVAS> PatternCanvas(uint32_t w, uint32_t h) {
   ComPtr<IPXMImageCANVAS> canvas = MakeColourCanvas(w, h);

@@ -11,7 +11,7 @@
 #include "TestImage.h"
 
 // A canvas pixel as a word: red in the low byte, then green, blue and the fourth byte, as the
-// bytes lie in memory. A destination's fourth byte is not drawn.
+// bytes lie in memory. The fourth byte carries no colour: checks compare the other three (kRgbMask).
 constexpr uint32_t Rgbx(uint8_t r, uint8_t g, uint8_t b, uint8_t x = 0) {
   return uint32_t{r} | uint32_t{g} << 8 | uint32_t{b} << 16 | uint32_t{x} << 24;
 }
