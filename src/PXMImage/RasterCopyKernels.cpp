@@ -35,21 +35,6 @@ inline void MeanRow(const uint8_t* __restrict src, uint8_t* __restrict dst, size
     dst[x] = static_cast<uint8_t>(DivideBy3(static_cast<uint16_t>(src[N * x] + src[N * x + 1] + src[N * x + 2])));
 }
 
-PXM_ROW_KERNEL void SplitRow24(const uint8_t* __restrict src, uint8_t* __restrict p0, uint8_t* __restrict p1,
-                               uint8_t* __restrict p2, size_t count) {
-  SplitRow<3>(src, p0, p1, p2, count);
-}
-PXM_ROW_KERNEL void SplitRow32(const uint8_t* __restrict src, uint8_t* __restrict p0, uint8_t* __restrict p1,
-                               uint8_t* __restrict p2, size_t count) {
-  SplitRow<4>(src, p0, p1, p2, count);
-}
-PXM_ROW_KERNEL void MeanRow24(const uint8_t* __restrict src, uint8_t* __restrict dst, size_t count) {
-  MeanRow<3>(src, dst, count);
-}
-PXM_ROW_KERNEL void MeanRow32(const uint8_t* __restrict src, uint8_t* __restrict dst, size_t count) {
-  MeanRow<4>(src, dst, count);
-}
-
 // The streaming twins, for copies larger than the cache (see StreamStore16): the pixels before the
 // first that starts a line and those after the last whole line go through the plain loops.
 
@@ -124,20 +109,26 @@ template <size_t N>
   MeanRow<N>(src + N * x, dst + x, count - x);
 }
 
-PXM_ROW_KERNEL void StreamSplitRow24(const uint8_t* __restrict src, uint8_t* __restrict p0, uint8_t* __restrict p1,
-                                     uint8_t* __restrict p2, size_t count) {
-  StreamSplitRow<3>(src, p0, p1, p2, count);
-}
-PXM_ROW_KERNEL void StreamSplitRow32(const uint8_t* __restrict src, uint8_t* __restrict p0, uint8_t* __restrict p1,
-                                     uint8_t* __restrict p2, size_t count) {
-  StreamSplitRow<4>(src, p0, p1, p2, count);
-}
-PXM_ROW_KERNEL void StreamMeanRow24(const uint8_t* __restrict src, uint8_t* __restrict dst, size_t count) {
-  StreamMeanRow<3>(src, dst, count);
-}
-PXM_ROW_KERNEL void StreamMeanRow32(const uint8_t* __restrict src, uint8_t* __restrict dst, size_t count) {
-  StreamMeanRow<4>(src, dst, count);
-}
+// Every kernel built for 3- and 4-byte pixels, plain and streaming: multi-versioned functions
+// cannot be templates.
+#define PXM_RASTER_KERNELS(kBits)                                                                              \
+  PXM_ROW_KERNEL void SplitRow##kBits(const uint8_t* __restrict src, uint8_t* __restrict p0, uint8_t* __restrict p1, \
+                                      uint8_t* __restrict p2, size_t count) {                                  \
+    SplitRow<kBits / 8>(src, p0, p1, p2, count);                                                               \
+  }                                                                                                            \
+  PXM_ROW_KERNEL void StreamSplitRow##kBits(const uint8_t* __restrict src, uint8_t* __restrict p0,              \
+                                            uint8_t* __restrict p1, uint8_t* __restrict p2, size_t count) {    \
+    StreamSplitRow<kBits / 8>(src, p0, p1, p2, count);                                                         \
+  }                                                                                                            \
+  PXM_ROW_KERNEL void MeanRow##kBits(const uint8_t* __restrict src, uint8_t* __restrict dst, size_t count) {    \
+    MeanRow<kBits / 8>(src, dst, count);                                                                       \
+  }                                                                                                            \
+  PXM_ROW_KERNEL void StreamMeanRow##kBits(const uint8_t* __restrict src, uint8_t* __restrict dst, size_t count) { \
+    StreamMeanRow<kBits / 8>(src, dst, count);                                                                 \
+  }
+PXM_RASTER_KERNELS(24)
+PXM_RASTER_KERNELS(32)
+#undef PXM_RASTER_KERNELS
 
 }  // namespace
 
