@@ -309,6 +309,23 @@ void copyWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t coun
   copyWords(dst, src, count, p.set);
 }
 
+// Same byte order, scaled: the sampled words straight from the source row, the fourth byte opaque.
+CG_ROW_LOOP void pickWords(uint8_t* __restrict dst, const uint8_t* __restrict src, const uint32_t* __restrict columns,
+                           size_t count, uint32_t set) {
+  for (size_t i = 0; i < count; ++i) store32(dst + 4 * i, load32(src + 4 * size_t{columns[i]}) | set);
+}
+CG_ROW_LOOP void pickEveryOtherWord(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count,
+                                    uint32_t set) {
+  for (size_t i = 0; i < count; ++i) store32(dst + 4 * i, load32(src + 8 * i) | set);
+}
+
+void scaledWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t* columns, size_t count, const RowParams& p) {
+  if (p.everyOther)
+    pickEveryOtherWord(dst, src, count, p.set);
+  else
+    pickWords(dst, src, columns, count, p.set);
+}
+
 // 8-bit sources, unscaled: each row is one lookup in a table of the 256 destination pixels,
 // built once per draw. Copied, every entry is drawn; keyed, entries of alpha 0 (masked indices)
 // leave the destination as it was.
@@ -424,12 +441,11 @@ RowFunction prepareRow(const PixelFormat& source, const PixelFormat& dest, Op op
   params.sourceBytes = source.bytesPerPixel;
   params.alphaFill = source.alpha == AlphaKind::Opaque ? kOpaqueAlpha : 0;
   params.masked = op == Op::Keyed && source.kind != PixelKind::Index8;
-  if (op == Op::Copy && !scaled) {
-    if (source.kind == PixelKind::Grey8 && dest.kind == PixelKind::Grey8) return &copyGreyRow;
-    if (source.kind == PixelKind::Word32 && dest.kind == PixelKind::Word32 && source.order == dest.order) {
-      params.set = 0xFFu << shiftsOf(dest.order).alpha;
-      return &copyWordsRow;
-    }
+  if (op == Op::Copy && !scaled && source.kind == PixelKind::Grey8 && dest.kind == PixelKind::Grey8) return &copyGreyRow;
+  if (op == Op::Copy && source.kind == PixelKind::Word32 && dest.kind == PixelKind::Word32 &&
+      source.order == dest.order) {
+    params.set = 0xFFu << shiftsOf(dest.order).alpha;
+    return scaled ? &scaledWordsRow : &copyWordsRow;
   }
   const bool eightBit = source.kind == PixelKind::Index8 || source.kind == PixelKind::Grey8;
   if (!scaled && eightBit && dest.kind == PixelKind::Word32 && (op == Op::Copy || op == Op::Keyed) &&

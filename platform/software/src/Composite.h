@@ -50,8 +50,8 @@ struct RowParams {
 };
 
 // Draws count destination pixels starting at dst. Unscaled: the source pixels are the count pixels
-// starting at src. Scaled: src is a row converted by convertRow and columns[i] the index in it of
-// pixel i's source.
+// starting at src. Scaled: columns[i] is the index of pixel i's source in src, a row converted by
+// convertRow, or the source row itself (from the leftmost column sampled) when params.fetch is null.
 using RowFunction = void (*)(uint8_t* dst, const uint8_t* src, const uint32_t* columns, size_t count,
                              const RowParams& params);
 

@@ -145,8 +145,24 @@ void drawImage(CGContext& context, CGRect rect, const CGImage& image) {
     scaled |= columns[i] != columns[0] + i;
   }
 
+  // Scaled: the row routines pick from the columns between the leftmost and the rightmost sampled;
+  // halving picks every other one.
+  uint32_t lowest = columns[0], highest = columns[0];
+  bool everyOther = true;
+  if (scaled) {
+    for (size_t i = 0; i < count; ++i) {
+      lowest = columns[i] < lowest ? columns[i] : lowest;
+      highest = columns[i] > highest ? columns[i] : highest;
+    }
+    for (size_t i = 0; i < count; ++i) {
+      columns[i] -= lowest;
+      everyOther &= columns[i] == 2 * i;
+    }
+  }
+
   const Op op = opFor(image);
   RowParams params;
+  params.everyOther = scaled && everyOther;
   params.mask = image.mask;
   uint32_t palette[256];
   if (image.format.kind == PixelKind::Index8) {
@@ -183,22 +199,14 @@ void drawImage(CGContext& context, CGRect rect, const CGImage& image) {
     return;
   }
 
-  // Scaled: each source row sampled is converted once, the columns between the leftmost and the
-  // rightmost sampled, and the row function picks from it; rows repeated by vertical scaling reuse it.
-  uint32_t lowest = columns[0], highest = columns[0];
-  for (size_t i = 0; i < count; ++i) {
-    lowest = columns[i] < lowest ? columns[i] : lowest;
-    highest = columns[i] > highest ? columns[i] : highest;
-  }
-  bool everyOther = true;
-  for (size_t i = 0; i < count; ++i) {
-    columns[i] -= lowest;
-    everyOther &= columns[i] == 2 * i;
-  }
-  params.everyOther = everyOther;
+  // Scaled: each source row sampled is converted once (unless the row routine reads the source's
+  // own pixels) and the row function picks from it; rows repeated by vertical scaling reuse it.
   const size_t span = size_t{highest} - lowest + 1;
-  std::unique_ptr<uint32_t[]> converted(new (std::nothrow) uint32_t[span]);
-  if (!converted) return;
+  std::unique_ptr<uint32_t[]> converted;
+  if (params.fetch) {
+    converted.reset(new (std::nothrow) uint32_t[span]);
+    if (!converted) return;
+  }
   const uint8_t* firstColumn = pixels + lowest * image.format.bytesPerPixel;
   renderRows(context, pl, op, row, params, columns.get(), converted.get(), span, [&](size_t deviceRow) {
     return firstColumn + sourceIndex(deviceRow) * image.bytesPerRow;
