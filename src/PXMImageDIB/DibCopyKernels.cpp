@@ -10,29 +10,18 @@
 // Byte shuffles are spelled with the compiler's vector extension: its code for the plain loops
 // runs at about a third of the speed.
 
-void CopyPixels8(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
-  std::memcpy(destination, source, width);
-}
-
-void CopyPixels24(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
-  std::memcpy(destination, source, 3 * size_t{width});
-}
-
-void CopyPixels32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
-  std::memcpy(destination, source, 4 * size_t{width});
-}
-
-void StreamPixels8(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
-  StreamCopy(destination, source, width);
-}
-
-void StreamPixels24(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
-  StreamCopy(destination, source, 3 * size_t{width});
-}
-
-void StreamPixels32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
-  StreamCopy(destination, source, 4 * size_t{width});
-}
+// Plain copies of rows of 1, 3 or 4 bytes a pixel, and their streaming twins.
+#define PXM_DIB_COPY(kBits)                                                                            \
+  void CopyPixels##kBits(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {   \
+    std::memcpy(destination, source, kBits / 8 * size_t{width});                                       \
+  }                                                                                                     \
+  void StreamPixels##kBits(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) { \
+    StreamCopy(destination, source, kBits / 8 * size_t{width});                                        \
+  }
+PXM_DIB_COPY(8)
+PXM_DIB_COPY(24)
+PXM_DIB_COPY(32)
+#undef PXM_DIB_COPY
 
 namespace {
 
@@ -147,25 +136,18 @@ PXM_ROW_KERNEL void StreamFirstBytes(uint8_t* __restrict destination, const uint
 }  // namespace
 
 // The cloned loops stay inside this file: one compiler names a clone set's entry point after the
-// clones, so only plain functions are called from elsewhere.
-void SwapRedBlue24(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
-  SwapRows(destination, source, width);
-}
-void CopyOpaque32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
-  OpaqueRows(destination, source, width);
-}
-void FirstByteOf32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
-  FirstBytes(destination, source, width);
-}
-void StreamSwapRedBlue24(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
-  StreamSwapRows(destination, source, width);
-}
-void StreamOpaque32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
-  StreamOpaqueRows(destination, source, width);
-}
-void StreamFirstByteOf32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
-  StreamFirstBytes(destination, source, width);
-}
+// clones, so only plain functions (each rule and its streaming twin) are called from elsewhere.
+#define PXM_DIB_RULE(Name, StreamName, Rows)                                                           \
+  void Name(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {       \
+    Rows(destination, source, width);                                                                  \
+  }                                                                                                     \
+  void StreamName(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) { \
+    Stream##Rows(destination, source, width);                                                          \
+  }
+PXM_DIB_RULE(SwapRedBlue24, StreamSwapRedBlue24, SwapRows)
+PXM_DIB_RULE(CopyOpaque32, StreamOpaque32, OpaqueRows)
+PXM_DIB_RULE(FirstByteOf32, StreamFirstByteOf32, FirstBytes)
+#undef PXM_DIB_RULE
 
 DibCopyRule ChooseDibCopyRule(uint32_t bitsPerPixel, uint32_t fourcc, int alphaOption) {
   switch (bitsPerPixel) {
