@@ -65,8 +65,9 @@ size_t PackPalette(IPXMImagePalette* image, uint8_t table[3 * 256]) {
   return n;
 }
 
-// What CGImageCreate is told about rows of a depth besides their colour space: 24-bit pixels are
-// red, green, blue; 32-bit ones red, green, blue and alpha ("ARGB") or a skipped byte.
+// What CGImageCreate is told about rows of a depth besides their colour space: 16-bit pixels are
+// little-endian 5-5-5 words whose top bit is skipped (the one 16-bit layout Core Graphics documents);
+// 24-bit pixels red, green, blue; 32-bit ones red, green, blue and alpha ("ARGB") or a skipped byte.
 struct RowFormat {
   size_t bitsPerComponent;
   size_t bitsPerPixel;
@@ -74,7 +75,7 @@ struct RowFormat {
 };
 RowFormat FormatOf(uint32_t depth, uint32_t fourcc, bool indexed) {
   if (depth <= 8) return {8, indexed ? 8u : depth, kCGImageAlphaNone};
-  if (depth <= 16) return {5, depth, kCGImageAlphaNone | kCGBitmapByteOrder16Little};
+  if (depth <= 16) return {5, depth, static_cast<CGBitmapInfo>(kCGImageAlphaNoneSkipFirst) | kCGBitmapByteOrder16Little};
   if (depth <= 24) return {8, depth, kCGImageAlphaNone};
   return {8, depth, fourcc == FOURCC_ARGB ? kCGImageAlphaLast : kCGImageAlphaNoneSkipLast};
 }

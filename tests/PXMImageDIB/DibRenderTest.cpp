@@ -22,15 +22,14 @@ std::vector<uint32_t> Palette(uint32_t count, uint32_t seed) {
   for (uint32_t i = 0; i < count; ++i) p[i] = (i * 2654435761u + seed) & 0x00FFFFFF;
   return p;
 }
-// Rows below 8 bits hold indices from the high bits of each byte on; 16 bits are 5-5-5 with the
-// top bit clear; a 32-bit pixel with alpha takes one of four alphas.
+// Rows below 8 bits hold indices from the high bits of each byte on; 16 bits are 5-5-5 under a top
+// bit that is not drawn (set in about half of them); a 32-bit pixel with alpha takes one of four alphas.
 void Put(const DepthCase& c, uint8_t* row, uint32_t x, uint32_t v) {
   if (c.bitsPerPixel < 8) {
     const uint32_t mask = (1u << c.bitsPerPixel) - 1, shift = 8 - c.bitsPerPixel - x * c.bitsPerPixel % 8;
     row[x * c.bitsPerPixel / 8] = uint8_t((row[x * c.bitsPerPixel / 8] & ~(mask << shift)) | (v & mask) << shift);
     return;
   }
-  if (c.bitsPerPixel == 16) v &= 0x7FFF;
   if (c.fourcc == FOURCC_ARGB) v = (v & kRgbMask) | uint32_t{kAlphas[v >> 24 & 3]} << 24;
   std::memcpy(row + x * c.bitsPerPixel / 8, &v, c.bitsPerPixel / 8);
 }

@@ -119,7 +119,8 @@ TEST(Image, RefusesDescriptionsItCannotDraw) {
     size_t bpc, bpp;
     uint32_t info;
   } refused[] = {
-      {"555 big-endian", false, 5, 16, kCGBitmapByteOrder16Big}, {"555 default order", false, 5, 16, 0},
+      {"555 without a skipped bit", false, 5, 16, kCGBitmapByteOrder16Little}, {"555 skip last", false, 5, 16, kCGImageAlphaNoneSkipLast | kCGBitmapByteOrder16Little},
+      {"555 big-endian", false, 5, 16, kCGImageAlphaNoneSkipFirst | kCGBitmapByteOrder16Big}, {"555 default order", false, 5, 16, kCGImageAlphaNoneSkipFirst},
       {"24-bit with skip", false, 8, 24, kCGImageAlphaNoneSkipLast}, {"32-bit without alpha info", false, 8, 32, kCGImageAlphaNone},
       {"alpha only", false, 8, 32, kCGImageAlphaOnly}, {"32-bit 16Little", false, 8, 32, kCGImageAlphaLast | kCGBitmapByteOrder16Little},
       {"float", false, 8, 32, kCGImageAlphaLast | kCGBitmapFloatComponents}, {"16-bit grey", true, 16, 16, 0},

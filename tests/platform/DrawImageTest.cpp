@@ -27,7 +27,6 @@ struct Source {
 
 const Source kSources[] = {
     {"indexed", Source::Indexed, 8, 8, 0, Source::Opaque, {0, 0, 0, -1}}, {"grey", Source::Grey, 8, 8, 0, Source::Opaque, {0, 0, 0, -1}},
-    {"555", Source::RGB, 5, 16, kCGBitmapByteOrder16Little, Source::Opaque, {0, 0, 0, -1}},
     {"555 skip first", Source::RGB, 5, 16, kCGImageAlphaNoneSkipFirst | kCGBitmapByteOrder16Little, Source::Opaque, {0, 0, 0, -1}},
     {"24-bit", Source::RGB, 8, 24, 0, Source::Opaque, {0, 1, 2, -1}},
     {"skip last", Source::RGB, 8, 32, kCGImageAlphaNoneSkipLast, Source::Opaque, {0, 1, 2, -1}},

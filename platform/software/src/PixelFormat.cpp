@@ -60,7 +60,8 @@ bool imageFormat(ColorModel model, size_t bitsPerComponent, size_t bitsPerPixel,
         f.kind = PixelKind::Rgb24;
         f.bytesPerPixel = 3;
       } else if (bitsPerComponent == 5 && bitsPerPixel == 16 && byteOrder == kCGBitmapByteOrder16Little &&
-                 (alphaInfo == kCGImageAlphaNone || alphaInfo == kCGImageAlphaNoneSkipFirst)) {
+                 alphaInfo == kCGImageAlphaNoneSkipFirst) {
+        // The one 16-bit layout documented for images: 5-5-5 with the top bit skipped, little-endian.
         f.kind = PixelKind::Rgb555;
         f.bytesPerPixel = 2;
       } else {

@@ -36,7 +36,7 @@ enum {
 
 // Descriptions drawn (anything else is null):
 //   indexed (over device RGB or grey) or device grey: 8 bits per component and pixel, alpha info none;
-//   device RGB, 5 bits per component, 16 per pixel: alpha info none or skip-first, byte order 16Little;
+//   device RGB, 5 bits per component, 16 per pixel: alpha info skip-first, byte order 16Little;
 //   device RGB, 8 bits per component, 24 per pixel: alpha info none, bytes red, green, blue;
 //   device RGB, 8 bits per component, 32 per pixel: any alpha info but none and only, byte order default,
 //   32Big or 32Little.
