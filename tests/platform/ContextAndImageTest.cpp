@@ -4,10 +4,18 @@
 
 #include <cmath>
 #include <tuple>
+#include <type_traits>
 
 #include "CGTest.h"
 
 extern "C" int coreGraphicsHeaderCompilesAsC(void);
+
+// Typed as macOS types them: alpha info a named enumeration over uint32_t, the other options the
+// integer itself with constants of an unnamed enumeration, so mixing the two needs a cast.
+static_assert(std::is_enum_v<CGImageAlphaInfo> && std::is_same_v<std::underlying_type_t<CGImageAlphaInfo>, uint32_t>);
+static_assert(std::is_same_v<CGBitmapInfo, uint32_t> && std::is_enum_v<decltype(kCGBitmapByteOrder16Little)> &&
+              std::is_same_v<std::underlying_type_t<decltype(kCGBitmapByteOrder16Little)>, uint32_t>);
+static_assert(!std::is_same_v<decltype(kCGBitmapByteOrder16Little), CGImageAlphaInfo>);
 
 // The public header serves C hosts too; transforms apply the newest step first.
 TEST(Geometry, HeaderCompilesAsCAndTransformsComposeNewestFirst) {
@@ -28,8 +36,8 @@ TEST(BitmapContext, RefusesLayoutsItCannotDrawInto) {
     uint32_t info;
   } refused[] = {
       {rgb.get(), 8, kCGImageAlphaNone}, {rgb.get(), 8, kCGImageAlphaLast}, {rgb.get(), 8, kCGImageAlphaFirst},
-      {rgb.get(), 8, kCGImageAlphaOnly}, {rgb.get(), 8, kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder16Little},
-      {rgb.get(), 8, kCGImageAlphaPremultipliedFirst | kCGBitmapFloatComponents}, {rgb.get(), 16, kCGImageAlphaPremultipliedLast},
+      {rgb.get(), 8, kCGImageAlphaOnly}, {rgb.get(), 8, CGBitmapInfo(kCGImageAlphaPremultipliedFirst) | kCGBitmapByteOrder16Little},
+      {rgb.get(), 8, CGBitmapInfo(kCGImageAlphaPremultipliedFirst) | kCGBitmapFloatComponents}, {rgb.get(), 16, kCGImageAlphaPremultipliedLast},
       {rgb.get(), 5, kCGImageAlphaNoneSkipFirst}, {grey.get(), 8, kCGImageAlphaNoneSkipLast},
       {grey.get(), 8, kCGImageAlphaPremultipliedLast}, {grey.get(), 16, kCGImageAlphaNone}, {indexed.get(), 8, kCGImageAlphaNone},
   };
@@ -92,7 +100,7 @@ TEST(Fill, CoversPixelCentresAndBlends) {
   };
   const Case cases[] = {
       {kCGImageAlphaNoneSkipLast, false, 1, {51, 102, 153, 255}},
-      {kCGImageAlphaNoneSkipFirst | kCGBitmapByteOrder32Little, false, 1, {153, 102, 51, 255}},
+      {CGBitmapInfo(kCGImageAlphaNoneSkipFirst) | kCGBitmapByteOrder32Little, false, 1, {153, 102, 51, 255}},
       {kCGImageAlphaPremultipliedFirst, false, 1, {255, 51, 102, 153}},
       {kCGImageAlphaNone, true, 1, {uint8_t(luminance(51, 102, 153))}},
       {kCGImageAlphaPremultipliedLast, false, 0.5,
@@ -119,11 +127,11 @@ TEST(Image, RefusesDescriptionsItCannotDraw) {
     size_t bpc, bpp;
     uint32_t info;
   } refused[] = {
-      {"555 without a skipped bit", false, 5, 16, kCGBitmapByteOrder16Little}, {"555 skip last", false, 5, 16, kCGImageAlphaNoneSkipLast | kCGBitmapByteOrder16Little},
-      {"555 big-endian", false, 5, 16, kCGImageAlphaNoneSkipFirst | kCGBitmapByteOrder16Big}, {"555 default order", false, 5, 16, kCGImageAlphaNoneSkipFirst},
+      {"555 without a skipped bit", false, 5, 16, kCGBitmapByteOrder16Little}, {"555 skip last", false, 5, 16, CGBitmapInfo(kCGImageAlphaNoneSkipLast) | kCGBitmapByteOrder16Little},
+      {"555 big-endian", false, 5, 16, CGBitmapInfo(kCGImageAlphaNoneSkipFirst) | kCGBitmapByteOrder16Big}, {"555 default order", false, 5, 16, kCGImageAlphaNoneSkipFirst},
       {"24-bit with skip", false, 8, 24, kCGImageAlphaNoneSkipLast}, {"32-bit without alpha info", false, 8, 32, kCGImageAlphaNone},
-      {"alpha only", false, 8, 32, kCGImageAlphaOnly}, {"32-bit 16Little", false, 8, 32, kCGImageAlphaLast | kCGBitmapByteOrder16Little},
-      {"float", false, 8, 32, kCGImageAlphaLast | kCGBitmapFloatComponents}, {"16-bit grey", true, 16, 16, 0},
+      {"alpha only", false, 8, 32, kCGImageAlphaOnly}, {"32-bit 16Little", false, 8, 32, CGBitmapInfo(kCGImageAlphaLast) | kCGBitmapByteOrder16Little},
+      {"float", false, 8, 32, CGBitmapInfo(kCGImageAlphaLast) | kCGBitmapFloatComponents}, {"16-bit grey", true, 16, 16, 0},
       {"grey with alpha", true, 8, 16, kCGImageAlphaLast},
   };
   SpaceRef rgb = rgbSpace(), grey = greySpace();

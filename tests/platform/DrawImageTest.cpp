@@ -27,15 +27,15 @@ struct Source {
 
 const Source kSources[] = {
     {"indexed", Source::Indexed, 8, 8, 0, Source::Opaque, {0, 0, 0, -1}}, {"grey", Source::Grey, 8, 8, 0, Source::Opaque, {0, 0, 0, -1}},
-    {"555 skip first", Source::RGB, 5, 16, kCGImageAlphaNoneSkipFirst | kCGBitmapByteOrder16Little, Source::Opaque, {0, 0, 0, -1}},
+    {"555 skip first", Source::RGB, 5, 16, CGBitmapInfo(kCGImageAlphaNoneSkipFirst) | kCGBitmapByteOrder16Little, Source::Opaque, {0, 0, 0, -1}},
     {"24-bit", Source::RGB, 8, 24, 0, Source::Opaque, {0, 1, 2, -1}},
     {"skip last", Source::RGB, 8, 32, kCGImageAlphaNoneSkipLast, Source::Opaque, {0, 1, 2, -1}},
     {"skip first", Source::RGB, 8, 32, kCGImageAlphaNoneSkipFirst, Source::Opaque, {1, 2, 3, -1}},
-    {"skip first little", Source::RGB, 8, 32, kCGImageAlphaNoneSkipFirst | kCGBitmapByteOrder32Little, Source::Opaque, {2, 1, 0, -1}},
+    {"skip first little", Source::RGB, 8, 32, CGBitmapInfo(kCGImageAlphaNoneSkipFirst) | kCGBitmapByteOrder32Little, Source::Opaque, {2, 1, 0, -1}},
     {"alpha last", Source::RGB, 8, 32, kCGImageAlphaLast, Source::Straight, {0, 1, 2, 3}},
     {"alpha first", Source::RGB, 8, 32, kCGImageAlphaFirst, Source::Straight, {1, 2, 3, 0}},
     {"premultiplied last", Source::RGB, 8, 32, kCGImageAlphaPremultipliedLast, Source::Premultiplied, {0, 1, 2, 3}},
-    {"premultiplied first little", Source::RGB, 8, 32, kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little, Source::Premultiplied, {2, 1, 0, 3}},
+    {"premultiplied first little", Source::RGB, 8, 32, CGBitmapInfo(kCGImageAlphaPremultipliedFirst) | kCGBitmapByteOrder32Little, Source::Premultiplied, {2, 1, 0, 3}},
 };
 
 struct Dest {
@@ -47,12 +47,12 @@ struct Dest {
 
 const Dest kDests[] = {
     {"skip last", kCGImageAlphaNoneSkipLast, false, {0, 1, 2, 3}}, {"skip first", kCGImageAlphaNoneSkipFirst, false, {1, 2, 3, 0}},
-    {"skip first little", kCGImageAlphaNoneSkipFirst | kCGBitmapByteOrder32Little, false, {2, 1, 0, 3}},
+    {"skip first little", CGBitmapInfo(kCGImageAlphaNoneSkipFirst) | kCGBitmapByteOrder32Little, false, {2, 1, 0, 3}},
     {"premultiplied last", kCGImageAlphaPremultipliedLast, false, {0, 1, 2, 3}},
-    {"premultiplied last big", kCGImageAlphaPremultipliedLast | kCGBitmapByteOrder32Big, false, {0, 1, 2, 3}},
+    {"premultiplied last big", CGBitmapInfo(kCGImageAlphaPremultipliedLast) | kCGBitmapByteOrder32Big, false, {0, 1, 2, 3}},
     {"premultiplied first", kCGImageAlphaPremultipliedFirst, false, {1, 2, 3, 0}},
-    {"premultiplied first little", kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little, false, {2, 1, 0, 3}},
-    {"premultiplied last little", kCGImageAlphaPremultipliedLast | kCGBitmapByteOrder32Little, false, {3, 2, 1, 0}},
+    {"premultiplied first little", CGBitmapInfo(kCGImageAlphaPremultipliedFirst) | kCGBitmapByteOrder32Little, false, {2, 1, 0, 3}},
+    {"premultiplied last little", CGBitmapInfo(kCGImageAlphaPremultipliedLast) | kCGBitmapByteOrder32Little, false, {3, 2, 1, 0}},
     {"grey", kCGImageAlphaNone, true, {0, 0, 0, -1}},
 };
 

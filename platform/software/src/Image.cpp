@@ -114,5 +114,7 @@ size_t CGImageGetBitsPerComponent(CGImageRef image) { return image ? image->bits
 size_t CGImageGetBitsPerPixel(CGImageRef image) { return image ? image->bitsPerPixel : 0; }
 size_t CGImageGetBytesPerRow(CGImageRef image) { return image ? image->bytesPerRow : 0; }
 CGBitmapInfo CGImageGetBitmapInfo(CGImageRef image) { return image ? image->bitmapInfo : 0; }
-CGImageAlphaInfo CGImageGetAlphaInfo(CGImageRef image) { return image ? image->bitmapInfo & kCGBitmapAlphaInfoMask : 0; }
+CGImageAlphaInfo CGImageGetAlphaInfo(CGImageRef image) {
+  return image ? static_cast<CGImageAlphaInfo>(image->bitmapInfo & kCGBitmapAlphaInfoMask) : kCGImageAlphaNone;
+}
 CGColorSpaceRef CGImageGetColorSpace(CGImageRef image) { return image ? image->space : nullptr; }

@@ -35,7 +35,7 @@ bool word32Format(CGImageAlphaInfo alphaInfo, CGBitmapInfo byteOrder, PixelForma
 bool imageFormat(ColorModel model, size_t bitsPerComponent, size_t bitsPerPixel, CGBitmapInfo info,
                  PixelFormat& format) {
   if (info & ~kKnownBits) return false;
-  const CGImageAlphaInfo alphaInfo = info & kCGBitmapAlphaInfoMask;
+  const auto alphaInfo = static_cast<CGImageAlphaInfo>(info & kCGBitmapAlphaInfoMask);
   const CGBitmapInfo byteOrder = info & kCGBitmapByteOrderMask;
   PixelFormat f{};
   f.alpha = AlphaKind::Opaque;

@@ -10,11 +10,9 @@ CG_EXTERN_C_BEGIN
 
 typedef struct CGImage *CGImageRef;
 
-typedef uint32_t CGImageAlphaInfo;
-typedef uint32_t CGBitmapInfo;
-
-// One enumeration, so that alpha info and byte order constants combine with | without warnings.
-enum {
+// Alpha info and the other bitmap options are separate types: a combination casts the alpha info,
+// as in (CGBitmapInfo)kCGImageAlphaNoneSkipFirst | kCGBitmapByteOrder16Little.
+CG_ENUM(uint32_t, CGImageAlphaInfo) {
   kCGImageAlphaNone = 0,
   kCGImageAlphaPremultipliedLast = 1,
   kCGImageAlphaPremultipliedFirst = 2,
@@ -22,8 +20,10 @@ enum {
   kCGImageAlphaFirst = 4,
   kCGImageAlphaNoneSkipLast = 5,
   kCGImageAlphaNoneSkipFirst = 6,
-  kCGImageAlphaOnly = 7,
+  kCGImageAlphaOnly = 7
+};
 
+CG_OPTIONS(uint32_t, CGBitmapInfo) {
   kCGBitmapAlphaInfoMask = 0x1F,
   kCGBitmapFloatComponents = 1 << 8,
   kCGBitmapByteOrderMask = 0x7000,
