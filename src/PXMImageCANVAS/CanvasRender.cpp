@@ -7,15 +7,19 @@
 
 namespace {
 
-// The transparent colour 0x00BBGGRR as a minimum and maximum per red, green and blue, in
-// fractions of full intensity; each range holds the one colour.
+// The transparent colour 0x00BBGGRR as a minimum and maximum per red, green and blue, in sample
+// values (0 to 255, as Core Graphics takes them for 8-bit components); each range holds the one
+// colour. A grey image reads the first range only.
 void MaskingRanges(int32_t color, CGFloat ranges[6]) {
   const uint32_t bits = static_cast<uint32_t>(color);
-  for (int component = 0; component < 3; ++component) {
-    const CGFloat fraction = static_cast<CGFloat>(bits >> (8 * component) & 0xFF) / 255.0;
-    ranges[2 * component] = fraction;
-    ranges[2 * component + 1] = fraction;
-  }
+  for (int component = 0; component < 3; ++component)
+    ranges[2 * component] = ranges[2 * component + 1] = static_cast<CGFloat>(bits >> (8 * component) & 0xFF);
+}
+
+// Whether a pixel of the layout can have the colour: grey pixels have equal red, green and blue.
+bool CanHold(uint32_t fourcc, int32_t color) {
+  const uint32_t bits = static_cast<uint32_t>(color) & 0xFFFFFF;
+  return fourcc != FOURCC_MONO || bits == (bits & 0xFF) * 0x010101u;
 }
 
 }  // namespace
@@ -31,7 +35,7 @@ HRESULT CPXMImageCANVAS::Render(CGContext* context, CANVASRect* destination, CAN
   if (!snapshot) return PXM_S_OK;
   CGContextSaveGState(context);
   const CGRect rect = CGRectMake(destination->x, destination->y, destination->width, destination->height);
-  if (m_TransparentColor != -1) {
+  if (m_TransparentColor != -1 && CanHold(m_FOURCC, m_TransparentColor)) {
     CGFloat ranges[6];
     MaskingRanges(m_TransparentColor, ranges);
     CGImageRef masked = CGImageCreateWithMaskingColors(snapshot, ranges);

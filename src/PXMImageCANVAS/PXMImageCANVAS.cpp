@@ -112,8 +112,8 @@ HRESULT CPXMImageCANVAS::Recreate(uint32_t width, uint32_t height, uint32_t bits
   m_Width = width;
   m_Height = height;
 
-  // 8-bit "MONO" is one grey byte a pixel; everything else is red, green, blue and a byte the
-  // context skips. The buffer's size and row length must fit what GetImage hands out.
+  // 8-bit "MONO" is one grey byte a pixel, without alpha; everything else is red, green, blue and a
+  // byte the context skips. The buffer's size and row length must fit what GetImage hands out.
   const bool grey = bitsPerPixel == 8 && fourcc == FOURCC_MONO;
   const uint32_t bytesPerPixel = grey ? 1 : 4;
   const uint64_t rowLength = uint64_t{width} * bytesPerPixel;
@@ -132,7 +132,7 @@ HRESULT CPXMImageCANVAS::Recreate(uint32_t width, uint32_t height, uint32_t bits
   if (!grey && bitsPerPixel == 24) m_BitsPerPixel = 32;
   CGColorSpaceRef space = grey ? CGColorSpaceCreateDeviceGray() : CGColorSpaceCreateDeviceRGB();
   m_Context = CGBitmapContextCreate(m_Buffer, width, height, 8, static_cast<size_t>(rowLength), space,
-                                    kCGImageAlphaNoneSkipLast);
+                                    grey ? kCGImageAlphaNone : kCGImageAlphaNoneSkipLast);
   CGColorSpaceRelease(space);  // the context keeps its own reference
   // Without a context the canvas still holds its zeroed pixels; it cannot be drawn.
   if (!m_Context) _TRACE_(L"No Device Conteext Define");

@@ -23,9 +23,8 @@ ComPtr<IPXMImageCANVAS> PatternCanvas(uint32_t w, uint32_t h) {
 TEST(CanvasRender, ResultCodes) {
   Surface target(4, 4, Coordinates::Flipped, kBackground);
   ComPtr<IPXMImageCANVAS> empty = ModuleHost::Get().CreateCanvas(), failed = ModuleHost::Get().CreateCanvas(),
-                          grey = ModuleHost::Get().CreateCanvas(), colour = PatternCanvas(4, 4);
+                          colour = PatternCanvas(4, 4);
   failed->Create(0, 5, 1, 32, FOURCC_RGB);
-  grey->Create(4, 4, 1, 8, FOURCC_MONO);  // pixels but no context
   struct Case {
     IPXMImageCANVAS* canvas;
     CANVASRect rect;
@@ -34,7 +33,7 @@ TEST(CanvasRender, ResultCodes) {
   // A destination below 2 x 2 returns 0 before anything else; no context fails.
   for (const Case& c : {Case{empty.Get(), {0, 0, 1, 100}, PXM_S_OK}, Case{empty.Get(), {0, 0, 100, 1}, PXM_S_OK},
                         Case{empty.Get(), {0, 0, -4, 4}, PXM_S_OK}, Case{empty.Get(), {0, 0, 2, 2}, PXM_E_FAIL},
-                        Case{failed.Get(), {0, 0, 4, 4}, PXM_E_FAIL}, Case{grey.Get(), {0, 0, 4, 4}, PXM_E_FAIL},
+                        Case{failed.Get(), {0, 0, 4, 4}, PXM_E_FAIL},
                         Case{colour.Get(), {0, 0, 1, 1}, PXM_S_OK}, Case{colour.Get(), {0, 0, 2, 2}, PXM_S_OK}}) {
     SCOPED_TRACE(testing::Message() << c.rect.x << "," << c.rect.y << "," << c.rect.width << "," << c.rect.height);
     CANVASRect rect = c.rect;
@@ -52,20 +51,45 @@ TEST(CanvasRender, ResultCodes) {
   EXPECT_EQ(DrawWithFlags(failed.Get(), target.context, &rect, FitToRect), PXM_S_OK);
 }
 
-// The transparent colour 0x00BBGGRR leaves out exactly the pixels of that colour; the top byte is
-// not read, and only -1 turns masking off.
+// The transparent colour 0x00BBGGRR leaves out exactly the pixels of that colour, whatever its
+// components (magenta, white and black keys too); the top byte is not read, and only -1 turns
+// masking off.
 TEST(CanvasRender, LeavesOutTheTransparentColour) {
-  const uint32_t key = Rgbx(0x99, 0x66, 0x33), row[5] = {key, Rgbx(0x98, 0x66, 0x33), Rgbx(0x99, 0x67, 0x33),
-                                                          Rgbx(0x99, 0x66, 0x34), 0};
-  ComPtr<IPXMImageCANVAS> canvas = MakeColourCanvas(5, 1);
-  std::memcpy(ImageRow(canvas.Get(), 0), row, sizeof row);
-  for (const int colour : {-1, 0x00336699, 0x7F336699, static_cast<int>(0xFF000000u)}) {
+  for (const uint32_t key : {Rgbx(0x99, 0x66, 0x33), Rgbx(255, 0, 255), Rgbx(255, 255, 255), Rgbx(0, 0, 0)}) {
+    const uint32_t row[5] = {key, key ^ 0x000001, key ^ 0x000100, key ^ 0x010000, key ^ 0x808080};  // one step off in red, green, blue
+    ComPtr<IPXMImageCANVAS> canvas = MakeColourCanvas(5, 1);
+    std::memcpy(ImageRow(canvas.Get(), 0), row, sizeof row);
+    for (const int colour : {-1, int(key), int(key | 0x7F000000u), int(key | 0xFF000000u)}) {
+      SCOPED_TRACE(testing::Message() << std::hex << colour);
+      Surface target(5, 2, Coordinates::Flipped, kBackground);
+      canvas->put_TransparentColor(colour);
+      ASSERT_EQ(Draw(canvas.Get(), target.context, {0, 0, 5, 2}), PXM_S_OK);
+      for (uint32_t x = 0; x < 5; ++x) EXPECT_EQ(target.At(x, 1), x == 0 && colour != -1 ? kBackground : row[x]) << x;
+    }
+  }
+}
+
+// A grey canvas lends a grey context that takes a drawing, and draws into a colour canvas as grey
+// pixels. A grey transparent colour leaves out its level; a colour no grey pixel has leaves out nothing.
+TEST(CanvasRender, GreyCanvasTakesADrawingAndDrawsItAsGrey) {
+  ComPtr<IPXMImageCANVAS> grey = ModuleHost::Get().CreateCanvas();
+  ASSERT_EQ(grey->Create(4, 2, 1, 8, FOURCC_MONO), PXM_S_OK);
+  CGContextRef context = nullptr;
+  grey->get_CANVAS(&context);
+  ASSERT_NE(context, nullptr);
+  CGContextSetGrayFillColor(context, 0.6, 1);
+  CGContextFillRect(context, CGRectMake(1, 0, 2, 1));  // the device's bottom row: GetImage row 0
+  EXPECT_EQ(std::vector<uint8_t>(ImageRow(grey.Get(), 0), ImageRow(grey.Get(), 0) + 4), (std::vector<uint8_t>{0, 153, 153, 0}));
+  for (const int colour : {-1, 0x999999, 0x000000, 0x000099}) {
     SCOPED_TRACE(testing::Message() << std::hex << colour);
-    Surface target(5, 2, Coordinates::Flipped, kBackground);
-    canvas->put_TransparentColor(colour);
-    ASSERT_EQ(Draw(canvas.Get(), target.context, {0, 0, 5, 2}), PXM_S_OK);
-    const uint32_t left = colour == -1 ? 5 : (colour & 0xFFFFFF) == 0x336699 ? 0 : 4;
-    for (uint32_t x = 0; x < 5; ++x) EXPECT_EQ(target.At(x, 1), x == left ? kBackground : row[x]) << x;
+    grey->put_TransparentColor(colour);
+    Surface target(4, 2, Coordinates::Unflipped, kBackground);
+    ASSERT_EQ(Draw(grey.Get(), target.context, {0, 0, 4, 2}), PXM_S_OK);
+    for (uint32_t y = 0; y < 2; ++y)
+      for (uint32_t x = 0; x < 4; ++x) {
+        const uint8_t level = y == 0 && (x == 1 || x == 2) ? 153 : 0;
+        EXPECT_EQ(target.At(x, y), colour == level * 0x010101 ? kBackground : Rgbx(level, level, level)) << x << "," << y;
+      }
   }
 }
 

@@ -186,7 +186,8 @@ TEST(Image, SubImageRectangles) {
 }
 
 // Indexed spaces hold at most 256 entries over a base space that is not indexed, and describe
-// 8-bit pixels; masking colours need an image without alpha and six numbers.
+// 8-bit pixels; masking colours need an image without alpha and ranges of whole sample values (the
+// index of an indexed image; 0 to 31 for 5-bit components).
 TEST(Image, IndexedSpacesAndMaskingColours) {
   SpaceRef rgb = rgbSpace();
   const unsigned char table[256 * 3] = {};
@@ -197,14 +198,29 @@ TEST(Image, IndexedSpacesAndMaskingColours) {
   EXPECT_EQ(SpaceRef(CGColorSpaceCreateIndexed(indexed.get(), 1, table)), nullptr);
   EXPECT_EQ(makeImage(std::vector<uint8_t>(4), 2, 2, 8, 16, 2, indexed.get(), 0), nullptr);
 
-  const CGFloat components[] = {0, 0.5, 0, 0.5, 0, 0.5}, notANumber[] = {0, NAN, 0, 1, 0, 1};
+  const CGFloat components[] = {0, 128, 0, 255, 0, 128};
   ImageRef opaque = makeImage(std::vector<uint8_t>(8), 2, 1, 8, 32, 8, rgb.get(), kCGImageAlphaNoneSkipLast);
   ImageRef alpha = makeImage(std::vector<uint8_t>(8), 2, 1, 8, 32, 8, rgb.get(), kCGImageAlphaPremultipliedLast);
   ImageRef masked(CGImageCreateWithMaskingColors(opaque.get(), components));
   EXPECT_NE(masked, nullptr);
   for (CGImageRef image : {masked.get(), alpha.get()}) EXPECT_EQ(ImageRef(CGImageCreateWithMaskingColors(image, components)), nullptr);
   EXPECT_EQ(ImageRef(CGImageCreateWithMaskingColors(opaque.get(), nullptr)), nullptr);
-  EXPECT_EQ(ImageRef(CGImageCreateWithMaskingColors(opaque.get(), notANumber)), nullptr);
+  ImageRef rgb555 = makeImage(std::vector<uint8_t>(4), 2, 1, 5, 16, 4, rgb.get(), CGBitmapInfo(kCGImageAlphaNoneSkipFirst) | kCGBitmapByteOrder16Little);
+  ImageRef index = makeImage(std::vector<uint8_t>(2), 2, 1, 8, 8, 2, indexed.get(), 0);
+  const struct {
+    CGImageRef image;
+    CGFloat low, high;  // of the last range read: blue, or the index
+    bool accepted;
+  } ranges[] = {{opaque.get(), 0, 255, true},  {opaque.get(), 0, 256, false},  {opaque.get(), -1, 0, false},
+                {opaque.get(), 0.5, 1, false}, {opaque.get(), NAN, 1, false},  {opaque.get(), 0, 0.6, false},
+                {rgb555.get(), 0, 31, true},   {rgb555.get(), 0, 32, false},   {index.get(), 255, 255, true},
+                {index.get(), 0, 256, false},  {index.get(), 2.5, 3, false}};
+  for (const auto& r : ranges) {
+    const bool rgbImage = r.image != index.get();
+    const CGFloat values[] = {rgbImage ? 0 : r.low, rgbImage ? 0 : r.high, 0, 0, r.low, r.high};
+    EXPECT_EQ(ImageRef(CGImageCreateWithMaskingColors(r.image, values)) != nullptr, r.accepted)
+        << CGImageGetBitsPerComponent(r.image) << " bits, " << r.low << " to " << r.high;
+  }
 }
 
 namespace {
@@ -228,7 +244,7 @@ TEST(Lifetime, ReleaseCallbackRunsOnceAfterTheLastImage) {
   CGDataProviderRef provider = CGDataProviderCreateWithData(&released, pixels.data(), pixels.size(), CountRelease);
   EXPECT_EQ(CGImageCreate(8, 8, 8, 24, 12, rgb.get(), 0, provider, nullptr, false, 0), nullptr);
   CGImageRef image = CGImageCreate(4, 4, 8, 24, 12, rgb.get(), 0, provider, nullptr, false, kCGRenderingIntentDefault);
-  const CGFloat range[] = {0.5, 0.6, 0.5, 0.6, 0.5, 0.6};
+  const CGFloat range[] = {128, 153, 128, 153, 128, 153};
   CGImageRef sub = CGImageCreateWithImageInRect(image, CGRectMake(1, 1, 2, 2));
   CGImageRef masked = CGImageCreateWithMaskingColors(sub, range);
   ASSERT_TRUE(image && sub && masked);

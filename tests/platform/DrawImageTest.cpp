@@ -59,8 +59,9 @@ const Dest kDests[] = {
 // Destination sizes for a 261 x 7 source: 1:1, halved, four times, and an odd enlargement.
 const std::pair<size_t, size_t> kSizes[] = {{261, 7}, {130, 3}, {1044, 28}, {391, 11}};
 
-// Masking ranges (first, last) for red, green, blue; grey and indexed images use the first for all.
-constexpr int kMask[6] = {40, 200, 0, 255, 90, 180};
+// Masking ranges (first, last) in sample values for red, green, blue, of 8-bit and of 5-bit
+// components; grey and indexed images use the first.
+constexpr int kMask[6] = {40, 200, 0, 255, 90, 180}, kMask5[6] = {5, 25, 0, 31, 11, 22};
 
 int widen5(int v) { return (v & 31) << 3 | (v & 31) >> 2; }
 
@@ -89,7 +90,7 @@ struct SourceImage {
     image = makeImage(bytes, width, height, s.bpc, s.bpp, bytesPerRow, space.get(), s.info);
     if (masked) {
       CGFloat components[6];
-      for (int i = 0; i < 6; ++i) components[i] = kMask[i] / 255.0;
+      for (int i = 0; i < 6; ++i) components[i] = (s.bpc == 5 ? kMask5 : kMask)[i];
       image.reset(CGImageCreateWithMaskingColors(image.get(), components));
     }
   }
@@ -99,16 +100,19 @@ struct SourceImage {
   Pixel read(const Source& s, size_t x, size_t y, bool masked) {
     const uint8_t* p = at(s, y * width + x);
     Pixel c = s.space == Source::Indexed ? palette[p[0]] : Pixel{p[s.offsets[0]], p[s.offsets[1]], p[s.offsets[2]], 255};
+    int samples[3] = {c[0], c[1], c[2]};  // what the masking ranges are compared with
     if (s.bpc == 5) {
-      const int v = p[0] | p[1] << 8;  // the top bit is not used
-      c = {widen5(v >> 10), widen5(v >> 5), widen5(v), 255};
+      const int v = p[0] | p[1] << 8;  // the top bit is skipped
+      samples[0] = v >> 10 & 31, samples[1] = v >> 5 & 31, samples[2] = v & 31;
+      c = {widen5(samples[0]), widen5(samples[1]), widen5(samples[2]), 255};
     }
     if (s.offsets[3] >= 0) c[3] = p[s.offsets[3]];
     if (masked) {
+      const int* mask = s.bpc == 5 ? kMask5 : kMask;
       bool hit = true;
       for (int k = 0; k < 3; ++k) {
-        const int v = s.space == Source::RGB ? c[k] : p[0], pair = s.space == Source::RGB ? k : 0;
-        hit &= kMask[2 * pair] <= v && v <= kMask[2 * pair + 1];
+        const int v = s.space == Source::RGB ? samples[k] : p[0], pair = s.space == Source::RGB ? k : 0;
+        hit &= mask[2 * pair] <= v && v <= mask[2 * pair + 1];
       }
       if (hit) c[3] = -1;
     }
@@ -183,7 +187,7 @@ TEST(DrawImage, EverySourceOverEveryDestinationAtEveryScale) {
   std::mt19937 random(20261205);
   for (const Source& s : kSources)
     for (bool masked : {false, true}) {
-      if (masked && (s.kind != Source::Opaque || s.bpc != 8)) continue;  // masking colours: 8-bit images without alpha
+      if (masked && s.kind != Source::Opaque) continue;  // masking colours: images without alpha
       SourceImage src(s, random, masked);
       ASSERT_NE(src.image, nullptr) << s.name;
       for (const Dest& d : kDests)

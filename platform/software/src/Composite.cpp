@@ -41,9 +41,6 @@ inline uint32_t reorder(uint32_t w) {
          moveByte<f.alpha, t.alpha>(w);
 }
 
-// 5-bit component to 8 bits, so that 0 and 31 become 0 and 255.
-inline uint32_t widen5(uint32_t v) { return v << 3 | v >> 2; }
-
 // (x + 127) / 255 without a division; exact for x <= 255 * 255.
 inline uint32_t div255(uint32_t x) {
   const uint32_t t = x + 127;

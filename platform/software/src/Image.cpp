@@ -3,6 +3,8 @@
 #include <cmath>
 #include <new>
 
+#include "Pixel.h"
+
 namespace {
 
 // Decode arrays other than the identity would remap samples; this library does not.
@@ -33,11 +35,14 @@ CGImage* copyImage(const CGImage& from) {
   return image;
 }
 
-// A masking bound as an 8-bit value: round(fraction * 255), clamped.
-bool maskBound(CGFloat fraction, uint8_t& bound) {
-  if (std::isnan(fraction)) return false;
-  const CGFloat v = std::round(fraction * 255);
-  bound = static_cast<uint8_t>(v <= 0 ? 0 : v >= 255 ? 255 : v);
+// A masking bound, a sample value (a whole number from 0 to the largest sample of the image's
+// components), as the 8-bit value its samples are drawn in. Widening 5-bit samples keeps their
+// order, so comparing widened samples with widened bounds is comparing the samples.
+bool maskBound(CGFloat sample, size_t bitsPerComponent, uint8_t& bound) {
+  const CGFloat largest = CGFloat((1u << bitsPerComponent) - 1);
+  if (!(sample >= 0 && sample <= largest) || sample != std::floor(sample)) return false;
+  const uint32_t value = static_cast<uint32_t>(sample);
+  bound = static_cast<uint8_t>(bitsPerComponent == 5 ? cg::widen5(value) : value);
   return true;
 }
 
@@ -94,7 +99,8 @@ CGImageRef CGImageCreateWithMaskingColors(CGImageRef image, const CGFloat* compo
   cg::ColorMask mask;
   for (size_t c = 0; c < 3; ++c) {
     const size_t pair = rgb ? c : 0;
-    if (!maskBound(components[2 * pair], mask.low[c]) || !maskBound(components[2 * pair + 1], mask.high[c]))
+    if (!maskBound(components[2 * pair], image->bitsPerComponent, mask.low[c]) ||
+        !maskBound(components[2 * pair + 1], image->bitsPerComponent, mask.high[c]))
       return nullptr;
   }
   CGImage* masked = copyImage(*image);

@@ -15,6 +15,9 @@ constexpr uint32_t packPixel(uint32_t red, uint32_t green, uint32_t blue, uint32
   return red | green << 8 | blue << 16 | alpha << 24;
 }
 
+// A 5-bit component as 8 bits, so that 0 and 31 become 0 and 255.
+constexpr uint32_t widen5(uint32_t v) { return v << 3 | v >> 2; }
+
 // Byte-wise loads and stores: rows need not be 4-byte aligned.
 inline uint32_t load32(const uint8_t* p) {
   uint32_t w;

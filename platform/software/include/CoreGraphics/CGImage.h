@@ -49,9 +49,9 @@ CG_EXTERN CGImageRef CGImageCreate(size_t width, size_t height, size_t bitsPerCo
                                    CGColorRenderingIntent intent);
 // rect is in pixels from the image's top left; it is made integral and clipped to the image.
 CG_EXTERN CGImageRef CGImageCreateWithImageInRect(CGImageRef image, CGRect rect);
-// For an image without alpha. components: a min, max pair per colour component, as fractions of full
-// intensity; a pixel is left out when every 8-bit component c has round(min * 255) <= c <= round(max * 255).
-// Grey images have one pair; indexed images one pair, applied to the index.
+// For an image without alpha. components: a min, max pair per component of the image's colour space
+// (red, green and blue; grey; an indexed space's index), in sample values: whole numbers from 0 to
+// 2^bitsPerComponent - 1, else null. A pixel is left out when each of its samples lies in its range.
 CG_EXTERN CGImageRef CGImageCreateWithMaskingColors(CGImageRef image, const CGFloat *components);
 CG_EXTERN CGImageRef CGImageRetain(CGImageRef image);
 CG_EXTERN void CGImageRelease(CGImageRef image);
