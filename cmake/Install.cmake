@@ -29,5 +29,11 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/PXMConfigVersion.cmake COMP
 install(FILES ${CMAKE_BINARY_DIR}/PXMConfig.cmake ${CMAKE_BINARY_DIR}/PXMConfigVersion.cmake
         DESTINATION ${PXM_INSTALL_CMAKEDIR})
 
+# Core Graphics for pkg-config hosts: the framework on macOS, else the software library.
+if(APPLE)
+  set(PXM_PC_GRAPHICS_LIBS "-framework CoreGraphics")
+else()
+  set(PXM_PC_GRAPHICS_LIBS "-L\${moduledir} -Wl,-rpath,\${moduledir} -lPXMCoreGraphics")
+endif()
 configure_file(cmake/pxm.pc.in ${CMAKE_BINARY_DIR}/pxm.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/pxm.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,8 +1,11 @@
 // Bitmap file bytes through Load into an image that already holds one, then the whole walk:
 // everything read, copied into each class, drawn, filled, saved and loaded back. A failed Load
 // must leave the previous image as it was.
-#include <sys/mman.h>
 #include <unistd.h>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,18 +15,34 @@
 
 namespace {
 
-// The bytes live in a memory file, reached by the module through its /proc path.
+// The bytes live in a file the module opens by path: on Linux a memory file reached through /proc,
+// elsewhere a temporary file, removed at exit.
 int g_File = -1;
 std::wstring g_Path;
+
+int OpenBytesFile(std::string& path) {
+#ifdef __linux__
+  const int file = memfd_create("bitmap", 0);
+  path = "/proc/self/fd/" + std::to_string(file);
+#else
+  static std::string name;
+  const char* dir = std::getenv("TMPDIR");
+  name = std::string(dir && *dir ? dir : "/tmp") + "/pxm-bitmap-XXXXXX";
+  const int file = mkstemp(name.data());
+  if (file >= 0) std::atexit([] { unlink(name.c_str()); });
+  path = name;
+#endif
+  return file;
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   ModuleHost::Get();
   HostApi::Get();
-  g_File = memfd_create("bitmap", 0);
+  std::string path;
+  g_File = OpenBytesFile(path);
   if (g_File < 0) std::abort();
-  const std::string path = "/proc/self/fd/" + std::to_string(g_File);
   g_Path.assign(path.begin(), path.end());
   return 0;
 }

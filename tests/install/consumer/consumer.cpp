@@ -6,7 +6,7 @@
 #include "pxm/PXM.h"
 
 int main() {
-  void* module = dlopen(PXM_MODULE_DIR "/PXM.so", RTLD_NOW | RTLD_LOCAL);
+  void* module = dlopen(PXM_MODULE_DIR "/PXM" PXM_MODULE_SUFFIX, RTLD_NOW | RTLD_LOCAL);
   if (!module) {
     std::fprintf(stderr, "%s\n", dlerror());
     return 1;
