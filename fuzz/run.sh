@@ -14,7 +14,7 @@ CC=clang CXX=clang++ cmake -S "$source" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=
   -DPXM_BUILD_FUZZ=ON -DPXM_BUILD_TESTS=OFF -DPXM_SANITIZE=fuzzer-no-link,address,undefined >/dev/null
 cmake --build "$build" -j2 --target fuzz_bitmap fuzz_stream fuzz_text
 
-# The module finds its sibling host module under ./_binLinux/, so the targets run in the build dir.
+# The targets run in the build dir (the module finds its sibling host module beside itself).
 cd "$build"
 for target in bitmap stream text; do
   corpus="$work/$target"

@@ -4,22 +4,33 @@
 #include "PXM/ModuleLoader.h"
 #include "PXM/REFString.h"
 
+namespace {
+
+// Kept for the life of the process once found; threads that look for it together each find one,
+// the first kept wins and the others are released unused.
+SharedGlobal<IComponentString> gStringComponent;
+
+SmartPtr<IComponentString> FindStringComponent() {
+  SmartPtr<IComponentString> component;
+  if (SmartPtr<IComponentCollection> collection = gGlobalComponentCollection.Hold())
+    collection->GetComponent(15, L"CreatableString", nullptr, component.ReceiveVoid());
+  if (component) return component;
+  PXMCreatorFunction creator = MODULECreateFunction({13, L"DuvirovurozAd"}, {15, L"ComponentString"});
+  if (creator && PXM_SUCCEEDED(creator(nullptr, &IID_IComponentString, component.ReceiveVoid())) && component) {
+    component->SetPart(4, 11, L"Collections");
+    component->SetPart(1, 15, L"CreatableString");
+  } else {
+    component.Reset();
+  }
+  return component;
+}
+
+}  // namespace
+
 ICreatableString* CREFString::CreateString() {
-  static SmartPtr<IComponentString> gStringComponent;
-  if (!gStringComponent) {
-    if (IComponentCollection* collection = gGlobalComponentCollection.Get()) {
-      collection->GetComponent(15, L"CreatableString", nullptr, gStringComponent.ReceiveVoid());
-    }
-  }
-  if (!gStringComponent) {
-    PXMCreatorFunction creator = MODULECreateFunction({13, L"DuvirovurozAd"}, {15, L"ComponentString"});
-    if (creator && PXM_SUCCEEDED(creator(nullptr, &IID_IComponentString, gStringComponent.ReceiveVoid())) &&
-        gStringComponent) {
-      gStringComponent->SetPart(4, 11, L"Collections");
-      gStringComponent->SetPart(1, 15, L"CreatableString");
-    }
-  }
+  SmartPtr<IComponentString> component = gStringComponent.Hold();
+  if (!component) component = gStringComponent.Fill(FindStringComponent());
   ICreatableString* string = nullptr;
-  if (gStringComponent) gStringComponent->CreateObject(&IID_ICreatableString, reinterpret_cast<void**>(&string));
+  if (component) component->CreateObject(&IID_ICreatableString, reinterpret_cast<void**>(&string));
   return string;
 }

@@ -9,12 +9,13 @@ constexpr wchar_t kHostModule[] = L"DuvirovurozAd";
 constexpr wchar_t kCollectionClass[] = L"GlobalComponentCollection";
 }  // namespace
 
-IComponentCollection* GlobalComponentCollection() {
-  if (!gGlobalComponentCollection) {
-    PXMCreatorFunction creator = MODULECreateFunction({13, kHostModule}, {25, kCollectionClass});
-    if (creator) creator(nullptr, &IID_IComponentCollection, gGlobalComponentCollection.ReceiveVoid());
-  }
-  return gGlobalComponentCollection.Get();
+SmartPtr<IComponentCollection> GlobalComponentCollection() {
+  SmartPtr<IComponentCollection> collection = gGlobalComponentCollection.Hold();
+  if (collection) return collection;
+  // Threads that find it empty together each make one; the first kept wins, the others go.
+  if (PXMCreatorFunction creator = MODULECreateFunction({13, kHostModule}, {25, kCollectionClass}))
+    creator(nullptr, &IID_IComponentCollection, collection.ReceiveVoid());
+  return gGlobalComponentCollection.Fill(std::move(collection));
 }
 
 SmartPtr<ICreatableString> MakeHostString(const wchar_t* text, uint32_t length) {
@@ -36,10 +37,7 @@ SmartPtr<IPXMTransform> GetTransformComponent() {
   const wchar_t* text = nullptr;
   uint32_t length = 0;
   if (PXM_FAILED(name->GetText(&text, &length))) return transform;
-  if (IComponentCollection* collection = GlobalComponentCollection()) {
-    SmartPtr<IComponentCollection> hold(collection);
-    collection->AddRef();
+  if (SmartPtr<IComponentCollection> collection = GlobalComponentCollection())
     collection->GetComponent(length, text, &IID_IPXMTransform, transform.ReceiveVoid());
-  }
   return transform;
 }

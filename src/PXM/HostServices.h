@@ -3,9 +3,9 @@
 #include "PXM/SmartPtr.h"
 #include "pxm/HostInterfaces.h"
 
-// The global collection, filled on first use from the sibling module "DuvirovurozAd"; null when
-// none can be had. No reference is added.
-IComponentCollection* GlobalComponentCollection();
+// The global collection, filled on first use from the sibling module "DuvirovurozAd", with a
+// reference for the caller; null when none can be had.
+SmartPtr<IComponentCollection> GlobalComponentCollection();
 
 // A new host string holding the text (a stream key, a component name, a path), or null.
 SmartPtr<ICreatableString> MakeHostString(const wchar_t* text, uint32_t length);

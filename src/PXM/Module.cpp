@@ -4,11 +4,11 @@
 #include "PXM/Export.h"
 #include "pxm/Module.h"
 
-SmartPtr<IComponentCollection> gGlobalComponentCollection;
+SharedGlobal<IComponentCollection> gGlobalComponentCollection;
 
 PXM_EXPORT HRESULT InitializeModule(void* /*reserved*/, IComponentCollection* collection) {
   if (collection) collection->AddRef();
-  gGlobalComponentCollection = SmartPtr<IComponentCollection>(collection);
+  gGlobalComponentCollection.Replace(collection);
   return PXM_S_OK;
 }
 

@@ -1,10 +1,11 @@
 // The module's process-wide state and its class table.
 #pragma once
-#include "PXM/SmartPtr.h"
+#include "PXM/SharedGlobal.h"
 #include "pxm/HostInterfaces.h"
 
-// The host's component collection: one reference, or null.
-extern SmartPtr<IComponentCollection> gGlobalComponentCollection;
+// The host's component collection: one reference, or null. InitializeModule replaces it and the
+// first user without one fills it, from any thread.
+extern SharedGlobal<IComponentCollection> gGlobalComponentCollection;
 
 struct ModuleClass {
   const tagREFString* name;

@@ -18,9 +18,10 @@ HRESULT SaveToDataStream(IPXMImage* image, IDataStream* stream, int32_t* transpa
   SmartPtr<IFolderStream> folder = FolderView(stream);
   if (!folder) return PXM_E_FAIL;
   // The key is spelled without the "s": that is the name streams already hold.
-  if (transparentColor &&
-      !WriteFolderValue(folder.Get(), L"TranparentColor", static_cast<uint32_t>(*transparentColor)))
-    return PXM_E_FAIL;
+  if (transparentColor) {
+    const HRESULT hr = WriteFolderValue(folder.Get(), L"TranparentColor", static_cast<uint32_t>(*transparentColor));
+    if (PXM_FAILED(hr)) return hr;
+  }
   return SaveImageRecord(image, folder.Get());
 }
 

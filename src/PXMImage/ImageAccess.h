@@ -50,6 +50,23 @@ inline HRESULT GetPlane(IPXM* image, uint32_t plane, PlaneView* view) {
   return image->GetImage(plane, &view->size, &view->data, &view->stride);
 }
 
+// Whether a plane holds `rows` rows of at least rowBytes bytes each: its stride spans a row's
+// bytes and the byte size it reports covers rows x |stride|. What an image reports of its planes
+// is not trusted (a host may make the image); every reader of another image's rows asks this
+// first. Nothing to read is always held.
+inline bool HoldsRows(const PlaneView& plane, uint32_t rows, uint64_t rowBytes) {
+  if (rows == 0 || rowBytes == 0) return true;
+  return plane.data && plane.RowLength() >= rowBytes && uint64_t{rows} * plane.RowLength() <= plane.size;
+}
+
+// Plane p of a source whose rows a copy is about to read: PXM_E_INVALIDARG, and an empty view,
+// when the source does not hand out the rows it claims.
+inline HRESULT GetSourcePlane(IPXM* source, uint32_t plane, uint32_t rows, uint64_t rowBytes, PlaneView* view) {
+  if (PXM_SUCCEEDED(GetPlane(source, plane, view)) && HoldsRows(*view, rows, rowBytes)) return PXM_S_OK;
+  *view = PlaneView{};
+  return rows == 0 || rowBytes == 0 ? PXM_S_OK : PXM_E_INVALIDARG;
+}
+
 // The colour family: plain colour, "BGR ", "ABGR" and "ARGB"; every other code is grey.
 constexpr bool IsColourFourcc(uint32_t fourcc) {
   return fourcc == FOURCC_RGB || fourcc == FOURCC_BGR || fourcc == FOURCC_ABGR || fourcc == FOURCC_ARGB;

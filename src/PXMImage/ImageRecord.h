@@ -13,13 +13,12 @@ HRESULT SaveToDataStream(IPXMImage* image, IDataStream* stream, int32_t* transpa
 HRESULT LoadFromDataStream(IPXMImage* image, IDataStream* stream, int32_t* transparentColor);
 
 // 32-bit values of a folder, stored as four little-endian bytes under a key made as a new host
-// string for the one call and released after it. Writing answers whether the key could be made
-// (the folder's own result is not examined); reading returns PXM_E_FAIL when it could not, else
-// the folder's result. Without a key nothing is written or read.
-bool WriteFolderValue(IFolderStream* folder, const wchar_t* key, uint32_t keyLength, uint32_t value);
+// string for the one call and released after it. Both return PXM_E_FAIL when the key could not
+// be made (then nothing is written or read), else the folder's result.
+HRESULT WriteFolderValue(IFolderStream* folder, const wchar_t* key, uint32_t keyLength, uint32_t value);
 HRESULT ReadFolderValue(IFolderStream* folder, const wchar_t* key, uint32_t keyLength, uint32_t* value);
 template <size_t N>
-bool WriteFolderValue(IFolderStream* folder, const wchar_t (&key)[N], uint32_t value) {
+HRESULT WriteFolderValue(IFolderStream* folder, const wchar_t (&key)[N], uint32_t value) {
   return WriteFolderValue(folder, key, N - 1, value);
 }
 template <size_t N>

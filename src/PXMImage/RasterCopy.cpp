@@ -1,8 +1,8 @@
 // CPXMImage::Copy: makes the raster image a copy of any image, reading the source only through
 // IPXM. A grey source is copied plane by plane as raw bytes; a colour source of 3 or 4 bytes
 // per pixel is split into three planes (byte k of every pixel into plane k) or averaged into
-// one. Nothing is read or written outside a row: a source row yields at most the bytes its
-// pixels take and its stride spans, and what it cannot give is written as zero.
+// one. A source whose planes do not hold the rows they claim is refused before anything changes;
+// every destination byte the copy does not convert is written as zero.
 #include <algorithm>
 #include <cstring>
 
@@ -13,19 +13,23 @@
 
 namespace {
 
-// Bytes of each source row that may be read: those its pixels take, never more than its
-// stride spans. None when the plane has no rows to hand out.
-size_t ReadableRowBytes(const ImageDescription& source, const PlaneView& plane) {
-  if (!plane.data) return 0;
-  const uint64_t pixelBytes = (uint64_t{source.width} * source.bitsPerPixel + 7) / 8;
-  return static_cast<size_t>(std::min<uint64_t>(pixelBytes, plane.RowLength()));
+// Bytes a row of the source's pixels takes.
+uint64_t PixelRowBytes(const ImageDescription& source) { return (uint64_t{source.width} * source.bitsPerPixel + 7) / 8; }
+
+// Plane p of the source, or no rows when the source does not hand out the rows it claims.
+PlaneView SourcePlane(IPXM* source, const ImageDescription& from, uint32_t plane) {
+  PlaneView view;
+  GetSourcePlane(source, plane, from.height, PixelRowBytes(from), &view);
+  return view;
 }
 
-// Plane p of the source, or no rows when the source does not hand it out.
-PlaneView SourcePlane(IPXM* source, uint32_t plane) {
-  PlaneView view;
-  if (PXM_FAILED(GetPlane(source, plane, &view))) view = PlaneView{};
-  return view;
+// Zeroes every plane of the raster image (rows top row first, all in its size): the rows of a copy
+// that converts nothing are defined all the same.
+void ZeroPlanes(IPXM* image, uint32_t planes) {
+  for (uint32_t plane = 0; plane < planes; ++plane) {
+    PlaneView view;
+    if (PXM_SUCCEEDED(GetPlane(image, plane, &view)) && view.data) std::memset(view.data, 0, view.size);
+  }
 }
 
 // The bytes of a destination row past those the source row gave: the pixels it could not
@@ -37,12 +41,12 @@ void ZeroTail(uint8_t* row, size_t written, size_t length) {
 // Every plane both images have, row by row as raw bytes.
 void CopyGreyPlanes(IPXM* source, const ImageDescription& from, IPXM* destination, uint32_t planes) {
   for (uint32_t plane = 0; plane < planes; ++plane) {
-    const PlaneView src = SourcePlane(source, plane);
+    const PlaneView src = SourcePlane(source, from, plane);
     PlaneView dst;
     GetPlane(destination, plane, &dst);
     const size_t length = dst.RowLength();
     if (length == 0) continue;
-    const size_t copied = std::min(ReadableRowBytes(from, src), length);
+    const size_t copied = src.data ? static_cast<size_t>(std::min<uint64_t>(PixelRowBytes(from), length)) : 0;
     for (uint32_t i = 0; i < from.height; ++i) {
       const uint32_t y = RowInMemoryOrder(src.stride, i, from.height);
       uint8_t* row = dst.Row(y);
@@ -87,6 +91,16 @@ HRESULT CPXMImage::Copy(IPXM* source, int /*option: not used by the raster image
   if (!source) return PXM_E_POINTER;
   const ImageDescription from = Describe(source);
   const bool colour = IsColourFourcc(from.fourcc);
+  // Colour is converted from 3 and 4 bytes per pixel only.
+  const bool converts = !colour || from.bitsPerPixel == 24 || from.bitsPerPixel == 32;
+
+  // The source's rows are checked before this image changes: every plane the copy reads (this
+  // image keeps at most 65535) must hold the rows it claims.
+  const uint32_t readPlanes = !converts ? 0 : colour ? 1 : std::min<uint32_t>(from.planes, UINT16_MAX);
+  for (uint32_t plane = 0; plane < readPlanes; ++plane) {
+    PlaneView view;
+    if (PXM_FAILED(GetSourcePlane(source, plane, from.height, PixelRowBytes(from), &view))) return PXM_E_INVALIDARG;
+  }
 
   // Shape this image after the source. An image of the source's size is kept as it is,
   // whatever its planes and samples; an empty one takes three byte planes for a colour source.
@@ -112,15 +126,14 @@ HRESULT CPXMImage::Copy(IPXM* source, int /*option: not used by the raster image
   const bool split = to.planes == 3;
   const bool mean = to.planes == 1 && to.bitsPerPixel == 8;
   if (!split && !mean) return PXM_E_NOTIMPL;
-  // Colour is converted from 3 and 4 bytes per pixel only; other depths leave the planes as
-  // they are.
-  if (from.bitsPerPixel != 24 && from.bitsPerPixel != 32) return PXM_S_OK;
+  // Other depths are not converted: the planes are zero.
+  if (!converts) return ZeroPlanes(this, to.planes), PXM_S_OK;
   // Rows without pixels need no walk, however many a header claims.
   if (to.width == 0) return PXM_S_OK;
 
   const uint32_t bytesPerPixel = from.bitsPerPixel / 8;
-  const PlaneView src = SourcePlane(source, 0);
-  const size_t pixels = std::min<size_t>(from.width, ReadableRowBytes(from, src) / bytesPerPixel);
+  const PlaneView src = SourcePlane(source, from, 0);
+  const size_t pixels = src.data ? from.width : 0;
   PlaneView dst[3];
   for (uint32_t plane = 0; plane < to.planes; ++plane) GetPlane(this, plane, &dst[plane]);
   if (split)

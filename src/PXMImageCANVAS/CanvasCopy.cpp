@@ -50,36 +50,32 @@ bool PaletteTable(IPXM* source, uint32_t table[256]) {
   return coloured;
 }
 
-// Pixels of every source row that may be read: those the row's bytes (its stride) hold, and none
-// when the plane's size does not cover all its rows.
-size_t ReadablePixels(const ImageDescription& from, const PlaneView& plane, uint32_t bytesPerPixel) {
-  if (!plane.data || from.height == 0) return 0;
-  const size_t pixels = std::min<size_t>(from.width, plane.RowLength() / bytesPerPixel);
-  const uint64_t span = uint64_t{from.height - 1} * plane.RowLength() + uint64_t{pixels} * bytesPerPixel;
-  return span <= plane.size ? pixels : 0;
-}
-
 }  // namespace
 
 HRESULT CPXMImageCANVAS::Copy(IPXM* source, int /*option: not used by the canvas*/) {
   if (!source) return PXM_E_INVALIDARG;
   const ImageDescription from = Describe(source);
   const std::optional<CanvasSourcePixels> pixels = SourcePixels(from);
+  const uint64_t sourceRowBytes = uint64_t{from.width} * (from.bitsPerPixel / 8);
+  PlaneView src;
+  // A source that does not hold the rows it claims is refused before the canvas changes.
+  if (pixels && PXM_FAILED(GetSourcePlane(source, 0, from.height, sourceRowBytes, &src))) return PXM_E_INVALIDARG;
   // A depth up to 24 asks for 24, which is stored as 32: the canvas is made anew. A deeper one of
   // the canvas's size keeps the canvas. With a conversion every pixel is written below, so the new
   // canvas need not be zeroed first: its old buffer is taken over when it has the size.
   Recreate(from.width, from.height, from.bitsPerPixel > 24 ? from.bitsPerPixel : 24, FOURCC_RGB, !pixels);
   if (!pixels) return PXM_S_OK;
-  PlaneView src, dst;
+  PlaneView dst;
   GetPlane(this, 0, &dst);
   // A canvas that did not get its buffer (no area, too large, no memory) has nothing to write.
   if (!dst.data || m_Width != from.width || m_Height != from.height || BytesPerPixel() != 4) return PXM_S_OK;
-  if (PXM_FAILED(GetPlane(source, 0, &src))) src = PlaneView{};
+  // Asked again (the canvas may be its own source), the source must still hold its rows.
+  const HRESULT held = GetSourcePlane(source, 0, from.height, sourceRowBytes, &src);
 
   uint32_t table[256];
   CanvasSourcePixels kind = *pixels;
   if (kind == CanvasSourcePixels::Grey8 && PaletteTable(source, table)) kind = CanvasSourcePixels::Indexed8;
-  size_t readable = ReadablePixels(from, src, from.bitsPerPixel / 8);
+  size_t readable = src.data ? from.width : 0;
   if (readable) {
     // The canvas's own rows as the source: a canvas copied onto itself and kept is as it was; one
     // made anew by its own copy has nothing left to read.
@@ -100,5 +96,5 @@ HRESULT CPXMImageCANVAS::Copy(IPXM* source, int /*option: not used by the canvas
     std::fill(row + readable, row + m_Width, 0u);
   }
   if (streaming) StreamingStoresDone();
-  return PXM_S_OK;
+  return held;
 }

@@ -72,8 +72,9 @@ HRESULT CPXMImageCANVAS::Lock() { return m_Lock.Lock(); }
 HRESULT CPXMImageCANVAS::Unlock() { return m_Lock.Unlock(); }
 
 uint8_t* CPXMImageCANVAS::DestroyPixels(size_t* keptSize) {
-  // Error-checking lock: taken again by this thread it fails at once, and the release goes on.
-  Lock();
+  // Error-checking lock: taken again by this thread it fails at once, and the release goes on;
+  // only a Lock that succeeded is undone.
+  const bool locked = Lock() == 0;
   if (m_Context) CGContextRelease(m_Context);
   uint8_t* kept = nullptr;
   if (keptSize) {
@@ -89,7 +90,7 @@ uint8_t* CPXMImageCANVAS::DestroyPixels(size_t* keptSize) {
   m_Width = 0;
   m_Height = 0;
   m_FOURCC = 0;
-  Unlock();
+  if (locked) Unlock();
   return kept;
 }
 

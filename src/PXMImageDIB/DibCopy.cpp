@@ -40,6 +40,15 @@ void BounceRow(const DibCopyRule& rule, uint8_t* destination, const uint8_t* sou
   }
 }
 
+// The source rows the rule reads, checked: PXM_E_INVALIDARG when the source does not hold them.
+HRESULT SourceRows(IPXM* source, const ImageDescription& from, const DibCopyRule& rule, PlaneView* in) {
+  if (PXM_FAILED(GetPlane(source, 0, in))) *in = PlaneView{};
+  if (rule.wholePixelSourceStride) in->stride = in->stride / 4 * 4;
+  if (HoldsRows(*in, from.height, uint64_t{from.width} * rule.sourcePixelBytes)) return PXM_S_OK;
+  *in = PlaneView{};
+  return PXM_E_INVALIDARG;
+}
+
 }  // namespace
 
 HRESULT CPXMImageDIB::Copy(IPXM* source, int alphaOption) {
@@ -47,6 +56,11 @@ HRESULT CPXMImageDIB::Copy(IPXM* source, int alphaOption) {
   ImageDescription from = Describe(source);
   const TargetFormat target = TargetFor(from);
   if (from.bitsPerPixel == 32 && from.fourcc != FOURCC_MONO && from.fourcc != FOURCC_ARGB) from.fourcc = FOURCC_RGB;
+  const DibCopyRule rule = ChooseDibCopyRule(from.bitsPerPixel, from.fourcc, alphaOption);
+  const bool converts = from.planes == 1 && rule.kernel && from.height != 0 && from.width != 0;
+  PlaneView in;
+  // A source that does not hold the rows it claims is refused before this image changes.
+  if (converts && PXM_FAILED(SourceRows(source, from, rule, &in))) return PXM_E_INVALIDARG;
 
   const HRESULT hr = Create(from.width, from.height, from.planes, target.bitsPerPixel, target.fourcc);
   if (PXM_FAILED(hr)) {
@@ -64,21 +78,17 @@ HRESULT CPXMImageDIB::Copy(IPXM* source, int alphaOption) {
         SetPalette(table, count < m_PaletteCount ? count : m_PaletteCount, 0);
     }
   }
-  if (from.planes != 1) return PXM_S_OK;
-
-  const DibCopyRule rule = ChooseDibCopyRule(from.bitsPerPixel, from.fourcc, alphaOption);
-  if (!rule.kernel || from.height == 0 || from.width == 0) return PXM_S_OK;
-  // An image copied onto itself may just have been re-created in another format: its rows are
-  // then no longer the ones the rule was chosen for.
-  const ImageDescription now = Describe(source);
-  if (now.bitsPerPixel != from.bitsPerPixel || now.width != from.width || now.height != from.height)
-    return PXM_S_OK;
-  PlaneView in;
+  // Rows no rule converts (several planes, other depths) are zero, not what the heap held.
   PlaneView out;
-  if (PXM_FAILED(GetPlane(source, 0, &in)) || !in.data) return PXM_S_OK;
   GetImage(0, &out.size, &out.data, &out.stride);
   if (!out.data) return PXM_S_OK;
-  if (rule.wholePixelSourceStride) in.stride = in.stride / 4 * 4;
+  if (!converts) return std::memset(m_pBits, 0, out.size), PXM_S_OK;
+  // An image copied onto itself may just have been re-created in another format: its rows are
+  // then no longer the ones the rule was chosen for. Asked again, the source must still hold them.
+  const ImageDescription now = Describe(source);
+  if (now.bitsPerPixel != from.bitsPerPixel || now.width != from.width || now.height != from.height)
+    return std::memset(m_pBits, 0, out.size), PXM_S_OK;
+  if (PXM_FAILED(SourceRows(source, from, rule, &in))) return std::memset(m_pBits, 0, out.size), PXM_E_INVALIDARG;
 
   const ByteSpan read = RowsSpan(in, from.height, size_t{from.width} * rule.sourcePixelBytes);
   const ByteSpan written = RowsSpan(out, from.height, size_t{from.width} * rule.destinationPixelBytes);

@@ -6,17 +6,26 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <new>
 
 #include "PXMImage/FitRectangle.h"
 #include "PXMImageDIB/PXMImageDIB.h"
 
-namespace {
-
 // The data provider's release callback: Core Graphics no longer reads the rows, so the
-// reference the provider held on the image goes.
+// references the provider held on the rows and on the image go.
 void ReleasePXMImageDIB(void* info, const void* /*data*/, size_t /*size*/) {
-  static_cast<CPXMImageDIB*>(info)->Release();
+  auto* rows = static_cast<CPXMImageDIB::SharedRows*>(info);
+  CPXMImageDIB* image = rows->image;
+  rows->Release();
+  image->Release();
 }
+
+CPXMImageDIB::SharedRows* CPXMImageDIB::ShareRows() {
+  if (!m_SharedRows) m_SharedRows = new (std::nothrow) SharedRows{{1}, m_OwnsDIB ? m_pDIB : nullptr, this};
+  return m_SharedRows;
+}
+
+namespace {
 
 // The release callback of rows widened into a buffer of the provider's own.
 void FreeWidenedRows(void* /*info*/, const void* data, size_t /*size*/) { std::free(const_cast<void*>(data)); }
@@ -104,8 +113,8 @@ HRESULT CPXMImageDIB::Render(CGContext* context, CANVASRect* destination, CANVAS
   if (depth < 8 && !(indexed && (depth == 1 || depth == 4))) return PXM_S_OK;
 
   // Error-checking lock: a render nested in a render of this image on the same thread does not
-  // wait for itself; its Lock fails and drawing goes on.
-  Lock();
+  // wait for itself; its Lock fails and drawing goes on, and only a Lock that succeeded is undone.
+  const bool locked = Lock() == 0;
   ColourSpaces spaces;
   spaces.base = depth <= 8 && !indexed ? CGColorSpaceCreateDeviceGray() : CGColorSpaceCreateDeviceRGB();
   spaces.image = spaces.base;
@@ -127,10 +136,11 @@ HRESULT CPXMImageDIB::Render(CGContext* context, CANVASRect* destination, CANVAS
       provider = CGDataProviderCreateWithData(nullptr, widened, size_t{m_Width} * m_Height, FreeWidenedRows);
       if (!provider) std::free(widened);
     }
-  } else if (spaces.image) {
+  } else if (SharedRows* rows = spaces.image ? ShareRows() : nullptr) {
+    rows->references.fetch_add(1, std::memory_order_relaxed);
     AddRef();
-    provider = CGDataProviderCreateWithData(this, m_pBits, m_Height * stride, ReleasePXMImageDIB);
-    if (!provider) Release();  // without a provider the callback never runs
+    provider = CGDataProviderCreateWithData(rows, m_pBits, m_Height * stride, ReleasePXMImageDIB);
+    if (!provider) ReleasePXMImageDIB(rows, nullptr, 0);  // without a provider the callback never runs
   }
   CGImageRef image = CGImageCreate(m_Width, m_Height, format.bitsPerComponent, format.bitsPerPixel, bytesPerRow,
                                    spaces.image, format.bitmapInfo, provider, nullptr, false, kCGRenderingIntentDefault);
@@ -151,7 +161,7 @@ HRESULT CPXMImageDIB::Render(CGContext* context, CANVASRect* destination, CANVAS
   CGDataProviderRelease(provider);
   CGImageRelease(image);
   CGContextRestoreGState(context);
-  Unlock();
+  if (locked) Unlock();
   return PXM_S_OK;
 }
 

@@ -1,6 +1,7 @@
 #include "PXMImageDIB/PXMImageDIB.h"
 
 #include <cstdlib>
+#include <utility>
 
 #include "PXMImageDIB/DibBlock.h"
 
@@ -45,7 +46,12 @@ CPXMImageDIB::~CPXMImageDIB() {
 }
 
 void CPXMImageDIB::ReleaseBlock(const uint8_t* keep) {
-  if (m_OwnsDIB && m_pDIB && m_pDIB != keep) std::free(m_pDIB);
+  if (SharedRows* shared = std::exchange(m_SharedRows, nullptr)) {
+    if (m_pDIB == keep) shared->block = nullptr;  // the block stays with the image, or its lender
+    shared->Release();
+  } else if (m_OwnsDIB && m_pDIB && m_pDIB != keep) {
+    std::free(m_pDIB);
+  }
   m_pDIB = nullptr;
   m_BitsPerPixel = m_Width = m_Height = m_PaletteSize = m_PaletteCount = m_FOURCC = 0;
   m_pBits = nullptr;
@@ -108,7 +114,11 @@ HRESULT CPXMImageDIB::CreateOnDIB(uint8_t* dib, uint8_t* bits, int ownership) {
   DibLayout layout;
   if (!ReadDibLayout(dib, kTrustedHeader, &layout)) return PXM_E_INVALIDARG;
 
-  ReleaseBlock(dib);  // the block we already hold may come back to us
+  // The block we already hold may come back to us; owned again, it stays shared with the
+  // providers still reading it.
+  SharedRows* shared = dib == m_pDIB && m_OwnsDIB && ownership ? std::exchange(m_SharedRows, nullptr) : nullptr;
+  ReleaseBlock(dib);
+  m_SharedRows = shared;
   m_pDIB = dib;
   m_OwnsDIB = static_cast<uint16_t>(ownership);
   m_HeaderSize = layout.headerSize;

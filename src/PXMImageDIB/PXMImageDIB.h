@@ -7,6 +7,9 @@
 // GetPalette always hands out 4-byte entries, the form SetPalette reads, so a palette read with
 // one and written with the other keeps its colours; for a core header it hands out a copy.
 #pragma once
+#include <atomic>
+#include <cstdlib>
+
 #include "PXM/Object.h"
 #include "PXM/ResourceLock.h"
 #include "PXMImage/PXMImageImpl.h"
@@ -59,8 +62,27 @@ class CPXMImageDIB final : public CObject<CPXMImageDIB>,
   HRESULT Load(IDataStream* stream, int option) override;
 
  private:
-  // Frees an owned block (unless it is `keep`) and empties every field but m_OwnsDIB.
+  // The rows' block as Core Graphics images drawn from it share it (DibRender.cpp): one
+  // reference for the image while it holds the block, one for each data provider over its rows.
+  // The last reference frees an owned block, so rows outlive a new block while a provider reads
+  // them; a lent block (block null here) stays its lender's to keep alive.
+  struct SharedRows {
+    std::atomic<uint32_t> references{1};
+    uint8_t* block;
+    CPXMImageDIB* image;
+    void Release() {
+      if (references.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+      std::free(block);
+      delete this;
+    }
+  };
+  friend void ReleasePXMImageDIB(void* info, const void* data, size_t size);
+
+  // Frees an owned block (unless it is `keep`), or leaves it to the providers still reading it,
+  // and empties every field but m_OwnsDIB.
   void ReleaseBlock(const uint8_t* keep = nullptr);
+  // The current block's shared rows, made on first use; null without memory.
+  SharedRows* ShareRows();
 
   CResourceLock m_Lock;
   uint8_t* m_pDIB = nullptr;
@@ -77,6 +99,7 @@ class CPXMImageDIB final : public CObject<CPXMImageDIB>,
   // The 4-byte form GetPalette hands out for a core header, kMaxPaletteEntries entries made on
   // first use: most objects never need it, and creating one stays cheap.
   uint32_t* m_CorePalette = nullptr;
+  SharedRows* m_SharedRows = nullptr;  // once a render has shared the block
 };
 
 template <>

@@ -14,14 +14,17 @@ namespace {
 
 tagREFString Text(const std::wstring& s) { return {static_cast<uint32_t>(s.size()), s.c_str()}; }
 std::string PathOf(const std::wstring& name) {
-  char path[256];
+  char path[kModulePathCapacity];
   return BuildModulePath(Text(name), path) ? path : "<refused>";
 }
 
 TEST(ModuleLoader, PathsAndSiblingsAndTheirInitialisation) {
-  EXPECT_EQ(PathOf(L"DuvirovurozAd"), std::string(kModuleDirectory) + "DuvirovurozAd" + kModuleSuffix);
-  const std::wstring longest(256 - (sizeof(kModuleDirectory) - 1) - sizeof(kModuleSuffix), L'a');
-  EXPECT_EQ(PathOf(longest).size(), 255u);
+  // Beside this program's own directory (the module's, when loaded as one), whatever the current one.
+  const std::string base = ModuleBaseDirectory();
+  EXPECT_EQ(base, std::string(PXM_MODULE_DIR).substr(0, std::string(PXM_MODULE_DIR).rfind('/') + 1));
+  EXPECT_EQ(PathOf(L"DuvirovurozAd"), base + kModuleDirectory + "DuvirovurozAd" + kModuleSuffix);
+  const std::wstring longest(kModulePathCapacity - base.size() - (sizeof(kModuleDirectory) - 1) - sizeof(kModuleSuffix), L'a');
+  EXPECT_EQ(PathOf(longest).size(), kModulePathCapacity - 1);
   for (const std::wstring& refused : {longest + L"a", std::wstring(100000, L'a'), std::wstring(L"PXM\0x", 5)})
     EXPECT_EQ(PathOf(refused), "<refused>") << "too long, or an embedded zero that would load another library";
   // The tests' own sibling counts how the loader initialises it: only with a collection.
@@ -34,8 +37,8 @@ TEST(ModuleLoader, PathsAndSiblingsAndTheirInitialisation) {
   PXMCreatorFunction first = MODULECreateFunction(Text(L"PXMTestSibling"), Text(L"Nothing"));
   EXPECT_TRUE(first && calls() == before);
   CountingCollection collection;
-  gGlobalComponentCollection = SmartPtr<IComponentCollection>(&collection);
   collection.AddRef();
+  gGlobalComponentCollection.Replace(&collection);
   EXPECT_EQ(MODULECreateFunction(Text(L"PXMTestSibling"), Text(L"Nothing")), first) << "the same library every time";
   EXPECT_TRUE(calls() == before + 1 && last() == &collection);
   gGlobalComponentCollection.Reset();
@@ -75,14 +78,14 @@ TEST(HostStrings, ComeFromTheCollectionsStringComponentAskedOnce) {
 // Without a collection the strings come from the sibling module's string component, and the
 // transform fills the global collection from the sibling on first use.
 TEST(HostStrings, FallBackToTheSiblingModule) {
-  ASSERT_FALSE(gGlobalComponentCollection);
+  ASSERT_FALSE(gGlobalComponentCollection.Hold());
   ComPtr<ICreatableString> string(CREFString::CreateString());
   ASSERT_TRUE(string);
   string->SetText(3, L"abc");
   EXPECT_EQ(TextOf(string.Get()), L"abc");
-  EXPECT_FALSE(gGlobalComponentCollection) << "strings alone do not fill the collection";
+  EXPECT_FALSE(gGlobalComponentCollection.Hold()) << "strings alone do not fill the collection";
   EXPECT_TRUE(GetTransformComponent());
-  EXPECT_TRUE(gGlobalComponentCollection && GlobalComponentCollection() == gGlobalComponentCollection.Get());
+  EXPECT_TRUE(gGlobalComponentCollection.Hold() && GlobalComponentCollection().Get() == gGlobalComponentCollection.Hold().Get());
 }
 
 }  // namespace

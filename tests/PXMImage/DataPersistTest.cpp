@@ -89,15 +89,58 @@ TEST_F(DataPersist, NoStreamNoFolderViewOrNoChildFails) {
     EXPECT_TRUE(stream->folder->Calls().empty());
     EXPECT_EQ(stream->refCount() * 10 + stream->folder->refCount(), 11u);
   }
-  // CreateFolder handing back no child: no rows, no palette, a failure.
-  for (const char* refused : {"Data", "Palette"}) {
-    ComPtr<CountingFolder> folder = CountingFolder::Make();
-    folder->failCreateFolder = {refused};
-    EXPECT_EQ(Save(Painted(L"PXMImageDIB", {4, 2, 1, 8, FOURCC_RGB}, 0).Get(), folder), PXM_E_FAIL);
-    EXPECT_EQ(folder->Calls({"Write"}).size(), refused == std::string("Data") ? 0u : 2u) << "a row each";
-    EXPECT_EQ(folder->Find("Palette"), nullptr);
-    ExpectReleased(*folder.Get());
+}
+
+// A stream that refuses is reported: Save returns the first failing result of WriteValue,
+// CreateFolder or Write (storing fewer bytes than asked is PXM_E_FAIL) and makes no call after it;
+// Load of rows that run short returns PXM_E_INVALIDARG and keeps the previous image.
+TEST_F(DataPersist, StreamFailuresAreReportedAndEndTheCall) {
+  constexpr HRESULT kFull = HRESULT(0x80030070u);
+  const struct {
+    std::string op, key;
+    HRESULT result;
+    const char* classes;  // R, D, C: the classes whose record makes the call
+  } cases[] = {
+      {"WriteValue", "TranparentColor", kFull, "C"}, {"WriteValue", "Width", kFull, "RDC"},
+      {"WriteValue", "FOURCC", kFull, "RDC"},        {"WriteValue", "Direction", kFull, "RDC"},
+      {"CreateFolder", "Data", PXM_E_FAIL, "RDC"},    {"Write", "", kFull, "RDC"},
+      {"short Write", "", PXM_E_FAIL, "RDC"},         {"CreateFolder", "Palette", PXM_E_FAIL, "D"},
+      {"WriteValue", "Data", kFull, "D"},  // the palette's entries
+  };
+  const Shape shapes[] = {{4, 2, 1, 8, FOURCC_MONO}, {4, 2, 1, 8, FOURCC_RGB}, {4, 2, 1, 32, FOURCC_RGB}};
+  for (int k = 0; k < 3; ++k) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(testing::Message() << k << " " << c.op << " " << c.key);
+      SetUp();
+      ComPtr<CountingFolder> folder = CountingFolder::Make();
+      if (c.op == "WriteValue") folder->failWriteValue = {{c.key, c.result}};
+      if (c.op == "CreateFolder") folder->failCreateFolder = {c.key};
+      if (c.op == "Write") folder->failWrite = c.result;
+      folder->shortWrites = c.op == "short Write";
+      ComPtr<IPXMImage> image = Painted(kClasses[k], shapes[k], 0);
+      const bool made = std::string(c.classes).find("RDC"[k]) != std::string::npos;
+      EXPECT_EQ(Save(image.Get(), folder), made ? c.result : PXM_S_OK);
+      if (!made) continue;
+      const FolderCall last = folder->Calls({"WriteValue", "CreateFolder", "Write"}).back();
+      EXPECT_EQ(last.op + last.key, (c.op == "short Write" ? "Write" : c.op) + c.key) << "nothing after the failing call";
+      ExpectReleased(*folder.Get());
+    }
+    // Rows that end a byte early: the image as it was.
+    ComPtr<CountingFolder> record = CountingFolder::Make();
+    ASSERT_EQ(Save(Painted(kClasses[k], shapes[k], 0).Get(), record), PXM_S_OK);
+    record->Child("Data")->readLimit = record->Child("Data")->content.size() - 1;
+    ComPtr<IPXMImage> target = Painted(kClasses[k], {3, 1, 1, 8, FOURCC_MONO}, 5);
+    EXPECT_EQ(Load(target.Get(), record), PXM_E_INVALIDARG);
+    EXPECT_EQ(view::Describe(target.Get()).width * 1000 + Row(target.Get(), 0, 0)[2], 3000u + 7);
+    ExpectReleased(*record.Get());
   }
+  // A canvas whose buffer could not be had saves its header and no rows, and fails.
+  ComPtr<IPXMImage> canvas = NewImage(L"PXMImageCANVAS");
+  ASSERT_NE(canvas->Create(40000, 40000, 1, 32, FOURCC_RGB), PXM_S_OK);
+  ComPtr<CountingFolder> folder = CountingFolder::Make();
+  EXPECT_EQ(Save(canvas.Get(), folder), PXM_E_FAIL);
+  EXPECT_EQ(folder->Value32("Width"), 40000u);
+  EXPECT_EQ(folder->Calls({"CreateFolder", "Write"}).size(), 0u);
 }
 
 // The exact calls of each class's record, its rows without padding as the transform leaves them
@@ -219,11 +262,23 @@ TEST_F(DataPersist, DamagedRecordsLoadWhatFitsInsideTheImage) {
   } cases[] = {
       {L"PXMImageCANVAS", {3, 4, 64, 1, FOURCC_RGB}, 4},  // 64 bits kept as 32: each row's surplus dropped
       {L"PXMImageDIB", {5, 3, 12, 1, FOURCC_RGB}, 3},     // 12 bits kept as 16
-      {L"PXMImageDIB", {5, 3, 8, 1, FOURCC_MONO, 9}, 3},  {L"PXMImageDIB", {5, 6, 8, 1, FOURCC_MONO, 2}, 2},
-      {L"PXMImage", {5, 6, 8, 2, FOURCC_MONO, 7}, 6},     {L"PXMImageCANVAS", {4, 2, 8, 500, FOURCC_MONO}, 2},
-      {L"PXMImage", {4, 3, 8, 1, FOURCC_MONO, 0}, 0, PXM_E_FAIL},  // no "Data" child: the new shape kept
+      {L"PXMImageDIB", {5, 3, 8, 1, FOURCC_MONO, 9}, 3},  {L"PXMImage", {5, 6, 8, 2, FOURCC_MONO, 7}, 6},
+      {L"PXMImageCANVAS", {4, 2, 8, 500, FOURCC_MONO}, 2},
+      {L"PXMImageDIB", {10, 2, 1, 1, FOURCC_RGB}, 2},  // 1 byte a row: the rest of each row zero
       {L"PXMImage", {4, 0, 8, 1, FOURCC_MONO, 0}, 0},  // no rows: no child needed
       {L"PXMImage", {4, 3, 24, 1, FOURCC_MONO}, 0, PXM_E_NOTCREATABLE},  // what Create refuses, before any row
+      // Rows the "Data" child does not hold: refused, the image as it was while the first 64 KiB of
+      // rows are missing, else emptied; a huge claim costs no more than its few bytes.
+      {L"PXMImage", {4, 3, 8, 1, FOURCC_MONO, 0}, 0, PXM_E_INVALIDARG},  // no "Data" child
+      {L"PXMImageDIB", {5, 6, 8, 1, FOURCC_MONO, 2}, 0, PXM_E_INVALIDARG},
+      {L"PXMImageDIB", {30000, 30000, 32, 1, FOURCC_RGB, 1}, 0, PXM_E_INVALIDARG},
+      {L"PXMImageCANVAS", {30000, 30000, 32, 1, FOURCC_RGB, 1}, 0, PXM_E_INVALIDARG},
+      {L"PXMImage", {300, 300, 8, 3, FOURCC_MONO, 299}, 0, PXM_E_INVALIDARG},
+      {L"PXMImageDIB", {100, 700, 24, 1, FOURCC_RGB, 699}, 0, PXM_E_INVALIDARG},
+      {L"PXMImageCANVAS", {100, 700, 32, 1, FOURCC_RGB, 699}, 0, PXM_E_INVALIDARG},
+      // Rows of pixels without bytes: narrower than a byte, or a packed length wrapping 32 bits.
+      {L"PXMImageDIB", {7, 2, 1, 1, FOURCC_RGB}, 0, PXM_E_INVALIDARG},
+      {L"PXMImageDIB", {0x20000001, 1, 8, 1, FOURCC_MONO, 0}, 0, PXM_E_INVALIDARG},
   };
   Host().OfferTransform(false);  // the rows stay as stored
   for (const auto& c : cases) {
@@ -231,15 +286,16 @@ TEST_F(DataPersist, DamagedRecordsLoadWhatFitsInsideTheImage) {
     ComPtr<CountingFolder> record = MakeRecord(c.record);
     ComPtr<IPXMImage> target = NewImage(c.into);
     ASSERT_EQ(Load(target.Get(), record), c.result);
-    EXPECT_EQ(view::Describe(target.Get()).width, c.result == PXM_E_NOTCREATABLE ? 0 : c.record.width);
+    EXPECT_EQ(view::Describe(target.Get()).width, PXM_FAILED(c.result) ? 0 : c.record.width);
+    const uint32_t rowLength = std::abs(view::Plane(target.Get(), 0).stride);
     for (uint32_t y = 0; y < c.rowsLoaded; ++y)
-      for (uint32_t x = 0; x < std::min(c.record.bits * c.record.width / 8, uint32_t(std::abs(view::Plane(target.Get(), 0).stride))); ++x)
-        ASSERT_EQ(Row(target.Get(), 0, y)[x], uint8_t(y * 16 + x + (c.record.planes == 500 ? 499 * 64 : 0))) << y << " " << x;
+      for (uint32_t x = 0; x < rowLength; ++x)
+        ASSERT_EQ(Row(target.Get(), 0, y)[x], x < c.record.bits * c.record.width / 8 ? uint8_t(y * 16 + x + (c.record.planes == 500 ? 499 * 64 : 0)) : 0) << y << " " << x;
     ExpectReleased(*record.Get());
   }
   ComPtr<CountingFolder> cut = MakeRecord({8, 100, 8, 1000});  // content ending mid-row
   cut->Child("Data")->readLimit = 8 * 3 + 5;
-  EXPECT_EQ(Load(NewImage(L"PXMImage").Get(), cut), PXM_S_OK);
+  EXPECT_EQ(Load(NewImage(L"PXMImage").Get(), cut), PXM_E_INVALIDARG);
   EXPECT_LE(cut->Calls({"Read"}).size(), 5u) << "no reading on after the content ended";
   // Palettes: the one that round-trips exactly, then damaged ones that never reach SetPalette.
   ComPtr<IPXMImage> source = Painted(L"PXMImageDIB", {4, 2, 1, 8, FOURCC_RGB}, 0);

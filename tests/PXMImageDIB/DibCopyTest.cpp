@@ -53,11 +53,13 @@ TEST(DibCopy, EveryRuleFromBothRowDirectionsAndPaddedRows) {
           EXPECT_EQ(ViewOf(dib.Get()).Format(), (std::vector{width, height, 1u, c.madeBits, c.madeFourcc}));
           EXPECT_EQ(RefCount(static_cast<IPXMImage*>(source.Get())), 1u) << "no reference kept or leaked";
           EXPECT_TRUE(source->PaddingIntact());
+          const Plane out = PlaneOf(dib.Get());
           if (c.rule == Rule::None) {
             EXPECT_EQ(source->getImageCalls, 0) << "no rule: the rows are not read";
+            for (uint32_t y = 0; y < height; ++y)
+              ASSERT_EQ(std::vector<uint8_t>(out.Row(y), out.Row(y) + std::abs(out.stride)), std::vector<uint8_t>(std::abs(out.stride))) << "zero, not what the heap held";
             continue;
           }
-          const Plane out = PlaneOf(dib.Get());
           // 32-bit grey rows are found with the stride rounded toward zero to whole pixels.
           const int32_t inStride = c.rule == Rule::FirstByte ? source->Stride() / 4 * 4 : source->Stride();
           for (uint32_t y = 0; y < height; ++y) {
@@ -122,6 +124,23 @@ TEST(DibCopy, FromDibAndRasterSourcesKeepsThePictureUpright) {
   }
   ASSERT_EQ(copy->Copy(ModuleHost::Get().CreateRaster().Get(), 0), PXM_S_OK);
   EXPECT_EQ(ViewOf(copy.Get()).Format()[0], 0u);
+}
+
+// A source whose plane does not hold the rows it claims (a size short of height x |stride|, or a
+// stride shorter than a row's pixels) is refused before the image changes.
+TEST(DibCopy, RefusesSourcesThatDoNotHoldTheirRows) {
+  ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
+  ASSERT_EQ(dib->Create(2, 2, 1, 8, kMono), PXM_S_OK);
+  const uint8_t* before = PlaneOf(dib.Get()).data;
+  for (const auto& [bits, fourcc, shortfall, described] :
+       {std::tuple{24u, 0u, 1u, 0u}, {32u, kMono, 1u, 0u}, {8u, kMono, 1u, 0u}, {8u, kMono, 0u, 24u}, {24u, 0u, 0u, 32u}}) {
+    ComPtr<TestImage> source = TestImage::Make({.width = 5, .height = 3, .bitsPerPixel = bits, .fourcc = fourcc, .bottomUp = true});
+    source->sizeShortfall = shortfall;
+    source->describedBits = described, source->describedFourcc = fourcc;
+    EXPECT_EQ(dib->Copy(source.Get(), 0), PXM_E_INVALIDARG) << bits << " " << described;
+    EXPECT_EQ(PlaneOf(dib.Get()).data, before);
+    EXPECT_EQ(ViewOf(dib.Get()).Format(), (std::vector{2u, 2u, 1u, 8u, kMono}));
+  }
 }
 
 // Onto itself in a kept format, alpha is forced in place; in a format that changes on the way

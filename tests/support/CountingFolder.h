@@ -54,9 +54,11 @@ class CountingFolder final : public Counted<IFolderStream> {
   std::vector<uint8_t> content;  // byte content, appended by Write
   size_t readPosition = 0;
   std::optional<size_t> readLimit;  // Read delivers at most this many bytes in all
-  // Keys whose calls fail: CreateFolder hands back no child, ReadValue returns the code.
+  // Keys whose calls fail: CreateFolder hands back no child, ReadValue and WriteValue return the code.
   std::set<std::string> failCreateFolder;
-  std::map<std::string, HRESULT> failReadValue;
+  std::map<std::string, HRESULT> failReadValue, failWriteValue;
+  std::optional<HRESULT> failWrite;  // every Write returns this, storing nothing
+  bool shortWrites = false;          // every Write stores (and reports) one byte less than asked
   const std::string path;
   const std::shared_ptr<std::vector<FolderCall>> log;  // of the whole tree
 
@@ -65,7 +67,11 @@ class CountingFolder final : public Counted<IFolderStream> {
   void AddValue32(const std::string& key, uint32_t v) { AddValue(key, {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}); }
   CountingFolder* AddChild(const std::string& key) {
     entries.push_back({key, {}, ComPtr<CountingFolder>(new CountingFolder(path.empty() ? key : path + "/" + key, log))});
-    return entries.back().child.Get();
+    CountingFolder* child = entries.back().child.Get();
+    child->failWriteValue = failWriteValue;  // a refusing stream refuses in every folder
+    child->failWrite = failWrite;
+    child->shortWrites = shortWrites;
+    return child;
   }
   const Entry* Find(const std::string& key) const {
     auto it = std::find_if(entries.begin(), entries.end(), [&](const Entry& e) { return e.key == key; });
@@ -101,13 +107,17 @@ class CountingFolder final : public Counted<IFolderStream> {
   }
   HRESULT Write(const void* buffer, uint32_t byteCount, uint32_t* bytesWritten) override {
     Record("Write", nullptr, byteCount);
-    content.insert(content.end(), static_cast<const uint8_t*>(buffer), static_cast<const uint8_t*>(buffer) + byteCount);
-    if (bytesWritten) *bytesWritten = byteCount;
+    if (failWrite) return *failWrite;
+    const uint32_t stored = shortWrites && byteCount ? byteCount - 1 : byteCount;
+    content.insert(content.end(), static_cast<const uint8_t*>(buffer), static_cast<const uint8_t*>(buffer) + stored);
+    if (bytesWritten) *bytesWritten = stored;
     return PXM_S_OK;
   }
   HRESULT WriteValue(IString* key, const void* value, uint32_t byteCount, uint32_t) override {
     const auto* bytes = static_cast<const uint8_t*>(value);
-    return AddValue(Record("WriteValue", key, byteCount), {bytes, bytes + byteCount}), PXM_S_OK;
+    const std::string name = Record("WriteValue", key, byteCount);
+    if (failWriteValue.count(name)) return failWriteValue[name];
+    return AddValue(name, {bytes, bytes + byteCount}), PXM_S_OK;
   }
   HRESULT ReadValue(IString* key, void* value, uint32_t byteCount, uint32_t) override {
     const std::string name = Record("ReadValue", key, byteCount);

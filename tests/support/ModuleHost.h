@@ -1,6 +1,5 @@
 // Loads the built module by path, as a host does, and creates its objects by class name.
-// Tests run with the build directory as current directory, so the module finds its sibling
-// modules under ./_binLinux/.
+// The module finds its sibling modules in its own module directory, whatever the current one.
 #pragma once
 #include <string>
 
