@@ -60,6 +60,25 @@ PXM_ROW_KERNEL void FirstBytes(uint8_t* __restrict destination, const uint8_t* _
   for (size_t x = 0; x < width; ++x) destination[x] = source[4 * x];
 }
 
+// 16-bit pixels widened to three bytes; green has 5 or 6 bits.
+template <int kGreenBits>
+[[gnu::always_inline]] inline void Widen16Rows(uint8_t* __restrict destination, const uint8_t* __restrict source,
+                                               uint32_t width) {
+  for (size_t x = 0; x < width; ++x) {
+    const uint32_t p = source[2 * x] | source[2 * x + 1] << 8;
+    const uint32_t b = p & 0x1F, g = p >> 5 & ((1u << kGreenBits) - 1), r = p >> (5 + kGreenBits) & 0x1F;
+    destination[3 * x] = static_cast<uint8_t>(b << 3 | b >> 2);
+    destination[3 * x + 1] = static_cast<uint8_t>(g << (8 - kGreenBits) | g >> (2 * kGreenBits - 8));
+    destination[3 * x + 2] = static_cast<uint8_t>(r << 3 | r >> 2);
+  }
+}
+PXM_ROW_KERNEL void Widen555Rows(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
+  Widen16Rows<5>(destination, source, width);
+}
+PXM_ROW_KERNEL void Widen565Rows(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
+  Widen16Rows<6>(destination, source, width);
+}
+
 // The streaming twins (see StreamStore16): the pixels before the first that starts a destination
 // line and those after the last whole line go through the plain loops.
 
@@ -148,6 +167,13 @@ PXM_DIB_RULE(SwapRedBlue24, StreamSwapRedBlue24, SwapRows)
 PXM_DIB_RULE(CopyOpaque32, StreamOpaque32, OpaqueRows)
 PXM_DIB_RULE(FirstByteOf32, StreamFirstByteOf32, FirstBytes)
 #undef PXM_DIB_RULE
+
+void Widen555To24(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
+  Widen555Rows(destination, source, width);
+}
+void Widen565To24(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
+  Widen565Rows(destination, source, width);
+}
 
 DibCopyRule ChooseDibCopyRule(uint32_t bitsPerPixel, uint32_t fourcc, int alphaOption) {
   switch (bitsPerPixel) {
