@@ -29,31 +29,6 @@ class FieldReader {
   size_t m_Available;
 };
 
-// Bytes taken front to back. Taking more than is left yields zeros (or null) and marks the stream
-// ended for good, so a decoder checks once per step rather than at every byte.
-class ByteStream {
- public:
-  ByteStream(const uint8_t* bytes, size_t size) : m_Next(bytes), m_End(bytes + size) {}
-
-  bool Ended() const { return m_Ended; }
-  uint32_t U8() {
-    if (m_Next == m_End) return m_Ended = true, 0;
-    return *m_Next++;
-  }
-  // The next `count` bytes, or null (and the stream ended) when fewer are left.
-  const uint8_t* Take(size_t count) {
-    if (static_cast<size_t>(m_End - m_Next) < count) return m_Ended = true, nullptr;
-    const uint8_t* at = m_Next;
-    m_Next += count;
-    return at;
-  }
-
- private:
-  const uint8_t* m_Next;
-  const uint8_t* m_End;
-  bool m_Ended = false;
-};
-
 inline void Put16(uint8_t* at, uint32_t value) {
   at[0] = static_cast<uint8_t>(value);
   at[1] = static_cast<uint8_t>(value >> 8);

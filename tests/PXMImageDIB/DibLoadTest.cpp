@@ -277,7 +277,7 @@ TEST(DibLoad, WritersFilesLoadAsTheirPictures) {
     }
 }
 
-// Hand-made run-length streams of 4 × 3 pixels: the indices they leave, bottom row first.
+// Hand-made run-length streams of 4 × 3 (or 20 × 3) pixels: the indices they leave, bottom row first.
 TEST(DibLoad, RunLengthStreamsEdgeCases) {
   struct Stream {
     const char* name;
@@ -300,10 +300,19 @@ TEST(DibLoad, RunLengthStreamsEdgeCases) {
       {"nibblesAlternate", 4, {3, 0x12, 0, 0, 0, 3, 0xAB, 0xC0, 0, 1}, "1210 abc0 0000"},
       {"oddNibbleRunPadded", 4, {0, 5, 0x12, 0x34, 0x50, 0, 0, 0, 2, 0xEF, 0, 1}, "1234 ef00 0000"},
       {"nibbleRunPastTheRow", 4, {7, 0x9A, 0, 0, 1, 0xB0, 0, 1}, "9a9a b000 0000"},
+      // Rows wide enough for short runs to be written 16 bytes at once: what lies past a run is
+      // cleared when the stream ends the line, skips ahead or stops.
+      {"shortRunsThenEndOfLine", 8, {3, 5, 0, 0, 2, 7, 0, 1}, "55500000000000000000 77000000000000000000 00000000000000000000"},
+      {"shortRunThenDelta", 8, {2, 5, 0, 2, 3, 0, 1, 6, 0, 2, 0, 1, 0, 1},
+       "55000600000000000000 00000000000000000000 00000000000000000000"},
+      {"shortAbsoluteThenEnd", 8, {0, 3, 1, 2, 3, 0, 0, 1, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9},
+       "12300000000000000000 00000000000000000000 00000000000000000000"},
+      {"shortRunThenStreamStops", 8, {4, 8}, "88880000000000000000 00000000000000000000 00000000000000000000"},
   };
   for (const Stream& s : streams) {
     SCOPED_TRACE(s.name);
-    Bytes block = InfoHeaderBytes({.width = 4, .height = 3, .bitsPerPixel = s.bits, .compression = s.bits == 8 ? 1u : 2u});
+    const uint32_t width = static_cast<uint32_t>(std::string(s.rows).find(' '));
+    Bytes block = InfoHeaderBytes({.width = width, .height = 3, .bitsPerPixel = s.bits, .compression = s.bits == 8 ? 1u : 2u});
     for (uint32_t i = 0; i < (1u << s.bits); ++i) block.U32(i * 0x010101);
     block.data.insert(block.data.end(), s.codes.begin(), s.codes.end());
     ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
@@ -311,12 +320,13 @@ TEST(DibLoad, RunLengthStreamsEdgeCases) {
     const DibView l = ViewOf(dib.Get());
     std::string rows;
     for (uint32_t y = 3; y-- > 0;) {
-      for (uint32_t x = 0; x < 4; ++x) rows += "0123456789abcdef"[l.Row(y)[x * s.bits / 8] >> (8 - s.bits - x * s.bits % 8) & ((1 << s.bits) - 1)];
+      for (uint32_t x = 0; x < width; ++x) rows += "0123456789abcdef"[l.Row(y)[x * s.bits / 8] >> (8 - s.bits - x * s.bits % 8) & ((1 << s.bits) - 1)];
       rows += y ? " " : "";
     }
     EXPECT_EQ(rows, s.rows);
-    EXPECT_EQ(std::vector<uint8_t>(l.Row(0) + (s.bits == 8 ? 4 : 2), l.Row(0) - l.stride), std::vector<uint8_t>(s.bits == 8 ? 0 : 2, 0))
-        << "row padding is zero";
+    for (uint32_t y = 0; y < 3; ++y)
+      EXPECT_EQ(std::vector<uint8_t>(l.Row(y) + (width * s.bits + 7) / 8, l.Row(y) - l.stride),
+                std::vector<uint8_t>(-l.stride - (width * s.bits + 7) / 8, 0)) << "row padding is zero";
   }
 }
 
