@@ -5,6 +5,20 @@
 #include <cstdint>
 
 #include "PXMImageDIB/BitmapFormat.h"
+#include "PXMImageDIB/DibBlock.h"
+
+// What a file decodes to: the block the image takes, and whether its rows carry alpha.
+struct DecodedImage {
+  uint8_t* block = nullptr;
+  bool alpha = false;
+};
+
+// Makes of a file's bytes after its 14-byte header (`got` were read into `file`, of a file of
+// `fileSize` bytes; `pixelDataOffset` is the file header's field) the block of a plain DIB: the
+// file's own block, taken from `file`, or a new one (`file` then keeps the file's, for its holder
+// to free). 0x80070057 for what we do not read or a claim beyond the file's bound, 0x8007000E when
+// no block can be had.
+HRESULT DecodeBitmap(BlockHolder* file, size_t got, uint64_t fileSize, uint32_t pixelDataOffset, DecodedImage* out);
 
 // Rows stored bottom-up: row 0 is the bottom row of the picture.
 struct DibRows {
