@@ -16,16 +16,13 @@ enum Compression : uint32_t {
   kAlphaBitFields = 6,
 };
 
-bool KindOf(uint32_t headerSize, BitmapHeaderKind* kind) {
+// Among the header sizes the block's reader knows.
+BitmapHeaderKind KindOf(uint32_t headerSize) {
   switch (headerSize) {
-    case kCoreHeaderSize: return *kind = BitmapHeaderKind::Core, true;
-    case kInfoHeaderSize: return *kind = BitmapHeaderKind::Info, true;
-    case 64: return *kind = BitmapHeaderKind::Os2, true;
-    case 52:
-    case 56:
-    case 108:
-    case 124: return *kind = BitmapHeaderKind::Masked, true;
-    default: return false;
+    case kCoreHeaderSize: return BitmapHeaderKind::Core;
+    case kInfoHeaderSize: return BitmapHeaderKind::Info;
+    case 64: return BitmapHeaderKind::Os2;
+    default: return BitmapHeaderKind::Masked;
   }
 }
 
@@ -64,26 +61,20 @@ bool ValidMasks(ChannelMasks* m, uint32_t bits) {
 }  // namespace
 
 HRESULT ReadBitmapFormat(const uint8_t* block, size_t size, uint32_t pixelDataOffset, BitmapFormat* format) {
+  // The fields every header shares, read as the block's own reader reads them.
+  DibLayout layout;
+  if (!ReadDibLayout(block, size, &layout)) return PXM_E_INVALIDARG;
   const FieldReader header(block, size);
   BitmapFormat f;
-  f.headerSize = header.U32(0);
-  if (!KindOf(f.headerSize, &f.kind)) return PXM_E_INVALIDARG;
-
-  uint32_t compression = kRgb;
-  if (f.kind == BitmapHeaderKind::Core) {
-    f.width = header.U16(4);
-    f.height = header.U16(6);
-    f.bitsPerPixel = header.U16(10);
-    f.entrySize = kTripleEntry;
-  } else {
-    f.width = header.U32(4);
-    f.height = header.Magnitude32(8);
-    f.topDown = header.U32(8) & 0x80000000u;
-    f.bitsPerPixel = header.U16(14);
-    compression = header.U32(16);
-    f.coloursUsed = header.U32(32);
-    f.entrySize = kQuadEntry;
-  }
+  f.headerSize = layout.headerSize;
+  f.kind = KindOf(f.headerSize);
+  f.width = layout.width;
+  f.height = layout.height;
+  f.topDown = layout.topDown;
+  f.bitsPerPixel = layout.bitsPerPixel;
+  f.coloursUsed = layout.coloursUsed;
+  f.entrySize = layout.entrySize;
+  const uint32_t compression = f.kind == BitmapHeaderKind::Core ? kRgb : header.U32(16);
   if (!FormOf(f.kind, compression, f.bitsPerPixel, &f.form)) return PXM_E_INVALIDARG;
 
   f.paletteAt = f.headerSize;

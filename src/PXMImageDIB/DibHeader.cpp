@@ -27,7 +27,6 @@ bool ReadDibLayout(const uint8_t* block, size_t available, DibLayout* layout) {
 
   DibLayout l;
   l.headerSize = headerSize;
-  uint32_t coloursUsed = 0;
   if (headerSize == kCoreHeaderSize) {
     // 16-bit width, height and depth; 3-byte palette entries; no colours-used field.
     l.width = header.U16(4);
@@ -37,16 +36,17 @@ bool ReadDibLayout(const uint8_t* block, size_t available, DibLayout* layout) {
   } else {
     l.width = header.U32(4);
     l.height = header.Magnitude32(8);
+    l.topDown = header.U32(8) & 0x80000000u;
     l.bitsPerPixel = header.U16(14);
     l.entrySize = kQuadEntry;
-    coloursUsed = header.U32(32);
+    l.coloursUsed = header.U32(32);
   }
   // Rows are laid out by the depth's row rule, which gives every depth up to 32 bits room for its
   // pixels; a deeper one would be described to readers as longer rows than the block holds.
   if (!IsStoredDibDepth(l.bitsPerPixel)) return false;
   // Only an information header marks 8-bit rows as grey; the core header is always plain colour.
   l.fourcc = l.bitsPerPixel == 8 && headerSize != kCoreHeaderSize ? FOURCC_MONO : FOURCC_RGB;
-  l.paletteCount = DibPaletteCount(l.bitsPerPixel, coloursUsed);
+  l.paletteCount = DibPaletteCount(l.bitsPerPixel, l.coloursUsed);
   l.rowLength = DibRowLength(l.bitsPerPixel, l.width);
   *layout = l;
   return true;
