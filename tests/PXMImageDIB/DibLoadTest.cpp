@@ -295,7 +295,7 @@ TEST(DibLoad, RunLengthStreamsEdgeCases) {
       {"streamStopsInAPair", 8, {2, 1, 3}, "1100 0000 0000"},
       {"absoluteRunCutShort", 8, {1, 1, 0, 5, 1, 2}, "1000 0000 0000"},
       {"deltaCutShort", 8, {1, 1, 0, 2, 1}, "1000 0000 0000"},
-      {"earlyEndOfBitmap", 8, {4, 2, 0, 1, 4, 3}, "2222 0000 0000"},
+      {"earlyEndOfBitmap", 8, {2, 2, 0, 1, 0, 0, 2, 3}, "2200 0000 0000"},
       {"deltaPastTheTop", 8, {0, 2, 0, 9, 4, 4}, "0000 0000 0000"},
       {"nibblesAlternate", 4, {3, 0x12, 0, 0, 0, 3, 0xAB, 0xC0, 0, 1}, "1210 abc0 0000"},
       {"oddNibbleRunPadded", 4, {0, 5, 0x12, 0x34, 0x50, 0, 0, 0, 2, 0xEF, 0, 1}, "1234 ef00 0000"},
@@ -327,6 +327,22 @@ TEST(DibLoad, RunLengthStreamsEdgeCases) {
     for (uint32_t y = 0; y < 3; ++y)
       EXPECT_EQ(std::vector<uint8_t>(l.Row(y) + (width * s.bits + 7) / 8, l.Row(y) - l.stride),
                 std::vector<uint8_t>(-l.stride - (width * s.bits + 7) / 8, 0)) << "row padding is zero";
+  }
+}
+
+// Bit fields with an alpha mask: alpha set in any pixel, here only in the top row, makes 32-bit
+// "ARGB" rows; alpha 0 throughout is no alpha, and 4-4-4 colours become 24-bit rows.
+TEST(DibLoad, AlphaAnywhereInTheFileIsAlpha) {
+  for (const uint32_t topAlpha : {0u, 1u}) {
+    Bytes block = InfoHeaderBytes({.width = 2, .height = 2, .bitsPerPixel = 16, .compression = 6});
+    block.U32(0x0F00).U32(0x00F0).U32(0x000F).U32(0xF000).U16(0x0F00).U16(0x00F0).U16(0x000F).U16(topAlpha << 12 | 0x0FFF);
+    ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
+    ASSERT_EQ(Load(dib.Get(), WriteFile("alpha.bmp", MakeFile(block, 14 + 56).data)), PXM_S_OK);
+    const DibView l = ViewOf(dib.Get());
+    EXPECT_EQ(l.Format(), (std::vector{2u, 2u, 1u, topAlpha ? 32u : 24u, topAlpha ? FOURCC_ARGB : 0u}));
+    const uint8_t* top = l.Row(0);  // red, green, blue after the transform
+    EXPECT_EQ(std::vector<uint8_t>(top, top + 2 * l.bits / 8),
+              (topAlpha ? std::vector<uint8_t>{0, 0, 255, 0, 255, 255, 255, 17} : std::vector<uint8_t>{0, 0, 255, 255, 255, 255}));
   }
 }
 
