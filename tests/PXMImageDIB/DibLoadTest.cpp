@@ -274,6 +274,20 @@ TEST(DibLoad, WritersFilesLoadAsTheirPictures) {
             EXPECT_EQ(got[3], x < 4 ? 255 : 0) << "its alpha is i < 4";
           }
         }
+      // Behind a file header, the block it hands out is a plain bitmap file of the same rows (which
+      // the transform turns to blue first again as it loads them).
+      const uint32_t paletteBytes = uint32_t(PaletteEntries(dib.Get()).size()) * (header[0] == 12 ? 3 : 4);
+      Bytes again = Bytes().U8('B').U8('M').U32(14 + l.blockSize).U32(0).U32(14 + Get32(header, 0) + paletteBytes);
+      again.data.insert(again.data.end(), header.begin(), header.end());
+      ComPtr<IPXMImageDIB> reloaded = ModuleHost::Get().CreateDIB();
+      ASSERT_EQ(Load(reloaded.Get(), WriteFile("again.bmp", again.data)), PXM_S_OK);
+      const DibView r = ViewOf(reloaded.Get());
+      ASSERT_EQ(r.Format(), (std::vector{7u, 5u, 1u, g.bits, g.bits == 32 ? 0u : g.fourcc}));
+      for (uint32_t y = 0; y < 5; ++y) {
+        std::vector<uint8_t> row(r.Row(y), r.Row(y) - l.stride);
+        for (uint32_t x = 0; l.bits >= 24 && x < 7; ++x) std::swap(row[x * l.bits / 8], row[x * l.bits / 8 + 2]);
+        EXPECT_EQ(row, std::vector<uint8_t>(l.Row(y), l.Row(y) - l.stride)) << "row " << y;
+      }
     }
 }
 
