@@ -1,6 +1,8 @@
-// Load(IString*): a bitmap file read into one block that the image then owns. The file is read
-// with two reads, its 14-byte file header and then everything after it straight into the block;
-// no row is copied or converted here.
+// Load(IString*): a bitmap file made into one block that the image then owns. The file is read
+// with two reads, its 14-byte file header and then everything after it. Plain rows where the
+// block's reader expects them stay where they were read: the block is the file. Every other form
+// (rows elsewhere, top-down, bit fields, run-length, 2-bit) is decoded into plain bottom-up rows
+// of a stored depth, so the rest of the module only ever meets an ordinary DIB.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,15 +10,14 @@
 
 #include "PXM/HostServices.h"
 #include "PXM/REFString.h"
+#include "PXMImageDIB/BitmapDecoders.h"
 #include "PXMImageDIB/DibBlock.h"
+#include "PXMImageDIB/LittleEndian.h"
 #include "PXMImageDIB/PXMImageDIB.h"
 
 namespace {
 
 constexpr size_t kFileHeaderSize = 14;
-// How far a header may claim beyond the file: what a writer may leave out (palette entries, the
-// tail of the rows) stays below twice the file plus this; beyond it the header is not believed.
-constexpr uint64_t kClaimAllowance = 64 * 1024;
 
 // The path in the current locale's multibyte encoding, each separator ('\' or '/') as '/'.
 class NativePath {
@@ -53,20 +54,9 @@ class NativePath {
   char* m_Text = nullptr;
 };
 
-// Frees a block that never reached the image.
-struct BlockHolder {
-  uint8_t* block = nullptr;
-  ~BlockHolder() { std::free(block); }
-  uint8_t* Release() {
-    uint8_t* b = block;
-    block = nullptr;
-    return b;
-  }
-};
-
-// Reads the open file into a new block that covers the whole layout its header claims: what the
-// file lacks of that layout is zeroed, so the image never reads past what was allocated.
-HRESULT ReadBitmapFile(std::FILE* file, uint8_t** out) {
+// Reads the open file, all of it after the 14-byte file header with one read into one block, and
+// makes of it the block of a plain DIB.
+HRESULT ReadBitmapFile(std::FILE* file, DecodedImage* out) {
   if (std::fseek(file, 0, SEEK_END) != 0) return PXM_E_INVALIDARG;
   const long end = std::ftell(file);
   if (end < 0 || std::fseek(file, 0, SEEK_SET) != 0) return PXM_E_INVALIDARG;
@@ -82,23 +72,7 @@ HRESULT ReadBitmapFile(std::FILE* file, uint8_t** out) {
   if (!holder.block) return PXM_E_OUTOFMEMORY;
   const size_t got = std::fread(holder.block, 1, rest, file);
 
-  DibLayout layout;
-  if (!ReadDibLayout(holder.block, got, &layout)) return PXM_E_INVALIDARG;
-  const uint64_t claim = layout.Total();
-  // A claim far beyond the file is a broken header; sizes and strides are 32-bit values.
-  if (claim > 2 * fileSize + kClaimAllowance || claim > UINT32_MAX - kSpareBytes || layout.rowLength > INT32_MAX)
-    return PXM_E_INVALIDARG;
-
-  const size_t size = (claim > got ? static_cast<size_t>(claim) : got) + kSpareBytes;
-  if (size > rest + kSpareBytes) {
-    // Only a file shorter than its layout grows its block.
-    uint8_t* grown = static_cast<uint8_t*>(std::realloc(holder.block, size));
-    if (!grown) return PXM_E_OUTOFMEMORY;
-    holder.block = grown;
-  }
-  std::memset(holder.block + got, 0, size - got);
-  *out = holder.Release();
-  return PXM_S_OK;
+  return DecodeBitmap(&holder, got, fileSize, FieldReader(fileHeader, kFileHeaderSize).U32(10), out);
 }
 
 }  // namespace
@@ -136,13 +110,14 @@ HRESULT CPXMImageDIB::Load(IString* path) {
     std::printf("CPXMImageDIB::%s fopen error %s\n", "Load", native.Text());
     return PXM_E_FAIL;
   }
-  uint8_t* block = nullptr;
-  const HRESULT hr = ReadBitmapFile(file, &block);
+  DecodedImage image;
+  const HRESULT hr = ReadBitmapFile(file, &image);
   std::fclose(file);
   if (PXM_FAILED(hr)) return hr;  // the previous image stays
 
-  CreateOnDIB(block, nullptr, 1);  // the header was read above: the block is taken
+  CreateOnDIB(image.block, nullptr, 1);  // the header was read above: the block is taken
   if (m_FOURCC == FOURCC_MONO) return PXM_S_OK;
+  if (image.alpha && m_BitsPerPixel == 32) m_FOURCC = FOURCC_ARGB;
 
   // Colour rows go once through the host's transform; without one they stay as read.
   if (SmartPtr<IPXMTransform> transform = GetTransformComponent())

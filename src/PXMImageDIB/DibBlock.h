@@ -2,8 +2,20 @@
 // owns a block frees it with free.
 #pragma once
 #include <cstdint>
+#include <cstdlib>
 
 #include "PXMImage/ImageBlock.h"
 
 // Bytes left after the rows of every block we allocate.
 inline constexpr uint32_t kSpareBytes = 3;
+
+// Frees a block that never reached the image.
+struct BlockHolder {
+  uint8_t* block = nullptr;
+  ~BlockHolder() { std::free(block); }
+  uint8_t* Release() {
+    uint8_t* b = block;
+    block = nullptr;
+    return b;
+  }
+};

@@ -60,6 +60,46 @@ PXM_ROW_KERNEL void FirstBytes(uint8_t* __restrict destination, const uint8_t* _
   for (size_t x = 0; x < width; ++x) destination[x] = source[4 * x];
 }
 
+// 16-bit pixels widened to three bytes; green has 5 or 6 bits. Eight pixels a step: the channels
+// are widened in 16-bit lanes, narrowed to bytes and interleaved by two shuffles into 24 bytes (the
+// vectoriser leaves the 3-byte stores of the plain loop scalar, at a third of the speed).
+template <int kGreenBits>
+[[gnu::always_inline]] inline void Widen16Rows(uint8_t* __restrict destination, const uint8_t* __restrict source,
+                                               uint32_t width) {
+  using Lanes16 = uint16_t __attribute__((vector_size(16)));
+  using Bytes8 = uint8_t __attribute__((vector_size(8)));
+  constexpr uint16_t kGreenMask = (1u << kGreenBits) - 1;
+  size_t x = 0;
+  for (; x + 8 <= width; x += 8) {
+    Lanes16 p;
+    std::memcpy(&p, source + 2 * x, 16);
+    const Lanes16 b = p & 0x1F, g = p >> 5 & kGreenMask, r = p >> (5 + kGreenBits) & 0x1F;
+    const Bytes8 b8 = __builtin_convertvector(b << 3 | b >> 2, Bytes8);
+    const Bytes8 g8 = __builtin_convertvector(g << (8 - kGreenBits) | g >> (2 * kGreenBits - 8), Bytes8);
+    const Bytes8 r8 = __builtin_convertvector(r << 3 | r >> 2, Bytes8);
+    const Bytes16 bg = __builtin_shufflevector(b8, g8, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const Bytes16 rr = __builtin_shufflevector(r8, r8, 0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7);
+    // Byte k of the output is channel k % 3 of pixel k / 3: blue i at i, green i at 8 + i, red i at 16 + i.
+    const Bytes16 low = __builtin_shufflevector(bg, rr, 0, 8, 16, 1, 9, 17, 2, 10, 18, 3, 11, 19, 4, 12, 20, 5);
+    const Bytes8 high = __builtin_shufflevector(bg, rr, 13, 21, 6, 14, 22, 7, 15, 23);
+    std::memcpy(destination + 3 * x, &low, 16);
+    std::memcpy(destination + 3 * x + 16, &high, 8);
+  }
+  for (; x < width; ++x) {
+    const uint32_t p = source[2 * x] | source[2 * x + 1] << 8;
+    const uint32_t b = p & 0x1F, g = p >> 5 & kGreenMask, r = p >> (5 + kGreenBits) & 0x1F;
+    destination[3 * x] = static_cast<uint8_t>(b << 3 | b >> 2);
+    destination[3 * x + 1] = static_cast<uint8_t>(g << (8 - kGreenBits) | g >> (2 * kGreenBits - 8));
+    destination[3 * x + 2] = static_cast<uint8_t>(r << 3 | r >> 2);
+  }
+}
+PXM_ROW_KERNEL void Widen555Rows(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
+  Widen16Rows<5>(destination, source, width);
+}
+PXM_ROW_KERNEL void Widen565Rows(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
+  Widen16Rows<6>(destination, source, width);
+}
+
 // The streaming twins (see StreamStore16): the pixels before the first that starts a destination
 // line and those after the last whole line go through the plain loops.
 
@@ -148,6 +188,13 @@ PXM_DIB_RULE(SwapRedBlue24, StreamSwapRedBlue24, SwapRows)
 PXM_DIB_RULE(CopyOpaque32, StreamOpaque32, OpaqueRows)
 PXM_DIB_RULE(FirstByteOf32, StreamFirstByteOf32, FirstBytes)
 #undef PXM_DIB_RULE
+
+void Widen555To24(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
+  Widen555Rows(destination, source, width);
+}
+void Widen565To24(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
+  Widen565Rows(destination, source, width);
+}
 
 DibCopyRule ChooseDibCopyRule(uint32_t bitsPerPixel, uint32_t fourcc, int alphaOption) {
   switch (bitsPerPixel) {

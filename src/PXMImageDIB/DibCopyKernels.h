@@ -32,3 +32,9 @@ void StreamPixels32(uint8_t* __restrict destination, const uint8_t* __restrict s
 void StreamSwapRedBlue24(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
 void StreamOpaque32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
 void StreamFirstByteOf32(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
+
+// 16-bit pixels (blue in the low bits) into blue, green, red bytes, each channel widened to 8 bits
+// by repeating its top bits (5 bits v: v << 3 | v >> 2): 5-5-5 is the block's own 16-bit layout,
+// 5-6-5 the common bit-field one.
+void Widen555To24(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);
+void Widen565To24(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width);

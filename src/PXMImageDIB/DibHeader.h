@@ -45,9 +45,11 @@ struct DibLayout {
   uint32_t headerSize = 0;
   uint32_t width = 0;
   uint32_t height = 0;  // rows stored top-down (negative height) are taken as bottom-up
+  bool topDown = false;  // what the sign of the height said
   uint32_t bitsPerPixel = 0;
   uint32_t fourcc = 0;
   uint32_t entrySize = 0;
+  uint32_t coloursUsed = 0;  // the header's own count (the core header has none: 0)
   uint32_t paletteCount = 0;
   uint64_t rowLength = 0;
 

@@ -75,6 +75,18 @@ std::vector<Kernel> Kernels() {
     for (const bool streaming : {false, true})
       k.push_back({std::string("Dib") + (streaming ? "Stream" : "") + d.name, streaming ? d.streaming : d.plain,
                    Plain(d.order, d.sourceBytes), d.sourceBytes, uint32_t(std::strlen(d.order)), 1});
+  // 16-bit pixels, blue in the low bits, each channel widened by repeating its top bits.
+  for (const uint32_t greenBits : {5u, 6u})
+    k.push_back({"DibWiden" + std::string(greenBits == 5 ? "555" : "565") + "To24", greenBits == 5 ? Widen555To24 : Widen565To24,
+                 [greenBits](uint8_t* d, const uint8_t* s, uint32_t w) {
+                   const auto widen = [](uint32_t v, uint32_t bits) { return uint8_t(v << (8 - bits) | v >> (2 * bits - 8)); };
+                   for (uint32_t x = 0; x < w; ++x) {
+                     const uint32_t p = s[2 * x] | s[2 * x + 1] << 8;
+                     d[3 * x] = widen(p & 31, 5);
+                     d[3 * x + 1] = widen(p >> 5 & ((1u << greenBits) - 1), greenBits);
+                     d[3 * x + 2] = widen(p >> (5 + greenBits) & 31, 5);
+                   }
+                 }, 2, 3, 1});
   const struct {
     const char* name;
     CanvasSourcePixels pixels;

@@ -28,17 +28,19 @@ struct InfoHeader {
   int32_t height = 0;  // negative: rows stored top-down
   uint32_t bitsPerPixel = 24, coloursUsed = 0, compression = 0;
 };
-// Size, width, height, planes, depth, compression, image size (0), resolutions, colours used and
-// important; longer versions go on with zeroed masks and colour space fields.
+inline uint32_t PaddedRow(uint32_t bitsPerPixel, uint32_t width) { return (bitsPerPixel * width + 31) / 32 * 4; }
+// Size, width, height, planes, depth, compression, image size (of plain rows), resolutions, colours
+// used and important; longer versions go on with zeroed masks and colour space fields.
 inline Bytes InfoHeaderBytes(const InfoHeader& h) {
   Bytes b;
   b.U32(h.size).U32(h.width).U32(static_cast<uint32_t>(h.height)).U16(1).U16(h.bitsPerPixel).U32(h.compression);
-  return b.U32(0).U32(2835).U32(2835).U32(h.coloursUsed).U32(0).Fill(h.size > 40 ? h.size - 40 : 0, 0);
+  const uint32_t rows = h.height < 0 ? 0u - static_cast<uint32_t>(h.height) : static_cast<uint32_t>(h.height);
+  b.U32(h.compression ? 0 : PaddedRow(h.bitsPerPixel, h.width) * rows);
+  return b.U32(2835).U32(2835).U32(h.coloursUsed).U32(0).Fill(h.size > 40 ? h.size - 40 : 0, 0);
 }
 inline Bytes CoreHeaderBytes(uint16_t width, uint16_t height, uint16_t bitsPerPixel) {
   return Bytes().U32(12).U16(width).U16(height).U16(1).U16(bitsPerPixel);
 }
-inline uint32_t PaddedRow(uint32_t bitsPerPixel, uint32_t width) { return (bitsPerPixel * width + 31) / 32 * 4; }
 
 // Header, entries of entrySize bytes (entry i: 4i+1, 4i+2, 4i+3 (, 0)), then rows of pattern bytes.
 inline Bytes MakeBlock(Bytes b, uint32_t entries, uint32_t entrySize, uint32_t rowLength, uint32_t height) {

@@ -81,16 +81,26 @@ TEST_F(Tool, DemoDrawsUprightFittedMaskedAndRestoredPictures) {
 }
 
 TEST_F(Tool, InfoRenderConvertSaveAndLoad) {
-  ASSERT_EQ(Run("info " + Fixture("info8.bmp") + " " + Fixture("core24.bmp")), 0) << err;
-  EXPECT_NE(out.find("7 x 5, 8 bits per pixel, code \"MONO\", 256 palette entries, header 40 bytes"), std::string::npos) << out;
-  EXPECT_NE(out.find("7 x 5, 24 bits per pixel, code 0 (plain colour), 0 palette entries, header 12 bytes"),
-            std::string::npos) << out;
+  ASSERT_EQ(Run("info " + Fixture("info8.bmp") + " " + Fixture("core24.bmp") + " " + Fixture("rle8.bmp") + " " +
+                Fixture("rgb565.bmp") + " " + Fixture("argb4444.bmp")), 0) << err;
+  for (const char* line : {"plain 8-bit, 40-byte header -> 7 x 5, 8 bits per pixel, code \"MONO\", 256 palette entries, header 40 bytes",
+                           "plain 24-bit, 12-byte core header -> 7 x 5, 24 bits per pixel, code 0 (plain colour), 0 palette entries, header 12 bytes",
+                           "run-length 8-bit, 40-byte header -> 7 x 5, 8 bits per pixel, code \"MONO\"",
+                           "bit fields 5-6-5 16-bit, 124-byte header -> 7 x 5, 24 bits per pixel, code 0 (plain colour)",
+                           "bit fields 4-4-4 + 4 alpha 16-bit, 124-byte header -> 7 x 5, 32 bits per pixel, code \"ARGB\""})
+    EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
   // 1:1 against the independent writer's decode, then a crop of columns 2..4, rows 1..3 at twice
   // its size, the top-left colour left out, and a fit into a tall picture (centred, aspect kept).
   const std::string reference = Slurp(std::string(PXM_FIXTURES) + "/v5.rgb");
   const Picture decode{7, 5, std::vector<uint8_t>(reference.begin(), reference.end())};
   ASSERT_EQ(Run("render " + Fixture("v5.bmp") + " -o v5.png"), 0) << err;
   EXPECT_EQ(Png("v5.png").rgb, decode.rgb);
+  // A PNG file goes through the module too: drawn, and written as a bitmap file, it stays the picture.
+  ASSERT_EQ(Run("render v5.png -o again.png"), 0) << err;
+  EXPECT_EQ(Png("again.png").rgb, decode.rgb);
+  ASSERT_EQ(Run("convert v5.png --to dib24 -o v5.bmp"), 0) << err;
+  ASSERT_EQ(Run("render v5.bmp -o fromBmp.png"), 0) << err;
+  EXPECT_EQ(Png("fromBmp.png").rgb, decode.rgb);
   ASSERT_EQ(Run("render " + Fixture("v5.bmp") + " -o crop.png --crop 2,1,3,3 --size 6x6 --background 000000"), 0) << err;
   const Picture crop = Png("crop.png");
   for (uint32_t y = 0; y < 6; ++y)
@@ -122,6 +132,7 @@ TEST_F(Tool, InfoRenderConvertSaveAndLoad) {
 
 TEST_F(Tool, FailuresSayWhatFailedAndLeaveNoOutput) {
   std::ofstream(dir + "/text.bmp") << "not a bitmap at all";
+  std::ofstream(dir + "/cut.png") << "\x89PNG\r\n\x1a\n";  // a signature and nothing after it
   struct Case {
     std::string args;
     int exitCode;
@@ -134,7 +145,8 @@ TEST_F(Tool, FailuresSayWhatFailedAndLeaveNoOutput) {
                         Case{"render " + Fixture("v5.bmp") + " -o d.png --size 0x4", 2, "malformed", "d.png"},
                         Case{"render " + Fixture("v5.bmp") + " -o e.png --bogus", 2, "unknown option --bogus", "e.png"},
                         Case{"convert " + Fixture("v5.bmp") + " --to raster -o f.bmp", 1, "holds a DIB", "f.bmp"},
-                        Case{"load text.bmp -o g.png", 1, "0x80070057", "g.png"}, Case{"frobnicate", 2, "unknown command", "x"}}) {
+                        Case{"load text.bmp -o g.png", 1, "0x80070057", "g.png"},
+                        Case{"render cut.png -o h.png", 1, "cannot read", "h.png"}, Case{"frobnicate", 2, "unknown command", "x"}}) {
     SCOPED_TRACE(c.args);
     EXPECT_EQ(Run(c.args), c.exitCode);
     EXPECT_NE(err.find(c.message), std::string::npos) << err;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "BitmapFile.h"
 #include "HostStreams.h"
 #include "Images.h"
 #include "Options.h"
@@ -56,8 +57,9 @@ int Start(const Arguments& args, const Syntax& syntax, Invocation* run) {
 int RunInfo(const Arguments& args) {
   static const Syntax syntax{
       "usage: pxm info FILE...\n"
-      "Loads each bitmap file as a DIB image and prints its width, height, bits per pixel, pixel code,\n"
-      "palette entries, header size and block size.\n",
+      "Loads each bitmap (or PNG) file as a DIB image and prints what the file held (its coding,\n"
+      "depth, size and header) and what the image is: bits per pixel, pixel code, palette entries,\n"
+      "header size and block size.\n",
       0, false};
   Invocation run;
   if (int code = Start(args, syntax, &run); code >= 0) return code;
@@ -76,9 +78,11 @@ int RunInfo(const Arguments& args) {
     uint32_t blockSize = 0;
     dib->GetDIB(&block, &blockSize);
     const uint32_t header = block ? (block[0] | block[1] << 8 | block[2] << 16 | uint32_t(block[3]) << 24) : 0;
-    std::printf("%s: %u x %u, %u bits per pixel, code %s, %u palette entries, header %u bytes, block %u bytes\n",
-                path.c_str(), d.width, d.height, d.bitsPerPixel, FourccName(d.fourcc).c_str(), entries, header,
-                blockSize);
+    std::string held = DescribeBitmapFile(path);
+    if (held.empty()) held = "PNG picture";
+    std::printf("%s: %s -> %u x %u, %u bits per pixel, code %s, %u palette entries, header %u bytes, block %u bytes\n",
+                path.c_str(), held.c_str(), d.width, d.height, d.bitsPerPixel, FourccName(d.fourcc).c_str(), entries,
+                header, blockSize);
   }
   return exitCode;
 }
@@ -87,7 +91,7 @@ int RunRender(const Arguments& args) {
   static const Syntax syntax{
       "usage: pxm render FILE -o OUT.png [--size WxH] [--fit] [--crop X,Y,W,H] [--transparent RRGGBB]\n"
       "                  [--background RRGGBB]\n"
-      "Draws a bitmap file into a picture of the given size (default: the crop's or the image's size),\n"
+      "Draws a bitmap or PNG file into a picture of the given size (default: the crop's or the image's size),\n"
       "stretched or, with --fit, fitted with its aspect ratio kept; --crop cuts a rectangle of the image\n"
       "(pixels from the top left) first; --transparent leaves that colour out; the background defaults\n"
       "to white.\n",
@@ -206,7 +210,7 @@ ComPtr<IPXMImage> ConvertTo(const ModuleSet& modules, IPXMImageDIB* source, cons
 int RunConvert(const Arguments& args) {
   static const Syntax syntax{
       "usage: pxm convert FILE --to dib8|dib24|dib32|raster|canvas -o OUT\n"
-      "Copies a bitmap file into an image of the given kind with the module's conversions and writes\n"
+      "Copies a bitmap or PNG file into an image of the given kind with the module's conversions and writes\n"
       "it as OUT: .bmp (DIB kinds), .png (drawn), or any other name as a stream file.\n",
       1, true, {"-o", "--to"}};
   Invocation run;

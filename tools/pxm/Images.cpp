@@ -121,6 +121,20 @@ ComPtr<IPXMImageDIB> LoadBitmap(const ModuleSet& modules, const std::string& pat
     dib.Reset();
     return dib;
   }
+  if (IsPngFile(path)) {
+    PngPicture picture;
+    const std::string error = ReadPng(path, &picture);
+    uint8_t* block = error.empty() ? NewDibBlock(picture.width, picture.height, picture.alpha ? 32 : 24,
+                                                 picture.pixels.data())
+                                   : nullptr;
+    const HRESULT hr = block ? dib->CreateOnDIB(block, nullptr, 1) : PXM_E_OUTOFMEMORY;
+    if (PXM_FAILED(hr) || !error.empty()) {
+      std::free(block);
+      *failure = error.empty() ? Failure{"taking the pixels of " + path, hr} : Failure{error, 0, false};
+      dib.Reset();
+    }
+    return dib;
+  }
   const HRESULT hr = dib->Load(name.Get());
   if (PXM_FAILED(hr)) {
     *failure = {"loading " + path, hr};

@@ -8,7 +8,8 @@
 #include "ModuleSet.h"
 
 
-// Loads a bitmap file into a new DIB image.
+// Loads a bitmap file into a new DIB image; a PNG file goes in through a block of its pixels
+// (CreateOnDIB), 24-bit, or 32-bit when it has alpha (which the DIB image then ignores).
 ComPtr<IPXMImageDIB> LoadBitmap(const ModuleSet& modules, const std::string& path, Failure* failure);
 
 struct Description {

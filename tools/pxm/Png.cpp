@@ -46,3 +46,29 @@ std::string WritePng(const std::string& path, uint32_t width, uint32_t height, c
   png_write_end(writer.png, writer.info);
   return out.Commit();
 }
+
+bool IsPngFile(const std::string& path) {
+  uint8_t signature[8] = {};
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  const size_t got = std::fread(signature, 1, sizeof signature, file);
+  std::fclose(file);
+  return got == sizeof signature && png_sig_cmp(signature, 0, sizeof signature) == 0;
+}
+
+std::string ReadPng(const std::string& path, PngPicture* picture) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return "cannot read " + path + ": " + image.message;
+  if (uint64_t{image.width} * image.height > (uint64_t{1} << 28)) {
+    png_image_free(&image);
+    return path + " is larger than 2^28 pixels";
+  }
+  picture->alpha = image.format & PNG_FORMAT_FLAG_ALPHA;
+  image.format = picture->alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
+  picture->width = image.width;
+  picture->height = image.height;
+  picture->pixels.resize(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, picture->pixels.data(), 0, nullptr)) return "cannot read " + path + ": " + image.message;
+  return {};
+}
