@@ -130,6 +130,7 @@ void fetch(uint32_t* __restrict out, const uint8_t* __restrict row, size_t first
 // vectoriser's own code for 3-byte pixels is several times slower). The loop stops before a 16-byte
 // load would pass the row's last pixel; the rest go one by one.
 using Bytes16 = uint8_t __attribute__((vector_size(16)));
+using Words4 = uint32_t __attribute__((vector_size(16)));
 
 CG_ROW_LOOP void fetchRgb24(uint32_t* __restrict out, const uint8_t* __restrict row, size_t first, size_t count,
                             const RowParams& params) {
@@ -326,6 +327,76 @@ void scaledWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t* columns, s
     pickWords(dst, src, columns, count, p.set);
 }
 
+// 24-bit sources into 32-bit destinations of byte order O, unscaled (Step 3) or halved (Step 6,
+// every other pixel): four pixels a step by one byte shuffle straight into the destination row, the
+// fourth byte opaque, with no pass through working pixels. Destination byte k of a step, as an index
+// into the 32 bytes from the step's first source pixel (two 16-byte loads, 8 bytes apart).
+template <WordOrder O, unsigned Step>
+constexpr int rgb24Byte(int k) {
+  constexpr WordShifts s = shiftsOf(O);
+  const unsigned shift = 8 * unsigned(k % 4);
+  const int offset = shift == s.red ? 0 : shift == s.green ? 1 : shift == s.blue ? 2 : 0;  // alpha: or'd in
+  const int at = int(Step) * (k / 4) + offset;
+  return at < 16 ? at : at - 8 + 16;
+}
+
+template <WordOrder O, unsigned Step>
+[[gnu::always_inline]] inline void widenRgb24(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count) {
+  constexpr WordShifts s = shiftsOf(O);
+  constexpr uint32_t alpha = 0xFFu << s.alpha;
+  const Bytes16 opaque = (Bytes16)(Words4){alpha, alpha, alpha, alpha};
+  // Whole steps while their loads (24 bytes from the step's first pixel) stay within the pixels the
+  // row reads: 3 * count bytes unscaled, 6 * count - 3 halved.
+  const size_t readable = Step * count - (Step - 3);
+  size_t i = 0;
+  for (; Step * i + 24 <= readable; i += 4) {
+    Bytes16 a, b;
+    std::memcpy(&a, src + Step * i, 16);
+    std::memcpy(&b, src + Step * i + 8, 16);
+#define CG_B(k) rgb24Byte<O, Step>(k)
+    const Bytes16 pixels = __builtin_shufflevector(a, b, CG_B(0), CG_B(1), CG_B(2), CG_B(3), CG_B(4), CG_B(5), CG_B(6),
+                                                   CG_B(7), CG_B(8), CG_B(9), CG_B(10), CG_B(11), CG_B(12), CG_B(13),
+                                                   CG_B(14), CG_B(15));
+#undef CG_B
+    const Bytes16 out = pixels | opaque;
+    std::memcpy(dst + 4 * i, &out, 16);
+  }
+  for (; i < count; ++i) {
+    const uint8_t* px = src + Step * i;
+    store32(dst + 4 * i, uint32_t{px[0]} << s.red | uint32_t{px[1]} << s.green | uint32_t{px[2]} << s.blue | alpha);
+  }
+}
+
+// Multi-versioned functions cannot be templates: one pair per destination byte order.
+#define CG_RGB24_ROWS(order)                                                                                          \
+  CG_ROW_LOOP void copyRgb24##order(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count) {          \
+    widenRgb24<WordOrder::order, 3>(dst, src, count);                                                                 \
+  }                                                                                                                   \
+  CG_ROW_LOOP void halveRgb24##order(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count) {         \
+    widenRgb24<WordOrder::order, 6>(dst, src, count);                                                                 \
+  }                                                                                                                   \
+  void copyRgb24##order##Row(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams&) {    \
+    copyRgb24##order(dst, src, count);                                                                                \
+  }                                                                                                                   \
+  void halveRgb24##order##Row(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams&) {   \
+    halveRgb24##order(dst, src, count);                                                                               \
+  }
+CG_RGB24_ROWS(RGBA)
+CG_RGB24_ROWS(ARGB)
+CG_RGB24_ROWS(BGRA)
+CG_RGB24_ROWS(ABGR)
+#undef CG_RGB24_ROWS
+
+RowFunction rgb24RowFor(WordOrder order, bool halved) {
+  switch (order) {
+    case WordOrder::RGBA: return halved ? &halveRgb24RGBARow : &copyRgb24RGBARow;
+    case WordOrder::ARGB: return halved ? &halveRgb24ARGBRow : &copyRgb24ARGBRow;
+    case WordOrder::BGRA: return halved ? &halveRgb24BGRARow : &copyRgb24BGRARow;
+    case WordOrder::ABGR: return halved ? &halveRgb24ABGRRow : &copyRgb24ABGRRow;
+  }
+  return nullptr;
+}
+
 // 8-bit sources, unscaled: each row is one lookup in a table of the 256 destination pixels,
 // built once per draw. Copied, every entry is drawn; keyed, entries of alpha 0 (masked indices)
 // leave the destination as it was.
@@ -447,6 +518,9 @@ RowFunction prepareRow(const PixelFormat& source, const PixelFormat& dest, Op op
     params.set = 0xFFu << shiftsOf(dest.order).alpha;
     return scaled ? &scaledWordsRow : &copyWordsRow;
   }
+  if (op == Op::Copy && source.kind == PixelKind::Rgb24 && dest.kind == PixelKind::Word32 &&
+      (!scaled || params.everyOther))
+    return rgb24RowFor(dest.order, scaled);
   const bool eightBit = source.kind == PixelKind::Index8 || source.kind == PixelKind::Grey8;
   if (!scaled && eightBit && dest.kind == PixelKind::Word32 && (op == Op::Copy || op == Op::Keyed) &&
       (source.kind == PixelKind::Grey8 ? op == Op::Copy : params.palette != nullptr)) {
