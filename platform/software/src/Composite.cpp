@@ -1,6 +1,11 @@
 #include "Composite.h"
 
+#include <algorithm>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "Pixel.h"
 
@@ -301,13 +306,56 @@ void scaledRow(uint8_t* dst, const uint8_t* src, const uint32_t* columns, size_t
   }
 }
 
+// Stores 16 bytes at a 16-byte-aligned address around the cache where the target has a streaming
+// store, with a plain store elsewhere.
+[[gnu::always_inline]] inline void streamStore16(uint8_t* dst, Bytes16 bytes) {
+#if defined(__SSE2__)
+  _mm_stream_si128(reinterpret_cast<__m128i*>(dst), reinterpret_cast<__m128i>(bytes));
+#else
+  std::memcpy(dst, &bytes, 16);
+#endif
+}
+
+// Writes pixels [0, count) of a row of 4-byte pixels: one(i) stores pixel i, four(i) gives the 16
+// bytes of pixels i to i + 3 (asked for while i + 4 <= steps). Streaming, the row's whole 64-byte
+// lines go out with streaming stores: a destination larger than the cache is then not read before it
+// is overwritten, and a line only partly streamed would be. Pixels before the first line and after
+// the last go one by one.
+template <bool Stream, class One, class Four>
+[[gnu::always_inline]] inline void writeRow(uint8_t* __restrict dst, size_t count, size_t steps, One one, Four four) {
+  size_t i = 0;
+  if constexpr (Stream) {
+    if ((reinterpret_cast<uintptr_t>(dst) & 3) == 0) {
+      for (; i < count && (reinterpret_cast<uintptr_t>(dst + 4 * i) & 63); ++i) one(i);
+      for (; i + 16 <= steps; i += 16)
+        for (size_t k = 0; k < 16; k += 4) streamStore16(dst + 4 * (i + k), four(i + k));
+    }
+  }
+  for (; i + 4 <= steps; i += 4) {
+    const Bytes16 out = four(i);
+    std::memcpy(dst + 4 * i, &out, 16);
+  }
+  for (; i < count; ++i) one(i);
+}
+
 // Same byte order, an opaque source: the colour bytes go straight across, the fourth byte opaque.
 CG_ROW_LOOP void copyWords(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count, uint32_t set) {
   for (size_t i = 0; i < count; ++i) store32(dst + 4 * i, load32(src + 4 * i) | set);
 }
 
+CG_ROW_LOOP void streamWords(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count, uint32_t set) {
+  const Bytes16 fill = (Bytes16)(Words4){set, set, set, set};
+  writeRow<true>(
+      dst, count, count, [&](size_t i) { store32(dst + 4 * i, load32(src + 4 * i) | set); },
+      [&](size_t i) {
+        Bytes16 words;
+        std::memcpy(&words, src + 4 * i, 16);
+        return words | fill;
+      });
+}
+
 void copyWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
-  copyWords(dst, src, count, p.set);
+  p.stream ? streamWords(dst, src, count, p.set) : copyWords(dst, src, count, p.set);
 }
 
 // Same byte order, scaled: the sampled words straight from the source row, the fourth byte opaque.
@@ -341,30 +389,36 @@ constexpr int rgb24Byte(int k) {
 }
 
 template <WordOrder O, unsigned Step>
-[[gnu::always_inline]] inline void widenRgb24(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count) {
+[[gnu::always_inline]] inline Bytes16 widenStep(const uint8_t* src) {
   constexpr WordShifts s = shiftsOf(O);
   constexpr uint32_t alpha = 0xFFu << s.alpha;
   const Bytes16 opaque = (Bytes16)(Words4){alpha, alpha, alpha, alpha};
-  // Whole steps while their loads (24 bytes from the step's first pixel) stay within the pixels the
-  // row reads: 3 * count bytes unscaled, 6 * count - 3 halved.
-  const size_t readable = Step * count - (Step - 3);
-  size_t i = 0;
-  for (; Step * i + 24 <= readable; i += 4) {
-    Bytes16 a, b;
-    std::memcpy(&a, src + Step * i, 16);
-    std::memcpy(&b, src + Step * i + 8, 16);
+  Bytes16 a, b;
+  std::memcpy(&a, src, 16);
+  std::memcpy(&b, src + 8, 16);
 #define CG_B(k) rgb24Byte<O, Step>(k)
-    const Bytes16 pixels = __builtin_shufflevector(a, b, CG_B(0), CG_B(1), CG_B(2), CG_B(3), CG_B(4), CG_B(5), CG_B(6),
-                                                   CG_B(7), CG_B(8), CG_B(9), CG_B(10), CG_B(11), CG_B(12), CG_B(13),
-                                                   CG_B(14), CG_B(15));
+  const Bytes16 pixels = __builtin_shufflevector(a, b, CG_B(0), CG_B(1), CG_B(2), CG_B(3), CG_B(4), CG_B(5), CG_B(6),
+                                                 CG_B(7), CG_B(8), CG_B(9), CG_B(10), CG_B(11), CG_B(12), CG_B(13),
+                                                 CG_B(14), CG_B(15));
 #undef CG_B
-    const Bytes16 out = pixels | opaque;
-    std::memcpy(dst + 4 * i, &out, 16);
-  }
-  for (; i < count; ++i) {
-    const uint8_t* px = src + Step * i;
-    store32(dst + 4 * i, uint32_t{px[0]} << s.red | uint32_t{px[1]} << s.green | uint32_t{px[2]} << s.blue | alpha);
-  }
+  return pixels | opaque;
+}
+
+template <WordOrder O, unsigned Step, bool Stream = false>
+[[gnu::always_inline]] inline void widenRgb24(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count) {
+  constexpr WordShifts s = shiftsOf(O);
+  constexpr uint32_t alpha = 0xFFu << s.alpha;
+  // Steps of four while their loads (24 bytes from the step's first pixel) stay within the pixels
+  // the row reads: 3 * count bytes unscaled, 6 * count - 3 halved.
+  const size_t readable = Step * count - (Step - 3);
+  const size_t steps = readable < 24 ? 0 : std::min(count, (readable - 24) / Step + 4);
+  writeRow<Stream>(
+      dst, count, steps,
+      [&](size_t i) {
+        const uint8_t* px = src + Step * i;
+        store32(dst + 4 * i, uint32_t{px[0]} << s.red | uint32_t{px[1]} << s.green | uint32_t{px[2]} << s.blue | alpha);
+      },
+      [&](size_t i) { return widenStep<O, Step>(src + Step * i); });
 }
 
 // Multi-versioned functions cannot be templates: one pair per destination byte order.
@@ -372,11 +426,14 @@ template <WordOrder O, unsigned Step>
   CG_ROW_LOOP void copyRgb24##order(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count) {          \
     widenRgb24<WordOrder::order, 3>(dst, src, count);                                                                 \
   }                                                                                                                   \
+  CG_ROW_LOOP void streamRgb24##order(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count) {        \
+    widenRgb24<WordOrder::order, 3, true>(dst, src, count);                                                           \
+  }                                                                                                                   \
   CG_ROW_LOOP void halveRgb24##order(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count) {         \
     widenRgb24<WordOrder::order, 6>(dst, src, count);                                                                 \
   }                                                                                                                   \
-  void copyRgb24##order##Row(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams&) {    \
-    copyRgb24##order(dst, src, count);                                                                                \
+  void copyRgb24##order##Row(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {  \
+    p.stream ? streamRgb24##order(dst, src, count) : copyRgb24##order(dst, src, count);                               \
   }                                                                                                                   \
   void halveRgb24##order##Row(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams&) {   \
     halveRgb24##order(dst, src, count);                                                                               \
@@ -417,11 +474,29 @@ CG_ROW_LOOP void greyRampRow(uint8_t* __restrict dst, const uint8_t* __restrict 
   for (size_t i = 0; i < count; ++i) store32(dst + 4 * i, src[i] * 0x01010101u | alpha);
 }
 
+CG_ROW_LOOP void streamGreyRampRow(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count,
+                                   uint32_t alpha) {
+  const Bytes16 fill = (Bytes16)(Words4){alpha, alpha, alpha, alpha};
+  writeRow<true>(
+      dst, count, count, [&](size_t i) { store32(dst + 4 * i, src[i] * 0x01010101u | alpha); },
+      [&](size_t i) {
+        Bytes16 values = {};
+        std::memcpy(&values, src + i, 4);
+        return __builtin_shufflevector(values, values, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3) | fill;
+      });
+}
+CG_ROW_LOOP void streamLookupRow(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count,
+                                 const uint32_t* __restrict table) {
+  writeRow<true>(
+      dst, count, count, [&](size_t i) { store32(dst + 4 * i, table[src[i]]); },
+      [&](size_t i) { return (Bytes16)(Words4){table[src[i]], table[src[i + 1]], table[src[i + 2]], table[src[i + 3]]}; });
+}
+
 void greyRampWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
-  greyRampRow(dst, src, count, p.set);
+  p.stream ? streamGreyRampRow(dst, src, count, p.set) : greyRampRow(dst, src, count, p.set);
 }
 void lookupWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
-  lookupRow(dst, src, count, p.table);
+  p.stream ? streamLookupRow(dst, src, count, p.table) : lookupRow(dst, src, count, p.table);
 }
 void lookupKeyedWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
   lookupKeyedRow(dst, src, count, p.table, p.combine.alphaShift);
@@ -567,6 +642,12 @@ void convertRow(uint32_t* out, const uint8_t* row, size_t count, const RowParams
 
 void copyDestinationRow(uint8_t* dst, const uint8_t* src, size_t count, const PixelFormat& dest) {
   std::memcpy(dst, src, count * dest.bytesPerPixel);
+}
+
+void streamingDone() {
+#if defined(__SSE2__)
+  _mm_sfence();
+#endif
 }
 
 }  // namespace cg
