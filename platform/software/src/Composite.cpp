@@ -293,8 +293,16 @@ CG_ROW_LOOP void pickEveryOther(uint32_t* __restrict out, const uint32_t* __rest
   for (size_t i = 0; i < count; ++i) out[i] = row[2 * i];
 }
 
+// Working pixels are in the byte order RGBA: copied into such a destination, they are picked
+// straight into it.
+CG_ROW_LOOP void pickInto(uint8_t* __restrict dst, const uint32_t* __restrict row, const uint32_t* __restrict columns,
+                          size_t count) {
+  for (size_t i = 0; i < count; ++i) store32(dst + 4 * i, row[columns[i]]);
+}
+
 void scaledRow(uint8_t* dst, const uint8_t* src, const uint32_t* columns, size_t count, const RowParams& p) {
   const uint32_t* row = reinterpret_cast<const uint32_t*>(src);
+  if (p.pickInto) return pickInto(dst, row, columns, count);
   uint32_t chunk[kChunk];
   for (size_t first = 0; first < count; first += kChunk) {
     const size_t n = count - first < kChunk ? count - first : kChunk;
@@ -624,6 +632,7 @@ RowFunction prepareRow(const PixelFormat& source, const PixelFormat& dest, Op op
   }
   params.fetch = source.kind == PixelKind::Solid && scaled ? nullptr : fetchFor(source);
   params.store = storeFor(dest, op);
+  params.pickInto = op == Op::Copy && dest.kind == PixelKind::Word32 && dest.order == WordOrder::RGBA && !params.everyOther;
   if (!params.fetch || !params.store) return nullptr;
   return scaled ? &scaledRow : &pipelineRow;
 }

@@ -47,6 +47,7 @@ struct RowParams {
   Combine combine{};  // same-layout rows combined in place
   uint32_t table[256];  // 8-bit sources: the destination pixel of every value
   bool everyOther = false;  // scaled: the column map picks every other pixel (columns[i] == 2 * i)
+  bool pickInto = false;    // scaled copies into RGBA words: converted pixels picked straight into the row
   bool stream = false;      // unscaled copies: write whole destination lines with streaming stores
 };
 
