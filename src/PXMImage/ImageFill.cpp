@@ -60,6 +60,37 @@ void BuildPattern(uint8_t* out, uint32_t length, uint32_t value, uint32_t bits, 
   }
 }
 
+// Repeats the first `period` bytes at dst until count bytes are written. On x86-64 one forward
+// string move from one period behind: the move is defined byte by byte, so each byte copies one
+// already written, and for periods of a line or more the processor moves whole lines, as memset's
+// string store does (a row-by-row memcpy of the pattern reached 0.93 of memset, this 1.0).
+void RepeatForward(uint8_t* dst, size_t period, size_t count) {
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+  void* to = dst + period;
+  const void* from = dst;
+  size_t n = count - period;
+  asm volatile("rep movsb" : "+D"(to), "+S"(from), "+c"(n) : : "memory");
+#else
+  for (size_t i = period; i < count; i += period) std::memcpy(dst + i, dst + i - period, std::min(period, count - i));
+#endif
+}
+
+// Rows of whole pixels without a gap between them are one run of the pixel's bytes: the first
+// pixel, doubled up to a block of lines, then the block repeated.
+void FillRun(uint8_t* dst, size_t count, uint32_t value, uint32_t pixelBytes) {
+  constexpr size_t kBlock = 12288;  // whole 3- and 4-byte pixels, whole lines
+  const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                            static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  size_t filled = std::min<size_t>(pixelBytes, count);
+  std::memcpy(dst, bytes, filled);
+  while (filled < count && filled < kBlock) {
+    const size_t n = std::min(filled, count - filled);
+    std::memcpy(dst + filled, dst, n);
+    filled += n;
+  }
+  if (filled < count) RepeatForward(dst, filled, count);
+}
+
 }  // namespace
 
 HRESULT FillImage(IPXMImage* image, int value) {
@@ -93,6 +124,11 @@ HRESULT FillImage(IPXMImage* image, int value) {
     }
     // A fill larger than the cache writes its pattern rows around it, as memset does.
     const bool streaming = !row.uniform && WorthStreaming(uint64_t{n} * d.height);
+    if (!row.uniform && !streaming && n == plane.RowLength() && n == uint64_t{bits / 8} * d.width) {
+      FillRun(plane.stride < 0 ? plane.Row(d.height - 1) : plane.Row(0), size_t{n} * d.height,
+              static_cast<uint32_t>(value), bits / 8);
+      continue;
+    }
     for (uint32_t i = 0; i < d.height; ++i) {
       uint8_t* target = plane.Row(RowInMemoryOrder(plane.stride, i, d.height));
       if (row.uniform)

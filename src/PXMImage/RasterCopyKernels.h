@@ -13,5 +13,6 @@ struct RasterCopyKernels {
   MeanKernel mean;
 };
 
-// The kernels for sources of 3 or 4 bytes a pixel, streaming or not. Rows never overlap.
-RasterCopyKernels ChooseRasterCopyKernels(uint32_t bytesPerPixel, bool stream);
+// The kernels for sources of 3 or 4 bytes a pixel, streaming or not. Rows never overlap. Widest: the
+// AVX-512 versions where the processor has them (the tests hold both to the plain loops).
+RasterCopyKernels ChooseRasterCopyKernels(uint32_t bytesPerPixel, bool stream, bool widest = true);

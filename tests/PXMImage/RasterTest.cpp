@@ -228,7 +228,9 @@ TEST(Fill, EveryClassFillsItsPixelsAndNothingElse) {
       {L"PXMImageDIB", 5, 1, 16, FOURCC_RGB}, {L"PXMImageDIB", 3, 1, 24, FOURCC_RGB},  // byte 9 of a 12-byte row becomes 0
       {L"PXMImageDIB", 4, 1, 24, FOURCC_RGB}, {L"PXMImageDIB", 3, 1, 32, FOURCC_ARGB}, {L"PXMImageCANVAS", 5, 1, 8, FOURCC_MONO},
       {L"PXMImageCANVAS", 3, 1, 24, FOURCC_RGB}, {L"PXMImageCANVAS", 3, 1, 32, FOURCC_RGB},
-      // Larger than the cache: rows written with streaming stores, padded and not.
+      // Rows without padding are one run, repeated from a block of lines once it is longer; larger
+      // than the cache, rows written with streaming stores, padded and not.
+      {L"PXMImageDIB", 1024, 1, 24, FOURCC_RGB, 9}, {L"PXMImage", 1001, 2, 32, FOURCC_MONO, 7},
       {L"PXMImageDIB", 1367, 1, 24, FOURCC_RGB, 3070}, {L"PXMImageDIB", 1023, 1, 32, FOURCC_ARGB, 3100},
   };
   for (const auto& c : cases)

@@ -106,9 +106,10 @@ std::vector<Kernel> Kernels() {
   // The raster colour copy: three planes of one byte each, or their mean. The streaming split
   // streams only planes that share their place within 16 bytes: PlaneSpacing makes some that do not.
   for (const uint32_t n : {3u, 4u})
-    for (const bool streaming : {false, true}) {
-      const RasterCopyKernels r = ChooseRasterCopyKernels(n, streaming);
-      const std::string name = std::string("Raster") + (streaming ? "Stream" : "") + std::to_string(n);
+    for (const int kind : {0, 1, 2}) {  // plain, streaming, widest this processor has
+      const bool streaming = kind == 1;
+      const RasterCopyKernels r = ChooseRasterCopyKernels(n, streaming, kind == 2);
+      const std::string name = std::string("Raster") + (kind == 1 ? "Stream" : kind == 2 ? "Widest" : "") + std::to_string(n);
       k.push_back({name + "Split", [r](uint8_t* d, const uint8_t* s, uint32_t w) { r.split(s, d, d + PlaneSpacing(w), d + 2 * PlaneSpacing(w), w); },
                    [n](uint8_t* d, const uint8_t* s, uint32_t w) {
                      for (uint32_t x = 0; x < w; ++x)

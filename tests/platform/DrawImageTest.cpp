@@ -56,8 +56,9 @@ const Dest kDests[] = {
     {"grey", kCGImageAlphaNone, true, {0, 0, 0, -1}},
 };
 
-// Destination sizes for a 261 x 7 source: 1:1, halved, four times, and an odd enlargement.
-const std::pair<size_t, size_t> kSizes[] = {{261, 7}, {130, 3}, {1044, 28}, {391, 11}};
+// Destination sizes for a 262 x 7 source: 1:1, halved (every other column), four times, and an odd
+// enlargement.
+const std::pair<size_t, size_t> kSizes[] = {{262, 7}, {131, 3}, {1048, 28}, {391, 11}};
 
 // Masking ranges (first, last) in sample values for red, green, blue, of 8-bit and of 5-bit
 // components; grey and indexed images use the first.
@@ -71,7 +72,7 @@ struct SourceImage {
   std::array<Pixel, 256> palette;
   ImageRef image;
 
-  SourceImage(const Source& s, std::mt19937& random, bool masked, size_t w = 261, size_t h = 7) : width(w), height(h) {
+  SourceImage(const Source& s, std::mt19937& random, bool masked, size_t w = 262, size_t h = 7) : width(w), height(h) {
     const size_t pixelBytes = s.bpp / 8;
     bytesPerRow = width * pixelBytes + 3;  // padded rows; the last row ends with its last pixel
     bytes.resize((height - 1) * bytesPerRow + width * pixelBytes);

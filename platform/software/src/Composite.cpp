@@ -1,6 +1,11 @@
 #include "Composite.h"
 
+#include <algorithm>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "Pixel.h"
 
@@ -127,6 +132,7 @@ void fetch(uint32_t* __restrict out, const uint8_t* __restrict row, size_t first
 // vectoriser's own code for 3-byte pixels is several times slower). The loop stops before a 16-byte
 // load would pass the row's last pixel; the rest go one by one.
 using Bytes16 = uint8_t __attribute__((vector_size(16)));
+using Words4 = uint32_t __attribute__((vector_size(16)));
 
 CG_ROW_LOOP void fetchRgb24(uint32_t* __restrict out, const uint8_t* __restrict row, size_t first, size_t count,
                             const RowParams& params) {
@@ -284,8 +290,16 @@ CG_ROW_LOOP void pickEveryOther(uint32_t* __restrict out, const uint32_t* __rest
   for (size_t i = 0; i < count; ++i) out[i] = row[2 * i];
 }
 
+// Working pixels are in the byte order RGBA: copied into such a destination, they are picked
+// straight into it.
+CG_ROW_LOOP void pickInto(uint8_t* __restrict dst, const uint32_t* __restrict row, const uint32_t* __restrict columns,
+                          size_t count) {
+  for (size_t i = 0; i < count; ++i) store32(dst + 4 * i, row[columns[i]]);
+}
+
 void scaledRow(uint8_t* dst, const uint8_t* src, const uint32_t* columns, size_t count, const RowParams& p) {
   const uint32_t* row = reinterpret_cast<const uint32_t*>(src);
+  if (p.pickInto) return pickInto(dst, row, columns, count);
   uint32_t chunk[kChunk];
   for (size_t first = 0; first < count; first += kChunk) {
     const size_t n = count - first < kChunk ? count - first : kChunk;
@@ -297,13 +311,56 @@ void scaledRow(uint8_t* dst, const uint8_t* src, const uint32_t* columns, size_t
   }
 }
 
+// Stores 16 bytes at a 16-byte-aligned address around the cache where the target has a streaming
+// store, with a plain store elsewhere.
+[[gnu::always_inline]] inline void streamStore16(uint8_t* dst, Bytes16 bytes) {
+#if defined(__SSE2__)
+  _mm_stream_si128(reinterpret_cast<__m128i*>(dst), reinterpret_cast<__m128i>(bytes));
+#else
+  std::memcpy(dst, &bytes, 16);
+#endif
+}
+
+// Writes pixels [0, count) of a row of 4-byte pixels: one(i) stores pixel i, four(i) gives the 16
+// bytes of pixels i to i + 3 (asked for while i + 4 <= steps). Streaming, the row's whole 64-byte
+// lines go out with streaming stores: a destination larger than the cache is then not read before it
+// is overwritten, and a line only partly streamed would be. Pixels before the first line and after
+// the last go one by one.
+template <bool Stream, class One, class Four>
+[[gnu::always_inline]] inline void writeRow(uint8_t* __restrict dst, size_t count, size_t steps, One one, Four four) {
+  size_t i = 0;
+  if constexpr (Stream) {
+    if ((reinterpret_cast<uintptr_t>(dst) & 3) == 0) {
+      for (; i < count && (reinterpret_cast<uintptr_t>(dst + 4 * i) & 63); ++i) one(i);
+      for (; i + 16 <= steps; i += 16)
+        for (size_t k = 0; k < 16; k += 4) streamStore16(dst + 4 * (i + k), four(i + k));
+    }
+  }
+  for (; i + 4 <= steps; i += 4) {
+    const Bytes16 out = four(i);
+    std::memcpy(dst + 4 * i, &out, 16);
+  }
+  for (; i < count; ++i) one(i);
+}
+
 // Same byte order, an opaque source: the colour bytes go straight across, the fourth byte opaque.
 CG_ROW_LOOP void copyWords(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count, uint32_t set) {
   for (size_t i = 0; i < count; ++i) store32(dst + 4 * i, load32(src + 4 * i) | set);
 }
 
+CG_ROW_LOOP void streamWords(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count, uint32_t set) {
+  const Bytes16 fill = (Bytes16)(Words4){set, set, set, set};
+  writeRow<true>(
+      dst, count, count, [&](size_t i) { store32(dst + 4 * i, load32(src + 4 * i) | set); },
+      [&](size_t i) {
+        Bytes16 words;
+        std::memcpy(&words, src + 4 * i, 16);
+        return words | fill;
+      });
+}
+
 void copyWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
-  copyWords(dst, src, count, p.set);
+  p.stream ? streamWords(dst, src, count, p.set) : copyWords(dst, src, count, p.set);
 }
 
 // Same byte order, scaled: the sampled words straight from the source row, the fourth byte opaque.
@@ -321,6 +378,85 @@ void scaledWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t* columns, s
     pickEveryOtherWord(dst, src, count, p.set);
   else
     pickWords(dst, src, columns, count, p.set);
+}
+
+// 24-bit sources into 32-bit destinations of byte order O, unscaled (Step 3) or halved (Step 6,
+// every other pixel): four pixels a step by one byte shuffle straight into the destination row, the
+// fourth byte opaque, with no pass through working pixels. Destination byte k of a step, as an index
+// into the 32 bytes from the step's first source pixel (two 16-byte loads, 8 bytes apart).
+template <WordOrder O, unsigned Step>
+constexpr int rgb24Byte(int k) {
+  constexpr WordShifts s = shiftsOf(O);
+  const unsigned shift = 8 * unsigned(k % 4);
+  const int offset = shift == s.red ? 0 : shift == s.green ? 1 : shift == s.blue ? 2 : 0;  // alpha: or'd in
+  const int at = int(Step) * (k / 4) + offset;
+  return at < 16 ? at : at - 8 + 16;
+}
+
+template <WordOrder O, unsigned Step>
+[[gnu::always_inline]] inline Bytes16 widenStep(const uint8_t* src) {
+  constexpr WordShifts s = shiftsOf(O);
+  constexpr uint32_t alpha = 0xFFu << s.alpha;
+  const Bytes16 opaque = (Bytes16)(Words4){alpha, alpha, alpha, alpha};
+  Bytes16 a, b;
+  std::memcpy(&a, src, 16);
+  std::memcpy(&b, src + 8, 16);
+#define CG_B(k) rgb24Byte<O, Step>(k)
+  const Bytes16 pixels = __builtin_shufflevector(a, b, CG_B(0), CG_B(1), CG_B(2), CG_B(3), CG_B(4), CG_B(5), CG_B(6),
+                                                 CG_B(7), CG_B(8), CG_B(9), CG_B(10), CG_B(11), CG_B(12), CG_B(13),
+                                                 CG_B(14), CG_B(15));
+#undef CG_B
+  return pixels | opaque;
+}
+
+template <WordOrder O, unsigned Step, bool Stream = false>
+[[gnu::always_inline]] inline void widenRgb24(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count) {
+  constexpr WordShifts s = shiftsOf(O);
+  constexpr uint32_t alpha = 0xFFu << s.alpha;
+  // Steps of four while their loads (24 bytes from the step's first pixel) stay within the pixels
+  // the row reads: 3 * count bytes unscaled, 6 * count - 3 halved.
+  const size_t readable = Step * count - (Step - 3);
+  const size_t steps = readable < 24 ? 0 : std::min(count, (readable - 24) / Step + 4);
+  writeRow<Stream>(
+      dst, count, steps,
+      [&](size_t i) {
+        const uint8_t* px = src + Step * i;
+        store32(dst + 4 * i, uint32_t{px[0]} << s.red | uint32_t{px[1]} << s.green | uint32_t{px[2]} << s.blue | alpha);
+      },
+      [&](size_t i) { return widenStep<O, Step>(src + Step * i); });
+}
+
+// Multi-versioned functions cannot be templates: one pair per destination byte order.
+#define CG_RGB24_ROWS(order)                                                                                          \
+  CG_ROW_LOOP void copyRgb24##order(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count) {          \
+    widenRgb24<WordOrder::order, 3>(dst, src, count);                                                                 \
+  }                                                                                                                   \
+  CG_ROW_LOOP void streamRgb24##order(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count) {        \
+    widenRgb24<WordOrder::order, 3, true>(dst, src, count);                                                           \
+  }                                                                                                                   \
+  CG_ROW_LOOP void halveRgb24##order(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count) {         \
+    widenRgb24<WordOrder::order, 6>(dst, src, count);                                                                 \
+  }                                                                                                                   \
+  void copyRgb24##order##Row(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {  \
+    p.stream ? streamRgb24##order(dst, src, count) : copyRgb24##order(dst, src, count);                               \
+  }                                                                                                                   \
+  void halveRgb24##order##Row(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams&) {   \
+    halveRgb24##order(dst, src, count);                                                                               \
+  }
+CG_RGB24_ROWS(RGBA)
+CG_RGB24_ROWS(ARGB)
+CG_RGB24_ROWS(BGRA)
+CG_RGB24_ROWS(ABGR)
+#undef CG_RGB24_ROWS
+
+RowFunction rgb24RowFor(WordOrder order, bool halved) {
+  switch (order) {
+    case WordOrder::RGBA: return halved ? &halveRgb24RGBARow : &copyRgb24RGBARow;
+    case WordOrder::ARGB: return halved ? &halveRgb24ARGBRow : &copyRgb24ARGBRow;
+    case WordOrder::BGRA: return halved ? &halveRgb24BGRARow : &copyRgb24BGRARow;
+    case WordOrder::ABGR: return halved ? &halveRgb24ABGRRow : &copyRgb24ABGRRow;
+  }
+  return nullptr;
 }
 
 // 8-bit sources, unscaled: each row is one lookup in a table of the 256 destination pixels,
@@ -343,11 +479,29 @@ CG_ROW_LOOP void greyRampRow(uint8_t* __restrict dst, const uint8_t* __restrict 
   for (size_t i = 0; i < count; ++i) store32(dst + 4 * i, src[i] * 0x01010101u | alpha);
 }
 
+CG_ROW_LOOP void streamGreyRampRow(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count,
+                                   uint32_t alpha) {
+  const Bytes16 fill = (Bytes16)(Words4){alpha, alpha, alpha, alpha};
+  writeRow<true>(
+      dst, count, count, [&](size_t i) { store32(dst + 4 * i, src[i] * 0x01010101u | alpha); },
+      [&](size_t i) {
+        Bytes16 values = {};
+        std::memcpy(&values, src + i, 4);
+        return __builtin_shufflevector(values, values, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3) | fill;
+      });
+}
+CG_ROW_LOOP void streamLookupRow(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count,
+                                 const uint32_t* __restrict table) {
+  writeRow<true>(
+      dst, count, count, [&](size_t i) { store32(dst + 4 * i, table[src[i]]); },
+      [&](size_t i) { return (Bytes16)(Words4){table[src[i]], table[src[i + 1]], table[src[i + 2]], table[src[i + 3]]}; });
+}
+
 void greyRampWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
-  greyRampRow(dst, src, count, p.set);
+  p.stream ? streamGreyRampRow(dst, src, count, p.set) : greyRampRow(dst, src, count, p.set);
 }
 void lookupWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
-  lookupRow(dst, src, count, p.table);
+  p.stream ? streamLookupRow(dst, src, count, p.table) : lookupRow(dst, src, count, p.table);
 }
 void lookupKeyedWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
   lookupKeyedRow(dst, src, count, p.table, p.combine.alphaShift);
@@ -444,6 +598,9 @@ RowFunction prepareRow(const PixelFormat& source, const PixelFormat& dest, Op op
     params.set = 0xFFu << shiftsOf(dest.order).alpha;
     return scaled ? &scaledWordsRow : &copyWordsRow;
   }
+  if (op == Op::Copy && source.kind == PixelKind::Rgb24 && dest.kind == PixelKind::Word32 &&
+      (!scaled || params.everyOther))
+    return rgb24RowFor(dest.order, scaled);
   const bool eightBit = source.kind == PixelKind::Index8 || source.kind == PixelKind::Grey8;
   if (!scaled && eightBit && dest.kind == PixelKind::Word32 && (op == Op::Copy || op == Op::Keyed) &&
       (source.kind == PixelKind::Grey8 ? op == Op::Copy : params.palette != nullptr)) {
@@ -472,6 +629,7 @@ RowFunction prepareRow(const PixelFormat& source, const PixelFormat& dest, Op op
   }
   params.fetch = source.kind == PixelKind::Solid && scaled ? nullptr : fetchFor(source);
   params.store = storeFor(dest, op);
+  params.pickInto = op == Op::Copy && dest.kind == PixelKind::Word32 && dest.order == WordOrder::RGBA && !params.everyOther;
   if (!params.fetch || !params.store) return nullptr;
   return scaled ? &scaledRow : &pipelineRow;
 }
@@ -490,6 +648,12 @@ void convertRow(uint32_t* out, const uint8_t* row, size_t count, const RowParams
 
 void copyDestinationRow(uint8_t* dst, const uint8_t* src, size_t count, const PixelFormat& dest) {
   std::memcpy(dst, src, count * dest.bytesPerPixel);
+}
+
+void streamingDone() {
+#if defined(__SSE2__)
+  _mm_sfence();
+#endif
 }
 
 }  // namespace cg

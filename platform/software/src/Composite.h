@@ -47,6 +47,8 @@ struct RowParams {
   Combine combine{};  // same-layout rows combined in place
   uint32_t table[256];  // 8-bit sources: the destination pixel of every value
   bool everyOther = false;  // scaled: the column map picks every other pixel (columns[i] == 2 * i)
+  bool pickInto = false;    // scaled copies into RGBA words: converted pixels picked straight into the row
+  bool stream = false;      // unscaled copies: write whole destination lines with streaming stores
 };
 
 // Draws count destination pixels starting at dst. Unscaled: the source pixels are the count pixels
@@ -66,5 +68,8 @@ void convertRow(uint32_t* out, const uint8_t* row, size_t count, const RowParams
 
 // Copies count pixels between destination rows of the same context.
 void copyDestinationRow(uint8_t* dst, const uint8_t* src, size_t count, const PixelFormat& dest);
+
+// Orders the streaming stores of rows drawn with params.stream before whatever follows.
+void streamingDone();
 
 }  // namespace cg

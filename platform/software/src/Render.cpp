@@ -118,6 +118,12 @@ ByteRange spanOf(const uint8_t* pixels, size_t width, size_t height, size_t byte
   return {pixels, pixels + (height - 1) * bytesPerRow + width * bytesPerPixel};
 }
 
+// Unscaled copies into a large destination write its whole lines with streaming stores: plain
+// stores read every line before overwriting it. Measured on a 300 MiB L3 shared with other work,
+// 24-bit 1:1 into 64 MiB: 0.82-0.86 of memcpy with plain stores, 0.93-0.99 streamed; into 4 MiB
+// 0.97 plain, 0.89-0.93 streamed.
+constexpr double kStreamingStoresFrom = 32 << 20;
+
 Op opFor(const CGImage& image) {
   if (image.masked) return Op::Keyed;
   switch (image.format.alpha) {
@@ -172,6 +178,7 @@ void drawImage(CGContext& context, CGRect rect, const CGImage& image) {
     }
     params.palette = palette;
   }
+  params.stream = op == Op::Copy && !scaled && double(pl.rows.count) * double(context.bytesPerRow) >= kStreamingStoresFrom;
   const RowFunction row = prepareRow(image.format, context.format, op, scaled, params);
   if (!row) return;
 
@@ -196,6 +203,7 @@ void drawImage(CGContext& context, CGRect rect, const CGImage& image) {
     renderRows(context, pl, op, row, params, nullptr, nullptr, 0, [&](size_t deviceRow) {
       return firstColumn + sourceIndex(deviceRow) * image.bytesPerRow;
     });
+    if (params.stream) streamingDone();
     return;
   }
 
