@@ -17,7 +17,7 @@ const wchar_t* const kClasses[] = {L"PXMImage", L"PXMImageDIB", L"PXMImageCANVAS
 TEST(CreateFunction, MatchesWholeNamesExactlyByLength) {
   const wchar_t text[] = L"PXMImageDIBX";  // only the given length counts: no terminator needed
   const std::pair<tagREFString, bool> cases[] = {{{8, text}, true}, {{11, text}, true}, {{14, L"PXMImageCANVAS"}, true}, {{7, text}, false},
-      {{9, text}, false}, {{12, text}, false}, {{8, L"pxmimage"}, false}, {{8, L"PXMImagf"}, false}, {{0, L""}, false}};
+      {{9, text}, false}, {{12, text}, false}, {{8, L"pxmimage"}, false}, {{8, L"PXMImagf"}, false}, {{8, L"QXMImage"}, false}, {{0, L""}, false}};
   std::vector<void*> creators;
   for (const auto& [name, found] : cases) {
     void* creator = &creators;

@@ -17,7 +17,8 @@ const wchar_t kMarker[99] = {};
 tagREFString Ref(const wchar_t* text) { return {static_cast<uint32_t>(std::wcslen(text)), text}; }
 
 // op: L GetLine ';', C GetLineCRLF, R GetReverseLine '/', T GetLineRight '/', W the same whole when
-// absent, K Crop '/', F GetFirstWord, G GetWord " ,;", S Split "=" stopping at controls when b;
+// absent, K Crop '/', F GetFirstWord, G GetWord " ,;", S Split "=" stopping at controls when b (E: with
+// an empty set);
 // in lower case the out-view is the view itself.
 // a: consume (cut for T, W, K), b: drop the separator. The out-view starts at outAt in the text
 // (or is the marker, cleared or untouched), the view afterwards at viewAt.
@@ -50,7 +51,7 @@ void Check(const Case& c) {
                      : op == 'G' ? view.GetWord(&o, c.a, Ref(L" ,;"))
                      : op == 'N' ? view.Contains(Ref(c.out.c_str()))
                      : op == 'H' ? view.ContainsChar(Ref(c.out.c_str()))
-                                 : view.Split(&o, &tail, CREFString(L"=", 1), c.b);
+                                 : view.Split(&o, &tail, CREFString(L"=", op == 'S'), c.b);
   EXPECT_EQ(hr, c.result);
   const bool marker = c.outAt < 0;  // the marker's characters are zeros
   EXPECT_EQ(o.m_Text, marker ? kMarker : chars.get() + c.outAt) << "out-view";
@@ -58,7 +59,7 @@ void Check(const Case& c) {
   EXPECT_EQ(view.m_Text, chars.get() + c.viewAt) << "view";
   EXPECT_EQ(std::wstring(view.m_Text, view.m_Length), c.rest);
   EXPECT_EQ(std::wstring(tail.m_Text, tail.m_Length),
-            op != 'S' ? std::wstring(99, 0) : hr == PXM_S_OK ? c.text.substr(c.out.size()) : L"") << "Split's tail";
+            op != 'S' && op != 'E' ? std::wstring(99, 0) : hr == PXM_S_OK ? c.text.substr(c.out.size()) : L"") << "Split's tail";
 }
 
 TEST(REFString, LinesCutAtTheirSeparator) {
@@ -79,6 +80,9 @@ TEST(REFString, LinesCutAtTheirSeparator) {
       // Without the separator: the whole view, or failure with the length cleared.
       {'W', L"abc", kWhole, true, true, 0, 0, L"abc", 0, L""}, {'T', L"abc", kWhole, true, true, PXM_E_FAIL, kCleared, L"", 0, L"abc"},
       {'K', L"abc", kWhole, true, true, PXM_E_FAIL, kCleared, L"", 0, L"abc"},
+      // Without consume no terminator still succeeds; an empty view: GetLineRight writes nothing, Crop clears.
+      {'C', L"xy", kWhole, false, true, 0, 0, L"xy", 0, L"xy"}, {'T', L"", kWhole, true, true, PXM_E_FAIL, kUntouched, L"", 0, L""},
+      {'K', L"", kWhole, true, true, PXM_E_FAIL, kCleared, L"", 0, L""},
   };
   for (const Case& c : cases) Check(c);
 }
@@ -92,7 +96,8 @@ TEST(REFString, WordsFieldsAndOccurrences) {
       {'F', L"\"ab c\" d", kWhole, true, 0, 0, 1, L"ab c", 6, L" d"},  {'F', L"\"ab c", kWhole, true, 0, 0, 0, L"\"ab c", 5, L""},
       {'F', L"_name", kWhole, true, 0, 0, 0, L"_", 1, L"name"},        {'F', L"a_b c", kWhole, false, 0, 0, 0, L"a_b", 0, L"a_b c"},
       {'F', L"ab-1", kWhole, true, 0, 0, 0, L"ab", 2, L"-1"},          {'F', L"1.5e+3", 5, true, 0, 0, 0, L"1.5", 3, L"e+"},
-      {'F', L"\"ab\"", 3, true, 0, 0, 0, L"\"ab", 3, L""},
+      {'F', L"\"ab\"", 3, true, 0, 0, 0, L"\"ab", 3, L""},          {'F', L"12.x", kWhole, true, 0, 0, 0, L"12", 2, L".x"},
+      {'F', L"12.5", 3, true, 0, 0, 0, L"12", 2, L"."},                {'F', L" a", kWhole, true, 0, PXM_E_FAIL, kUntouched, L"", 0, L" a"},
       // Wide characters whose low byte is a digit, space or punctuation are no such thing.
       {'F', L"\x0131x", kWhole, true, 0, 0, 0, L"\x0131x", 2, L""},    {'F', L"1\x0130", kWhole, true, 0, 0, 0, L"1", 1, L"\x0130"},
       {'F', {L'a', wide20, L'b'}, kWhole, true, 0, 0, 0, {L'a', wide20, L'b'}, 3, L""},
@@ -100,10 +105,11 @@ TEST(REFString, WordsFieldsAndOccurrences) {
       {'F', L"-x", kWhole, true, 0, PXM_E_FAIL, kUntouched, L"", 0, L"-x"}, {'F', L"-1", 1, true, 0, PXM_E_FAIL, kUntouched, L"", 0, L"-"},
       // GetWord returns the separator's position + 1, or 0 when there is none.
       {'G', L"a;b,c", kWhole, true, 0, 2, 0, L"a", 1, L";b,c"}, {'G', L"abcd", kWhole, true, 0, 0, 0, L"abcd", 4, L""},
+      {'G', L";ab", kWhole, true, 0, 1, 0, L"", 0, L";ab"},
       // Split at the first "=" or, asked to, control character (below 32, or negative as 32 bits).
       {'S', L"key=value", kWhole, 0, 0, 0, 0, L"key", 0, L"key=value"}, {'S', L"key", kWhole, 0, 1, PXM_E_FAIL, 0, L"key", 0, L"key"},
       {'S', L"a\tb=", kWhole, 0, 1, 0, 0, L"a", 0, L"a\tb="},           {'S', {L'a', high, L'b'}, kWhole, 0, 1, 0, 0, L"a", 0, {L'a', high, L'b'}},
-      {'S', L"a=b", 1, 0, 0, PXM_E_FAIL, 0, L"a", 0, L"a"},
+      {'S', L"a=b", 1, 0, 0, PXM_E_FAIL, 0, L"a", 0, L"a"},             {'E', L"a\tb", kWhole, 0, 1, PXM_E_FAIL, 0, L"a\tb", 0, L"a\tb"},
       // An out-view that is the view itself holds the out value.
       {'l', L"ab;cd", kWhole, true, true, 0, 0, L"ab", 0, L"ab"}, {'w', L"ab;cd/e=f", kWhole, true, true, 0, 6, L"e=f", 6, L"e=f"},
       {'g', L"ab;cd", kWhole, true, 0, 3, 0, L"ab", 0, L"ab"},    {'s', L"key=v", kWhole, 0, 0, 0, 0, L"key", 0, L"key"},

@@ -44,11 +44,7 @@ TEST_F(HostModule, CreatorsAndTheSharedCollectionHandOutWhatTheyAreAskedFor) {
   ComPtr<IComponentCollection> first = Collection(), second = Collection();
   EXPECT_EQ(first.Get(), second.Get()) << "one collection until its last reference";
   EXPECT_EQ(RefCount(first.Get()) * 10 + HostObjects(), 20 + live + 1);
-  const struct {
-    std::wstring_view name;
-    const IID* iid;
-    HRESULT result;
-  } cases[] = {
+  const struct { std::wstring_view name; const IID* iid; HRESULT result; } cases[] = {
       {L"CreatableString", nullptr, PXM_S_OK}, {L"CreatableString", &pxm::iid::IComponentString, PXM_S_OK},
       {L"CreatableString", &pxm::iid::IPXMTransform, PXM_E_NOINTERFACE}, {L"PXMTransform", &pxm::iid::IPXMTransform, PXM_S_OK},
       {L"PXMTransform", nullptr, PXM_S_OK}, {L"PXMTransform", &pxm::iid::IComponentString, PXM_E_NOINTERFACE},
@@ -60,7 +56,10 @@ TEST_F(HostModule, CreatorsAndTheSharedCollectionHandOutWhatTheyAreAskedFor) {
     ComPtr<IUnknown> held(static_cast<IUnknown*>(component));
     EXPECT_EQ(!held, PXM_FAILED(c.result));
   }
-  EXPECT_EQ(first->GetComponent(3, nullptr, nullptr, nullptr), PXM_E_POINTER);
+  void* component = &creator;  // no text for a length: refused; no name at all: not found
+  EXPECT_EQ(first->GetComponent(3, nullptr, nullptr, nullptr) & first->GetComponent(3, nullptr, nullptr, &component), PXM_E_POINTER);
+  EXPECT_EQ(first->GetComponent(0, nullptr, nullptr, &component), PXM_E_FAIL);
+  EXPECT_EQ(component, nullptr);
 }
 
 // The string component makes strings once described by the two parts the module sets; the

@@ -172,7 +172,12 @@ TEST_F(Stream, BytesRoundTripAndDamageIsRefused) {
   }
   ASSERT_EQ(FromBytes(Nested(32), loaded), PXM_S_OK);
   EXPECT_EQ(ToBytes(loaded.Get()), Nested(32));
-  EXPECT_EQ(DuvirovurozAdStreamFromBytes(nullptr, 5, Out(loaded)), PXM_E_POINTER);
+  uint8_t* none = nullptr;
+  size_t size = 0;
+  uint32_t count = 0;
+  EXPECT_EQ(DuvirovurozAdStreamFromBytes(nullptr, 5, Out(loaded)) & DuvirovurozAdStreamToBytes(stream.Get(), &none, nullptr) &
+                DuvirovurozAdStreamToBytes(stream.Get(), nullptr, &size) & DuvirovurozAdListFolder(root.Get(), nullptr, 5, &count, nullptr),
+            PXM_E_POINTER);
   EXPECT_EQ(DuvirovurozAdStreamFromBytes(nullptr, 0, Out(loaded)), PXM_E_INVALIDARG);
   // Files (the round trip runs as two processes in the persistence tests): what cannot be done.
   EXPECT_EQ(DuvirovurozAdReadStreamFile("/nonexistent/record", Out(loaded)) & DuvirovurozAdReadStreamFile("/", Out(loaded)) &

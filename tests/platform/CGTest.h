@@ -36,9 +36,7 @@ inline ProviderRef exactProvider(const std::vector<uint8_t>& bytes) {
 
 inline ImageRef makeImage(const std::vector<uint8_t>& bytes, size_t width, size_t height, size_t bpc, size_t bpp,
                           size_t bytesPerRow, CGColorSpaceRef space, CGBitmapInfo info) {
-  ProviderRef provider = exactProvider(bytes);
-  return ImageRef(CGImageCreate(width, height, bpc, bpp, bytesPerRow, space, info, provider.get(), nullptr, false,
-                                kCGRenderingIntentDefault));
+  return ImageRef(CGImageCreate(width, height, bpc, bpp, bytesPerRow, space, info, exactProvider(bytes).get(), nullptr, false, 0));
 }
 
 // A bitmap context over caller memory with guard bytes before and after it and in each row's padding.

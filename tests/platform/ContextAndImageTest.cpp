@@ -24,34 +24,63 @@ TEST(Geometry, HeaderCompilesAsCAndTransformsComposeNewestFirst) {
   EXPECT_EQ(p.x * 100 + p.y, 1616);
   const CGAffineTransform c = CGAffineTransformConcat(CGAffineTransformMakeScale(2, 2), CGAffineTransformMakeTranslation(1, 0));
   EXPECT_EQ(CGPointApplyAffineTransform(CGPointMake(1, 1), c).x, 3);
+  const CGAffineTransform up = CGAffineTransformConcat(CGAffineTransformMakeTranslation(0, 1), CGAffineTransformMakeScale(2, 3));
+  EXPECT_EQ(CGPointApplyAffineTransform(CGPointMake(0, 0), up).y, 3);
+  EXPECT_TRUE(CGAffineTransformIsIdentity(CGAffineTransformMakeScale(1, 1)));
+  for (const CGAffineTransform t : {CGAffineTransformMakeTranslation(0, 5), CGAffineTransformMakeScale(2, 1)}) EXPECT_FALSE(CGAffineTransformIsIdentity(t));
+  EXPECT_EQ(CGBitmapContextGetWidth(nullptr), 0u);
 }
 
-// Every layout the drawing tests draw into is accepted; these are not.
-TEST(BitmapContext, RefusesLayoutsItCannotDrawInto) {
+// Every layout and description the drawing tests use is accepted; these are refused: contexts
+// ('C', over a buffer when the row length is given) and images ('I', provider of `provided`
+// bytes, else every row), and images whose provider does not cover every row.
+TEST(Refusals, ContextsAndImagesRefuseWhatTheyCannotDraw) {
   static const unsigned char table[3] = {1, 2, 3};
   SpaceRef rgb = rgbSpace(), grey = greySpace(), indexed(CGColorSpaceCreateIndexed(rgb.get(), 0, table));
+  const CGColorSpaceRef spaces[] = {rgb.get(), grey.get(), indexed.get(), nullptr};
+  enum { RGB, Grey, Indexed, None };
+  const uint32_t first = kCGImageAlphaPremultipliedFirst, skipFirst = kCGImageAlphaNoneSkipFirst, little16 = kCGBitmapByteOrder16Little;
   const struct {
-    CGColorSpaceRef space;
-    size_t bitsPerComponent;
+    char what;
+    int space;
+    size_t width, height, bpc, bpp, bytesPerRow;
     uint32_t info;
-  } refused[] = {
-      {rgb.get(), 8, kCGImageAlphaNone}, {rgb.get(), 8, kCGImageAlphaLast}, {rgb.get(), 8, kCGImageAlphaFirst},
-      {rgb.get(), 8, kCGImageAlphaOnly}, {rgb.get(), 8, CGBitmapInfo(kCGImageAlphaPremultipliedFirst) | kCGBitmapByteOrder16Little},
-      {rgb.get(), 8, CGBitmapInfo(kCGImageAlphaPremultipliedFirst) | kCGBitmapFloatComponents}, {rgb.get(), 16, kCGImageAlphaPremultipliedLast},
-      {rgb.get(), 5, kCGImageAlphaNoneSkipFirst}, {grey.get(), 8, kCGImageAlphaNoneSkipLast},
-      {grey.get(), 8, kCGImageAlphaPremultipliedLast}, {grey.get(), 16, kCGImageAlphaNone}, {indexed.get(), 8, kCGImageAlphaNone},
+    size_t provided = 0;
+    bool accepted = false;
+  } cases[] = {
+      {'C', RGB, 3, 2, 8, 0, 0, kCGImageAlphaNone}, {'C', RGB, 3, 2, 8, 0, 0, kCGImageAlphaLast}, {'C', RGB, 3, 2, 8, 0, 0, kCGImageAlphaFirst},
+      {'C', RGB, 3, 2, 8, 0, 0, kCGImageAlphaOnly}, {'C', RGB, 3, 2, 8, 0, 0, first | little16}, {'C', RGB, 3, 2, 8, 0, 0, first | kCGBitmapFloatComponents},
+      {'C', RGB, 3, 2, 16, 0, 0, kCGImageAlphaPremultipliedLast}, {'C', RGB, 3, 2, 5, 0, 0, skipFirst},
+      {'C', Grey, 3, 2, 8, 0, 0, kCGImageAlphaNoneSkipLast}, {'C', Grey, 3, 2, 8, 0, 0, kCGImageAlphaPremultipliedLast},
+      {'C', Grey, 3, 2, 16, 0, 0, kCGImageAlphaNone}, {'C', Indexed, 3, 2, 8, 0, 0, kCGImageAlphaNone},
+      {'C', RGB, 4, 2, 8, 0, 15, kCGImageAlphaNoneSkipLast}, {'C', RGB, 0, 2, 8, 0, 16, kCGImageAlphaNoneSkipLast},
+      {'C', RGB, 4, 0, 8, 0, 16, kCGImageAlphaNoneSkipLast}, {'C', None, 4, 2, 8, 0, 16, kCGImageAlphaNoneSkipLast},
+      // 555 needs the skipped first bit in 16-bit little-endian words.
+      {'I', RGB, 3, 2, 5, 16, 7, little16}, {'I', RGB, 3, 2, 5, 16, 7, CGBitmapInfo(kCGImageAlphaNoneSkipLast) | little16},
+      {'I', RGB, 3, 2, 5, 16, 7, skipFirst | kCGBitmapByteOrder16Big}, {'I', RGB, 3, 2, 5, 16, 7, skipFirst},
+      {'I', RGB, 3, 2, 8, 24, 10, kCGImageAlphaNoneSkipLast}, {'I', RGB, 3, 2, 8, 32, 13, kCGImageAlphaNone},
+      {'I', RGB, 3, 2, 8, 32, 13, kCGImageAlphaOnly}, {'I', RGB, 3, 2, 8, 32, 13, CGBitmapInfo(kCGImageAlphaLast) | little16},
+      {'I', RGB, 3, 2, 8, 32, 13, CGBitmapInfo(kCGImageAlphaLast) | kCGBitmapFloatComponents}, {'I', Grey, 3, 2, 16, 16, 7, 0},
+      {'I', Grey, 3, 2, 8, 16, 7, kCGImageAlphaLast}, {'I', Indexed, 2, 2, 8, 16, 2, 0},
+      // 3 pixels of 3 bytes in rows of 10: the last row needs only its 9 pixel bytes.
+      {'I', RGB, 3, 2, 8, 24, 10, 0, 19, true}, {'I', RGB, 3, 2, 8, 24, 10, 0, 18}, {'I', RGB, 3, 2, 8, 24, 8, 0, 64},
+      {'I', RGB, 0, 2, 8, 24, 9, 0, 64}, {'I', None, 3, 2, 8, 24, 9, 0, 64}, {'I', RGB, size_t{1} << 62, 1, 8, 24, 9, 0, 64},
+      {'I', RGB, 3, size_t{1} << 40, 8, 24, size_t{1} << 30, 0, 64},
   };
-  for (const auto& c : refused)
-    EXPECT_EQ(ContextRef(CGBitmapContextCreate(nullptr, 3, 2, c.bitsPerComponent, 0, c.space, c.info)), nullptr)
-        << "bpc " << c.bitsPerComponent << " info 0x" << std::hex << c.info;
-}
-
-TEST(BitmapContext, RefusesBadSizesAndSpaces) {
-  SpaceRef rgb = rgbSpace();
   uint8_t buffer[64];
-  for (const auto& [width, height, bytesPerRow] : {std::tuple{4, 2, 15}, {0, 2, 16}, {4, 0, 16}})
-    EXPECT_EQ(CGBitmapContextCreate(buffer, width, height, 8, bytesPerRow, rgb.get(), kCGImageAlphaNoneSkipLast), nullptr);
-  EXPECT_EQ(CGBitmapContextCreate(buffer, 4, 2, 8, 16, nullptr, kCGImageAlphaNoneSkipLast), nullptr);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.what << " " << &c - cases << " info 0x" << std::hex << c.info);
+    if (c.what == 'C')
+      EXPECT_EQ(ContextRef(CGBitmapContextCreate(c.bytesPerRow ? buffer : nullptr, c.width, c.height, c.bpc, c.bytesPerRow, spaces[c.space], c.info)), nullptr);
+    else
+      EXPECT_EQ(makeImage(std::vector<uint8_t>(c.provided ? c.provided : c.height * c.bytesPerRow), c.width, c.height, c.bpc, c.bpp,
+                          c.bytesPerRow, spaces[c.space], c.info) != nullptr, c.accepted);
+  }
+  // A decode array may only restate the identity.
+  ProviderRef provider = exactProvider(std::vector<uint8_t>(6));
+  const CGFloat identity[] = {0, 1, 0, 1, 0, 1}, inverted[] = {1, 0, 0, 1, 0, 1};
+  EXPECT_NE(ImageRef(CGImageCreate(2, 1, 8, 24, 6, rgb.get(), 0, provider.get(), identity, false, 0)), nullptr);
+  EXPECT_EQ(ImageRef(CGImageCreate(2, 1, 8, 24, 6, rgb.get(), 0, provider.get(), inverted, false, 0)), nullptr);
 }
 
 // A snapshot holds the pixels of its moment, whatever is drawn later, and outlives its context. A
@@ -109,6 +138,10 @@ TEST(Fill, CoversPixelCentresAndBlends) {
   for (const Case& c : cases) {
     Canvas canvas(6, 5, c.grey ? grey.get() : rgb.get(), c.info, kOld);
     CGContextSetRGBFillColor(canvas.get(), 0.2, 0.4, 0.6, c.alpha);
+    CGContextSaveGState(canvas.get());  // what is set after a save goes with the restore
+    CGContextSetRGBFillColor(canvas.get(), 1, 1, 1, 1);
+    CGContextTranslateCTM(canvas.get(), 2, 2);
+    CGContextRestoreGState(canvas.get());
     CGContextTranslateCTM(canvas.get(), 0.5, 0);
     CGContextFillRect(canvas.get(), CGRectMake(0.2, 1.5, 2, -1.1));  // centres x 1.5, 2.5; y 0.5
     for (size_t r = 0; r < 5; ++r)
@@ -117,47 +150,6 @@ TEST(Fill, CoversPixelCentresAndBlends) {
             << x << "," << r;
     EXPECT_TRUE(canvas.guardsIntact());
   }
-}
-
-// Every description the drawing tests use is accepted; these are not.
-TEST(Image, RefusesDescriptionsItCannotDraw) {
-  const struct {
-    const char* name;
-    bool grey;
-    size_t bpc, bpp;
-    uint32_t info;
-  } refused[] = {
-      {"555 without a skipped bit", false, 5, 16, kCGBitmapByteOrder16Little}, {"555 skip last", false, 5, 16, CGBitmapInfo(kCGImageAlphaNoneSkipLast) | kCGBitmapByteOrder16Little},
-      {"555 big-endian", false, 5, 16, CGBitmapInfo(kCGImageAlphaNoneSkipFirst) | kCGBitmapByteOrder16Big}, {"555 default order", false, 5, 16, kCGImageAlphaNoneSkipFirst},
-      {"24-bit with skip", false, 8, 24, kCGImageAlphaNoneSkipLast}, {"32-bit without alpha info", false, 8, 32, kCGImageAlphaNone},
-      {"alpha only", false, 8, 32, kCGImageAlphaOnly}, {"32-bit 16Little", false, 8, 32, CGBitmapInfo(kCGImageAlphaLast) | kCGBitmapByteOrder16Little},
-      {"float", false, 8, 32, CGBitmapInfo(kCGImageAlphaLast) | kCGBitmapFloatComponents}, {"16-bit grey", true, 16, 16, 0},
-      {"grey with alpha", true, 8, 16, kCGImageAlphaLast},
-  };
-  SpaceRef rgb = rgbSpace(), grey = greySpace();
-  for (const auto& d : refused) {
-    const size_t bytesPerRow = 3 * d.bpp / 8 + 1;
-    EXPECT_EQ(makeImage(std::vector<uint8_t>(2 * bytesPerRow), 3, 2, d.bpc, d.bpp, bytesPerRow, d.grey ? grey.get() : rgb.get(), d.info),
-              nullptr)
-        << d.name;
-  }
-}
-
-TEST(Image, ProviderMustCoverEveryRow) {
-  SpaceRef rgb = rgbSpace();
-  // 3 pixels of 3 bytes in rows of 10: the last row needs only its 9 pixel bytes.
-  EXPECT_NE(makeImage(std::vector<uint8_t>(19), 3, 2, 8, 24, 10, rgb.get(), 0), nullptr);
-  EXPECT_EQ(makeImage(std::vector<uint8_t>(18), 3, 2, 8, 24, 10, rgb.get(), 0), nullptr);
-  EXPECT_EQ(makeImage(std::vector<uint8_t>(64), 3, 2, 8, 24, 8, rgb.get(), 0), nullptr);  // row shorter than pixels
-  EXPECT_EQ(makeImage(std::vector<uint8_t>(64), 0, 2, 8, 24, 9, rgb.get(), 0), nullptr);
-  EXPECT_EQ(makeImage(std::vector<uint8_t>(64), 3, 2, 8, 24, 9, nullptr, 0), nullptr);
-  EXPECT_EQ(makeImage(std::vector<uint8_t>(64), size_t{1} << 62, 1, 8, 24, 9, rgb.get(), 0), nullptr);
-  EXPECT_EQ(makeImage(std::vector<uint8_t>(64), 3, size_t{1} << 40, 8, 24, size_t{1} << 30, rgb.get(), 0), nullptr);
-
-  ProviderRef provider = exactProvider(std::vector<uint8_t>(6));
-  const CGFloat identity[] = {0, 1, 0, 1, 0, 1}, inverted[] = {1, 0, 0, 1, 0, 1};
-  EXPECT_NE(ImageRef(CGImageCreate(2, 1, 8, 24, 6, rgb.get(), 0, provider.get(), identity, false, 0)), nullptr);
-  EXPECT_EQ(ImageRef(CGImageCreate(2, 1, 8, 24, 6, rgb.get(), 0, provider.get(), inverted, false, 0)), nullptr);
 }
 
 TEST(Image, SubImageRectangles) {
@@ -196,7 +188,6 @@ TEST(Image, IndexedSpacesAndMaskingColours) {
   EXPECT_EQ(SpaceRef(CGColorSpaceCreateIndexed(nullptr, 1, table)), nullptr);
   SpaceRef indexed(CGColorSpaceCreateIndexed(rgb.get(), 1, table));
   EXPECT_EQ(SpaceRef(CGColorSpaceCreateIndexed(indexed.get(), 1, table)), nullptr);
-  EXPECT_EQ(makeImage(std::vector<uint8_t>(4), 2, 2, 8, 16, 2, indexed.get(), 0), nullptr);
 
   const CGFloat components[] = {0, 128, 0, 255, 0, 128};
   ImageRef opaque = makeImage(std::vector<uint8_t>(8), 2, 1, 8, 32, 8, rgb.get(), kCGImageAlphaNoneSkipLast);

@@ -16,13 +16,13 @@ namespace {
 
 using Pixel = std::array<int, 4>;  // red, green, blue, alpha
 
-struct Source {
+struct Source {  // offsets: in memory, of red, green, blue and alpha (-1: opaque)
   const char* name;
   enum Space { RGB, Grey, Indexed } space;
   size_t bpc, bpp;
   uint32_t info;
   enum Kind { Opaque, Straight, Premultiplied } kind;
-  int offsets[4];  // memory offsets of red, green, blue and alpha (-1: opaque)
+  int offsets[4];
 };
 
 const Source kSources[] = {
@@ -38,12 +38,8 @@ const Source kSources[] = {
     {"premultiplied first little", Source::RGB, 8, 32, CGBitmapInfo(kCGImageAlphaPremultipliedFirst) | kCGBitmapByteOrder32Little, Source::Premultiplied, {2, 1, 0, 3}},
 };
 
-struct Dest {
-  const char* name;
-  uint32_t info;
-  bool grey;
-  int offsets[4];  // red, green, blue, alpha or the skipped byte, written as alpha is (-1: none)
-};
+// Offsets of red, green, blue, alpha or the skipped byte, written as alpha is (-1: none).
+struct Dest { const char* name; uint32_t info; bool grey; int offsets[4]; };
 
 const Dest kDests[] = {
     {"skip last", kCGImageAlphaNoneSkipLast, false, {0, 1, 2, 3}}, {"skip first", kCGImageAlphaNoneSkipFirst, false, {1, 2, 3, 0}},
@@ -89,11 +85,9 @@ struct SourceImage {
     SpaceRef space = s.space == Source::Grey ? greySpace() : rgbSpace();
     if (s.space == Source::Indexed) space.reset(CGColorSpaceCreateIndexed(space.get(), 255, table.data()));
     image = makeImage(bytes, width, height, s.bpc, s.bpp, bytesPerRow, space.get(), s.info);
-    if (masked) {
-      CGFloat components[6];
-      for (int i = 0; i < 6; ++i) components[i] = (s.bpc == 5 ? kMask5 : kMask)[i];
-      image.reset(CGImageCreateWithMaskingColors(image.get(), components));
-    }
+    CGFloat components[6];
+    for (int i = 0; i < 6; ++i) components[i] = (s.bpc == 5 ? kMask5 : kMask)[i];
+    if (masked) image.reset(CGImageCreateWithMaskingColors(image.get(), components));
   }
   uint8_t* at(const Source& s, size_t i) { return bytes.data() + i / width * bytesPerRow + i % width * (s.bpp / 8); }
 
@@ -108,28 +102,20 @@ struct SourceImage {
       c = {widen5(samples[0]), widen5(samples[1]), widen5(samples[2]), 255};
     }
     if (s.offsets[3] >= 0) c[3] = p[s.offsets[3]];
-    if (masked) {
-      const int* mask = s.bpc == 5 ? kMask5 : kMask;
-      bool hit = true;
-      for (int k = 0; k < 3; ++k) {
-        const int v = s.space == Source::RGB ? samples[k] : p[0], pair = s.space == Source::RGB ? k : 0;
-        hit &= mask[2 * pair] <= v && v <= mask[2 * pair + 1];
-      }
-      if (hit) c[3] = -1;
+    const int* mask = s.bpc == 5 ? kMask5 : kMask;
+    bool hit = masked;
+    for (int k = 0; k < 3; ++k) {
+      const int v = s.space == Source::RGB ? samples[k] : p[0], pair = s.space == Source::RGB ? k : 0;
+      hit &= mask[2 * pair] <= v && v <= mask[2 * pair + 1];
     }
-    return c;
+    return hit ? Pixel{c[0], c[1], c[2], -1} : c;
   }
 };
 
 // One destination byte: colour (or alpha) v of a pixel of alpha a over the byte d.
 int combine(const Source& s, int v, int a, int d) {
   if (a < 0) return d;  // masked out
-  switch (s.kind) {
-    case Source::Opaque: return v;
-    case Source::Straight: return div255(v * a + d * (255 - a));
-    case Source::Premultiplied: return std::min(255, v + div255(d * (255 - a)));
-  }
-  return -1;
+  return s.kind == Source::Opaque ? v : s.kind == Source::Straight ? div255(v * a + d * (255 - a)) : std::min(255, v + div255(d * (255 - a)));
 }
 
 // Where the sampling formulas put the source of device pixel (x, buffer row) for an image drawn in
@@ -150,18 +136,14 @@ std::optional<std::pair<size_t, size_t>> formulaSource(const CGAffineTransform& 
 std::vector<uint8_t> reference(const Source& s, SourceImage& src, const Dest& d, const Canvas& before, bool masked,
                                const CGAffineTransform& m, CGRect rect) {
   std::vector<uint8_t> out(before.memory);
-  uint8_t* base = out.data() + Canvas::kGuard;
   for (size_t r = 0; r < before.height; ++r)
     for (size_t x = 0; x < before.width; ++x) {
       const auto at = formulaSource(m, rect, src.width, src.height, before.height, x, r);
       if (!at) continue;
       const Pixel c = src.read(s, at->first, at->second, masked);
-      uint8_t* px = base + r * before.bytesPerRow + x * before.pixelBytes;
+      uint8_t* px = out.data() + Canvas::kGuard + r * before.bytesPerRow + x * before.pixelBytes;
       const int alpha = c[3] < 0 ? -1 : s.kind == Source::Opaque ? 255 : c[3];
-      if (d.grey) {
-        px[0] = uint8_t(combine(s, luminance(c[0], c[1], c[2]), alpha, px[0]));
-        continue;
-      }
+      if (d.grey) { px[0] = uint8_t(combine(s, luminance(c[0], c[1], c[2]), alpha, px[0])); continue; }
       const uint8_t old[4] = {px[0], px[1], px[2], px[3]};
       for (int k = 0; k < 3; ++k) px[d.offsets[k]] = uint8_t(combine(s, c[k], alpha, old[d.offsets[k]]));
       // An alpha byte blends as a colour of 255 (straight) or the alpha itself (premultiplied).
@@ -208,12 +190,7 @@ TEST(DrawImage, EverySourceOverEveryDestinationAtEveryScale) {
 // direct copy and into a converted one.
 TEST(DrawImage, SamplingFollowsTheFormulas) {
   constexpr int kW = 300, kH = 12;  // wider than a row chunk
-  const struct {
-    const char* name;
-    CGAffineTransform ctm;
-    CGRect rect;
-    size_t imageWidth, imageHeight;
-  } placements[] = {
+  const struct { const char* name; CGAffineTransform ctm; CGRect rect; size_t imageWidth, imageHeight; } placements[] = {
       {"1:1 offset, clipped right and top", kIdentity, {{7, 3}, {kW, kH}}, kW, kH},
       {"1:1 clipped left and bottom", kIdentity, {{-5, -4}, {kW, kH}}, kW, kH},
       {"beyond every edge", kIdentity, {{-9, -9}, {kW + 20, kH + 20}}, 13, 7},
