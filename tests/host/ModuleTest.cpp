@@ -131,9 +131,8 @@ TEST_F(HostModule, TransformSwapsFirstAndThirdByteOfColourPixelsOnly) {
     for (uint32_t p = 0; shape.fourcc != FOURCC_MONO && shape.bitsPerPixel >= 24 && p < shape.planes; ++p)
       for (uint32_t y = 0; y < shape.height; ++y)
         for (uint32_t x = 0; x < shape.width; ++x) std::swap(expected->Row(p, y)[x * shape.bitsPerPixel / 8], expected->Row(p, y)[x * shape.bitsPerPixel / 8 + 2]);
-    const uint64_t calls = TransformApplies();
     ASSERT_EQ(transform->Apply(image.Get()), PXM_S_OK);
-    EXPECT_EQ(TransformApplies(), calls + 1);
+    EXPECT_LE(uint32_t(image->getImageCalls), 2 * shape.planes) << "no plane past the last asked for";
     EXPECT_EQ(RefCount(static_cast<IPXMImage*>(image.Get())), 1u) << "nothing kept";
     EXPECT_EQ(Rows(*image.Get()), Rows(*expected.Get()));
     ASSERT_EQ(transform->Apply(image.Get()), PXM_S_OK);
