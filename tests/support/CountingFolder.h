@@ -110,7 +110,7 @@ class CountingFolder final : public Counted<IFolderStream> {
     return m_Real->Reserve(byteCount, unit, flags);
   }
   HRESULT Read(void* buffer, uint32_t byteCount, uint32_t* bytesRead) override {
-    Record("Read", nullptr, byteCount);
+    Log("Read", nullptr, byteCount);
     uint32_t n = std::min<size_t>(byteCount, plan->readLimit.value_or(byteCount)), got = 0;
     const HRESULT hr = m_Real->Read(buffer, n, &got);
     if (plan->readLimit) *plan->readLimit -= got;
@@ -118,24 +118,22 @@ class CountingFolder final : public Counted<IFolderStream> {
     return n == byteCount ? hr : PXM_E_FAIL;
   }
   HRESULT Write(const void* buffer, uint32_t byteCount, uint32_t* bytesWritten) override {
-    if (const HRESULT* failed = Failing("Write" + Record("Write", nullptr, byteCount))) return *failed;
+    if (const HRESULT failed = Log("Write", nullptr, byteCount)) return failed;
     return m_Real->Write(buffer, plan->shortWrites && byteCount ? byteCount - 1 : byteCount, bytesWritten);
   }
   HRESULT WriteValue(IString* key, const void* value, uint32_t byteCount, uint32_t flags) override {
-    const HRESULT* failed = Failing("WriteValue" + Record("WriteValue", key, byteCount));
-    return failed ? *failed : m_Real->WriteValue(key, value, byteCount, flags);
+    const HRESULT failed = Log("WriteValue", key, byteCount);
+    return failed ? failed : m_Real->WriteValue(key, value, byteCount, flags);
   }
   HRESULT ReadValue(IString* key, void* value, uint32_t byteCount, uint32_t flags) override {
-    const HRESULT* failed = Failing("ReadValue" + Record("ReadValue", key, byteCount));
-    return failed ? *failed : m_Real->ReadValue(key, value, byteCount, flags);
+    const HRESULT failed = Log("ReadValue", key, byteCount);
+    return failed ? failed : m_Real->ReadValue(key, value, byteCount, flags);
   }
   HRESULT CreateFolder(IString* key, uint32_t flags, IFolderStream** child) override {
-    const std::string name = Record("CreateFolder", key, 0);
-    return Failing("CreateFolder" + name) ? (*child = nullptr, PXM_E_FAIL) : HandOut(m_Real->CreateFolder(key, flags, child), name, child);
+    return Log("CreateFolder", key, 0) ? (*child = nullptr, PXM_E_FAIL) : HandOut(m_Real->CreateFolder(key, flags, child), child);
   }
   HRESULT OpenFolder(IString* key, uint32_t flags, IFolderStream** child) override {
-    const std::string name = Record("OpenFolder", key, 0);
-    return HandOut(m_Real->OpenFolder(key, flags, child), name, child);
+    return Log("OpenFolder", key, 0), HandOut(m_Real->OpenFolder(key, flags, child), child);
   }
 
  private:
@@ -144,21 +142,19 @@ class CountingFolder final : public Counted<IFolderStream> {
     ++plan->alive;
   }
   ~CountingFolder() override { --plan->alive; }
-  // Logs the call; its key.
-  std::string Record(const char* op, IString* key, uint64_t size) {
+  // Logs the call; the result it is to fail with, or PXM_S_OK (0).
+  HRESULT Log(const char* op, IString* key, uint64_t size) {
     const wchar_t* text = L"";
     uint32_t length = 0;
     if (key) key->GetText(&text, &length);
     plan->log.push_back({op, path, std::string(text, text + length), size});
-    return plan->log.back().key;
-  }
-  const HRESULT* Failing(const std::string& call) const {
-    auto it = plan->fail.find(call);
-    return it == plan->fail.end() ? nullptr : &it->second;
+    auto it = plan->fail.find(op + plan->log.back().key);
+    return it == plan->fail.end() ? PXM_S_OK : it->second;
   }
   // The host's child, seen through a logging folder of its own.
-  HRESULT HandOut(HRESULT hr, const std::string& key, IFolderStream** child) {
+  HRESULT HandOut(HRESULT hr, IFolderStream** child) {
     if (PXM_FAILED(hr) || !*child) return hr;
+    const std::string& key = plan->log.back().key;
     *child = new CountingFolder(ComPtr<IFolderStream>(*child), plan, path.empty() ? key : path + "/" + key);
     return hr;
   }
