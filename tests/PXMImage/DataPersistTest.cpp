@@ -53,31 +53,31 @@ struct Record {
   uint32_t width = 4, height = 3, bits = 8, planes = 1, fourcc = FOURCC_MONO;
   int64_t rows = -1;  // rows of data in each plane (-1: as declared, 0 and no "Data" child: none)
 };
-void Put(IFolderStream* folder, const wchar_t* key, const std::vector<uint8_t>& bytes) {
-  PathString name{std::wstring(key)};
-  folder->WriteValue(&name, bytes.data(), uint32_t(bytes.size()), 0);
-}
 std::vector<uint8_t> Le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
+void Put(IFolderStream* folder, const wchar_t* key, const std::vector<uint8_t>& value) {
+  PathString name{std::wstring(key)};
+  folder->WriteValue(&name, value.data(), uint32_t(value.size()), 0);
+}
+ComPtr<IFolderStream> Child(IFolderStream* folder, const wchar_t* key) {
+  PathString name{std::wstring(key)};
+  ComPtr<IFolderStream> child;
+  return folder->CreateFolder(&name, 0, reinterpret_cast<IFolderStream**>(child.Out())), child;
+}
 // A record in a host stream whose row r of plane p holds bytes (p * 64 + r * 16 + x), with a
 // palette of the size given in as many bytes of 0x5A when asked.
 ComPtr<CountingFolder> MakeRecord(const Record& r, std::optional<std::pair<uint32_t, size_t>> palette = {}) {
-  ComPtr<IDataStream> stream;
-  HOST_API(DuvirovurozAdCreateDataStream)(reinterpret_cast<IDataStream**>(stream.Out()));
-  {
-    ComPtr<IFolderStream> root = stream.As<IFolderStream>(pxm::iid::IFolderStream), data, colours;
-    const std::pair<const wchar_t*, uint32_t> values[] = {{L"Width", r.width}, {L"Height", r.height}, {L"BitsPerPixel", r.bits}, {L"NumberPlanes", r.planes}, {L"FOURCC", r.fourcc}};
-    for (const auto& [key, value] : values) Put(root.Get(), key, Le32(value));
-    PathString dataKey{std::wstring(L"Data")}, paletteKey{std::wstring(L"Palette")};
-    if (r.rows) root->CreateFolder(&dataKey, 0, reinterpret_cast<IFolderStream**>(data.Out()));
-    std::vector<uint8_t> rows;
-    for (uint32_t p = 0; data && p < r.planes; ++p)
-      for (int64_t y = 0; y < (r.rows < 0 ? r.height : r.rows); ++y)
-        for (uint32_t x = 0; x < r.bits * r.width / 8; ++x) rows.push_back(uint8_t(p * 64 + y * 16 + x));
-    if (data) data->Write(rows.data(), uint32_t(rows.size()), nullptr);
-    if (palette && PXM_SUCCEEDED(root->CreateFolder(&paletteKey, 0, reinterpret_cast<IFolderStream**>(colours.Out()))))
-      Put(colours.Get(), L"Size", Le32(palette->first)), Put(colours.Get(), L"Data", std::vector<uint8_t>(palette->second, 0x5A));
-  }
-  return CountingFolder::Make(stream);
+  ComPtr<CountingFolder> folder = CountingFolder::Make();
+  const std::pair<const wchar_t*, uint32_t> values[] = {{L"Width", r.width}, {L"Height", r.height}, {L"BitsPerPixel", r.bits}, {L"NumberPlanes", r.planes}, {L"FOURCC", r.fourcc}};
+  for (const auto& [key, value] : values) Put(folder.Get(), key, Le32(value));
+  std::vector<uint8_t> rows;
+  for (uint32_t p = 0; r.rows && p < r.planes; ++p)
+    for (int64_t y = 0; y < (r.rows < 0 ? r.height : r.rows); ++y)
+      for (uint32_t x = 0; x < r.bits * r.width / 8; ++x) rows.push_back(uint8_t(p * 64 + y * 16 + x));
+  if (r.rows) Child(folder.Get(), L"Data")->Write(rows.data(), uint32_t(rows.size()), nullptr);
+  if (ComPtr<IFolderStream> colours = palette ? Child(folder.Get(), L"Palette") : ComPtr<IFolderStream>())
+    Put(colours.Get(), L"Size", Le32(palette->first)), Put(colours.Get(), L"Data", std::vector<uint8_t>(palette->second, 0x5A));
+  folder->plan->log.clear();
+  return folder;
 }
 
 class DataPersist : public testing::Test {
