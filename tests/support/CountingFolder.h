@@ -1,11 +1,11 @@
-// A host of the tests' own for the persistence code: a folder stream that logs every call with
-// its key and size and keeps values, children and byte content in memory, a data stream over it,
-// and a counting collection. Each counts its references, so tests can show that every one the
-// module takes is released.
+// A host of the tests' own for the persistence code: the host module's own data stream, seen by
+// the module through folders that log every call with its key and size and fail the calls they
+// are told to, and a counting collection. Each counts its references, so tests can show that every
+// one the module takes is released.
 #pragma once
 #include <algorithm>
 #include <atomic>
-#include <cstring>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -13,6 +13,10 @@
 
 #include "CountingCollection.h"
 #include "ModuleHost.h"
+#include "PathString.h"
+#include "duvirovurozad/DuvirovurozAd.h"
+
+#define HOST_API(name) HostModuleFunction<decltype(&name)>(#name)
 
 template <class Base>
 class Counted : public Base {
@@ -42,107 +46,119 @@ struct FolderCall {
   bool operator==(const FolderCall&) const = default;
 };
 
+// The bytes of the host folder's entry at the path of keys ("Palette", "Data"): a value's, or a
+// child folder's content; empty when there is none.
+inline std::vector<uint8_t> HostBytes(IUnknown* folder, const std::vector<std::string>& path) {
+  uint32_t count = 0;
+  HOST_API(DuvirovurozAdListFolder)(folder, nullptr, 0, &count, nullptr);
+  std::vector<DuvirovurozAdEntry> listed(count);
+  HOST_API(DuvirovurozAdListFolder)(folder, listed.data(), count, &count, nullptr);
+  for (uint32_t i = 0; i < count; ++i) {
+    const DuvirovurozAdEntry& e = listed[i];
+    if (std::string(e.key, e.key + e.keyLength) != path.front()) continue;
+    if (e.kind == DuvirovurozAdValue) return path.size() == 1 ? std::vector<uint8_t>(e.value, e.value + e.size) : std::vector<uint8_t>{};
+    ComPtr<IFolderStream> child;
+    HOST_API(DuvirovurozAdOpenEntry)(folder, i, reinterpret_cast<IFolderStream**>(child.Out()));
+    if (path.size() > 1) return HostBytes(child.Get(), {path.begin() + 1, path.end()});
+    std::vector<uint8_t> content(e.size);
+    return child->Read(content.data(), e.size, &count), content;
+  }
+  return {};
+}
+
+// What the folders of one tree share: the log of their calls and the calls that fail, by
+// operation and key ("WriteValueWidth", "CreateFolderData", "Write").
+struct FolderPlan {
+  std::vector<FolderCall> log;
+  std::map<std::string, HRESULT> fail;
+  bool shortWrites = false;          // every Write stores (and reports) one byte less than asked
+  std::optional<size_t> readLimit;   // Read delivers at most this many bytes in all
+  int alive = 0;                     // folders of the tree not yet released
+  int64_t hostObjects = 0;           // the host module's objects when the tree was made
+};
+
 class CountingFolder final : public Counted<IFolderStream> {
  public:
-  static ComPtr<CountingFolder> Make() { return ComPtr<CountingFolder>(new CountingFolder("", std::make_shared<std::vector<FolderCall>>())); }
-  struct Entry {  // a value, or a child folder
-    std::string key;
-    std::vector<uint8_t> value;
-    ComPtr<CountingFolder> child;
-  };
-  std::vector<Entry> entries;    // in the order they were made
-  std::vector<uint8_t> content;  // byte content, appended by Write
-  size_t readPosition = 0;
-  std::optional<size_t> readLimit;  // Read delivers at most this many bytes in all
-  // Keys whose calls fail: CreateFolder hands back no child, ReadValue and WriteValue return the code.
-  std::set<std::string> failCreateFolder;
-  std::map<std::string, HRESULT> failReadValue, failWriteValue;
-  std::optional<HRESULT> failWrite;  // every Write returns this, storing nothing
-  bool shortWrites = false;          // every Write stores (and reports) one byte less than asked
+  // A logging folder over the root of the host stream, a new empty one by default.
+  static ComPtr<CountingFolder> Make(ComPtr<IDataStream> stream = {}) {
+    if (!stream) HOST_API(DuvirovurozAdCreateDataStream)(reinterpret_cast<IDataStream**>(stream.Out()));
+    ComPtr<IFolderStream> root = stream.As<IFolderStream>(pxm::iid::IFolderStream);
+    ComPtr<CountingFolder> folder(new CountingFolder(root, std::make_shared<FolderPlan>(), ""));
+    folder->stream = stream;
+    folder->plan->hostObjects = HostObjects();
+    return folder;
+  }
+  ComPtr<IDataStream> stream;  // the root's
+  const std::shared_ptr<FolderPlan> plan;
   const std::string path;
-  const std::shared_ptr<std::vector<FolderCall>> log;  // of the whole tree
 
-  // A record by hand, as a damaged or foreign stream would hold it.
-  void AddValue(const std::string& key, std::vector<uint8_t> bytes) { entries.push_back({key, std::move(bytes), {}}); }
-  void AddValue32(const std::string& key, uint32_t v) { AddValue(key, {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}); }
-  CountingFolder* AddChild(const std::string& key) {
-    entries.push_back({key, {}, ComPtr<CountingFolder>(new CountingFolder(path.empty() ? key : path + "/" + key, log))});
-    CountingFolder* child = entries.back().child.Get();
-    child->failWriteValue = failWriteValue;  // a refusing stream refuses in every folder
-    child->failWrite = failWrite;
-    child->shortWrites = shortWrites;
-    return child;
-  }
-  const Entry* Find(const std::string& key) const {
-    auto it = std::find_if(entries.begin(), entries.end(), [&](const Entry& e) { return e.key == key; });
-    return it == entries.end() ? nullptr : &*it;
-  }
-  CountingFolder* Child(const std::string& key) const { return Find(key) ? Find(key)->child.Get() : nullptr; }
+  std::vector<uint8_t> Bytes(std::vector<std::string> keys) const { return HostBytes(m_Real.Get(), std::move(keys)); }
   std::optional<uint32_t> Value32(const std::string& key) const {
-    uint32_t v = 0;
-    if (!Find(key) || Find(key)->value.size() != 4) return std::nullopt;
-    return std::memcpy(&v, Find(key)->value.data(), 4), v;
+    const std::vector<uint8_t> v = Bytes({key});
+    return v.size() == 4 ? std::optional<uint32_t>(v[0] | v[1] << 8 | v[2] << 16 | uint32_t(v[3]) << 24) : std::nullopt;
   }
   std::vector<FolderCall> Calls(std::set<std::string> ops = {}) const {  // all when empty
     std::vector<FolderCall> out;
-    std::copy_if(log->begin(), log->end(), std::back_inserter(out), [&](const FolderCall& c) { return ops.empty() || ops.count(c.op); });
+    std::copy_if(plan->log.begin(), plan->log.end(), std::back_inserter(out), [&](const FolderCall& c) { return ops.empty() || ops.count(c.op); });
     return out;
   }
-  // Every folder of the tree is held by its parent alone.
-  bool ReferencesSettled() const {
-    return refCount() == 1 && std::all_of(entries.begin(), entries.end(), [](const Entry& e) { return !e.child || e.child->ReferencesSettled(); });
-  }
+  // Only the test's reference is left on the tree, and no host object the module made.
+  bool ReferencesSettled() const { return refCount() == 1 && plan->alive == 1 && HostObjects() == plan->hostObjects; }
 
   HRESULT Reserve(uint32_t byteCount, uint32_t unit, uint32_t flags) override {
-    return log->push_back({"Reserve", path, unit == 4 && flags == 0 ? "" : "<odd arguments>", byteCount}), PXM_S_OK;
+    plan->log.push_back({"Reserve", path, unit == 4 && flags == 0 ? "" : "<odd arguments>", byteCount});
+    return m_Real->Reserve(byteCount, unit, flags);
   }
   HRESULT Read(void* buffer, uint32_t byteCount, uint32_t* bytesRead) override {
-    Record("Read", nullptr, byteCount);
-    const size_t end = std::min(content.size(), readLimit.value_or(content.size()));
-    const size_t n = std::min<size_t>(byteCount, end - std::min(end, readPosition));
-    if (n) std::memcpy(buffer, content.data() + readPosition, n);
-    readPosition += n;
-    if (bytesRead) *bytesRead = static_cast<uint32_t>(n);
-    return n == byteCount ? PXM_S_OK : PXM_E_FAIL;
+    Log("Read", nullptr, byteCount);
+    uint32_t n = std::min<size_t>(byteCount, plan->readLimit.value_or(byteCount)), got = 0;
+    const HRESULT hr = m_Real->Read(buffer, n, &got);
+    if (plan->readLimit) *plan->readLimit -= got;
+    if (bytesRead) *bytesRead = got;
+    return n == byteCount ? hr : PXM_E_FAIL;
   }
   HRESULT Write(const void* buffer, uint32_t byteCount, uint32_t* bytesWritten) override {
-    Record("Write", nullptr, byteCount);
-    if (failWrite) return *failWrite;
-    const uint32_t stored = shortWrites && byteCount ? byteCount - 1 : byteCount;
-    content.insert(content.end(), static_cast<const uint8_t*>(buffer), static_cast<const uint8_t*>(buffer) + stored);
-    if (bytesWritten) *bytesWritten = stored;
-    return PXM_S_OK;
+    if (const HRESULT failed = Log("Write", nullptr, byteCount)) return failed;
+    return m_Real->Write(buffer, plan->shortWrites && byteCount ? byteCount - 1 : byteCount, bytesWritten);
   }
-  HRESULT WriteValue(IString* key, const void* value, uint32_t byteCount, uint32_t) override {
-    const auto* bytes = static_cast<const uint8_t*>(value);
-    const std::string name = Record("WriteValue", key, byteCount);
-    if (failWriteValue.count(name)) return failWriteValue[name];
-    return AddValue(name, {bytes, bytes + byteCount}), PXM_S_OK;
+  HRESULT WriteValue(IString* key, const void* value, uint32_t byteCount, uint32_t flags) override {
+    const HRESULT failed = Log("WriteValue", key, byteCount);
+    return failed ? failed : m_Real->WriteValue(key, value, byteCount, flags);
   }
-  HRESULT ReadValue(IString* key, void* value, uint32_t byteCount, uint32_t) override {
-    const std::string name = Record("ReadValue", key, byteCount);
-    if (failReadValue.count(name)) return failReadValue[name];
-    if (!Find(name) || Find(name)->value.size() != byteCount) return PXM_E_FAIL;
-    if (byteCount) std::memcpy(value, Find(name)->value.data(), byteCount);
-    return PXM_S_OK;
+  HRESULT ReadValue(IString* key, void* value, uint32_t byteCount, uint32_t flags) override {
+    const HRESULT failed = Log("ReadValue", key, byteCount);
+    return failed ? failed : m_Real->ReadValue(key, value, byteCount, flags);
   }
-  HRESULT CreateFolder(IString* key, uint32_t, IFolderStream** child) override {
-    const std::string name = Record("CreateFolder", key, 0);
-    return HandOut(failCreateFolder.count(name) ? nullptr : AddChild(name), child);
+  HRESULT CreateFolder(IString* key, uint32_t flags, IFolderStream** child) override {
+    return Log("CreateFolder", key, 0) ? (*child = nullptr, PXM_E_FAIL) : HandOut(m_Real->CreateFolder(key, flags, child), child);
   }
-  HRESULT OpenFolder(IString* key, uint32_t, IFolderStream** child) override { return HandOut(Child(Record("OpenFolder", key, 0)), child); }
+  HRESULT OpenFolder(IString* key, uint32_t flags, IFolderStream** child) override {
+    return Log("OpenFolder", key, 0), HandOut(m_Real->OpenFolder(key, flags, child), child);
+  }
 
  private:
-  CountingFolder(std::string at, std::shared_ptr<std::vector<FolderCall>> calls)
-      : Counted(pxm::iid::IFolderStream), path(std::move(at)), log(std::move(calls)) {}
-  std::string Record(const char* op, IString* key, uint64_t size) {
+  CountingFolder(ComPtr<IFolderStream> real, std::shared_ptr<FolderPlan> shared, std::string at)
+      : Counted(pxm::iid::IFolderStream), plan(std::move(shared)), path(std::move(at)), m_Real(std::move(real)) {
+    ++plan->alive;
+  }
+  ~CountingFolder() override { --plan->alive; }
+  // Logs the call; the result it is to fail with, or PXM_S_OK (0).
+  HRESULT Log(const char* op, IString* key, uint64_t size) {
     const wchar_t* text = L"";
     uint32_t length = 0;
     if (key) key->GetText(&text, &length);
-    log->push_back({op, path, std::string(text, text + length), size});
-    return log->back().key;
+    plan->log.push_back({op, path, std::string(text, text + length), size});
+    auto it = plan->fail.find(op + plan->log.back().key);
+    return it == plan->fail.end() ? PXM_S_OK : it->second;
   }
-  static HRESULT HandOut(CountingFolder* folder, IFolderStream** out) { return (*out = folder) ? (folder->AddRef(), PXM_S_OK) : PXM_E_FAIL; }
+  // The host's child, seen through a logging folder of its own.
+  HRESULT HandOut(HRESULT hr, IFolderStream** child) {
+    if (PXM_FAILED(hr) || !*child) return hr;
+    const std::string& key = plan->log.back().key;
+    *child = new CountingFolder(ComPtr<IFolderStream>(*child), plan, path.empty() ? key : path + "/" + key);
+    return hr;
+  }
+  ComPtr<IFolderStream> m_Real;
 };
 
 // A data stream whose folder view is a CountingFolder (or none, when told to refuse).
