@@ -360,6 +360,18 @@ TEST(DibLoad, AlphaAnywhereInTheFileIsAlpha) {
   }
 }
 
+// A palette shorter than the depth's (two entries of a 4-bit file, the offset right after them) is
+// read as far as it goes, the rows from where the offset says; the missing entries are black.
+TEST(DibLoad, ShortPaletteReadAsFarAsItGoes) {
+  const Bytes block = MakeBlock(InfoHeaderBytes({.width = 3, .height = 1, .bitsPerPixel = 4, .coloursUsed = 2}), 2, 4, 0, 0).U8(0x01).U8(0x20).U16(0);
+  ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
+  ASSERT_EQ(Load(dib.Get(), WriteFile("short.bmp", MakeFile(block, 14 + 40 + 8).data)), PXM_S_OK);
+  std::vector<uint32_t> want(16, 0);
+  want[0] = 0x030201, want[1] = 0x070605;  // entry i of MakeBlock: 4i+1, 4i+2, 4i+3 (blue first)
+  EXPECT_EQ(PaletteEntries(dib.Get()), want);
+  EXPECT_EQ(std::vector<uint8_t>(ViewOf(dib.Get()).top, ViewOf(dib.Get()).top + 4), (std::vector<uint8_t>{0x01, 0x20, 0, 0}));
+}
+
 // Every writer's file cut short at several points, and its header's claim and codes varied: each
 // loads or is refused, and everything the image hands out can be read (the sanitizers watch).
 TEST(DibLoad, CutAndDamagedVariantsLoadSafely) {

@@ -86,6 +86,32 @@ TEST_F(AllocationFailure, CreateOfEachClassLeavesAnEmptyOrAWholeImage) {
 }
 
 TEST_F(AllocationFailure, LoadKeepsThePreviousImage) {
+  const auto sweep = [](const std::string& name, const std::string& path, uint32_t width, uint32_t height) {
+    const std::wstring widePath(path.begin(), path.end());
+    Sweep(name, [&](const Armed& armed) {
+      ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
+      ASSERT_EQ(dib->Create(3, 2, 1, 32, FOURCC_ARGB), PXM_S_OK);
+      uint8_t *before = nullptr, *after = nullptr;
+      dib->GetDIB(&before, nullptr);
+      PathString text(widePath);
+      const HRESULT hr = armed([&] { return dib->Load(&text); });
+      uint32_t w = 0, h = 0;
+      dib->GetSize(&w, &h, nullptr);
+      dib->GetDIB(&after, nullptr);
+      if (PXM_FAILED(hr)) {
+        EXPECT_EQ(after, before);
+      }
+      EXPECT_EQ(w * 10 + h, PXM_FAILED(hr) ? 32 : width * 10 + height);
+    }, 2);
+  };
+  const auto write = [](const std::string& name, const void* bytes, size_t size, const uint8_t* more = nullptr, size_t moreSize = 0) {
+    const std::string path = testing::TempDir() + name;
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    std::fwrite(bytes, 1, size, out);
+    if (more) std::fwrite(more, 1, moreSize, out);
+    std::fclose(out);
+    return path;
+  };
   for (const Shape& s : kShapes) {
     // A bitmap file of the module's own making: colour (through the host's transform) or grey.
     uint8_t* block = nullptr;
@@ -93,28 +119,17 @@ TEST_F(AllocationFailure, LoadKeepsThePreviousImage) {
     ComPtr<IPXMImage> made = Made(L"PXMImageDIB", s);
     made.As<IPXMImageDIB>(pxm::iid::IPXMImageDIB)->GetDIB(&block, &size);
     ASSERT_TRUE(block);
-    const std::string path = testing::TempDir() + "alloc-" + std::to_string(s.bits) + ".bmp";
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    std::fwrite("BM\0\0\0\0\0\0\0\0\0\0\0\0", 1, 14, out);
-    std::fwrite(block, 1, size, out);
-    std::fclose(out);
-    const std::wstring widePath(path.begin(), path.end());
-    Sweep(Name("Load ", s), [&](const Armed& armed) {
-      ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
-      ASSERT_EQ(dib->Create(3, 2, 1, 32, FOURCC_ARGB), PXM_S_OK);
-      uint8_t *before = nullptr, *after = nullptr;
-      dib->GetDIB(&before, nullptr);
-      PathString text(widePath);
-      const HRESULT hr = armed([&] { return dib->Load(&text); });
-      uint32_t width = 0, height = 0;
-      dib->GetSize(&width, &height, nullptr);
-      dib->GetDIB(&after, nullptr);
-      if (PXM_FAILED(hr)) {
-        EXPECT_EQ(after, before);
-      }
-      EXPECT_EQ(width * 10 + height, PXM_FAILED(hr) ? 32 : s.width * 10 + s.height);
-    }, 2);
+    sweep(Name("Load ", s), write("alloc-" + std::to_string(s.bits) + ".bmp", "BM\0\0\0\0\0\0\0\0\0\0\0\0", 14, block, size), s.width, s.height);
   }
+  // Files decoded into a new block: 5-6-5 bit fields (a 40-byte header and three masks), 2 x 3,
+  // and run-length 8-bit, 4 x 2 (no palette entries: the offset says the rows follow the header).
+  const uint8_t bitFields[] = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 66, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 1, 0, 16, 0,
+                               3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xF8, 0, 0, 0xE0,
+                               7, 0, 0, 0x1F, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+  const uint8_t runLength[] = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 4, 0, 0, 0, 2, 0, 0, 0, 1, 0, 8, 0,
+                               1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 3, 9, 0, 0, 0, 1};
+  sweep("Load 5-6-5", write("alloc-565.bmp", bitFields, sizeof bitFields), 2, 3);
+  sweep("Load RLE8", write("alloc-rle8.bmp", runLength, sizeof runLength), 4, 2);
 }
 
 TEST_F(AllocationFailure, CopyIntoEachClassAndRender) {
