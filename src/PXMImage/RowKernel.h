@@ -31,11 +31,11 @@ constexpr uint32_t RowInMemoryOrder(int32_t stride, uint32_t i, uint32_t height)
 // Streaming stores write whole lines around the cache: no line is read before it is overwritten,
 // and it does not matter which way the rows step (a copy between a top-down and a bottom-up image
 // writes one side backwards). Worth it only when the bytes a copy touches exceed what the cache
-// keeps for it: below that, plain stores leave the result where its next reader finds it. Measured
-// against half the last-level cache: on a 32 MiB L3 shared with other work plain stores won up to
-// 8 MiB touched and lost from 13.5 MiB on (swap, alpha, split and mean copies alike); on a 300 MiB
-// L3 they filled 128 MiB at memset speed, a quarter faster than streaming, and fell below it at
-// 256 MiB. Without a cache size, 12 MiB.
+// keeps for it: below that, plain stores leave the result where its next reader finds it. Where
+// that lies follows the last-level cache: on a 32 MiB L3 shared with other work plain stores won up
+// to 8 MiB touched and lost from 13.5 MiB on (swap, alpha, split and mean copies alike); on a
+// 300 MiB L3 they filled 128 MiB at memset speed, a quarter faster than streaming, and fell below it
+// at 256 MiB. So: from half the L3, or from 12 MiB when its size is unknown.
 inline uint64_t StreamingStoresFrom() {
   static const uint64_t from = [] {
     long cache = 0;

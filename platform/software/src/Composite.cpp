@@ -426,7 +426,7 @@ template <WordOrder O, unsigned Step, bool Stream = false>
       [&](size_t i) { return widenStep<O, Step>(src + Step * i); });
 }
 
-// Multi-versioned functions cannot be templates: one pair per destination byte order.
+// Multi-versioned functions cannot be templates: one set per destination byte order.
 #define CG_RGB24_ROWS(order)                                                                                          \
   CG_ROW_LOOP void copyRgb24##order(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t count) {          \
     widenRgb24<WordOrder::order, 3>(dst, src, count);                                                                 \
