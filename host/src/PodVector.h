@@ -8,9 +8,7 @@
 #include <functional>
 #include <type_traits>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
+#include "LargeBlocks.h"
 
 namespace host {
 
@@ -25,7 +23,7 @@ class PodVector {
   PodVector() = default;
   PodVector(const PodVector&) = delete;
   PodVector& operator=(const PodVector&) = delete;
-  ~PodVector() { std::free(data_); }
+  ~PodVector() { Free(); }
 
   T* Data() { return data_; }
   const T* Data() const { return data_; }
@@ -38,9 +36,19 @@ class PodVector {
     if (count <= capacity_) return true;
     if (count > kMaxCount) return false;
     const size_t bytes = static_cast<size_t>(count) * sizeof(T);
-    T* grown = static_cast<T*>(data_ != nullptr ? std::realloc(data_, bytes) : AllocateFresh(bytes));
+    if (data_ == nullptr && bytes >= kLargeBlockMin) {
+      // A first large allocation: whole huge pages, perhaps those of a stream released before.
+      size_t length = 0;
+      data_ = static_cast<T*>(TakeLargeBlock(bytes, &length));
+      if (data_ == nullptr) return false;
+      large_ = length;
+      capacity_ = static_cast<uint32_t>(count);
+      return true;
+    }
+    T* grown = static_cast<T*>(std::realloc(data_, bytes));
     if (grown == nullptr) return false;
     data_ = grown;
+    large_ = 0;  // realloc keeps neither the alignment nor the length
     capacity_ = static_cast<uint32_t>(count);
     return true;
   }
@@ -73,7 +81,7 @@ class PodVector {
       T* fresh = static_cast<T*>(std::malloc(size_t{count} * sizeof(T)));
       if (fresh == nullptr) return false;
       std::memcpy(fresh, items, size_t{count} * sizeof(T));
-      std::free(data_);
+      Free();
       data_ = fresh;
       capacity_ = count;
     } else if (count != 0) {
@@ -84,26 +92,16 @@ class PodVector {
   }
 
  private:
-  // A first allocation; a large one starts on a huge page, spans whole ones and is advised to use
-  // them before anything touches it. The first touch of fresh memory costs far more than copying
-  // into it, a fault per 4 KiB page about as much as one per 2 MiB page, and huge pages cover only
-  // whole aligned 2 MiB ranges: the 4 KiB pages of one unaligned end cost as much as the rest.
-  static void* AllocateFresh(size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr size_t kHugePage = size_t{2} << 20;
-    if (bytes >= 2 * kHugePage) {  // at most 4 GiB, so the rounding cannot overflow
-      const size_t length = (bytes + kHugePage - 1) & ~(kHugePage - 1);
-      void* block = std::aligned_alloc(kHugePage, length);
-      if (block != nullptr) madvise(block, length, MADV_HUGEPAGE);  // advice only
-      return block;
-    }
-#endif
-    return std::malloc(bytes);
+  void Free() {
+    if (large_ != 0) GiveLargeBlock(data_, large_);
+    else std::free(data_);
+    large_ = 0;
   }
 
   T* data_ = nullptr;
   uint32_t size_ = 0;
   uint32_t capacity_ = 0;
+  size_t large_ = 0;  // the length of a block from TakeLargeBlock, else 0
 };
 
 }  // namespace host
