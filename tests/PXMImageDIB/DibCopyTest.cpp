@@ -25,7 +25,7 @@ struct Kind {
   int alpha;
   uint32_t planes, dibBits, dibFourcc;
   const char *dib, *canvas;
-  bool large = false;  // also copied larger than the cache: one kind for each row kernel
+  bool large = false;  // also copied at several MiB: one kind for each row kernel
 };
 const Kind kKinds[] = {
     {8, kMono, 0, 1, 8, kMono, "0", "0000", true},     {8, 0, 255, 1, 8, kMono, "0", nullptr},
@@ -44,8 +44,8 @@ const Kind kKinds[] = {
     {8, kMono, 0, 3, 0, 0, nullptr, "----"},     {8, kMono, 0, 0, 0, 0, nullptr, "----"},
 };
 
-// Both row directions, padded rows, widths around the streaming kernels' lines, and copies larger
-// than the cache, where rows stepping opposite ways stream.
+// Both row directions, padded rows, widths around the kernels' vector steps, and copies of several
+// MiB, which stream where rows step opposite ways and the cache is less than twice their size.
 struct Layout {
   uint32_t width, height;
   bool bottomUp;

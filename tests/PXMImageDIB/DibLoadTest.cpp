@@ -338,6 +338,7 @@ TEST(DibLoad, RunLengthStreamsEdgeCases) {
       rows += y ? " " : "";
     }
     EXPECT_EQ(rows, s.rows);
+    EXPECT_EQ(Get32(l.Block(), 32), s.bits == 8 ? 0u : 16u) << "colours used: none for grey rows, all 16 otherwise";
     for (uint32_t y = 0; y < 3; ++y)
       EXPECT_EQ(std::vector<uint8_t>(l.Row(y) + (width * s.bits + 7) / 8, l.Row(y) - l.stride),
                 std::vector<uint8_t>(-l.stride - (width * s.bits + 7) / 8, 0)) << "row padding is zero";

@@ -150,10 +150,12 @@ TEST(DibCreateOnDIB, RefusesUnknownHeadersAndKeepsThePreviousImage) {
   ComPtr<IPXMImageDIB> dib = NewDib();
   ASSERT_EQ(dib->Create(3, 2, 1, 8, kMono), PXM_S_OK);
   const uint8_t* before = ViewOf(dib.Get()).block;
-  for (const uint32_t size : {0u, 1u, 13u, 41u, 100u, 125u, 0xFFFFFFFFu}) {
-    Bytes block = MakeBlock(InfoHeaderBytes({.size = 40, .width = 3, .height = 2}), 0, 4, 12, 2);
+  // Header sizes no header has, and depths without rows.
+  for (const auto& [size, bits] : {std::pair{0u, 24u}, {1u, 24u}, {13u, 24u}, {41u, 24u}, {100u, 24u}, {125u, 24u},
+                                   {0xFFFFFFFFu, 24u}, {40u, 0u}, {40u, 33u}}) {
+    Bytes block = MakeBlock(InfoHeaderBytes({.size = 40, .width = 3, .height = 2, .bitsPerPixel = bits}), 0, 4, 12, 2);
     std::memcpy(block.data.data(), &size, 4);
-    EXPECT_EQ(dib->CreateOnDIB(block.data.data(), nullptr, 0), PXM_E_INVALIDARG) << size;
+    EXPECT_EQ(dib->CreateOnDIB(block.data.data(), nullptr, 0), PXM_E_INVALIDARG) << size << " " << bits;
     EXPECT_TRUE(ViewOf(dib.Get()).block == before && ViewOf(dib.Get()).Format() == (std::vector{3u, 2u, 1u, 8u, kMono}));
   }
   EXPECT_EQ(dib->CreateOnDIB(nullptr, nullptr, 1), PXM_E_POINTER);
