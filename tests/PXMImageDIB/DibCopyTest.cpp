@@ -164,19 +164,32 @@ TEST(DibCopy, FromDibAndRasterSourcesKeepsThePictureUpright) {
 }
 
 // A source whose plane does not hold the rows it claims (a size short of height x |stride|, or a
-// stride shorter than a row's pixels) is refused before the image changes.
-TEST(DibCopy, RefusesSourcesThatDoNotHoldTheirRows) {
-  ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
-  ASSERT_EQ(dib->Create(2, 2, 1, 8, kMono), PXM_S_OK);
-  const uint8_t* before = Plane(dib.Get()).data;
-  for (const auto& [bits, fourcc, shortfall, described] :
-       {std::tuple{24u, 0u, 1u, 0u}, {32u, kMono, 1u, 0u}, {8u, kMono, 1u, 0u}, {8u, kMono, 0u, 24u}, {24u, 0u, 0u, 32u}}) {
-    ComPtr<TestImage> source = TestImage::Make({.width = 5, .height = 3, .bitsPerPixel = bits, .fourcc = fourcc, .bottomUp = true});
-    source->sizeShortfall = shortfall;
-    source->describedBits = described, source->describedFourcc = fourcc;
-    EXPECT_EQ(dib->Copy(source.Get(), 0), PXM_E_INVALIDARG) << bits << " " << described;
-    EXPECT_EQ(Plane(dib.Get()).data, before);
-    EXPECT_EQ(ViewOf(dib.Get()).Format(), (std::vector{2u, 2u, 1u, 8u, kMono}));
+// stride shorter than a row's pixels) is refused before the image changes. Planes are exactly as
+// long as they say, so that the sanitizers catch a read past them.
+TEST(Copy, RefusesSourcesThatDoNotHoldTheirRows) {
+  struct Case {
+    bool canvas;
+    uint32_t width, bits, fourcc, shortfall, described;
+    bool bottomUp;
+  };
+  for (const Case& c : {Case{false, 5, 24, 0, 1, 0, true}, {false, 5, 32, kMono, 1, 0, true}, {false, 5, 8, kMono, 1, 0, true},
+                        {false, 5, 8, kMono, 0, 24, true}, {false, 5, 24, 0, 0, 32, true}, {true, 8, 7, kRgb, 0, 24, true},
+                        {true, 4, 32, kRgb, 1, 0, false}, {true, 4, 8, kRgb, 1, 0, true}}) {
+    SCOPED_TRACE(testing::Message() << (c.canvas ? "canvas " : "DIB ") << c.bits << " bits, described " << c.described);
+    ComPtr<TestImage> source = TestImage::Make({.width = c.width, .height = 3, .bitsPerPixel = c.bits, .fourcc = c.fourcc, .bottomUp = c.bottomUp});
+    source->sizeShortfall = c.shortfall;
+    source->describedBits = c.described, source->describedFourcc = c.fourcc;
+    ComPtr<IPXMImage> image = c.canvas ? ModuleHost::Get().CreateCanvas().As<IPXMImage>(pxm::iid::IPXMImage)
+                                       : ModuleHost::Get().CreateDIB().As<IPXMImage>(pxm::iid::IPXMImage);
+    ASSERT_EQ(c.canvas ? image->Create(c.width, 3, 1, 32, kRgb) : image->Create(2, 2, 1, 8, kMono), PXM_S_OK);
+    const Plane before(image.Get());
+    for (uint32_t y = 0; y < before.height; ++y) std::memset(before.Row(y), 0x77, std::abs(before.stride));
+    EXPECT_EQ(image->Copy(source.Get(), 0), PXM_E_INVALIDARG);
+    const Plane after(image.Get());
+    EXPECT_EQ(after.data, before.data);
+    EXPECT_EQ(after.Format(), before.Format());
+    for (uint32_t y = 0; y < after.height; ++y)
+      EXPECT_EQ(std::vector<uint8_t>(after.Row(y), after.Row(y) + std::abs(after.stride)), std::vector<uint8_t>(std::abs(after.stride), 0x77));
   }
 }
 
