@@ -9,19 +9,12 @@
 
 namespace {
 
-struct State {
-  uint32_t width = 9, height = 9, planes = 9, bits = 9, fourcc = 9, bytesPerPixel = 9, size = 9;
-  uint8_t* data = nullptr;
-  int32_t stride = 9;
+struct State : view::Probe {
   CGContextRef context = nullptr;
+  State(IPXMImageCANVAS* canvas, uint32_t plane = 0) : view::Probe(canvas, plane, 9) {
+    EXPECT_EQ(described | result | canvas->get_CANVAS(&context), PXM_S_OK);
+  }
 };
-State StateOf(IPXMImageCANVAS* canvas, uint32_t plane = 0) {
-  State s;
-  EXPECT_EQ(canvas->GetSize(&s.width, &s.height, &s.planes) | canvas->GetPixelDescriptor(&s.bits, &s.fourcc, &s.bytesPerPixel) |
-                canvas->GetImage(plane, &s.size, &s.data, &s.stride) | canvas->get_CANVAS(&s.context),
-            PXM_S_OK);
-  return s;
-}
 
 // A 10 x 3 canvas hands out its last buffer row first, over a zeroed buffer its context draws
 // into: grey bytes without alpha, or red, green, blue and a skipped byte.
@@ -35,8 +28,8 @@ TEST(CanvasCreate, LayoutsBufferAndContext) {
     SCOPED_TRACE(testing::Message() << c.bits << " bits, code " << std::hex << c.fourcc);
     ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
     ASSERT_EQ(canvas->Create(10, 3, 7, c.bits, c.fourcc), PXM_S_OK);
-    const State s = StateOf(canvas.Get(), 5);  // any plane number gives the one plane
-    EXPECT_EQ((std::vector{s.width, s.height, s.planes, s.bits, s.fourcc, s.bytesPerPixel}),
+    const State s(canvas.Get(), 5);  // any plane number gives the one plane
+    EXPECT_EQ((std::vector{s.width, s.height, s.planes, s.bits, s.fourcc, s.bytes}),
               (std::vector{10u, 3u, 1u, c.storedBits, c.storedFourcc, c.storedBits / 8}));
     const uint32_t row = 10 * c.bytesPerPixel;
     EXPECT_EQ(s.size * 1000 + s.stride, 3 * row * 1000 - row);
@@ -63,9 +56,9 @@ TEST(CanvasCreate, KeepsThePixelsOnlyWhenTheStoredRequestRepeats) {
     SCOPED_TRACE(testing::Message() << c.width << " wide, " << c.bits << " bits, code " << std::hex << c.fourcc);
     ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
     ASSERT_EQ(canvas->Create(6, 4, 1, c.bits, c.fourcc), PXM_S_OK);
-    StateOf(canvas.Get()).data[0] = 0x5A;
+    State(canvas.Get()).data[0] = 0x5A;
     ASSERT_EQ(canvas->Create(c.width, 4, 1, c.bits, c.fourcc), PXM_S_OK);
-    EXPECT_EQ(StateOf(canvas.Get()).data[0] == 0x5A, c.kept);
+    EXPECT_EQ(State(canvas.Get()).data[0] == 0x5A, c.kept);
   }
 }
 
@@ -96,7 +89,7 @@ TEST(CanvasCreate, RefusedRequestsLeaveTheFailedState) {
         EXPECT_EQ(canvas->Create(c.width, c.height, 1, c.bits, c.fourcc), c.again);
       }
     }
-    const State s = StateOf(canvas.Get());
+    const State s(canvas.Get());
     EXPECT_EQ((std::vector{s.width, s.height, s.bits, s.fourcc, s.size, uint32_t(s.stride)}),
               (std::vector{c.width, c.height, c.bits, FOURCC_RGB, 0u, 0u}));
     EXPECT_TRUE(!s.data && !s.context);
@@ -118,7 +111,7 @@ TEST(CanvasCreateDeathTest, AllocationFailureIsOutOfMemory) {
     const rlimit cap{512u << 20, 512u << 20};
     setrlimit(RLIMIT_AS, &cap);
     const HRESULT hr = canvas->Create(16384, 16384, 1, 32, FOURCC_RGB);
-    const State s = StateOf(canvas.Get());
+    const State s(canvas.Get());
     std::_Exit(hr == PXM_E_OUTOFMEMORY && s.width == 16384 && !s.data && !s.size && !s.context ? 0 : 1);
   };
   EXPECT_EXIT(create(), testing::ExitedWithCode(0), "");

@@ -1,78 +1,115 @@
-// Copy(IPXM*, int) into a DIB: every rule of the conversion table from test sources of both row
-// directions with padded rows, raster and DIB sources, the image itself, palettes, the alpha
-// option and the failures.
+// Copy(IPXM*, int): every source kind into the DIB and the canvas in every row layout against one
+// model; into a DIB also raster and DIB sources, the image itself, palettes and the failures.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <tuple>
 
 #include "DibTestSupport.h"
+#include "RenderTestSupport.h"
 #include "TestImage.h"
 
 namespace {
 
 using view::Plane;
-Plane PlaneOf(IPXMImage* image) { return Plane(image, 0); }
 
-constexpr uint32_t kMono = FOURCC_MONO, kArgb = FOURCC_ARGB, kBgr = FOURCC_BGR, kAbgr = FOURCC_ABGR;
-enum class Rule { Copy, Swap, FirstByte, Opaque, None };
+constexpr uint32_t kMono = FOURCC_MONO, kRgb = FOURCC_RGB, kArgb = FOURCC_ARGB, kBgr = FOURCC_BGR, kAbgr = FOURCC_ABGR;
 
-TEST(DibCopy, EveryRuleFromBothRowDirectionsAndPaddedRows) {
-  struct Case {
-    uint32_t bits, fourcc;
-    int alpha;
-    uint32_t madeBits, madeFourcc;
-    Rule rule;
-    bool large = false;  // also copied larger than the cache, where rows stepping opposite ways stream
-  };
-  const Case cases[] = {
-      {8, kMono, 0, 8, kMono, Rule::Copy, true},    {8, 0, 255, 8, kMono, Rule::Copy},
-      {8, kArgb, 0, 8, kMono, Rule::Copy},      {24, 0, 0, 24, 0, Rule::Copy, true},
-      {24, kArgb, 255, 24, 0, Rule::Copy},      {24, kBgr, 0, 24, 0, Rule::Swap, true},
-      {24, kAbgr, 0, 24, 0, Rule::Swap},        {24, kMono, 255, 24, 0, Rule::Swap},
-      {32, kMono, 255, 8, kMono, Rule::FirstByte, true}, {32, kArgb, 0, 32, kArgb, Rule::Copy, true},
-      {32, kArgb, 255, 32, kArgb, Rule::Opaque, true}, {32, kArgb, 254, 32, kArgb, Rule::Copy},
-      {32, kArgb, -1, 32, kArgb, Rule::Copy},   {32, 0, 0, 32, 0, Rule::Copy},
-      {32, kAbgr, 0, 32, 0, Rule::Copy},        {32, kBgr, 255, 32, 0, Rule::Opaque},
-      {16, 0, 0, 24, 0, Rule::None},            {1, kMono, 0, 24, 0, Rule::None},
-      {4, 0, 0, 24, 0, Rule::None},             {12, kArgb, 0, 24, 0, Rule::None},
-  };
-  for (const Case& c : cases)
-    for (const bool bottomUp : {false, true})
-      for (const uint32_t padding : {0u, 3u})
-        for (const auto& [width, height] : {std::pair{7u, 3u}, {1029u, 3u}, {1601u, 1700u}}) {
-          if (height > 3 && (!c.large || !padding)) continue;
-          SCOPED_TRACE(testing::Message() << c.bits << " bits, code " << std::hex << c.fourcc << std::dec << " alpha "
-                                          << c.alpha << (bottomUp ? " bottom-up" : "") << " padding " << padding
-                                          << " width " << width);
-          ComPtr<TestImage> source = TestImage::Make(
-              {.width = width, .height = height, .bitsPerPixel = c.bits, .fourcc = c.fourcc, .bottomUp = bottomUp, .padding = padding});
-          source->FillPattern(width + c.bits);
-          ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
-          ASSERT_EQ(dib->Copy(source.Get(), c.alpha), PXM_S_OK);
-          EXPECT_EQ(ViewOf(dib.Get()).Format(), (std::vector{width, height, 1u, c.madeBits, c.madeFourcc}));
-          EXPECT_EQ(RefCount(static_cast<IPXMImage*>(source.Get())), 1u) << "no reference kept or leaked";
-          EXPECT_TRUE(source->PaddingIntact());
-          const Plane out = PlaneOf(dib.Get());
-          if (c.rule == Rule::None) {
-            EXPECT_EQ(source->getImageCalls, 0) << "no rule: the rows are not read";
-            for (uint32_t y = 0; y < height; ++y)
-              ASSERT_EQ(std::vector<uint8_t>(out.Row(y), out.Row(y) + std::abs(out.stride)), std::vector<uint8_t>(std::abs(out.stride))) << "zero, not what the heap held";
-            continue;
-          }
-          // 32-bit grey rows are found with the stride rounded toward zero to whole pixels.
-          const int32_t inStride = c.rule == Rule::FirstByte ? source->Stride() / 4 * 4 : source->Stride();
-          for (uint32_t y = 0; y < height; ++y) {
-            const uint8_t* in = source->Row(0, 0) + int64_t{y} * inStride;
-            std::vector<uint8_t> want(in, in + size_t{width} * c.madeBits / 8);
-            for (uint32_t x = 0; x < width; ++x) {
-              if (c.rule == Rule::Swap) std::swap(want[3 * x], want[3 * x + 2]);
-              if (c.rule == Rule::Opaque) want[4 * x + 3] = 255;
-              if (c.rule == Rule::FirstByte) want[x] = in[4 * x];
-            }
-            ASSERT_EQ(std::vector<uint8_t>(out.Row(y), out.Row(y) + want.size()), want) << "row " << y;
-          }
-        }
+// A source kind and what each class makes of it, pixel by pixel from the bytes in memory order:
+// the DIB's depth and code and which source byte each of its bytes takes ('+' 255; "" no rule:
+// rows of zeros, the source never read), the canvas's which byte each of its four takes ('-' 0).
+// Null: not copied into that class. The canvas takes no alpha option.
+struct Kind {
+  uint32_t bits, fourcc;
+  int alpha;
+  uint32_t planes, dibBits, dibFourcc;
+  const char *dib, *canvas;
+  bool large = false;  // also copied at several MiB: one kind for each row kernel
+};
+const Kind kKinds[] = {
+    {8, kMono, 0, 1, 8, kMono, "0", "0000", true},     {8, 0, 255, 1, 8, kMono, "0", nullptr},
+    {8, kArgb, 0, 1, 8, kMono, "0", nullptr},    {8, kRgb, 0, 1, 0, 0, nullptr, "0000"},
+    {24, 0, 0, 1, 24, 0, "012", nullptr, true},        {24, kArgb, 255, 1, 24, 0, "012", "012-", true},
+    {24, kRgb, 0, 1, 0, 0, nullptr, "012-"},     {24, kBgr, 0, 1, 24, 0, "210", "210-", true},
+    {24, kAbgr, 0, 1, 24, 0, "210", nullptr},    {24, kMono, 255, 1, 24, 0, "210", "210-"},
+    {32, kMono, 255, 1, 8, kMono, "0", "000-", true},  {32, kArgb, 0, 1, 32, kArgb, "0123", "0123", true},
+    {32, kArgb, 255, 1, 32, kArgb, "012+", nullptr, true}, {32, kArgb, 254, 1, 32, kArgb, "0123", nullptr},
+    {32, kArgb, -1, 1, 32, kArgb, "0123", nullptr},  {32, 0, 0, 1, 32, 0, "0123", nullptr},
+    {32, kRgb, 0, 1, 0, 0, nullptr, "0123"},     {32, kAbgr, 0, 1, 32, 0, "0123", "2103", true},
+    {32, kBgr, 255, 1, 32, 0, "012+", "2103"},   {16, 0, 0, 1, 24, 0, "", nullptr},
+    {16, kRgb, 0, 1, 0, 0, nullptr, "----"},     {1, kMono, 0, 1, 24, 0, "", "----"},
+    {4, 0, 0, 1, 24, 0, "", nullptr},            {4, kRgb, 0, 1, 0, 0, nullptr, "----"},
+    {12, kArgb, 0, 1, 24, 0, "", nullptr},       {8, kMono, 0, 2, 0, 0, nullptr, "----"},
+    {8, kMono, 0, 3, 0, 0, nullptr, "----"},     {8, kMono, 0, 0, 0, 0, nullptr, "----"},
+};
+
+// Both row directions, padded rows, widths around the kernels' vector steps, and copies of several
+// MiB, which stream where rows step opposite ways and the cache is less than twice their size.
+struct Layout {
+  uint32_t width, height;
+  bool bottomUp;
+  uint32_t padding;
+};
+const Layout kLayouts[] = {{1, 1, false, 0},  {5, 3, false, 3},     {13, 4, true, 0},      {7, 2, true, 5},
+                           {33, 3, false, 1}, {7, 3, false, 0},     {7, 3, true, 3},       {1029, 3, false, 3},
+                           {1029, 3, true, 0}, {1029, 3, true, 3},  {1601, 1700, false, 3}, {1601, 1700, true, 3}};
+
+void CopyIntoDib(const Kind& k, const Layout& l, TestImage* source) {
+  ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
+  ASSERT_EQ(dib->Copy(source, k.alpha), PXM_S_OK);
+  EXPECT_EQ(ViewOf(dib.Get()).Format(), (std::vector{l.width, l.height, 1u, k.dibBits, k.dibFourcc}));
+  const Plane out(dib.Get());
+  const size_t n = std::strlen(k.dib);
+  if (!n) {
+    EXPECT_EQ(source->getImageCalls, 0) << "no rule: the rows are not read";
+    for (uint32_t y = 0; y < l.height; ++y)
+      ASSERT_EQ(std::vector<uint8_t>(out.Row(y), out.Row(y) + std::abs(out.stride)), std::vector<uint8_t>(std::abs(out.stride))) << "zero, not what the heap held";
+    return;
+  }
+  // 32-bit grey rows are found with the stride rounded toward zero to whole pixels.
+  const int32_t inStride = k.bits == 32 && n == 1 ? source->Stride() / 4 * 4 : source->Stride();
+  for (uint32_t y = 0; y < l.height; ++y) {
+    const uint8_t* in = source->Row(0, 0) + int64_t{y} * inStride;
+    std::vector<uint8_t> want(n * l.width);
+    for (uint32_t x = 0; x < l.width; ++x)
+      for (size_t i = 0; i < n; ++i) want[n * x + i] = k.dib[i] == '+' ? 255 : in[k.bits / 8 * x + k.dib[i] - '0'];
+    ASSERT_EQ(std::vector<uint8_t>(out.Row(y), out.Row(y) + want.size()), want) << "row " << y;
+  }
+}
+
+// Into a canvas made anew, or into the marked pixels of one of the source's size.
+void CopyIntoCanvas(const Kind& k, const Layout& l, TestImage* source) {
+  ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
+  ASSERT_EQ(canvas->Create(l.padding % 2 ? l.width : 2, l.padding % 2 ? l.height : 2, 1, 32, kRgb), PXM_S_OK);
+  for (uint32_t y = 0; l.padding % 2 && y < l.height; ++y) std::memset(Plane(canvas.Get()).Row(y), 0x77, 4 * l.width);
+  ASSERT_EQ(canvas->Copy(source, 12345), PXM_S_OK);
+  const Plane out(canvas.Get());
+  EXPECT_EQ((std::vector{out.width, out.height, out.bits, out.fourcc}), (std::vector{l.width, l.height, k.bits > 24 ? k.bits : 32u, kRgb}));
+  for (uint32_t y = 0; y < l.height; ++y) {
+    std::vector<uint8_t> want(4 * l.width);
+    for (uint32_t x = 0; x < l.width; ++x)
+      for (int i = 0; i < 4; ++i) want[4 * x + i] = k.canvas[i] == '-' ? 0 : source->Row(0, y)[k.bits / 8 * x + k.canvas[i] - '0'];
+    ASSERT_EQ(std::vector<uint8_t>(out.Row(y), out.Row(y) + want.size()), want) << "row " << y;
+  }
+}
+
+// Each class's copy of every source kind in every layout; the source is left as it was and no
+// reference on it kept.
+TEST(Copy, EverySourceKindIntoEachClassInEveryLayout) {
+  for (const Kind& k : kKinds)
+    for (const Layout& l : kLayouts) {
+      if (l.height > 4 && !k.large) continue;
+      SCOPED_TRACE(testing::Message() << k.bits << " bits, code " << std::hex << k.fourcc << std::dec << " alpha " << k.alpha << ", "
+                                      << k.planes << " planes " << l.width << " x " << l.height
+                                      << (l.bottomUp ? " bottom-up" : "") << " padding " << l.padding);
+      ComPtr<TestImage> source = TestImage::Make({l.width, l.height, k.bits, k.fourcc, k.planes, l.bottomUp, l.padding});
+      source->FillPattern(l.width + k.bits);
+      if (k.dib) CopyIntoDib(k, l, source.Get());
+      if (k.canvas && (l.height < 5 || !l.bottomUp)) CopyIntoCanvas(k, l, source.Get());  // large: the rows that would stream
+      EXPECT_TRUE(source->PaddingIntact());
+      EXPECT_EQ(RefCount(static_cast<IPXMImage*>(source.Get())), 1u) << "no reference kept or leaked";
+    }
 }
 
 TEST(DibCopy, HandsOverThePaletteOfEightBitSources) {
@@ -100,11 +137,11 @@ TEST(DibCopy, FromDibAndRasterSourcesKeepsThePictureUpright) {
   std::vector<uint32_t> colours(256);
   for (uint32_t i = 0; i < 256; ++i) colours[i] = i * 0x00010307u & 0x00FFFFFFu;
   PaletteOf(grey.Get())->SetPalette(colours.data(), 256, 0);
-  const Plane in = PlaneOf(grey.Get());
+  const Plane in = Plane(grey.Get());
   for (uint32_t i = 0; i < in.size; ++i) in.Row(3)[i] = static_cast<uint8_t>(i * 13);
   ComPtr<IPXMImageDIB> copy = ModuleHost::Get().CreateDIB();
   ASSERT_EQ(copy->Copy(grey.Get(), 0), PXM_S_OK);
-  const Plane out = PlaneOf(copy.Get());
+  const Plane out = Plane(copy.Get());
   for (uint32_t y = 0; y < 4; ++y) EXPECT_EQ(0, std::memcmp(out.Row(y), in.Row(y), 9)) << y;
   EXPECT_EQ(out.Row(2)[0], 12 * 13) << "the bottom row first in memory";
   EXPECT_EQ(PaletteEntries(copy.Get()), colours);
@@ -113,11 +150,11 @@ TEST(DibCopy, FromDibAndRasterSourcesKeepsThePictureUpright) {
   for (const uint32_t bits : {8u, 32u}) {
     ComPtr<IPXMImage> raster = ModuleHost::Get().CreateRaster();
     ASSERT_EQ(raster->Create(6, 3, 1, bits, kMono), PXM_S_OK);
-    const Plane r = PlaneOf(raster.Get());
+    const Plane r = Plane(raster.Get());
     for (uint32_t i = 0; i < r.size; ++i) r.data[i] = static_cast<uint8_t>(i * 5 + 1);
     ASSERT_EQ(copy->Copy(raster.Get(), 255), PXM_S_OK);
     EXPECT_EQ(ViewOf(copy.Get()).Format(), (std::vector{6u, 3u, 1u, 8u, kMono}));
-    const Plane d = PlaneOf(copy.Get());
+    const Plane d = Plane(copy.Get());
     EXPECT_EQ(d.Row(0), d.Row(2) + 2 * 8) << "the top row is last in memory";
     for (uint32_t y = 0; y < 3; ++y)
       for (uint32_t x = 0; x < 6; ++x) ASSERT_EQ(d.Row(y)[x], r.Row(y)[x * bits / 8]) << bits << ": " << x << "," << y;
@@ -127,19 +164,32 @@ TEST(DibCopy, FromDibAndRasterSourcesKeepsThePictureUpright) {
 }
 
 // A source whose plane does not hold the rows it claims (a size short of height x |stride|, or a
-// stride shorter than a row's pixels) is refused before the image changes.
-TEST(DibCopy, RefusesSourcesThatDoNotHoldTheirRows) {
-  ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
-  ASSERT_EQ(dib->Create(2, 2, 1, 8, kMono), PXM_S_OK);
-  const uint8_t* before = PlaneOf(dib.Get()).data;
-  for (const auto& [bits, fourcc, shortfall, described] :
-       {std::tuple{24u, 0u, 1u, 0u}, {32u, kMono, 1u, 0u}, {8u, kMono, 1u, 0u}, {8u, kMono, 0u, 24u}, {24u, 0u, 0u, 32u}}) {
-    ComPtr<TestImage> source = TestImage::Make({.width = 5, .height = 3, .bitsPerPixel = bits, .fourcc = fourcc, .bottomUp = true});
-    source->sizeShortfall = shortfall;
-    source->describedBits = described, source->describedFourcc = fourcc;
-    EXPECT_EQ(dib->Copy(source.Get(), 0), PXM_E_INVALIDARG) << bits << " " << described;
-    EXPECT_EQ(PlaneOf(dib.Get()).data, before);
-    EXPECT_EQ(ViewOf(dib.Get()).Format(), (std::vector{2u, 2u, 1u, 8u, kMono}));
+// stride shorter than a row's pixels) is refused before the image changes. Planes are exactly as
+// long as they say, so that the sanitizers catch a read past them.
+TEST(Copy, RefusesSourcesThatDoNotHoldTheirRows) {
+  struct Case {
+    bool canvas;
+    uint32_t width, bits, fourcc, shortfall, described;
+    bool bottomUp;
+  };
+  for (const Case& c : {Case{false, 5, 24, 0, 1, 0, true}, {false, 5, 32, kMono, 1, 0, true}, {false, 5, 8, kMono, 1, 0, true},
+                        {false, 5, 8, kMono, 0, 24, true}, {false, 5, 24, 0, 0, 32, true}, {true, 8, 7, kRgb, 0, 24, true},
+                        {true, 4, 32, kRgb, 1, 0, false}, {true, 4, 8, kRgb, 1, 0, true}}) {
+    SCOPED_TRACE(testing::Message() << (c.canvas ? "canvas " : "DIB ") << c.bits << " bits, described " << c.described);
+    ComPtr<TestImage> source = TestImage::Make({.width = c.width, .height = 3, .bitsPerPixel = c.bits, .fourcc = c.fourcc, .bottomUp = c.bottomUp});
+    source->sizeShortfall = c.shortfall;
+    source->describedBits = c.described, source->describedFourcc = c.fourcc;
+    ComPtr<IPXMImage> image = c.canvas ? ModuleHost::Get().CreateCanvas().As<IPXMImage>(pxm::iid::IPXMImage)
+                                       : ModuleHost::Get().CreateDIB().As<IPXMImage>(pxm::iid::IPXMImage);
+    ASSERT_EQ(c.canvas ? image->Create(c.width, 3, 1, 32, kRgb) : image->Create(2, 2, 1, 8, kMono), PXM_S_OK);
+    const Plane before(image.Get());
+    for (uint32_t y = 0; y < before.height; ++y) std::memset(before.Row(y), 0x77, std::abs(before.stride));
+    EXPECT_EQ(image->Copy(source.Get(), 0), PXM_E_INVALIDARG);
+    const Plane after(image.Get());
+    EXPECT_EQ(after.data, before.data);
+    EXPECT_EQ(after.Format(), before.Format());
+    for (uint32_t y = 0; y < after.height; ++y)
+      EXPECT_EQ(std::vector<uint8_t>(after.Row(y), after.Row(y) + std::abs(after.stride)), std::vector<uint8_t>(std::abs(after.stride), 0x77));
   }
 }
 
@@ -148,19 +198,19 @@ TEST(DibCopy, RefusesSourcesThatDoNotHoldTheirRows) {
 TEST(DibCopy, OntoItselfAndFromNothing) {
   ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
   ASSERT_EQ(dib->Create(1500, 2, 1, 32, kArgb), PXM_S_OK);
-  const Plane p = PlaneOf(dib.Get());
+  const Plane p = Plane(dib.Get());
   for (uint32_t i = 0; i < p.size; ++i) p.Row(1)[i] = static_cast<uint8_t>(i % 251);
   ASSERT_EQ(dib->Copy(dib.Get(), 255), PXM_S_OK);
-  EXPECT_EQ(PlaneOf(dib.Get()).data, p.data);
+  EXPECT_EQ(Plane(dib.Get()).data, p.data);
   for (uint32_t i = 0; i < p.size; ++i) ASSERT_EQ(p.Row(1)[i], i % 4 == 3 ? 255 : i % 251) << i;
   for (const auto& [bits, madeBits, madeFourcc] : {std::tuple{32u, 8u, kMono}, {24u, 24u, 0u}}) {
     ASSERT_EQ(dib->Create(33, 3, 1, bits, kMono), PXM_S_OK);
     ASSERT_EQ(dib->Copy(dib.Get(), 0), PXM_S_OK);
     EXPECT_EQ(ViewOf(dib.Get()).Format(), (std::vector{33u, 3u, 1u, madeBits, madeFourcc}));
   }
-  const uint8_t* before = PlaneOf(dib.Get()).data;
+  const uint8_t* before = Plane(dib.Get()).data;
   EXPECT_EQ(dib->Copy(nullptr, 255), PXM_E_INVALIDARG);
-  EXPECT_EQ(PlaneOf(dib.Get()).data, before);
+  EXPECT_EQ(Plane(dib.Get()).data, before);
   EXPECT_EQ(ViewOf(dib.Get()).Format(), (std::vector{33u, 3u, 1u, 24u, 0u}));
 }
 

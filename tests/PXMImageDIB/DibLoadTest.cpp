@@ -23,7 +23,7 @@ HRESULT Load(IPXMImageDIB* dib, const fs::path& path) {
 // it lacks, the image size in its header, an 8-bit palette turned into the grey ramp, and the first and third byte of each 24-
 // and 32-bit pixel exchanged by the host's transform.
 std::vector<uint8_t> Expected(IPXMImageDIB* dib, const std::vector<uint8_t>& file) {
-  const DibView l = ViewOf(dib);
+  const view::Probe l = ViewOf(dib);
   const size_t entries = PaletteEntries(dib).size();
   std::vector<uint8_t> b(file.begin() + 14, file.end());
   b.resize(l.blockSize, 0);
@@ -49,12 +49,12 @@ TEST(DibLoad, EveryDepthTakesTheFileAsTheBlockAndTransformsColourRowsOnce) {
     const uint64_t applied = TransformApplies();
     const int64_t live = HostObjects();
     ASSERT_EQ(Load(dib.Get(), file), PXM_S_OK);
-    const DibView l = ViewOf(dib.Get());
+    const view::Probe l = ViewOf(dib.Get());
     EXPECT_EQ(l.Format(), (std::vector{width, height, 1u, bits, bits == 8 ? FOURCC_MONO : 0}));
     EXPECT_EQ(TransformApplies() - applied, bits == 8 ? 0u : 1u) << "colour rows once, 8-bit grey never";
     EXPECT_EQ(HostObjects(), live) << "the path and the transform are released";
     ASSERT_EQ(l.blockSize, block.size());
-    EXPECT_EQ(l.top, l.block + 40 + 4 * entries + (height - 1) * row) << "the top row is the file's last";
+    EXPECT_EQ(l.data, l.block + 40 + 4 * entries + (height - 1) * row) << "the top row is the file's last";
     EXPECT_EQ(l.stride, -static_cast<int32_t>(row));
     EXPECT_EQ(l.Block(), Expected(dib.Get(), MakeFile(block).data));
   }
@@ -167,11 +167,11 @@ TEST(DibLoad, BrokenFilesGetTheirResultAndNothingOutsideABuffer) {
     SCOPED_TRACE(c.name);
     ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
     ASSERT_EQ(dib->Create(6, 4, 1, 32, FOURCC_ARGB), PXM_S_OK);
-    const DibView before = ViewOf(dib.Get());
+    const view::Probe before = ViewOf(dib.Get());
     const uint64_t applied = TransformApplies();
     const fs::path path = WriteFile(std::string("broken/") + c.name + ".bmp", c.file.data);
     EXPECT_EQ(Load(dib.Get(), path), c.blockSize ? PXM_S_OK : PXM_E_INVALIDARG);
-    const DibView after = ViewOf(dib.Get());
+    const view::Probe after = ViewOf(dib.Get());
     if (!c.blockSize) {
       EXPECT_EQ(after.block, before.block) << "the previous image stays";
       EXPECT_EQ((std::vector{after.width, after.bits, after.fourcc}), (std::vector{6u, 32u, FOURCC_ARGB}));
@@ -180,7 +180,7 @@ TEST(DibLoad, BrokenFilesGetTheirResultAndNothingOutsideABuffer) {
     }
     ASSERT_EQ(after.blockSize, c.blockSize);
     EXPECT_EQ(after.Block(), Expected(dib.Get(), c.file.data));
-    for (uint32_t y = 0; y < after.height; ++y) std::memset(after.top + int64_t{y} * after.stride, 1, -after.stride);
+    for (uint32_t y = 0; y < after.height; ++y) std::memset(after.data + int64_t{y} * after.stride, 1, -after.stride);
   }
 }
 
@@ -218,7 +218,7 @@ uint32_t FileEntry(const std::vector<uint8_t>& f, uint32_t i) {
 // Pixel (x, y) of a loaded image, top row first, as red, green, blue, alpha. 24- and 32-bit rows
 // are red first after the transform; 8-bit rows are indices, shown in the file's own colours.
 std::array<int, 4> PixelOf(IPXMImageDIB* dib, const std::vector<uint8_t>& file, uint32_t x, uint32_t y) {
-  const DibView l = ViewOf(dib);
+  const view::Probe l = ViewOf(dib);
   const uint8_t* p = l.Row(y) + x * l.bits / 8;
   if (l.bits >= 24) return {p[0], p[1], p[2], l.bits == 32 ? p[3] : 255};
   if (l.bits == 16) {
@@ -257,7 +257,7 @@ TEST(DibLoad, WritersFilesLoadAsTheirPictures) {
       const std::vector<uint8_t> want = ReadFile(Fixture(std::string(g.name) + (alpha ? ".rgba" : ".rgb")));
       ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
       ASSERT_EQ(Load(dib.Get(), WriteFile("golden.bmp", file)), PXM_S_OK);
-      const DibView l = ViewOf(dib.Get());
+      const view::Probe l = ViewOf(dib.Get());
       ASSERT_EQ(l.Format(), (std::vector{7u, 5u, 1u, g.bits, g.fourcc}));
       const std::vector<uint8_t> header = l.Block();
       if (header[0] != 12) {
@@ -281,7 +281,7 @@ TEST(DibLoad, WritersFilesLoadAsTheirPictures) {
       again.data.insert(again.data.end(), header.begin(), header.end());
       ComPtr<IPXMImageDIB> reloaded = ModuleHost::Get().CreateDIB();
       ASSERT_EQ(Load(reloaded.Get(), WriteFile("again.bmp", again.data)), PXM_S_OK);
-      const DibView r = ViewOf(reloaded.Get());
+      const view::Probe r = ViewOf(reloaded.Get());
       ASSERT_EQ(r.Format(), (std::vector{7u, 5u, 1u, g.bits, g.bits == 32 ? 0u : g.fourcc}));
       for (uint32_t y = 0; y < 5; ++y) {
         std::vector<uint8_t> row(r.Row(y), r.Row(y) - l.stride);
@@ -331,13 +331,14 @@ TEST(DibLoad, RunLengthStreamsEdgeCases) {
     block.data.insert(block.data.end(), s.codes.begin(), s.codes.end());
     ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
     ASSERT_EQ(Load(dib.Get(), WriteFile("rle.bmp", MakeFile(block, 14 + 40 + (4 << s.bits)).data)), PXM_S_OK);
-    const DibView l = ViewOf(dib.Get());
+    const view::Probe l = ViewOf(dib.Get());
     std::string rows;
     for (uint32_t y = 3; y-- > 0;) {
       for (uint32_t x = 0; x < width; ++x) rows += "0123456789abcdef"[l.Row(y)[x * s.bits / 8] >> (8 - s.bits - x * s.bits % 8) & ((1 << s.bits) - 1)];
       rows += y ? " " : "";
     }
     EXPECT_EQ(rows, s.rows);
+    EXPECT_EQ(Get32(l.Block(), 32), s.bits == 8 ? 0u : 16u) << "colours used: none for grey rows, all 16 otherwise";
     for (uint32_t y = 0; y < 3; ++y)
       EXPECT_EQ(std::vector<uint8_t>(l.Row(y) + (width * s.bits + 7) / 8, l.Row(y) - l.stride),
                 std::vector<uint8_t>(-l.stride - (width * s.bits + 7) / 8, 0)) << "row padding is zero";
@@ -352,7 +353,7 @@ TEST(DibLoad, AlphaAnywhereInTheFileIsAlpha) {
     block.U32(0x0F00).U32(0x00F0).U32(0x000F).U32(0xF000).U16(0x0F00).U16(0x00F0).U16(0x000F).U16(topAlpha << 12 | 0x0FFF);
     ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
     ASSERT_EQ(Load(dib.Get(), WriteFile("alpha.bmp", MakeFile(block, 14 + 56).data)), PXM_S_OK);
-    const DibView l = ViewOf(dib.Get());
+    const view::Probe l = ViewOf(dib.Get());
     EXPECT_EQ(l.Format(), (std::vector{2u, 2u, 1u, topAlpha ? 32u : 24u, topAlpha ? FOURCC_ARGB : 0u}));
     const uint8_t* top = l.Row(0);  // red, green, blue after the transform
     EXPECT_EQ(std::vector<uint8_t>(top, top + 2 * l.bits / 8),
@@ -385,7 +386,7 @@ TEST(DibLoad, CutAndDamagedVariantsLoadSafely) {
         ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
         const HRESULT hr = Load(dib.Get(), WriteFile("cut.bmp", file));
         ASSERT_TRUE(hr == PXM_S_OK || hr == PXM_E_INVALIDARG) << hr;
-        const DibView l = ViewOf(dib.Get());
+        const view::Probe l = ViewOf(dib.Get());
         uint32_t sum = 0;
         for (uint32_t i = 0; hr == PXM_S_OK && i < l.blockSize; ++i) sum += l.block[i];
         for (uint32_t y = 0; hr == PXM_S_OK && y < l.height; ++y)

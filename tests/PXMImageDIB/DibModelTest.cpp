@@ -26,9 +26,9 @@ TEST(DibCreate, NormalisesTheRequestIntoABottomUpBlock) {
     SCOPED_TRACE(testing::Message() << c.bits << " bits, code " << std::hex << c.fourcc);
     ComPtr<IPXMImageDIB> dib = NewDib();
     ASSERT_EQ(dib->Create(5, 3, 7, c.bits, c.fourcc), PXM_S_OK);
-    const DibView v = ViewOf(dib.Get());
+    const view::Probe v = ViewOf(dib.Get());
     EXPECT_EQ(v.Format(), (std::vector{5u, 3u, 1u, c.storedBits, c.storedFourcc}));
-    EXPECT_EQ(v.bytesPerPixel, c.storedBits / 8);
+    EXPECT_EQ(v.bytes, c.storedBits / 8);
     const uint32_t row = PaddedRow(c.storedBits, 5);
     ASSERT_EQ(v.blockSize, 40 + 4 * c.entries + 3 * row);
     // Header size, width, height (positive: bottom-up), planes and depth, compression, image
@@ -39,10 +39,10 @@ TEST(DibCreate, NormalisesTheRequestIntoABottomUpBlock) {
     for (uint32_t i = 0; i < c.entries; ++i) ASSERT_EQ(U32At(b + 40 + 4 * i), i * 0x010101u) << i;
     // Row y is memory row 2 - y, and every byte of each padded row is the caller's to write.
     uint8_t* bits = v.block + 40 + 4 * c.entries;
-    EXPECT_EQ(v.top, bits + 2 * row);
+    EXPECT_EQ(v.data, bits + 2 * row);
     EXPECT_EQ(v.stride, -static_cast<int32_t>(row));
     EXPECT_EQ(v.size, 3 * row);
-    for (uint32_t y = 0; y < 3; ++y) std::memset(v.top + int64_t{y} * v.stride, int(y + 1), row);
+    for (uint32_t y = 0; y < 3; ++y) std::memset(v.data + int64_t{y} * v.stride, int(y + 1), row);
     for (uint32_t m = 0; m < 3; ++m) EXPECT_EQ(bits[m * row + row - 1], 3 - m);
   }
 }
@@ -85,11 +85,11 @@ TEST(DibCreate, EmptyAndTooLargeImagesHaveNoBlock) {
     if (width) {
       EXPECT_EQ(dib->Create(width, height, 1, 32, kBgr), PXM_E_FAIL) << "refused like no memory";
     }
-    const DibView v = width ? ViewOf(dib.Get()) : ViewOf(NewDib().Get());
+    const view::Probe v = width ? ViewOf(dib.Get()) : ViewOf(NewDib().Get());
     // No block, no size; a refused request's normalised depth and code are kept.
     EXPECT_EQ((std::vector{v.width, v.height, v.blockSize, v.size, uint32_t(v.stride), v.bits, v.fourcc}),
               (std::vector{0u, 0u, 0u, 0u, 0u, width ? 32u : 0u, width ? kArgb : 0u}));
-    EXPECT_TRUE(!v.block && !v.top);
+    EXPECT_TRUE(!v.block && !v.data);
   }
   // Only grey deeper than 8 bits is not creatable; Create does not ask.
   EXPECT_EQ(dib->IsCreatable(8, kMono) | dib->IsCreatable(24, kRgb) | dib->IsCreatable(77, 0x12345678), PXM_S_OK);
@@ -125,11 +125,11 @@ TEST(DibCreateOnDIB, ReadsEveryHeaderForm) {
     const Bytes original = block;
     ComPtr<IPXMImageDIB> dib = NewDib();
     ASSERT_EQ(dib->CreateOnDIB(block.data.data(), nullptr, 0), PXM_S_OK);
-    const DibView v = ViewOf(dib.Get());
+    const view::Probe v = ViewOf(dib.Get());
     EXPECT_EQ(v.Format(), (std::vector{c.width, c.height, 1u, c.bits, c.fourcc}));
     const uint32_t paletteStart = static_cast<uint32_t>(c.header.size()), paletteBytes = c.paletteCount * c.entrySize;
     EXPECT_EQ(v.block, block.data.data());
-    EXPECT_EQ(v.top, v.block + paletteStart + paletteBytes + (c.height - 1) * row) << "the top row is last in memory";
+    EXPECT_EQ(v.data, v.block + paletteStart + paletteBytes + (c.height - 1) * row) << "the top row is last in memory";
     EXPECT_EQ(v.blockSize * 1000 + v.stride, (paletteStart + paletteBytes + row * c.height) * 1000 - row);
     uint32_t *table = nullptr, count = 0;
     EXPECT_EQ(PaletteOf(dib.Get())->GetPalette(&table, &count), c.paletteCount ? PXM_S_FALSE : PXM_E_FAIL);
@@ -150,10 +150,12 @@ TEST(DibCreateOnDIB, RefusesUnknownHeadersAndKeepsThePreviousImage) {
   ComPtr<IPXMImageDIB> dib = NewDib();
   ASSERT_EQ(dib->Create(3, 2, 1, 8, kMono), PXM_S_OK);
   const uint8_t* before = ViewOf(dib.Get()).block;
-  for (const uint32_t size : {0u, 1u, 13u, 41u, 100u, 125u, 0xFFFFFFFFu}) {
-    Bytes block = MakeBlock(InfoHeaderBytes({.size = 40, .width = 3, .height = 2}), 0, 4, 12, 2);
+  // Header sizes no header has, and depths without rows.
+  for (const auto& [size, bits] : {std::pair{0u, 24u}, {1u, 24u}, {13u, 24u}, {41u, 24u}, {100u, 24u}, {125u, 24u},
+                                   {0xFFFFFFFFu, 24u}, {40u, 0u}, {40u, 33u}}) {
+    Bytes block = MakeBlock(InfoHeaderBytes({.size = 40, .width = 3, .height = 2, .bitsPerPixel = bits}), 0, 4, 12, 2);
     std::memcpy(block.data.data(), &size, 4);
-    EXPECT_EQ(dib->CreateOnDIB(block.data.data(), nullptr, 0), PXM_E_INVALIDARG) << size;
+    EXPECT_EQ(dib->CreateOnDIB(block.data.data(), nullptr, 0), PXM_E_INVALIDARG) << size << " " << bits;
     EXPECT_TRUE(ViewOf(dib.Get()).block == before && ViewOf(dib.Get()).Format() == (std::vector{3u, 2u, 1u, 8u, kMono}));
   }
   EXPECT_EQ(dib->CreateOnDIB(nullptr, nullptr, 1), PXM_E_POINTER);
@@ -167,7 +169,7 @@ TEST(DibCreateOnDIB, SeparatePixelsAndOwnership) {
   std::vector<uint8_t> pixels(4 * 3, 9);
   ComPtr<IPXMImageDIB> dib = NewDib();
   ASSERT_EQ(dib->CreateOnDIB(block.data.data(), pixels.data(), 1 << 16), PXM_S_OK);
-  EXPECT_EQ(ViewOf(dib.Get()).top, pixels.data() + 2 * 4);
+  EXPECT_EQ(ViewOf(dib.Get()).data, pixels.data() + 2 * 4);
   EXPECT_EQ(block.data, original.data);
 
   // Ownership 0 and 0x10000 (low 16 bits 0) lend the block: replacing it frees nothing (the
@@ -184,7 +186,7 @@ TEST(DibCreateOnDIB, SeparatePixelsAndOwnership) {
     std::memcpy(owned, bytes.data.data(), bytes.size());
     ASSERT_EQ(dib->CreateOnDIB(owned, nullptr, 1), PXM_S_OK);
     ASSERT_EQ(dib->CreateOnDIB(owned, nullptr, 1), PXM_S_OK);
-    EXPECT_EQ(ViewOf(dib.Get()).top[0], bytes.data[40 + 24]);
+    EXPECT_EQ(ViewOf(dib.Get()).data[0], bytes.data[40 + 24]);
   }
   ASSERT_EQ(dib->Create(1, 1, 1, 24, 0), PXM_S_OK);
 }
@@ -200,8 +202,8 @@ TEST(DibPalette, FourByteEntriesRoundTripInPlace) {
   ASSERT_EQ(dib->Create(4, 2, 1, 8, kRgb), PXM_S_OK);
   ComPtr<IPXMImagePalette> palette = PaletteOf(dib.Get());
   const std::vector<uint32_t> table = Colours(300);
-  const DibView v = ViewOf(dib.Get());
-  std::memset(v.top + v.stride, 0xEE, 4);  // the first row in memory, right after the palette
+  const view::Probe v = ViewOf(dib.Get());
+  std::memset(v.data + v.stride, 0xEE, 4);  // the first row in memory, right after the palette
   EXPECT_EQ(palette->SetPalette(const_cast<uint32_t*>(table.data()), 300, 0), PXM_S_OK);
   uint32_t *out = nullptr, count = 0;
   ASSERT_EQ(palette->GetPalette(&out, &count), PXM_S_FALSE);
@@ -211,7 +213,7 @@ TEST(DibPalette, FourByteEntriesRoundTripInPlace) {
     ASSERT_EQ(out[i], table[i] & 0x00FFFFFFu) << i;
     ASSERT_EQ(v.block[40 + 4 * i], table[i] & 0xFF) << "blue first";
   }
-  EXPECT_EQ(v.top[v.stride], 0xEE) << "nothing written past 256 entries";
+  EXPECT_EQ(v.data[v.stride], 0xEE) << "nothing written past 256 entries";
   EXPECT_EQ(palette->SetPalette(out, count, 0), PXM_S_OK);
   EXPECT_EQ(out[255], table[255] & 0x00FFFFFFu);
   // Fewer entries: only those change; no table: the grey ramp.

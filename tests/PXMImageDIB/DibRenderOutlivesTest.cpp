@@ -1,5 +1,5 @@
 // A Core Graphics image made by a DIB render that the context keeps (as a PDF or layer context
-// does) and draws after the DIB was created anew and loaded: it still reads the rows it was made
+// does) and draws after the DIB took new blocks: it still reads the rows it was made
 // over, never freed memory (the sanitizers watch), and lets the image go when it is released.
 // This program stands in for such a context: its CGContextDrawImage keeps the image it is given.
 #include <CoreGraphics/CoreGraphics.h>
@@ -31,8 +31,9 @@ TEST(DibRender, AnImageKeptByTheContextOutlivesANewBlock) {
   CGContextRef context = CGBitmapContextCreate(pixels, 4, 2, 8, 16, rgb, kCGImageAlphaNoneSkipLast);
   CGColorSpaceRelease(rgb);
   ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
-  for (const bool owned : {true, false}) {
-    SCOPED_TRACE(owned ? "a block of its own" : "a lent block");
+  for (const bool owned : {true, false})
+    for (const bool handed : {false, true}) {
+    SCOPED_TRACE(std::string(owned ? "a block of its own" : "a lent block") + (handed ? ", then one handed over" : ""));
     Bytes lent = MakeBlock(InfoHeaderBytes({.width = 4, .height = 2}), 0, 4, 12, 2);
     ASSERT_EQ(owned ? dib->Create(4, 2, 1, 24, FOURCC_RGB) : dib->CreateOnDIB(lent.data.data(), nullptr, 0), PXM_S_OK);
     const view::Plane rows(dib.Get(), 0);
@@ -43,8 +44,12 @@ TEST(DibRender, AnImageKeptByTheContextOutlivesANewBlock) {
     gKeep = false;
     ASSERT_TRUE(gKept);
     EXPECT_EQ(RefCount(dib.Get()), 2u) << "the provider holds the image";
-    // Created anew, and loaded from a record: each time a new block.
-    ASSERT_EQ(dib->Create(64, 64, 1, 32, FOURCC_ARGB), PXM_S_OK);
+    // Created anew, or on a block handed over, then anew: each time a new block.
+    const Bytes next = MakeBlock(InfoHeaderBytes({.width = 64, .height = 64, .bitsPerPixel = 32}), 0, 4, 256, 64);
+    auto* block = static_cast<uint8_t*>(std::malloc(next.size()));
+    std::memcpy(block, next.data.data(), next.size());
+    if (!handed) std::free(block);
+    ASSERT_EQ(handed ? dib->CreateOnDIB(block, nullptr, 1) : dib->Create(64, 64, 1, 32, FOURCC_ARGB), PXM_S_OK);
     ASSERT_EQ(dib->Create(4, 2, 1, 24, FOURCC_RGB), PXM_S_OK);
     std::memset(view::Plane(dib.Get(), 0).Row(1), 0x99, 12);
     std::memset(pixels, 0, sizeof pixels);

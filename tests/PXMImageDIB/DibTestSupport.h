@@ -1,5 +1,5 @@
 // What the DIB tests share: little-endian building of DIB blocks and bitmap files, a scratch
-// folder for the files, a host string holding a path, and what a DIB tells about itself.
+// folder for the files and a host string holding a path.
 #pragma once
 #include <unistd.h>
 
@@ -13,6 +13,7 @@
 #include "ComPtr.h"
 #include "PathString.h"
 #include "ModuleHost.h"
+#include "TestImage.h"
 
 struct Bytes {
   std::vector<uint8_t> data;
@@ -79,33 +80,7 @@ inline std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
 }
 inline std::filesystem::path Fixture(const std::string& name) { return std::filesystem::path(PXM_DIB_FIXTURES) / name; }
 
-// Everything a DIB tells about itself; 9 where a call wrote nothing.
-struct DibView {
-  uint32_t width = 9, height = 9, planes = 9, bits = 9, fourcc = 9, bytesPerPixel = 9;
-  uint8_t* block = nullptr;
-  uint32_t blockSize = 9, size = 9;
-  uint8_t* top = nullptr;
-  int32_t stride = 9;
-  uint8_t* Row(uint32_t y) const { return top + int64_t{y} * stride; }
-  std::vector<uint32_t> Format() const { return {width, height, planes, bits, fourcc}; }
-  std::vector<uint8_t> Block() const { return std::vector<uint8_t>(block, block + blockSize); }
-};
-inline DibView ViewOf(IPXMImageDIB* dib) {
-  DibView v;
-  dib->GetSize(&v.width, &v.height, &v.planes);
-  dib->GetPixelDescriptor(&v.bits, &v.fourcc, &v.bytesPerPixel);
-  dib->GetDIB(&v.block, &v.blockSize);
-  dib->GetImage(0, &v.size, &v.top, &v.stride);
-  return v;
-}
-inline ComPtr<IPXMImagePalette> PaletteOf(IPXMImageDIB* dib) {
-  ComPtr<IPXMImagePalette> palette;
-  dib->QueryInterface(pxm::iid::IPXMImagePalette, palette.Out());
-  return palette;
-}
-inline std::vector<uint32_t> PaletteEntries(IPXMImageDIB* dib) {
-  uint32_t* table = nullptr;
-  uint32_t count = 0;
-  PaletteOf(dib)->GetPalette(&table, &count);
-  return std::vector<uint32_t>(table, table + count);
-}
+using view::PaletteEntries;
+using view::PaletteOf;
+// A DIB's probe, 9 where a call wrote nothing.
+inline view::Probe ViewOf(IPXMImageDIB* dib) { return view::Probe(dib, 0, 9); }

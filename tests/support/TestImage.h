@@ -90,24 +90,44 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
   std::atomic<uint32_t> m_RefCount{1};
 };
 
-// What any image says of itself, and plane p as it hands it out (row y at data + y * stride).
+// The one probe of any image: what it says of itself (Described), plane p as it hands it out (row
+// y at data + y * stride) and, for a DIB, its block. Fields a call did not write keep `unset`.
 namespace view {
 struct Described {
   uint32_t width = 0, height = 0, planes = 0, bits = 0, fourcc = 0, bytes = 0;
   uint32_t Packed() const { return bits * width / 8; }
+  std::vector<uint32_t> Format() const { return {width, height, planes, bits, fourcc}; }
 };
-inline Described Describe(IPXM* image) {
-  Described d;
-  image->GetSize(&d.width, &d.height, &d.planes);
-  image->GetPixelDescriptor(&d.bits, &d.fourcc, &d.bytes);
-  return d;
-}
-struct Plane {
-  Plane(IPXM* image, uint32_t p) : result(image->GetImage(p, &size, &data, &stride)) {}
-  uint8_t* Row(uint32_t y) const { return data + int64_t{y} * stride; }
-  uint32_t size = 0;
+struct Probe : Described {
+  uint32_t size;
   uint8_t* data = nullptr;
-  int32_t stride = 0;
-  HRESULT result;
+  int32_t stride;
+  HRESULT described = PXM_S_OK, result = PXM_E_FAIL;  // GetSize | GetPixelDescriptor, and GetImage
+  uint8_t* block = nullptr;
+  uint32_t blockSize;
+
+  explicit Probe(IPXM* image, uint32_t plane = 0, uint32_t unset = 0)
+      : Described{unset, unset, unset, unset, unset, unset}, size(unset), stride(int32_t(unset)), blockSize(unset) {
+    described = image->GetSize(&width, &height, &planes) | image->GetPixelDescriptor(&bits, &fourcc, &bytes);
+    result = image->GetImage(plane, &size, &data, &stride);
+    ComPtr<IPXMImageDIB> dib;
+    if (PXM_SUCCEEDED(image->QueryInterface(pxm::iid::IPXMImageDIB, dib.Out()))) dib->GetDIB(&block, &blockSize);
+  }
+  uint8_t* Row(uint32_t y) const { return data + int64_t{y} * stride; }
+  std::vector<uint8_t> Block() const { return std::vector<uint8_t>(block, block + blockSize); }
 };
+using Plane = Probe;
+inline Described Describe(IPXM* image) { return Probe(image); }
+
+inline ComPtr<IPXMImagePalette> PaletteOf(IPXM* image) {
+  ComPtr<IPXMImagePalette> palette;
+  image->QueryInterface(pxm::iid::IPXMImagePalette, palette.Out());
+  return palette;
+}
+inline std::vector<uint32_t> PaletteEntries(IPXM* image) {
+  uint32_t* table = nullptr;
+  uint32_t count = 0;
+  PaletteOf(image)->GetPalette(&table, &count);
+  return std::vector<uint32_t>(table, table + count);
+}
 }  // namespace view
