@@ -370,7 +370,7 @@ TEST(DibLoad, ShortPaletteReadAsFarAsItGoes) {
   std::vector<uint32_t> want(16, 0);
   want[0] = 0x030201, want[1] = 0x070605;  // entry i of MakeBlock: 4i+1, 4i+2, 4i+3 (blue first)
   EXPECT_EQ(PaletteEntries(dib.Get()), want);
-  EXPECT_EQ(std::vector<uint8_t>(ViewOf(dib.Get()).top, ViewOf(dib.Get()).top + 4), (std::vector<uint8_t>{0x01, 0x20, 0, 0}));
+  EXPECT_EQ(std::vector<uint8_t>(view::Probe(dib.Get()).data, view::Probe(dib.Get()).data + 4), (std::vector<uint8_t>{0x01, 0x20, 0, 0}));
 }
 
 // Every writer's file cut short at several points, and its header's claim and codes varied: each
