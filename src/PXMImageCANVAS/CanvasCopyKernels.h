@@ -20,5 +20,6 @@ enum class CanvasSourcePixels {
 using CanvasRowKernel = void (*)(const uint8_t* source, uint32_t* destination, size_t count, const uint32_t* table);
 
 // streaming: for copies larger than the cache, the kernel writes around it (each call complete and
-// ordered when it returns), so destination lines are not read before being overwritten.
-CanvasRowKernel CanvasRowKernelFor(CanvasSourcePixels pixels, bool streaming);
+// ordered when it returns), so destination lines are not read before being overwritten. widest:
+// the widest kernel this processor runs (the others are there for the tests to hold it to).
+CanvasRowKernel CanvasRowKernelFor(CanvasSourcePixels pixels, bool streaming, bool widest = true);
