@@ -124,6 +124,7 @@ inline void ConvertRow(const uint8_t* __restrict src, uint32_t* __restrict dst, 
                                         const uint32_t* table) {                                                  \
     ConvertRow<Convert, true>(src, dst, count, table);                                                            \
   }
+PXM_CANVAS_KERNELS(Grey8)
 PXM_CANVAS_KERNELS(Indexed8)
 PXM_CANVAS_KERNELS(Rgb24)
 PXM_CANVAS_KERNELS(Bgr24)
@@ -131,21 +132,17 @@ PXM_CANVAS_KERNELS(Mono32)
 PXM_CANVAS_KERNELS(Bgr32)
 #undef PXM_CANVAS_KERNELS
 
-// Grey is left to the vectoriser, which widens a whole register of bytes a step (zero-extend,
-// multiply) and stores at the register's full width: 16-byte shuffled steps stayed store-bound.
-PXM_ROW_KERNEL void Grey8Row(const uint8_t* __restrict src, uint32_t* __restrict dst, size_t count, const uint32_t*) {
+// The widest grey kernel is left to the vectoriser, which widens a whole register of bytes a step
+// (zero-extend, multiply) and stores at the register's full width.
+PXM_ROW_KERNEL void WideGrey8Row(const uint8_t* __restrict src, uint32_t* __restrict dst, size_t count, const uint32_t*) {
   for (size_t x = 0; x < count; ++x) dst[x] = Grey8::One(src, x, nullptr);
-}
-PXM_ROW_KERNEL void Grey8Streamed(const uint8_t* __restrict src, uint32_t* __restrict dst, size_t count,
-                                  const uint32_t* table) {
-  ConvertRow<Grey8, true>(src, dst, count, table);
 }
 
 #if defined(PXM_WIDE_CANVAS_KERNELS)
-// 24-bit pixels sixteen at a time with AVX-512, one 64-byte store a step (the 16-byte steps above
-// stay store-bound where the rows sit in the cache): a masked load takes their 48 bytes, without
-// touching any beyond, a dword permute gives each 16-byte lane four pixels and a byte shuffle puts
-// them in canvas order, the fourth byte zero.
+// 24-bit pixels sixteen at a time with AVX-512, one 64-byte store a step (ahead of the 16-byte steps
+// above only far beyond the cache; eight a step with AVX2 gained nothing): a masked load takes their
+// 48 bytes, without touching any beyond, a dword permute gives each 16-byte lane four pixels and a
+// byte shuffle puts them in canvas order, the fourth byte zero.
 template <int kRed, int kBlue>
 __attribute__((target("avx512f,avx512bw"))) void WideRow24(const uint8_t* __restrict src, uint32_t* __restrict dst,
                                                             size_t count, const uint32_t* table) {
@@ -175,6 +172,7 @@ CanvasRowKernel CanvasRowKernelFor(CanvasSourcePixels pixels, bool streaming, bo
     if (pixels == CanvasSourcePixels::Bgr24) return WideRow24<2, 0>;
   }
 #endif
+  if (widest && !streaming && pixels == CanvasSourcePixels::Grey8) return WideGrey8Row;
   switch (pixels) {
     case CanvasSourcePixels::Grey8: return streaming ? Grey8Streamed : Grey8Row;
     case CanvasSourcePixels::Indexed8: return streaming ? Indexed8Streamed : Indexed8Row;
