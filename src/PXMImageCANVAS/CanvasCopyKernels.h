@@ -20,5 +20,8 @@ enum class CanvasSourcePixels {
 using CanvasRowKernel = void (*)(const uint8_t* source, uint32_t* destination, size_t count, const uint32_t* table);
 
 // streaming: for copies larger than the cache, the kernel writes around it (each call complete and
-// ordered when it returns), so destination lines are not read before being overwritten.
-CanvasRowKernel CanvasRowKernelFor(CanvasSourcePixels pixels, bool streaming);
+// ordered when it returns), so destination lines are not read before being overwritten. widest: for
+// copies far beyond the cache, 8- and 24-bit rows a whole register of the processor at a time
+// (64-byte loads and stores with AVX-512); with rows that sit in the cache the 16-byte kernels are
+// faster.
+CanvasRowKernel CanvasRowKernelFor(CanvasSourcePixels pixels, bool streaming, bool widest);

@@ -42,8 +42,8 @@ const std::vector<uint32_t>& Table() {
   }();
   return table;
 }
-Row Canvas(CanvasSourcePixels pixels, bool streaming) {
-  const CanvasRowKernel kernel = CanvasRowKernelFor(pixels, streaming);
+Row Canvas(CanvasSourcePixels pixels, bool streaming, bool widest) {
+  const CanvasRowKernel kernel = CanvasRowKernelFor(pixels, streaming, widest);
   return [kernel](uint8_t* d, const uint8_t* s, uint32_t width) {
     kernel(s, reinterpret_cast<uint32_t*>(d), width, Table().data());
   };
@@ -100,9 +100,11 @@ std::vector<Kernel> Kernels() {
                 {"Rgb32", CanvasSourcePixels::Rgb32, 4, Plain("0123", 4)},
                 {"Bgr32", CanvasSourcePixels::Bgr32, 4, Plain("2103", 4)}};
   for (const auto& c : canvas)
-    for (const bool streaming : {false, true})
-      k.push_back({std::string("Canvas") + (streaming ? "Stream" : "") + c.name, Canvas(c.pixels, streaming), c.plain,
-                   c.sourceBytes, 4, 4});
+    for (const int kind : {0, 1, 2}) {  // plain, streaming, widest this processor has where that differs
+      if (kind == 2 && CanvasRowKernelFor(c.pixels, false, true) == CanvasRowKernelFor(c.pixels, false, false)) continue;
+      k.push_back({std::string("Canvas") + (kind == 1 ? "Stream" : kind == 2 ? "Widest" : "") + c.name,
+                   Canvas(c.pixels, kind == 1, kind == 2), c.plain, c.sourceBytes, 4, 4});
+    }
   // The raster colour copy: three planes of one byte each, or their mean. The streaming split
   // streams only planes that share their place within 16 bytes: PlaneSpacing makes some that do not.
   for (const uint32_t n : {3u, 4u})
