@@ -171,6 +171,9 @@ TEST(DibRender, ResultCodesAndEmptyImages) {
   EXPECT_EQ(render->Render(target.context, nullptr, nullptr), PXM_E_POINTER);
   EXPECT_EQ(render->Render(nullptr, &rect, nullptr), PXM_E_POINTER);
   EXPECT_EQ(dib.As<IRenderableObject>(pxm::iid::IRenderableObject)->Render(target.context, nullptr, nullptr, 0), PXM_E_POINTER);
+  uint32_t size = 0;
+  int32_t stride = 0;
+  EXPECT_EQ(dib->GetImage(0, &size, nullptr, &stride), PXM_E_POINTER);
   EXPECT_TRUE(Shows(target, kDepths[5], {}, {}));
   render.Reset();
   EXPECT_EQ(RefCount(dib.Get()), 1u);

@@ -93,7 +93,11 @@ TEST_F(HostModule, StringComponentAndStrings) {
     ASSERT_EQ(string->AppendText(length, text), PXM_S_OK);
   }
   EXPECT_EQ(Text(string.Get()), std::wstring(4096, L'x'));
-  EXPECT_EQ(string->SetText(2, nullptr) & string->AppendText(2, nullptr) & string->GetText(nullptr, nullptr), PXM_E_POINTER);
+  const wchar_t* text = nullptr;
+  uint32_t length = 0;
+  EXPECT_EQ(string->SetText(2, nullptr) & string->AppendText(2, nullptr) & string->GetText(nullptr, &length) &
+                string->GetText(&text, nullptr),
+            PXM_E_POINTER);
   EXPECT_EQ(Text(string.Get()).size(), 4096u) << "refusals leave the text";
   for (const IID& iid : {pxm::IIDFromName("IString"), pxm::iid::ICreatableString, pxm::iid::IUnknown})
     EXPECT_EQ(string.As<IUnknown>(iid).Get(), static_cast<IUnknown*>(string.Get()));
