@@ -3,6 +3,8 @@
 #include <png.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "OutputFile.h"
@@ -60,12 +62,18 @@ std::string ReadPng(const std::string& path, PngPicture* picture) {
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_file(&image, path.c_str())) return "cannot read " + path + ": " + image.message;
-  if (uint64_t{image.width} * image.height > (uint64_t{1} << 28)) {
-    png_image_free(&image);
-    return path + " is larger than 2^28 pixels";
-  }
   picture->alpha = image.format & PNG_FORMAT_FLAG_ALPHA;
   image.format = picture->alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
+  // The header's size is only a claim: deflate packs at most about 1032 bytes into one, so pixels
+  // beyond that of the file's size (and 2^28 pixels in all) are refused before any memory is taken.
+  std::error_code failed;
+  const uint64_t size = std::filesystem::file_size(path, failed);
+  const uint64_t fileSize = failed ? 0 : size;
+  const uint64_t bytes = uint64_t{image.width} * image.height * PNG_IMAGE_PIXEL_SIZE(image.format);
+  if (uint64_t{image.width} * image.height > (uint64_t{1} << 28) || bytes > 1032 * fileSize + (1u << 20)) {
+    png_image_free(&image);
+    return path + " claims more pixels than it can hold";
+  }
   picture->width = image.width;
   picture->height = image.height;
   picture->pixels.resize(PNG_IMAGE_SIZE(image));
