@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "HostString.h"
-#include "PodVector.h"
 #include "duvirovurozad/DuvirovurozAd.h"
 #include "pxm/ComPtr.h"
 
@@ -186,40 +185,6 @@ TEST_F(Stream, BytesRoundTripAndDamageIsRefused) {
             PXM_E_FAIL);
   EXPECT_EQ(DuvirovurozAdWriteStreamFile(stream.Get(), nullptr), PXM_E_POINTER);
   EXPECT_FALSE(loaded);
-}
-
-}  // namespace
-
-namespace {
-
-// Large content blocks: the last one released serves the next request of about its size, and its
-// old bytes never show through what the next owner wrote.
-TEST(LargeBlocks, ReleasedBlockServesTheNextRequestOfItsSize) {
-  constexpr uint32_t kMiB = 1u << 20;
-  const void* first = nullptr;
-  {
-    host::PodVector<uint8_t> a;
-    ASSERT_TRUE(a.Reserve(6 * kMiB));
-    first = a.Data();
-    const Bytes ones(6 * kMiB, 1);
-    ASSERT_TRUE(a.Append(ones.data(), uint32_t(ones.size())));
-  }
-  struct { uint32_t bytes; bool reused; } rows[] = {
-      {13 * kMiB, false},  // larger than the kept block: a fresh one
-      {6 * kMiB, false},   // the kept block is more than twice the request
-      {5 * kMiB, true},    // the block released by the row above
-      {2 * kMiB, false},   // a small request is a plain block
-  };
-  for (const auto& row : rows) {
-    host::PodVector<uint8_t> b;
-    ASSERT_TRUE(b.Reserve(row.bytes));
-    EXPECT_EQ(b.Data() == first, row.reused) << row.bytes;
-    const uint8_t two = 2;
-    ASSERT_TRUE(b.Append(&two, 1));
-    EXPECT_EQ(b.Size(), 1u);
-    EXPECT_EQ(b[0], 2);
-    first = b.Data();
-  }
 }
 
 }  // namespace
