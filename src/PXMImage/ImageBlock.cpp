@@ -1,19 +1,65 @@
 #include "PXMImage/ImageBlock.h"
 
+#include <atomic>
 #include <cstdlib>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#elif defined(__APPLE__)
+#include <malloc/malloc.h>
+#endif
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
 
+namespace {
+
+constexpr size_t kHugePage = size_t{2} << 20;
+
+// The first touch of fresh memory costs the kernel's zeroing of every page, about half a copy of
+// the block, so a host that loads one picture after another gets most of its time back when a new
+// image takes the block the last one left. One block is kept: at least kKeptMin (smaller ones come
+// back from malloc's own lists), at most kKeptMax, and it serves only requests of at least half its
+// length, so it never holds much more than the host last had.
+constexpr size_t kKeptMin = size_t{4} << 20;
+constexpr size_t kKeptMax = size_t{256} << 20;
+
+// A plain atomic pointer, so that an image released during the process's exit, after the keeper
+// below, still finds it usable (its block then stays kept until the process ends).
+std::atomic<void*> gKept{nullptr};
+
+struct Keeper {
+  ~Keeper() { std::free(gKept.exchange(nullptr)); }
+} gKeeper;
+
+// What the allocator really gave: blocks are kept only where it can say.
+size_t UsableSize(void* block) {
+#if defined(__GLIBC__)
+  return malloc_usable_size(block);
+#elif defined(__APPLE__)
+  return malloc_size(block);
+#else
+  (void)block;
+  return 0;
+#endif
+}
+
+}  // namespace
+
 uint8_t* AllocateImageBlock(size_t size) {
+  if (size >= kKeptMin / 2) {
+    if (void* kept = gKept.exchange(nullptr)) {
+      const size_t length = UsableSize(kept);
+      if (length >= size && length / 2 <= size) return static_cast<uint8_t*>(kept);
+      std::free(kept);
+    }
+  }
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-  // The first touch of fresh memory is what a big image costs most, and a page fault costs about
-  // the same whatever the page's size: a fault per 2 MiB instead of per 4 KiB. Huge pages cover
-  // only whole aligned 2 MiB ranges, and the 4 KiB pages of one unaligned end of a plain malloc
-  // block cost as much as all the huge pages of a 48 MiB image. So a large block starts on a huge
-  // page and spans whole ones, and is advised to use them before anything touches it.
-  constexpr size_t kHugePage = size_t{2} << 20;
+  // A page fault costs about the same whatever the page's size: a fault per 2 MiB instead of per
+  // 4 KiB. Huge pages cover only whole aligned 2 MiB ranges, and the 4 KiB pages of one unaligned
+  // end of a plain malloc block cost as much as all the huge pages of a 48 MiB image. So a large
+  // block starts on a huge page and spans whole ones, and is advised to use them before anything
+  // touches it.
   if (size >= 2 * kHugePage && size <= SIZE_MAX - kHugePage) {
     const size_t length = (size + kHugePage - 1) & ~(kHugePage - 1);
     void* block = std::aligned_alloc(kHugePage, length);
@@ -22,4 +68,11 @@ uint8_t* AllocateImageBlock(size_t size) {
   }
 #endif
   return static_cast<uint8_t*>(std::malloc(size));
+}
+
+void FreeImageBlock(void* block) {
+  if (!block) return;
+  const size_t length = UsableSize(block);
+  if (length < kKeptMin || length > kKeptMax) return std::free(block);
+  std::free(gKept.exchange(block));
 }

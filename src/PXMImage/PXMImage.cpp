@@ -34,12 +34,12 @@ static_assert(UINT16_MAX <= SIZE_MAX / sizeof(void*));
 
 }  // namespace
 
-CPXMImage::CRaster::~CRaster() { std::free(m_Data); }
+CPXMImage::CRaster::~CRaster() { FreeImageBlock(m_Data); }
 
 bool CPXMImage::CRaster::Allocate(uint32_t width, uint32_t height, uint32_t bytesPerPixel) {
   m_Height = height;
   m_Width = width;
-  std::free(m_Data);
+  FreeImageBlock(m_Data);
   m_Data = nullptr;
   m_Size = 0;
   m_BytesPerPixel = bytesPerPixel == 1 ? 1 : 4;

@@ -1,5 +1,5 @@
 // DIB blocks: one allocation holds header, palette and rows (AllocateImageBlock), and whoever
-// owns a block frees it with free.
+// owns a block gives it back with FreeImageBlock.
 #pragma once
 #include <cstdint>
 #include <cstdlib>
@@ -12,7 +12,7 @@ inline constexpr uint32_t kSpareBytes = 3;
 // Frees a block that never reached the image.
 struct BlockHolder {
   uint8_t* block = nullptr;
-  ~BlockHolder() { std::free(block); }
+  ~BlockHolder() { FreeImageBlock(block); }
   uint8_t* Release() {
     uint8_t* b = block;
     block = nullptr;

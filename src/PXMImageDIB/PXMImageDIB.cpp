@@ -50,7 +50,7 @@ void CPXMImageDIB::ReleaseBlock(const uint8_t* keep) {
     if (m_pDIB == keep) shared->block = nullptr;  // the block stays with the image, or its lender
     shared->Release();
   } else if (m_OwnsDIB && m_pDIB && m_pDIB != keep) {
-    std::free(m_pDIB);
+    FreeImageBlock(m_pDIB);
   }
   m_pDIB = nullptr;
   m_BitsPerPixel = m_Width = m_Height = m_PaletteSize = m_PaletteCount = m_FOURCC = 0;

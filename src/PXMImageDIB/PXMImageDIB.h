@@ -12,6 +12,7 @@
 
 #include "PXM/Object.h"
 #include "PXM/ResourceLock.h"
+#include "PXMImage/ImageBlock.h"
 #include "PXMImage/PXMImageImpl.h"
 #include "PXMImageDIB/DibHeader.h"
 
@@ -72,7 +73,7 @@ class CPXMImageDIB final : public CObject<CPXMImageDIB>,
     CPXMImageDIB* image;
     void Release() {
       if (references.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
-      std::free(block);
+      FreeImageBlock(block);
       delete this;
     }
   };
