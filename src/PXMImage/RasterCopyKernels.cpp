@@ -115,8 +115,8 @@ template <size_t N>
 
 // Every kernel built for 3- and 4-byte pixels, plain and streaming: multi-versioned functions
 // cannot be templates.
-#define PXM_RASTER_KERNELS(kBits)                                                                              \
-  PXM_ROW_KERNEL void SplitRow##kBits(const uint8_t* __restrict src, uint8_t* __restrict p0, uint8_t* __restrict p1, \
+#define PXM_RASTER_KERNELS(kBits, kSplitKernel)                                                                \
+  kSplitKernel void SplitRow##kBits(const uint8_t* __restrict src, uint8_t* __restrict p0, uint8_t* __restrict p1, \
                                       uint8_t* __restrict p2, size_t count) {                                  \
     SplitRow<kBits / 8>(src, p0, p1, p2, count);                                                               \
   }                                                                                                            \
@@ -130,8 +130,8 @@ template <size_t N>
   PXM_ROW_KERNEL void StreamMeanRow##kBits(const uint8_t* __restrict src, uint8_t* __restrict dst, size_t count) { \
     StreamMeanRow<kBits / 8>(src, dst, count);                                                                 \
   }
-PXM_RASTER_KERNELS(24)
-PXM_RASTER_KERNELS(32)
+PXM_RASTER_KERNELS(24, PXM_ROW_KERNEL_AVX2)
+PXM_RASTER_KERNELS(32, PXM_ROW_KERNEL)
 #undef PXM_RASTER_KERNELS
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
