@@ -15,12 +15,10 @@ struct CGReleaser {
   void operator()(CGImage* i) const { CGImageRelease(i); }
   void operator()(CGContext* c) const { CGContextRelease(c); }
 };
-template <class T>
-using Ref = std::unique_ptr<T, CGReleaser>;
-using SpaceRef = Ref<CGColorSpace>;
-using ProviderRef = Ref<CGDataProvider>;
-using ImageRef = Ref<CGImage>;
-using ContextRef = Ref<CGContext>;
+using SpaceRef = std::unique_ptr<CGColorSpace, CGReleaser>;
+using ProviderRef = std::unique_ptr<CGDataProvider, CGReleaser>;
+using ImageRef = std::unique_ptr<CGImage, CGReleaser>;
+using ContextRef = std::unique_ptr<CGContext, CGReleaser>;
 
 inline SpaceRef rgbSpace() { return SpaceRef(CGColorSpaceCreateDeviceRGB()); }
 inline SpaceRef greySpace() { return SpaceRef(CGColorSpaceCreateDeviceGray()); }
@@ -28,12 +26,9 @@ inline SpaceRef greySpace() { return SpaceRef(CGColorSpaceCreateDeviceGray()); }
 // A provider over a heap copy of exactly these bytes, freed by its callback: any read past them is a
 // heap overflow under AddressSanitizer.
 inline ProviderRef exactProvider(const std::vector<uint8_t>& bytes) {
-  void* copy = std::malloc(bytes.size());
-  std::memcpy(copy, bytes.data(), bytes.size());
-  return ProviderRef(CGDataProviderCreateWithData(nullptr, copy, bytes.size(),
-                                                  [](void*, const void* data, size_t) { std::free(const_cast<void*>(data)); }));
+  void* copy = std::memcpy(std::malloc(bytes.size()), bytes.data(), bytes.size());
+  return ProviderRef(CGDataProviderCreateWithData(nullptr, copy, bytes.size(), [](void*, const void* data, size_t) { std::free(const_cast<void*>(data)); }));
 }
-
 inline ImageRef makeImage(const std::vector<uint8_t>& bytes, size_t width, size_t height, size_t bpc, size_t bpp,
                           size_t bytesPerRow, CGColorSpaceRef space, CGBitmapInfo info) {
   return ImageRef(CGImageCreate(width, height, bpc, bpp, bytesPerRow, space, info, exactProvider(bytes).get(), nullptr, false, 0));
@@ -41,10 +36,8 @@ inline ImageRef makeImage(const std::vector<uint8_t>& bytes, size_t width, size_
 
 // A bitmap context over caller memory with guard bytes before and after it and in each row's padding.
 struct Canvas {
-  static constexpr size_t kGuard = 64;
-  static constexpr size_t kPadding = 3;
+  static constexpr size_t kGuard = 64, kPadding = 3;
   static constexpr uint8_t kGuardByte = 0xA5;
-
   size_t width, height, pixelBytes, bytesPerRow;
   std::vector<uint8_t> memory;
   ContextRef context;
@@ -57,17 +50,12 @@ struct Canvas {
   }
   CGContextRef get() const { return context.get(); }
   uint8_t* row(size_t r) { return memory.data() + kGuard + r * bytesPerRow; }
-  const uint8_t* row(size_t r) const { return memory.data() + kGuard + r * bytesPerRow; }
-  const uint8_t* pixel(size_t x, size_t r) const { return row(r) + x * pixelBytes; }
+  const uint8_t* pixel(size_t x, size_t r) { return row(r) + x * pixelBytes; }
   std::vector<uint8_t> bytes(size_t x, size_t r) { return {pixel(x, r), pixel(x, r) + pixelBytes}; }
   std::vector<uint8_t> rowBytes(size_t r) { return {row(r), row(r) + width * pixelBytes}; }
-
   bool guardsIntact() {
-    for (size_t i = 0; i < kGuard; ++i)
-      if (memory[i] != kGuardByte || memory[memory.size() - 1 - i] != kGuardByte) return false;
-    for (size_t r = 0; r < height; ++r)
-      for (size_t i = width * pixelBytes; i < bytesPerRow; ++i)
-        if (row(r)[i] != kGuardByte) return false;
+    for (size_t i = 0; i < memory.size(); ++i)
+      if ((i < kGuard || i >= kGuard + height * bytesPerRow || (i - kGuard) % bytesPerRow >= width * pixelBytes) && memory[i] != kGuardByte) return false;
     return true;
   }
 };
