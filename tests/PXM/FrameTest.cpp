@@ -13,6 +13,9 @@ namespace {
 
 const ModuleHost& Host() { return ModuleHost::Get(); }
 const wchar_t* const kClasses[] = {L"PXMImage", L"PXMImageDIB", L"PXMImageCANVAS"};
+const char* const kInterfaces[] = {"IObjectInfo", "IPXM", "IPXMImage", "IDataPersist", "IPXMImageDIB", "IPXMImagePalette", "IPXMImageRender",
+                                   "IRenderableObject", "IPXMImageCANVAS", "IFolderStream", "IComponentCollection", "IComponentString",
+                                   "ICreatableString", "IPXMTransform", "IString"};
 
 TEST(CreateFunction, MatchesWholeNamesExactlyByLength) {
   const wchar_t text[] = L"PXMImageDIBX";  // only the given length counts: no terminator needed
@@ -31,12 +34,8 @@ TEST(CreateFunction, MatchesWholeNamesExactlyByLength) {
 // Each class: the creator hands out the only reference or nothing; QueryInterface answers exactly
 // the class's interfaces, all of one object; GetName gives the class name for any argument.
 TEST(Classes, CreatorsInterfaceMapsAndNames) {
-  const char* const all[] = {"IObjectInfo", "IPXM", "IPXMImage", "IDataPersist", "IPXMImageDIB", "IPXMImagePalette",
-                             "IPXMImageRender", "IRenderableObject", "IPXMImageCANVAS", "IFolderStream", "IString"};
-  const std::set<std::string> offered[] = {
-      {"IObjectInfo", "IPXM", "IPXMImage", "IDataPersist"},
-      {"IObjectInfo", "IPXM", "IPXMImage", "IDataPersist", "IPXMImageDIB", "IPXMImagePalette", "IPXMImageRender", "IRenderableObject"},
-      {"IObjectInfo", "IPXM", "IPXMImage", "IDataPersist", "IPXMImageCANVAS", "IPXMImageRender", "IRenderableObject"}};
+  const std::set<std::string> offered[] = {  // beyond the first four interfaces, which every class offers
+      {}, {"IPXMImageDIB", "IPXMImagePalette", "IPXMImageRender", "IRenderableObject"}, {"IPXMImageCANVAS", "IPXMImageRender", "IRenderableObject"}};
   for (size_t i = 0; i < 3; ++i) {
     PXMCreatorFunction creator = Host().Creator(kClasses[i]);
     void* out = &creator;
@@ -46,11 +45,11 @@ TEST(Classes, CreatorsInterfaceMapsAndNames) {
     ASSERT_EQ(creator(nullptr, &pxm::iid::IUnknown, &out), PXM_S_OK);
     ComPtr<IUnknown> object(static_cast<IUnknown*>(out));
     EXPECT_EQ(RefCount(object.Get()), 1u);
-    for (const char* name : all) {
+    for (const char* const& name : kInterfaces) {
       SCOPED_TRACE(testing::Message() << "class " << i << " " << name);
       const HRESULT hr = object->QueryInterface(pxm::IIDFromName(name), &out);
       ComPtr<IUnknown> face(static_cast<IUnknown*>(out));
-      EXPECT_EQ(hr, offered[i].count(name) ? PXM_S_OK : PXM_E_NOINTERFACE);
+      EXPECT_EQ(hr, &name < kInterfaces + 4 || offered[i].count(name) ? PXM_S_OK : PXM_E_NOINTERFACE);
       EXPECT_EQ(face.As<IUnknown>(pxm::iid::IUnknown).Get(), face ? object.Get() : nullptr) << "one identity";
       EXPECT_EQ(RefCount(object.Get()), face ? 2u : 1u);
     }
@@ -70,12 +69,9 @@ TEST(Identifiers, ExportedAsDataWithTheirComputedValues) {
   const uint8_t unknownBytes[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
   EXPECT_EQ(std::memcmp(dlsym(Host().handle, "IID_IUnknown"), unknownBytes, 16), 0);
   EXPECT_EQ(*static_cast<const IID*>(dlsym(Host().handle, "IID_NULL")), pxm::iid::Null);
-  for (const char* name : {"IObjectInfo", "IPXM", "IPXMImage", "IPXMImageDIB", "IPXMImageCANVAS", "IPXMImageRender",
-                           "IRenderableObject", "IPXMImagePalette", "IDataPersist", "IFolderStream",
-                           "IComponentCollection", "IComponentString", "ICreatableString", "IPXMTransform"}) {
+  for (const char* name : kInterfaces) {
     const auto* exported = static_cast<const IID*>(dlsym(Host().handle, (std::string("IID_") + name).c_str()));
-    ASSERT_NE(exported, nullptr) << name;
-    EXPECT_EQ(*exported, pxm::IIDFromName(name)) << name;
+    EXPECT_TRUE(std::string_view(name) == "IString" || (exported && *exported == pxm::IIDFromName(name))) << name;
   }
   using pxm::PackIIDName;  // the worked examples
   static_assert(PackIIDName("IString") == pxm::IIDBytes{{0x69, 0x52, 0x99, 0xDC, 0x01}} && PackIIDName("I4") == pxm::IIDBytes{{0x09, 0x04}});
@@ -106,32 +102,25 @@ TEST(Exports, EntryPointsUnderBothNamesAndNoInternals) {
 // offset of the slot in the table).
 template <class F>
 size_t SlotOf(F operation) {
-  struct {
-    uintptr_t pointer;
-    ptrdiff_t adjustment;
-  } raw;
+  struct { uintptr_t pointer; ptrdiff_t adjustment; } raw;
   static_assert(sizeof(raw) == sizeof(operation));
-  std::memcpy(&raw, &operation, sizeof(raw));
-  return (raw.pointer - 1) / sizeof(void*);
+  return std::memcpy(&raw, &operation, sizeof(raw)), (raw.pointer - 1) / sizeof(void*);
 }
 
 TEST(SlotOrder, TheHeadersPutEveryOperationInItsSlot) {
   const size_t slots[][2] = {
-      {SlotOf(&IUnknown::QueryInterface), 0}, {SlotOf(&IUnknown::Release), 2}, {SlotOf(&IObjectInfo::GetName), 3},
-      {SlotOf(&IPXMImage::GetSize), 3}, {SlotOf(&IPXMImage::GetPixelDescriptor), 4}, {SlotOf(&IPXMImage::GetImage), 5},
-      {SlotOf(&IPXMImage::Create), 6}, {SlotOf(&IPXMImage::IsCreatable), 7}, {SlotOf(&IPXMImage::Copy), 8},
-      {SlotOf(&IPXMImage::Equal), 9}, {SlotOf(&IPXMImageDIB::Load), 10}, {SlotOf(&IPXMImageDIB::GetDIB), 11},
-      {SlotOf(&IPXMImageDIB::CreateOnDIB), 12}, {SlotOf(&IPXMImageCANVAS::get_CANVAS), 10},
+      {SlotOf(&IUnknown::QueryInterface), 0}, {SlotOf(&IUnknown::Release), 2}, {SlotOf(&IObjectInfo::GetName), 3}, {SlotOf(&IPXMImage::GetSize), 3},
+      {SlotOf(&IPXMImage::GetPixelDescriptor), 4}, {SlotOf(&IPXMImage::GetImage), 5}, {SlotOf(&IPXMImage::Create), 6},
+      {SlotOf(&IPXMImage::IsCreatable), 7}, {SlotOf(&IPXMImage::Copy), 8}, {SlotOf(&IPXMImage::Equal), 9}, {SlotOf(&IPXMImageDIB::Load), 10},
+      {SlotOf(&IPXMImageDIB::GetDIB), 11}, {SlotOf(&IPXMImageDIB::CreateOnDIB), 12}, {SlotOf(&IPXMImageCANVAS::get_CANVAS), 10},
       {SlotOf(&IPXMImageCANVAS::get_TransparentColor), 11}, {SlotOf(&IPXMImageCANVAS::put_TransparentColor), 12},
-      {SlotOf(&IPXMImageCANVAS::CreateOnCANVAS), 13}, {SlotOf(&IPXMImageRender::Render), 3},
-      {SlotOf(&IRenderableObject::Render), 3}, {SlotOf(&IPXMImagePalette::SetPalette), 3},
-      {SlotOf(&IPXMImagePalette::GetPalette), 4}, {SlotOf(&IDataPersist::Save), 3}, {SlotOf(&IDataPersist::Load), 4},
-      {SlotOf(&IComponentCollection::GetComponent), 16}, {SlotOf(&IComponentString::CreateObject), 5},
+      {SlotOf(&IPXMImageCANVAS::CreateOnCANVAS), 13}, {SlotOf(&IPXMImageRender::Render), 3}, {SlotOf(&IRenderableObject::Render), 3},
+      {SlotOf(&IPXMImagePalette::SetPalette), 3}, {SlotOf(&IPXMImagePalette::GetPalette), 4}, {SlotOf(&IDataPersist::Save), 3},
+      {SlotOf(&IDataPersist::Load), 4}, {SlotOf(&IComponentCollection::GetComponent), 16}, {SlotOf(&IComponentString::CreateObject), 5},
       {SlotOf(&IComponentString::SetPart), 6}, {SlotOf(&IString::GetText), 3}, {SlotOf(&ICreatableString::SetText), 4},
       {SlotOf(&ICreatableString::AppendText), 5}, {SlotOf(&IFolderStream::Reserve), 5}, {SlotOf(&IFolderStream::Read), 7},
-      {SlotOf(&IFolderStream::Write), 8}, {SlotOf(&IFolderStream::CreateFolder), 9},
-      {SlotOf(&IFolderStream::WriteValue), 11}, {SlotOf(&IFolderStream::ReadValue), 16},
-      {SlotOf(&IFolderStream::OpenFolder), 18}, {SlotOf(&IPXMTransform::Apply), 10},
+      {SlotOf(&IFolderStream::Write), 8}, {SlotOf(&IFolderStream::CreateFolder), 9}, {SlotOf(&IFolderStream::WriteValue), 11},
+      {SlotOf(&IFolderStream::ReadValue), 16}, {SlotOf(&IFolderStream::OpenFolder), 18}, {SlotOf(&IPXMTransform::Apply), 10},
   };
   for (size_t i = 0; i < std::size(slots); ++i) EXPECT_EQ(slots[i][0], slots[i][1]) << "entry " << i;
 }

@@ -20,9 +20,8 @@ ComPtr<T> Create(std::wstring_view className, const IID& iid) {
 }
 ComPtr<IComponentCollection> Collection() { return Create<IComponentCollection>(L"GlobalComponentCollection", pxm::iid::IComponentCollection); }
 std::wstring Text(IString* string) {
-  const wchar_t* text = nullptr;
-  uint32_t length = 0;
-  return string->GetText(&text, &length), std::wstring(text, length);
+  tagREFString text{0, nullptr};
+  return string->GetText(&text.m_Text, &text.m_Length), std::wstring(text.m_Text, text.m_Length);
 }
 
 struct HostModule : testing::Test {
@@ -86,17 +85,10 @@ TEST_F(HostModule, StringComponentAndStrings) {
   for (wchar_t c : std::wstring_view(L"PXM")) EXPECT_EQ(string->AppendText(1, &c), PXM_S_OK);
   EXPECT_EQ(Text(string.Get()), L"WidthPXM");
   string->SetText(1, L"x");  // replaces; then its own text appended while it moves as it grows
-  for (int i = 0; i < 12; ++i) {
-    const wchar_t* text = nullptr;
-    uint32_t length = 0;
-    string->GetText(&text, &length);
-    ASSERT_EQ(string->AppendText(length, text), PXM_S_OK);
-  }
+  tagREFString text{0, nullptr};
+  for (int i = 0; i < 12; ++i) ASSERT_EQ((string->GetText(&text.m_Text, &text.m_Length), string->AppendText(text.m_Length, text.m_Text)), PXM_S_OK);
   EXPECT_EQ(Text(string.Get()), std::wstring(4096, L'x'));
-  const wchar_t* text = nullptr;
-  uint32_t length = 0;
-  EXPECT_EQ(string->SetText(2, nullptr) & string->AppendText(2, nullptr) & string->GetText(nullptr, &length) &
-                string->GetText(&text, nullptr),
+  EXPECT_EQ(string->SetText(2, nullptr) & string->AppendText(2, nullptr) & string->GetText(nullptr, &text.m_Length) & string->GetText(&text.m_Text, nullptr),
             PXM_E_POINTER);
   EXPECT_EQ(Text(string.Get()).size(), 4096u) << "refusals leave the text";
   for (const IID& iid : {pxm::IIDFromName("IString"), pxm::iid::ICreatableString, pxm::iid::IUnknown})
@@ -110,9 +102,9 @@ TEST_F(HostModule, StringComponentAndStrings) {
 
 // Every row of every plane, padding included, in row order.
 std::vector<uint8_t> Rows(TestImage& image) {
+  const TestImage::Shape& shape = image.GetShape();
   std::vector<uint8_t> out;
-  for (uint32_t p = 0; p < image.GetShape().planes; ++p)
-    for (uint32_t y = 0; y < image.GetShape().height; ++y) out.insert(out.end(), image.Row(p, y), image.Row(p, y) + image.RowBytes() + image.GetShape().padding);
+  for (uint32_t i = 0; i < shape.planes * shape.height; ++i) out.insert(out.end(), image.Row(i / shape.height, i % shape.height), image.Row(i / shape.height, i % shape.height) + image.RowBytes() + shape.padding);
   return out;
 }
 
