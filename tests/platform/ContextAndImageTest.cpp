@@ -29,10 +29,9 @@ TEST(Geometry, HeaderCompilesAsCAndTransformsComposeNewestFirst) {
   EXPECT_EQ(CGBitmapContextGetWidth(nullptr), 0u);
 }
 
-// Every layout and description the drawing tests use is accepted; these are refused: contexts
-// ('C', over a buffer when the row length is given), images ('I', provider of `provided` bytes,
-// else every row), indexed spaces of `width` entries over the space ('X'), and masking ranges low
-// to high ('M': red's for a grey or indexed image, else blue's) over an image of the row.
+// Refused: contexts ('C', over a buffer when the row length is given), images ('I', provider of
+// `provided` bytes, else every row), indexed spaces of `width` entries ('X'), and masking ranges
+// ('M': red's for a grey or indexed image, else blue's) over the row's image; the drawing tests use the rest.
 TEST(Refusals, ContextsImagesSpacesAndMasksRefuseWhatTheyCannotDraw) {
   static const unsigned char table[256 * 3] = {};
   SpaceRef rgb = rgbSpace(), grey = greySpace(), indexed(CGColorSpaceCreateIndexed(rgb.get(), 1, table));
@@ -40,15 +39,8 @@ TEST(Refusals, ContextsImagesSpacesAndMasksRefuseWhatTheyCannotDraw) {
   enum { RGB, Grey, Indexed, None };
   const uint32_t first = kCGImageAlphaPremultipliedFirst, skipFirst = kCGImageAlphaNoneSkipFirst, little16 = kCGBitmapByteOrder16Little;
   const uint32_t rgb555 = skipFirst | little16, skipLast = kCGImageAlphaNoneSkipLast;
-  const struct {
-    char what;
-    int space;
-    size_t width = 0, height = 0, bpc = 0, bpp = 0, bytesPerRow = 0;
-    uint32_t info = 0;
-    size_t provided = 0;
-    bool accepted = false;
-    CGFloat low = 0, high = 0;
-  } cases[] = {
+  const struct { char what; int space; size_t width = 0, height = 0, bpc = 0, bpp = 0, bytesPerRow = 0; uint32_t info = 0; size_t provided = 0;
+                 bool accepted = false; CGFloat low = 0, high = 0; } cases[] = {
       {'C', RGB, 3, 2, 8, 0, 0, kCGImageAlphaNone}, {'C', RGB, 3, 2, 8, 0, 0, kCGImageAlphaLast}, {'C', RGB, 3, 2, 8, 0, 0, kCGImageAlphaFirst},
       {'C', RGB, 3, 2, 8, 0, 0, kCGImageAlphaOnly}, {'C', RGB, 3, 2, 8, 0, 0, first | little16}, {'C', RGB, 3, 2, 8, 0, 0, first | kCGBitmapFloatComponents},
       {'C', RGB, 3, 2, 16, 0, 0, kCGImageAlphaPremultipliedLast}, {'C', RGB, 3, 2, 5, 0, 0, skipFirst}, {'C', Grey, 3, 2, 8, 0, 0, skipLast},
@@ -78,14 +70,10 @@ TEST(Refusals, ContextsImagesSpacesAndMasksRefuseWhatTheyCannotDraw) {
     const CGFloat values[] = {c.space == RGB ? 0 : c.low, c.space == RGB ? 0 : c.high, 0, 0, c.low, c.high};
     ImageRef image = c.what == 'C' || c.what == 'X' ? nullptr : makeImage(std::vector<uint8_t>(c.provided ? c.provided : c.height * c.bytesPerRow),
                                                                            c.width, c.height, c.bpc, c.bpp, c.bytesPerRow, spaces[c.space], c.info);
-    if (c.what == 'C')
-      EXPECT_EQ(ContextRef(CGBitmapContextCreate(c.bytesPerRow ? buffer : nullptr, c.width, c.height, c.bpc, c.bytesPerRow, spaces[c.space], c.info)), nullptr);
-    else if (c.what == 'X')
-      EXPECT_EQ(SpaceRef(CGColorSpaceCreateIndexed(spaces[c.space], c.width, table)) != nullptr, c.accepted);
-    else if (c.what == 'M')
-      EXPECT_EQ(ImageRef(CGImageCreateWithMaskingColors(image.get(), values)) != nullptr, c.accepted) << c.low << " to " << c.high;
-    else
-      EXPECT_EQ(image != nullptr, c.accepted);
+    const bool made = c.what == 'C'   ? ContextRef(CGBitmapContextCreate(c.bytesPerRow ? buffer : nullptr, c.width, c.height, c.bpc, c.bytesPerRow, spaces[c.space], c.info)) != nullptr
+                      : c.what == 'X' ? SpaceRef(CGColorSpaceCreateIndexed(spaces[c.space], c.width, table)) != nullptr
+                      : c.what == 'M' ? ImageRef(CGImageCreateWithMaskingColors(image.get(), values)) != nullptr : image != nullptr;
+    EXPECT_EQ(made, c.accepted) << c.low << " to " << c.high;
   }
   // A decode array may only restate the identity; a masked image is masked once, and not with nothing.
   ProviderRef provider = exactProvider(std::vector<uint8_t>(8));
@@ -96,48 +84,35 @@ TEST(Refusals, ContextsImagesSpacesAndMasksRefuseWhatTheyCannotDraw) {
   EXPECT_TRUE(masked && !ImageRef(CGImageCreateWithMaskingColors(masked.get(), range)) && !CGImageCreateWithMaskingColors(opaque.get(), nullptr));
 }
 
-// A snapshot holds the pixels of its moment, whatever is drawn later, and outlives its context. A
-// large context hands a released snapshot's block to its next snapshot, so that block must be
-// refilled, and a second live snapshot must get a block of its own.
+// A snapshot holds the pixels of its moment and outlives its context. A large context hands a released
+// snapshot's block to its next snapshot (refilled), and a second live snapshot gets a block of its own.
 TEST(BitmapContext, SnapshotsHoldTheirMoment) {
   SpaceRef rgb = rgbSpace();
   for (size_t side : {3, 1100}) {  // 1100² pixels: a large context
     SCOPED_TRACE(side);
     Canvas canvas(side, side, rgb.get(), kCGImageAlphaNoneSkipLast);
-    const auto paint = [&](CGFloat red) {
-      CGContextSetRGBFillColor(canvas.get(), red, 0, 0, 1);
-      CGContextFillRect(canvas.get(), CGRectMake(0, 0, side, side));
-    };
+    const auto paint = [&](CGFloat red) { CGContextSetRGBFillColor(canvas.get(), red, 0, 0, 1), CGContextFillRect(canvas.get(), CGRectMake(0, 0, side, side)); };
     const auto redOf = [&](CGImageRef image) {  // the last pixel: a short copy would miss it
       Canvas out(side, side, rgb.get(), kCGImageAlphaNoneSkipLast);
       CGContextDrawImage(out.get(), CGRectMake(0, 0, side, side), image);
       return int(out.bytes(side - 1, side - 1)[0]);
     };
-    paint(1);
-    CGImageRelease(CGBitmapContextCreateImage(canvas.get()));
-    paint(0);
+    paint(1), CGImageRelease(CGBitmapContextCreateImage(canvas.get())), paint(0);
     ImageRef black(CGBitmapContextCreateImage(canvas.get()));
     paint(1);
     ImageRef red(CGBitmapContextCreateImage(canvas.get()));
-    paint(0.5);
-    canvas.context.reset();
+    paint(0.5), canvas.context.reset();
     EXPECT_EQ(redOf(black.get()) * 1000 + redOf(red.get()), 255);
     EXPECT_TRUE(canvas.guardsIntact());
   }
 }
 
-// A fill covers the pixels whose centres lie inside the rectangle (after the CTM), in every layout,
-// opaque or blended over what is there.
+// A fill covers the pixels whose centres lie inside the rectangle (after the CTM), opaque or blended.
 TEST(Fill, CoversPixelCentresAndBlends) {
   SpaceRef rgb = rgbSpace(), grey = greySpace();
   constexpr uint8_t kOld = 0x33;
   const auto over = [](int colour) { return uint8_t(div255(colour * 128 + kOld * 127)); };  // at alpha 128
-  const struct {
-    uint32_t info;
-    bool grey;
-    CGFloat alpha;
-    std::vector<uint8_t> filled;  // red 0.2, green 0.4, blue 0.6 (51, 102, 153)
-  } cases[] = {
+  const struct { uint32_t info; bool grey; CGFloat alpha; std::vector<uint8_t> filled; } cases[] = {  // red 0.2, green 0.4, blue 0.6: 51, 102, 153
       {kCGImageAlphaNoneSkipLast, false, 1, {51, 102, 153, 255}},
       {CGBitmapInfo(kCGImageAlphaNoneSkipFirst) | kCGBitmapByteOrder32Little, false, 1, {153, 102, 51, 255}},
       {kCGImageAlphaPremultipliedFirst, false, 1, {255, 51, 102, 153}},
@@ -189,14 +164,12 @@ TEST(Lifetime, ObjectsKeepWhatTheyWereMadeFromAndReleaseItOnce) {
   std::vector<uint8_t> pixels(4 * 4 * 3, 9);
   struct Released { int count = 0; const void* data = nullptr; size_t size = 0; } released;
   CGDataProviderRef provider = CGDataProviderCreateWithData(&released, pixels.data(), pixels.size(), [](void* info, const void* data, size_t size) {
-    auto* r = static_cast<Released*>(info);
-    *r = {r->count + 1, data, size};
+    *static_cast<Released*>(info) = {static_cast<Released*>(info)->count + 1, data, size};
   });
   EXPECT_EQ(CGImageCreate(8, 8, 8, 24, 12, rgb.get(), 0, provider, nullptr, false, 0), nullptr);
   CGImageRef image = CGImageCreate(4, 4, 8, 24, 12, rgb.get(), 0, provider, nullptr, false, kCGRenderingIntentDefault);
   const CGFloat range[] = {128, 153, 128, 153, 128, 153};
-  CGImageRef sub = CGImageCreateWithImageInRect(image, CGRectMake(1, 1, 2, 2));
-  CGImageRef masked = CGImageCreateWithMaskingColors(sub, range);
+  CGImageRef sub = CGImageCreateWithImageInRect(image, CGRectMake(1, 1, 2, 2)), masked = CGImageCreateWithMaskingColors(sub, range);
   ASSERT_TRUE(image && sub && masked);
   EXPECT_EQ(CGImageRetain(image), image);
   CGDataProviderRelease(provider);
@@ -204,22 +177,18 @@ TEST(Lifetime, ObjectsKeepWhatTheyWereMadeFromAndReleaseItOnce) {
   EXPECT_EQ(released.count, 0) << "the masked image still needs the pixels";
   Canvas canvas(2, 2, rgb.get(), kCGImageAlphaNoneSkipLast);
   CGContextDrawImage(canvas.get(), CGRectMake(0, 0, 2, 2), masked);
-  EXPECT_EQ(canvas.pixel(0, 0)[0], 9);
   CGImageRelease(masked);
+  EXPECT_EQ(canvas.pixel(0, 0)[0], 9);
   EXPECT_TRUE(released.count == 1 && released.data == pixels.data() && released.size == pixels.size());
-  // Releasing null does nothing.
-  CGColorSpaceRelease(nullptr), CGDataProviderRelease(nullptr), CGImageRelease(nullptr), CGContextRelease(nullptr);
-  EXPECT_EQ(CGImageRetain(nullptr), nullptr);
-  EXPECT_EQ(CGDataProviderCreateWithData(nullptr, nullptr, 4, nullptr), nullptr);
+  CGColorSpaceRelease(nullptr), CGDataProviderRelease(nullptr), CGImageRelease(nullptr), CGContextRelease(nullptr);  // does nothing
+  EXPECT_TRUE(!CGImageRetain(nullptr) && !CGDataProviderCreateWithData(nullptr, nullptr, 4, nullptr));
 
   SpaceRef base = rgbSpace();
   std::vector<unsigned char> table = {10, 20, 30, 40, 50, 60};
   CGColorSpaceRef indexed = CGColorSpaceCreateIndexed(base.get(), 1, table.data());
-  base.reset();
-  table.assign(table.size(), 0);
+  base.reset(), table.assign(table.size(), 0);
   ImageRef indexedImage = makeImage({1, 0}, 2, 1, 8, 8, 2, indexed, 0);
   CGColorSpaceRelease(indexed);
-  ASSERT_NE(indexedImage, nullptr);
   CGContextDrawImage(canvas.get(), CGRectMake(0, 0, 2, 1), indexedImage.get());
   EXPECT_EQ(canvas.rowBytes(1), (std::vector<uint8_t>{40, 50, 60, 255, 10, 20, 30, 255}));
 }

@@ -21,14 +21,7 @@ enum Kind { Opaque, Straight, Premultiplied };
 constexpr uint32_t kLittle = kCGBitmapByteOrder32Little, kSkipFirst = kCGImageAlphaNoneSkipFirst, kSkipLast = kCGImageAlphaNoneSkipLast;
 constexpr uint32_t kFirst = kCGImageAlphaPremultipliedFirst, kLast = kCGImageAlphaPremultipliedLast;
 
-struct Source {  // offsets: in memory, of red, green, blue and alpha (-1: opaque)
-  const char* name;
-  Space space;
-  size_t bpc, bpp;
-  uint32_t info;
-  Kind kind;
-  int offsets[4];
-};
+struct Source { const char* name; Space space; size_t bpc, bpp; uint32_t info; Kind kind; int offsets[4]; };  // in memory, of red, green, blue, alpha (-1: opaque)
 const Source kSources[] = {
     {"indexed", Indexed, 8, 8, 0, Opaque, {0, 0, 0, -1}}, {"grey", Grey, 8, 8, 0, Opaque, {0, 0, 0, -1}},
     {"555 skip first", RGB, 5, 16, kSkipFirst | kCGBitmapByteOrder16Little, Opaque, {0, 0, 0, -1}}, {"24-bit", RGB, 8, 24, 0, Opaque, {0, 1, 2, -1}},
@@ -47,38 +40,30 @@ const Dest kDests[] = {
     {"premultiplied last little", kLast | kLittle, false, {3, 2, 1, 0}}, {"grey", kCGImageAlphaNone, true, {0, 0, 0, -1}},
 };
 
-// Masking ranges (first, last) in sample values for red, green, blue, of 8-bit and of 5-bit
-// components; grey and indexed images use the first.
-constexpr int kMask[6] = {40, 200, 0, 255, 90, 180}, kMask5[6] = {5, 25, 0, 31, 11, 22};
+// Masking ranges (first, last) for red, green, blue, of 8-bit and of 5-bit components; grey and indexed images use the first.
+constexpr CGFloat kMask[6] = {40, 200, 0, 255, 90, 180}, kMask5[6] = {5, 25, 0, 31, 11, 22};
 
 int widen5(int v) { return (v & 31) << 3 | (v & 31) >> 2; }
 
 struct SourceImage {
-  size_t width, height, bytesPerRow;
+  size_t width, height, bytesPerRow;  // padded rows; the last row ends with its last pixel
   std::vector<uint8_t> bytes;
   std::array<Pixel, 256> palette;
   ImageRef image;
 
-  SourceImage(const Source& s, std::mt19937& random, bool masked, size_t w, size_t h) : width(w), height(h) {
-    const size_t pixelBytes = s.bpp / 8;
-    bytesPerRow = width * pixelBytes + 3;  // padded rows; the last row ends with its last pixel
-    bytes.resize((height - 1) * bytesPerRow + width * pixelBytes);
+  SourceImage(const Source& s, std::mt19937& random, bool masked, size_t w, size_t h)
+      : width(w), height(h), bytesPerRow(w * s.bpp / 8 + 3), bytes((h - 1) * bytesPerRow + w * s.bpp / 8) {
     for (uint8_t& b : bytes) b = uint8_t(random());
     // Runs of opaque and transparent pixels as well as mixed ones: blends take shortcuts over runs.
     if (s.offsets[3] >= 0)
       for (size_t i = 0; i < width * height; ++i)
         if (i / 16 % 3 != 2) at(s, i)[s.offsets[3]] = i / 16 % 3 ? 255 : 0;
     std::vector<uint8_t> table(3 * 256);
-    for (size_t i = 0; i < 256; ++i) {
-      for (int c = 0; c < 3; ++c) palette[i][c] = table[3 * i + c] = uint8_t(random());
-      palette[i][3] = 255;
-    }
+    for (size_t i = 0; i < 3 * 256; ++i) palette[i / 3][i % 3] = table[i] = uint8_t(random()), palette[i / 3][3] = 255;
     SpaceRef space = s.space == Grey ? greySpace() : rgbSpace();
     if (s.space == Indexed) space.reset(CGColorSpaceCreateIndexed(space.get(), 255, table.data()));
     image = makeImage(bytes, width, height, s.bpc, s.bpp, bytesPerRow, space.get(), s.info);
-    CGFloat components[6];
-    for (int i = 0; i < 6; ++i) components[i] = (s.bpc == 5 ? kMask5 : kMask)[i];
-    if (masked) image.reset(CGImageCreateWithMaskingColors(image.get(), components));
+    if (masked) image.reset(CGImageCreateWithMaskingColors(image.get(), s.bpc == 5 ? kMask5 : kMask));
   }
   uint8_t* at(const Source& s, size_t i) { return bytes.data() + i / width * bytesPerRow + i % width * (s.bpp / 8); }
 
@@ -93,7 +78,7 @@ struct SourceImage {
       c = {widen5(samples[0]), widen5(samples[1]), widen5(samples[2]), 255};
     }
     if (s.offsets[3] >= 0) c[3] = p[s.offsets[3]];
-    const int* mask = s.bpc == 5 ? kMask5 : kMask;
+    const CGFloat* mask = s.bpc == 5 ? kMask5 : kMask;
     bool hit = masked;
     for (int k = 0; k < 3; ++k) {
       const int v = s.space == RGB ? samples[k] : p[0], pair = s.space == RGB ? k : 0;
@@ -116,9 +101,7 @@ std::optional<std::pair<size_t, size_t>> formulaSource(const CGAffineTransform& 
   rect = CGRectStandardize(rect);
   if (!std::isfinite(rect.size.width) || !std::isfinite(rect.size.height)) return std::nullopt;
   const double cx = (double(x) + 0.5 - m.tx) / m.a, cy = (double(height - 1 - bufferRow) + 0.5 - m.ty) / m.d;
-  if (!(rect.origin.x <= cx && cx < rect.origin.x + rect.size.width && rect.origin.y <= cy &&
-        cy < rect.origin.y + rect.size.height))
-    return std::nullopt;
+  if (!(rect.origin.x <= cx && cx < rect.origin.x + rect.size.width && rect.origin.y <= cy && cy < rect.origin.y + rect.size.height)) return std::nullopt;
   const auto clamp = [](double v, size_t n) { return size_t(std::fmin(std::fmax(std::floor(v), 0), double(n - 1))); };
   return std::pair{clamp((cx - rect.origin.x) * double(imageWidth) / rect.size.width, imageWidth),
                    clamp((rect.origin.y + rect.size.height - cy) * double(imageHeight) / rect.size.height, imageHeight)};
@@ -139,8 +122,7 @@ std::vector<uint8_t> reference(const Source& s, SourceImage& src, const Dest& d,
       const uint8_t old[4] = {px[0], px[1], px[2], px[3]};
       for (int k = 0; k < 3; ++k) px[d.offsets[k]] = uint8_t(combine(s, c[k], alpha, old[d.offsets[k]]));
       // An alpha byte blends as a colour of 255 (straight) or the alpha itself (premultiplied).
-      if (d.offsets[3] >= 0)
-        px[d.offsets[3]] = uint8_t(combine(s, s.kind == Straight ? 255 : alpha, alpha, old[d.offsets[3]]));
+      if (d.offsets[3] >= 0) px[d.offsets[3]] = uint8_t(combine(s, s.kind == Straight ? 255 : alpha, alpha, old[d.offsets[3]]));
     }
   return out;
 }
