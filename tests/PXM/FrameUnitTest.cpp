@@ -31,7 +31,6 @@ TEST(ModuleLoader, PathsAndSiblingsAndTheirInitialisation) {
     EXPECT_EQ(PathOf(refused), "<refused>") << "too long, or an embedded zero that would load another library";
   // The tests' own sibling counts how the loader initialises it: only with a collection.
   void* sibling = dlopen(ModulePath("PXMTestSibling").c_str(), RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(sibling, nullptr);
   auto calls = reinterpret_cast<int (*)()>(dlsym(sibling, "TestSiblingInitializeCalls"));
   auto last = reinterpret_cast<IComponentCollection* (*)()>(dlsym(sibling, "TestSiblingLastCollection"));
   gGlobalComponentCollection.Reset();
@@ -39,13 +38,11 @@ TEST(ModuleLoader, PathsAndSiblingsAndTheirInitialisation) {
   PXMCreatorFunction first = MODULECreateFunction(Text(L"PXMTestSibling"), Text(L"Nothing"));
   EXPECT_TRUE(first && calls() == before);
   CountingCollection collection;
-  collection.AddRef();
-  gGlobalComponentCollection.Replace(&collection);
+  gGlobalComponentCollection.Replace((collection.AddRef(), &collection));
   EXPECT_EQ(MODULECreateFunction(Text(L"PXMTestSibling"), Text(L"Nothing")), first) << "the same library every time";
   EXPECT_TRUE(calls() == before + 1 && last() == &collection);
-  gGlobalComponentCollection.Reset();
+  gGlobalComponentCollection.Reset(), dlclose(sibling);
   EXPECT_EQ(collection.References(), 1u);
-  dlclose(sibling);
   for (const wchar_t* module : {L"NoSuchModule", L"PXMTestNoEntry", L"PXMTestSibling"})
     EXPECT_EQ(MODULECreateFunction(Text(module), Text(L"Something")), nullptr);
 }
@@ -58,19 +55,15 @@ TEST(HostStrings, ComeFromTheCollectionsStringComponentAskedOnce) {
   ComPtr<IComponentCollection> host;  // the real host's components, from its own collection
   MODULECreateFunction(Text(L"DuvirovurozAd"), Text(L"GlobalComponentCollection"))(nullptr, &IID_IComponentCollection, host.Out());
   ComPtr<IUnknown> strings, transform;
-  host->GetComponent(15, L"CreatableString", nullptr, strings.Out());
-  host->GetComponent(12, L"PXMTransform", &IID_IPXMTransform, transform.Out());
+  host->GetComponent(15, L"CreatableString", nullptr, strings.Out()), host->GetComponent(12, L"PXMTransform", &IID_IPXMTransform, transform.Out());
   CountingCollection collection;
-  collection.Register(L"CreatableString", strings.Get());
-  collection.Register(L"PXMTransform", transform.Get());
+  collection.Register(L"CreatableString", strings.Get()), collection.Register(L"PXMTransform", transform.Get());
   InitializeModule(nullptr, &collection);
   ComPtr<ICreatableString> first(CREFString::CreateString()), second(CREFString::CreateString());
   ASSERT_TRUE(first && second && first.Get() != second.Get()) << "every call makes a new string";
-  EXPECT_EQ(TextOf(first.Get()), L"");
-  EXPECT_EQ(collection.lookups[L"CreatableString"], 1);
+  EXPECT_TRUE(TextOf(first.Get()).empty() && collection.lookups[L"CreatableString"] == 1);
   EXPECT_EQ(TextOf(MakeHostString(L"Width").Get()), L"Width");
-  EXPECT_TRUE(GetTransformComponent());
-  EXPECT_EQ(collection.lookups[L"PXMTransform"], 1);
+  EXPECT_TRUE(GetTransformComponent() && collection.lookups[L"PXMTransform"] == 1);
   EXPECT_EQ(collection.addRefs - collection.releases, 1) << "only InitializeModule's reference stays";
   SmartPtr<IUnknown> none, same((strings->AddRef(), strings.Get()));  // compared by identity, null only with null
   EXPECT_TRUE(none == nullptr && !(none == strings.Get()) && !(same == nullptr) && same == strings.Get() && !(same == transform.Get()));

@@ -23,8 +23,7 @@ using ContextRef = std::unique_ptr<CGContext, CGReleaser>;
 inline SpaceRef rgbSpace() { return SpaceRef(CGColorSpaceCreateDeviceRGB()); }
 inline SpaceRef greySpace() { return SpaceRef(CGColorSpaceCreateDeviceGray()); }
 
-// A provider over a heap copy of exactly these bytes, freed by its callback: any read past them is a
-// heap overflow under AddressSanitizer.
+// A provider over a heap copy of exactly these bytes, freed by its callback: a read past them trips AddressSanitizer.
 inline ProviderRef exactProvider(const std::vector<uint8_t>& bytes) {
   void* copy = std::memcpy(std::malloc(bytes.size()), bytes.data(), bytes.size());
   return ProviderRef(CGDataProviderCreateWithData(nullptr, copy, bytes.size(), [](void*, const void* data, size_t) { std::free(const_cast<void*>(data)); }));
@@ -36,8 +35,7 @@ inline ImageRef makeImage(const std::vector<uint8_t>& bytes, size_t width, size_
 
 // A bitmap context over caller memory with guard bytes before and after it and in each row's padding.
 struct Canvas {
-  static constexpr size_t kGuard = 64, kPadding = 3;
-  static constexpr uint8_t kGuardByte = 0xA5;
+  static constexpr size_t kGuard = 64, kPadding = 3, kGuardByte = 0xA5;
   size_t width, height, pixelBytes, bytesPerRow;
   std::vector<uint8_t> memory;
   ContextRef context;
@@ -51,8 +49,7 @@ struct Canvas {
   CGContextRef get() const { return context.get(); }
   uint8_t* row(size_t r) { return memory.data() + kGuard + r * bytesPerRow; }
   const uint8_t* pixel(size_t x, size_t r) { return row(r) + x * pixelBytes; }
-  std::vector<uint8_t> bytes(size_t x, size_t r) { return {pixel(x, r), pixel(x, r) + pixelBytes}; }
-  std::vector<uint8_t> rowBytes(size_t r) { return {row(r), row(r) + width * pixelBytes}; }
+  std::vector<uint8_t> bytes(size_t x, size_t r, size_t n = 1) { return {pixel(x, r), pixel(x, r) + n * pixelBytes}; }  // n pixels
   bool guardsIntact() {
     for (size_t i = 0; i < memory.size(); ++i)
       if ((i < kGuard || i >= kGuard + height * bytesPerRow || (i - kGuard) % bytesPerRow >= width * pixelBytes) && memory[i] != kGuardByte) return false;

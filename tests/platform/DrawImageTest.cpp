@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <optional>
 #include <random>
 
 #include "CGTest.h"
@@ -94,28 +93,18 @@ int combine(const Source& s, int v, int a, int d) {
   return s.kind == Opaque ? v : s.kind == Straight ? div255(v * a + d * (255 - a)) : std::min(255, v + div255(d * (255 - a)));
 }
 
-// Where the sampling formulas put the source of device pixel (x, buffer row) for an image drawn in
-// rect under the CTM m: its column and its row from the top, or nothing outside the rectangle.
-std::optional<std::pair<size_t, size_t>> formulaSource(const CGAffineTransform& m, CGRect rect, size_t imageWidth,
-                                                       size_t imageHeight, size_t height, size_t x, size_t bufferRow) {
-  rect = CGRectStandardize(rect);
-  if (!std::isfinite(rect.size.width) || !std::isfinite(rect.size.height)) return std::nullopt;
-  const double cx = (double(x) + 0.5 - m.tx) / m.a, cy = (double(height - 1 - bufferRow) + 0.5 - m.ty) / m.d;
-  if (!(rect.origin.x <= cx && cx < rect.origin.x + rect.size.width && rect.origin.y <= cy && cy < rect.origin.y + rect.size.height)) return std::nullopt;
-  const auto clamp = [](double v, size_t n) { return size_t(std::fmin(std::fmax(std::floor(v), 0), double(n - 1))); };
-  return std::pair{clamp((cx - rect.origin.x) * double(imageWidth) / rect.size.width, imageWidth),
-                   clamp((rect.origin.y + rect.size.height - cy) * double(imageHeight) / rect.size.height, imageHeight)};
-}
-
-// The context after drawing the source in rect under the CTM m, pixel by pixel.
-std::vector<uint8_t> reference(const Source& s, SourceImage& src, const Dest& d, const Canvas& before, bool masked,
-                               const CGAffineTransform& m, CGRect rect) {
+// The context after drawing the source in rect under the CTM m, pixel by pixel, each device pixel
+// taking the source pixel under its centre (nothing outside the rectangle).
+std::vector<uint8_t> reference(const Source& s, SourceImage& src, const Dest& d, const Canvas& before, bool masked, const CGAffineTransform& m, CGRect rect) {
   std::vector<uint8_t> out(before.memory);
-  for (size_t r = 0; r < before.height; ++r)
+  rect = CGRectStandardize(rect);
+  const auto clamp = [](double v, size_t n) { return size_t(std::fmin(std::fmax(std::floor(v), 0), double(n - 1))); };
+  for (size_t r = 0; r < before.height && std::isfinite(rect.size.width) && std::isfinite(rect.size.height); ++r)
     for (size_t x = 0; x < before.width; ++x) {
-      const auto at = formulaSource(m, rect, src.width, src.height, before.height, x, r);
-      if (!at) continue;
-      const Pixel c = src.read(s, at->first, at->second, masked);
+      const double cx = (double(x) + 0.5 - m.tx) / m.a, cy = (double(before.height - 1 - r) + 0.5 - m.ty) / m.d;
+      if (!(rect.origin.x <= cx && cx < rect.origin.x + rect.size.width && rect.origin.y <= cy && cy < rect.origin.y + rect.size.height)) continue;
+      const Pixel c = src.read(s, clamp((cx - rect.origin.x) * double(src.width) / rect.size.width, src.width),
+                               clamp((rect.origin.y + rect.size.height - cy) * double(src.height) / rect.size.height, src.height), masked);
       uint8_t* px = out.data() + Canvas::kGuard + r * before.bytesPerRow + x * before.pixelBytes;
       const int alpha = c[3] < 0 ? -1 : s.kind == Opaque ? 255 : c[3];
       if (d.grey) { px[0] = uint8_t(combine(s, luminance(c[0], c[1], c[2]), alpha, px[0])); continue; }
@@ -125,15 +114,6 @@ std::vector<uint8_t> reference(const Source& s, SourceImage& src, const Dest& d,
       if (d.offsets[3] >= 0) px[d.offsets[3]] = uint8_t(combine(s, s.kind == Straight ? 255 : alpha, alpha, old[d.offsets[3]]));
     }
   return out;
-}
-
-// A canvas of random bytes (pixels not drawn and row padding must stay as they are).
-Canvas RandomCanvas(const Dest& d, size_t width, size_t height, std::mt19937& random) {
-  SpaceRef space = d.grey ? greySpace() : rgbSpace();
-  Canvas canvas(width, height, space.get(), d.info);
-  for (size_t r = 0; r < height; ++r)
-    for (size_t i = 0; i < width * canvas.pixelBytes; ++i) canvas.row(r)[i] = uint8_t(random());
-  return canvas;
 }
 
 constexpr CGAffineTransform kIdentity = {1, 0, 0, 1, 0, 0};
@@ -157,6 +137,7 @@ TEST(DrawImage, EverySourceOverEveryDestinationFollowsTheSamplingFormulas) {
       {"collapsed CTM", {0, 0, 0, 1, 0, 0}, {{0, 0}, {4, 4}}, 3, 3},
   };
   std::mt19937 random(20261205);
+  SpaceRef rgb = rgbSpace(), grey = greySpace();
   for (const Source& s : kSources)
     for (bool masked : {false, true})
       for (const auto& p : placements) {
@@ -164,10 +145,10 @@ TEST(DrawImage, EverySourceOverEveryDestinationFollowsTheSamplingFormulas) {
         SourceImage src(s, random, masked, p.imageWidth, p.imageHeight);
         ASSERT_NE(src.image, nullptr) << s.name;
         for (const Dest& d : kDests) {
-          Canvas canvas = RandomCanvas(d, kW, kH, random);
+          Canvas canvas(kW, kH, d.grey ? grey.get() : rgb.get(), d.info);
+          for (uint8_t& b : canvas.memory) b = uint8_t(random());  // what is not drawn, row padding and guards must stay as they are
           const std::vector<uint8_t> expected = reference(s, src, d, canvas, masked, p.ctm, p.rect);
-          CGContextTranslateCTM(canvas.get(), p.ctm.tx, p.ctm.ty);
-          CGContextScaleCTM(canvas.get(), p.ctm.a, p.ctm.d);
+          CGContextTranslateCTM(canvas.get(), p.ctm.tx, p.ctm.ty), CGContextScaleCTM(canvas.get(), p.ctm.a, p.ctm.d);
           CGContextDrawImage(canvas.get(), p.rect, src.image.get());
           ASSERT_TRUE(canvas.memory == expected) << s.name << (masked ? " masked" : "") << " into " << d.name << ": " << p.name;
         }
