@@ -1,6 +1,5 @@
-// The module as a host meets it: entry points and exports, creators and reference counts,
-// interface maps, identifiers, InitializeModule's reference, and the slot numbers hosts
-// compiled elsewhere call by (each operation reached by its index in the raw table).
+// The module as a host meets it: entry points and exports, creators and reference counts, interface maps, identifiers, InitializeModule's
+// reference, and the slot numbers hosts compiled elsewhere call by (each operation reached by its index in the raw table).
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -9,7 +8,6 @@
 #include "CountingCollection.h"
 #include "ModuleHost.h"
 
-namespace {
 
 const ModuleHost& Host() { return ModuleHost::Get(); }
 const wchar_t* const kClasses[] = {L"PXMImage", L"PXMImageDIB", L"PXMImageCANVAS"};
@@ -31,8 +29,8 @@ TEST(CreateFunction, MatchesWholeNamesExactlyByLength) {
   EXPECT_TRUE(creators[0] && creators[0] != creators[1] && creators[1] != creators[2]);
 }
 
-// Each class: the creator hands out the only reference or nothing; QueryInterface answers exactly
-// the class's interfaces, all of one object; GetName gives the class name for any argument.
+// Each class: the creator hands out the only reference or nothing; QueryInterface answers exactly the class's interfaces, all of one
+// object; GetName gives the class name for any argument.
 TEST(Classes, CreatorsInterfaceMapsAndNames) {
   const std::set<std::string> offered[] = {  // beyond the first four interfaces, which every class offers
       {}, {"IPXMImageDIB", "IPXMImagePalette", "IPXMImageRender", "IRenderableObject"}, {"IPXMImageCANVAS", "IPXMImageRender", "IRenderableObject"}};
@@ -120,4 +118,3 @@ TEST(SlotOrder, TheHeadersPutEveryOperationInItsSlot) {
   for (size_t i = 0; i < std::size(slots); ++i) EXPECT_EQ(slots[i][0], slots[i][1]) << "entry " << i;
 }
 
-}  // namespace

@@ -1,6 +1,5 @@
-// The frame's internals: sibling module paths and loading, and where host strings come from. The
-// module keeps its string component for the life of the process: CTest runs each test in a process
-// of its own, and run together they go in this file's order.
+// The frame's internals: sibling module paths and loading, and where host strings come from. The module keeps its string component for the
+// life of the process: CTest runs each test in a process of its own, and run together they go in this file's order.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -12,7 +11,6 @@
 #include "PXM/REFString.h"
 #include "PXM/SmartPtr.h"
 
-namespace {
 
 tagREFString Text(const std::wstring& s) { return {static_cast<uint32_t>(s.size()), s.c_str()}; }
 std::string PathOf(const std::wstring& name) {
@@ -71,4 +69,3 @@ TEST(HostStrings, ComeFromTheCollectionsStringComponentAskedOnce) {
   EXPECT_EQ(collection.References(), 1u);
 }
 
-}  // namespace

@@ -1,6 +1,5 @@
-// CREFString's scanning operations over texts of the test's own. Each text lives in a heap block
-// of exactly its length, so a read past the view trips AddressSanitizer; where it matters, the
-// view is a prefix of a longer text whose next character would change the answer if read.
+// CREFString's scanning operations. Each text lives in a heap block of exactly its length, so a read past the view trips AddressSanitizer;
+// where it matters, the view is a prefix of a longer text whose next character would change the answer if read.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -9,19 +8,16 @@
 
 #include "PXM/REFString.h"
 
-namespace {
 
 constexpr size_t kWhole = std::wstring::npos;
 constexpr int kCleared = -1, kUntouched = -2;  // an out-view's marker with its length cleared, or as it was
 const wchar_t kMarker[99] = {};
 tagREFString Ref(const wchar_t* text) { return {static_cast<uint32_t>(std::wcslen(text)), text}; }
 
-// op: L GetLine ';', C GetLineCRLF, R GetReverseLine '/', T GetLineRight '/', W the same whole when
-// absent, K Crop '/', F GetFirstWord, G GetWord " ,;", S Split "=" stopping at controls when b (E: with
-// an empty set), N Contains and H ContainsChar of the out text; in lower case the out-view is the view
-// itself. view: characters of the text in the view; a: consume (cut for T, W, K), b: drop the
-// separator. The out-view starts at outAt in the text (or is the marker, cleared or untouched), the
-// view afterwards at viewAt.
+// op: L GetLine ';', C GetLineCRLF, R GetReverseLine '/', T GetLineRight '/', W the same whole when absent, K Crop '/', F GetFirstWord, G
+// GetWord " ,;", S Split "=" stopping at controls when b (E: with an empty set), N Contains and H ContainsChar of the out text; in lower
+// case the out-view is the view itself. view: characters of the text in the view; a: consume (cut for T, W, K), b: drop the separator. The
+// out-view starts at outAt in the text (or is the marker, cleared or untouched), the view afterwards at viewAt.
 struct Case { char op; std::wstring text; size_t view; bool a, b; HRESULT result; int outAt; std::wstring out; int viewAt; std::wstring rest; };
 
 void Check(const Case& c) {
@@ -98,8 +94,8 @@ TEST(REFString, LinesWordsFieldsAndOccurrences) {
   for (const Case& c : cases) Check(c);
 }
 
-// Over the empty view (a null text, a pointer with length 0, a null text of any length) every
-// operation fails and consumes nothing; null out-views are skipped.
+// Over the empty view (a null text, a pointer with length 0, a null text of any length) every operation fails and consumes nothing; null
+// out-views are skipped.
 TEST(REFString, EmptyViewsFailAndNullOutViewsAreSkipped) {
   const wchar_t one[] = {L'x'}, text[] = L"a;b/c d";
   for (CREFString empty : {CREFString(), CREFString(one, 0), CREFString(nullptr, 5)}) {
@@ -120,4 +116,3 @@ TEST(REFString, EmptyViewsFailAndNullOutViewsAreSkipped) {
   EXPECT_EQ(view.m_Text, text + 7);
 }
 
-}  // namespace

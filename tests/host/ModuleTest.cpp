@@ -1,12 +1,10 @@
-// The built DuvirovurozAd.so as a host loads it (dlopen by path, objects only through
-// interfaces): its entry points, the collection, the string component and strings, and the
-// "PXMTransform" component on images of every row direction.
+// The built DuvirovurozAd.so as a host loads it (dlopen by path, objects only through interfaces): its entry points, the collection, the
+// string component and strings, and the "PXMTransform" component on images of every row direction.
 #include <gtest/gtest.h>
 
 #include "ModuleHost.h"
 #include "TestImage.h"
 
-namespace {
 
 HRESULT Lookup(std::wstring_view name, void** creator) { return HostModuleFunction<PXMCreateFunction>("CreateFunction")({uint32_t(name.size()), name.data()}, creator); }
 template <class T>
@@ -55,8 +53,8 @@ TEST_F(HostModule, CreatorsAndTheSharedCollectionHandOutWhatTheyAreAskedFor) {
   EXPECT_TRUE(first->GetComponent(0, nullptr, nullptr, &component) == PXM_E_FAIL && component == nullptr);
 }
 
-// The string component makes strings once described by the two parts the module sets; the
-// collection's comes described. Strings hold what they are given, one object behind every face.
+// The string component makes strings once described by the two parts the module sets; the collection's comes described. Strings hold what
+// they are given, one object behind every face.
 TEST_F(HostModule, StringComponentAndStrings) {
   const std::pair<std::wstring_view, std::wstring_view> parts[] = {{L"Collections", L"CreatableString"}, {L"", L"CreatableString"},
       {L"Collections", L""}, {L"Collections", L"CreatableStrin"}, {L"collections", L"CreatableString"}};
@@ -103,8 +101,8 @@ std::vector<uint8_t> Rows(TestImage& image) {
   return out;
 }
 
-// Bytes 0 and 2 of every pixel of every plane swapped for colour of 24 and 32 bits, nothing else
-// changed; a second call restores; what it cannot use is refused before anything changes.
+// Bytes 0 and 2 of every pixel of every plane swapped for colour of 24 and 32 bits, nothing else changed; a second call restores; what it
+// cannot use is refused before anything changes.
 TEST_F(HostModule, TransformSwapsFirstAndThirdByteOfColourPixelsOnly) {
   ComPtr<IPXMTransform> transform;
   Collection()->GetComponent(12, L"PXMTransform", &pxm::iid::IPXMTransform, transform.Out());
@@ -139,4 +137,3 @@ TEST_F(HostModule, TransformSwapsFirstAndThirdByteOfColourPixelsOnly) {
   EXPECT_EQ(Rows(*shortPlane.Get()), before);
 }
 
-}  // namespace

@@ -1,12 +1,11 @@
-// The host's data streams: the folder rules through IFolderStream and the C API, and the byte
-// form, whose damaged input is refused without a leak.
+// The host's data streams: the folder rules through IFolderStream and the C API, and the byte form, whose damaged input is refused without
+// a leak.
 #include <gtest/gtest.h>
 
 #include "HostString.h"
 #include "duvirovurozad/DuvirovurozAd.h"
 #include "pxm/ComPtr.h"
 
-namespace {
 
 using Bytes = std::vector<uint8_t>;
 struct Key : ComPtr<host::HostString> {  // a key string for one call
@@ -55,8 +54,8 @@ struct Stream : testing::Test {
   ComPtr<IFolderStream> root;
 };
 
-// Values are read back only with their exact key and size; a value or folder written again
-// replaces the old one in its place; nesting stops at 32; null arguments change nothing.
+// Values are read back only with their exact key and size; a value or folder written again replaces the old one in its place; nesting stops
+// at 32; null arguments change nothing.
 TEST_F(Stream, FoldersKeepValuesFoldersAndContentByExactKey) {
   const uint32_t width = 640, narrower = 320;
   uint64_t wide = 7;
@@ -99,8 +98,8 @@ TEST_F(Stream, FoldersKeepValuesFoldersAndContentByExactKey) {
   EXPECT_TRUE(folder->CreateFolder(Key(L"Child"), 0, &(child = root.Get())) == PXM_E_INVALIDARG && child == nullptr);
 }
 
-// The magic, the version, folders nested depth deep (each the only entry, kind 2 with key "" and no
-// content, of its parent), then the words given, with the byte (an entry's kind) after the second.
+// The magic, the version, folders nested depth deep (each the only entry, kind 2 with key "" and no content, of its parent), then the words
+// given, with the byte (an entry's kind) after the second.
 Bytes Encoded(std::vector<uint32_t> words, uint32_t version = 1, int kind = -1, uint32_t depth = 0) {
   Bytes b = {'D', 'V', 'S', 'T'};
   const auto u32 = [&](uint32_t v) { b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}); };
@@ -151,4 +150,3 @@ TEST_F(Stream, BytesRoundTripAndDamageIsRefused) {
   EXPECT_FALSE(loaded);
 }
 
-}  // namespace

@@ -7,18 +7,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
-struct CGReleaser {
-  void operator()(CGColorSpace* s) const { CGColorSpaceRelease(s); }
-  void operator()(CGDataProvider* p) const { CGDataProviderRelease(p); }
-  void operator()(CGImage* i) const { CGImageRelease(i); }
-  void operator()(CGContext* c) const { CGContextRelease(c); }
-};
-using SpaceRef = std::unique_ptr<CGColorSpace, CGReleaser>;
-using ProviderRef = std::unique_ptr<CGDataProvider, CGReleaser>;
-using ImageRef = std::unique_ptr<CGImage, CGReleaser>;
-using ContextRef = std::unique_ptr<CGContext, CGReleaser>;
+template <class T, void (*Release)(T*)>
+using Ref = std::unique_ptr<T, std::integral_constant<decltype(Release), Release>>;
+using SpaceRef = Ref<CGColorSpace, CGColorSpaceRelease>;
+using ProviderRef = Ref<CGDataProvider, CGDataProviderRelease>;
+using ImageRef = Ref<CGImage, CGImageRelease>;
+using ContextRef = Ref<CGContext, CGContextRelease>;
 
 inline SpaceRef rgbSpace() { return SpaceRef(CGColorSpaceCreateDeviceRGB()); }
 inline SpaceRef greySpace() { return SpaceRef(CGColorSpaceCreateDeviceGray()); }
@@ -28,8 +25,8 @@ inline ProviderRef exactProvider(const std::vector<uint8_t>& bytes) {
   void* copy = std::memcpy(std::malloc(bytes.size()), bytes.data(), bytes.size());
   return ProviderRef(CGDataProviderCreateWithData(nullptr, copy, bytes.size(), [](void*, const void* data, size_t) { std::free(const_cast<void*>(data)); }));
 }
-inline ImageRef makeImage(const std::vector<uint8_t>& bytes, size_t width, size_t height, size_t bpc, size_t bpp,
-                          size_t bytesPerRow, CGColorSpaceRef space, CGBitmapInfo info) {
+inline ImageRef makeImage(const std::vector<uint8_t>& bytes, size_t width, size_t height, size_t bpc, size_t bpp, size_t bytesPerRow, CGColorSpaceRef space,
+                          CGBitmapInfo info) {
   return ImageRef(CGImageCreate(width, height, bpc, bpp, bytesPerRow, space, info, exactProvider(bytes).get(), nullptr, false, 0));
 }
 
@@ -50,11 +47,6 @@ struct Canvas {
   uint8_t* row(size_t r) { return memory.data() + kGuard + r * bytesPerRow; }
   const uint8_t* pixel(size_t x, size_t r) { return row(r) + x * pixelBytes; }
   std::vector<uint8_t> bytes(size_t x, size_t r, size_t n = 1) { return {pixel(x, r), pixel(x, r) + n * pixelBytes}; }  // n pixels
-  bool guardsIntact() {
-    for (size_t i = 0; i < memory.size(); ++i)
-      if ((i < kGuard || i >= kGuard + height * bytesPerRow || (i - kGuard) % bytesPerRow >= width * pixelBytes) && memory[i] != kGuardByte) return false;
-    return true;
-  }
 };
 
 // Rounded division by 255 as the blending formulas state it.

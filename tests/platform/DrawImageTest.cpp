@@ -1,7 +1,6 @@
-// Drawing images: every source description over every destination description, placed at several
-// scales and clipped, checked byte for byte against a pixel-by-pixel reference (the drawing loops' row
-// conversions, shuffles, blends and scaled rows) on random images of odd sizes over random
-// destinations, a skipped byte written as alpha is.
+// Drawing images: every source description over every destination description, placed at several scales and clipped, checked byte for byte
+// against a pixel-by-pixel reference (the drawing loops' row conversions, shuffles, blends and scaled rows) on random images of odd sizes
+// over random destinations, a skipped byte written as alpha is.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,7 +10,6 @@
 
 #include "CGTest.h"
 
-namespace {
 
 using Pixel = std::array<int, 4>;  // red, green, blue, alpha
 
@@ -93,8 +91,8 @@ int combine(const Source& s, int v, int a, int d) {
   return s.kind == Opaque ? v : s.kind == Straight ? div255(v * a + d * (255 - a)) : std::min(255, v + div255(d * (255 - a)));
 }
 
-// The context after drawing the source in rect under the CTM m, pixel by pixel, each device pixel
-// taking the source pixel under its centre (nothing outside the rectangle).
+// The context after drawing the source in rect under the CTM m, pixel by pixel, each device pixel taking the source pixel under its centre
+// (nothing outside the rectangle).
 std::vector<uint8_t> reference(const Source& s, SourceImage& src, const Dest& d, const Canvas& before, bool masked, const CGAffineTransform& m, CGRect rect) {
   std::vector<uint8_t> out(before.memory);
   rect = CGRectStandardize(rect);
@@ -118,10 +116,9 @@ std::vector<uint8_t> reference(const Source& s, SourceImage& src, const Dest& d,
 
 constexpr CGAffineTransform kIdentity = {1, 0, 0, 1, 0, 0};
 
-}  // namespace
 
-// Every source description over every destination description, placed through the CTM and the
-// rectangle: 1:1, halved (every other column), four times, an odd enlargement, and clipped at every edge.
+// Every source description over every destination description, placed through the CTM and the rectangle: 1:1, halved (every other column),
+// four times, an odd enlargement, and clipped at every edge.
 TEST(DrawImage, EverySourceOverEveryDestinationFollowsTheSamplingFormulas) {
   constexpr int kW = 300, kH = 12;  // wider than a row chunk
   const struct { const char* name; CGAffineTransform ctm; CGRect rect; size_t imageWidth, imageHeight; } placements[] = {
@@ -155,8 +152,8 @@ TEST(DrawImage, EverySourceOverEveryDestinationFollowsTheSamplingFormulas) {
       }
 }
 
-// An image over the context's own memory is read as it was before the drawing: here each pixel's
-// write lands on the bytes of the pixels after it.
+// An image over the context's own memory is read as it was before the drawing: here each pixel's write lands on the bytes of the pixels
+// after it.
 TEST(DrawImage, ImageOverTheContextsOwnMemory) {
   SpaceRef rgb = rgbSpace();
   std::vector<uint8_t> pixels(4 * 64), expected(pixels.size(), 255);
