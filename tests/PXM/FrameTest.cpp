@@ -15,7 +15,8 @@ const char* const kInterfaces[] = {"IObjectInfo", "IPXM", "IPXMImage", "IDataPer
                                    "IRenderableObject", "IPXMImageCANVAS", "IFolderStream", "IComponentCollection", "IComponentString",
                                    "ICreatableString", "IPXMTransform", "IString"};
 
-TEST(CreateFunction, MatchesWholeNamesExactlyByLength) {
+// CreateFunction matches whole class names exactly, by length.
+TEST(Classes, CreatorsInterfaceMapsAndNames) {
   const wchar_t text[] = L"PXMImageDIBX";  // only the given length counts: no terminator needed
   const std::pair<tagREFString, bool> cases[] = {{{8, text}, true}, {{11, text}, true}, {{14, L"PXMImageCANVAS"}, true}, {{7, text}, false},
       {{9, text}, false}, {{12, text}, false}, {{8, L"pxmimage"}, false}, {{8, L"PXMImagf"}, false}, {{8, L"QXMImage"}, false}, {{0, L""}, false}};
@@ -27,11 +28,8 @@ TEST(CreateFunction, MatchesWholeNamesExactlyByLength) {
     if (found) creators.push_back(creator);
   }
   EXPECT_TRUE(creators[0] && creators[0] != creators[1] && creators[1] != creators[2]);
-}
-
-// Each class: the creator hands out the only reference or nothing; QueryInterface answers exactly the class's interfaces, all of one
-// object; GetName gives the class name for any argument.
-TEST(Classes, CreatorsInterfaceMapsAndNames) {
+  // Each class: the creator hands out the only reference or nothing; QueryInterface answers exactly the class's interfaces, all of one
+  // object; GetName gives the class name for any argument.
   const std::set<std::string> offered[] = {  // beyond the first four interfaces, which every class offers
       {}, {"IPXMImageDIB", "IPXMImagePalette", "IPXMImageRender", "IRenderableObject"}, {"IPXMImageCANVAS", "IPXMImageRender", "IRenderableObject"}};
   for (size_t i = 0; i < 3; ++i) {
@@ -61,7 +59,8 @@ TEST(Classes, CreatorsInterfaceMapsAndNames) {
   }
 }
 
-TEST(Identifiers, ExportedAsDataWithTheirComputedValues) {
+// Identifiers are exported as data with their computed values; the entry points under both names, and no internals.
+TEST(Exports, IdentifiersAndEntryPoints) {
   const uint8_t unknownBytes[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
   EXPECT_EQ(std::memcmp(dlsym(Host().handle, "IID_IUnknown"), unknownBytes, 16), 0);
   EXPECT_EQ(*static_cast<const IID*>(dlsym(Host().handle, "IID_NULL")), pxm::iid::Null);
@@ -76,9 +75,6 @@ TEST(Identifiers, ExportedAsDataWithTheirComputedValues) {
                 PackIIDName("ABCDEFGHIJKLMNOPQRSTUVWXY") != PackIIDName("ABCDEFGHIJKLMNOPQRSTUVWXZ"));
   // The 25th character fills bits 120 to 124; the sixth bit of a '4' there is bit 125.
   static_assert(PackIIDName("AAAAAAAAAAAAAAAAAAAAAAAA4").b[15] == 0x20);
-}
-
-TEST(Exports, EntryPointsUnderBothNamesAndNoInternals) {
   EXPECT_EQ(dlsym(Host().handle, "gGlobalComponentCollection"), nullptr);
   EXPECT_EQ(dlsym(Host().handle, "_Z20MODULECreateFunction12tagREFStringS_"), nullptr);
   // InitializeModule keeps one reference to the collection, under either name; null drops it.

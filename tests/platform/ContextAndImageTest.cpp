@@ -25,9 +25,8 @@ TEST(Geometry, HeaderCompilesAsCAndTransformsComposeNewestFirst) {
   EXPECT_EQ(p.x * 100 + p.y, 1616);
   const CGAffineTransform c = CGAffineTransformConcat(CGAffineTransformMake(1, 2, 3, 4, 5, 6), CGAffineTransformMake(7, 8, 9, 10, 11, 12));
   EXPECT_EQ(std::vector<CGFloat>({c.a, c.b, c.c, c.d, c.tx, c.ty}), std::vector<CGFloat>({25, 28, 57, 64, 100, 112})) << "t1, then t2";
-  EXPECT_TRUE(CGAffineTransformIsIdentity(CGAffineTransformMakeScale(1, 1)));
-  for (const CGAffineTransform t : {CGAffineTransformMakeTranslation(0, 5), CGAffineTransformMakeScale(2, 1)}) EXPECT_FALSE(CGAffineTransformIsIdentity(t));
-  EXPECT_EQ(CGBitmapContextGetWidth(nullptr), 0u);
+  EXPECT_TRUE(CGAffineTransformIsIdentity(CGAffineTransformMakeScale(1, 1)) && !CGAffineTransformIsIdentity(CGAffineTransformMakeTranslation(0, 5)) &&
+              !CGAffineTransformIsIdentity(CGAffineTransformMakeScale(2, 1)) && CGBitmapContextGetWidth(nullptr) == 0);
 }
 
 // Refused: contexts ('C', over a buffer when the row length is given), images ('I', provider of `provided` bytes, else every row), indexed
@@ -79,8 +78,8 @@ TEST(Refusals, ContextsImagesSpacesAndMasksRefuseWhatTheyCannotDraw) {
   // A decode array may only restate the identity; a masked image is masked once, and not with nothing.
   ProviderRef provider = exactProvider(std::vector<uint8_t>(8));
   const CGFloat identity[] = {0, 1, 0, 1, 0, 1}, inverted[] = {1, 0, 0, 1, 0, 1}, range[] = {0, 1, 0, 1, 0, 1};
-  EXPECT_NE(ImageRef(CGImageCreate(2, 1, 8, 24, 6, rgb.get(), 0, provider.get(), identity, false, 0)), nullptr);
-  EXPECT_EQ(ImageRef(CGImageCreate(2, 1, 8, 24, 6, rgb.get(), 0, provider.get(), inverted, false, 0)), nullptr);
+  EXPECT_TRUE(ImageRef(CGImageCreate(2, 1, 8, 24, 6, rgb.get(), 0, provider.get(), identity, false, 0)) &&
+              !ImageRef(CGImageCreate(2, 1, 8, 24, 6, rgb.get(), 0, provider.get(), inverted, false, 0)));
   ImageRef opaque(CGImageCreate(2, 1, 8, 32, 8, rgb.get(), skipLast, provider.get(), nullptr, false, 0)), masked(CGImageCreateWithMaskingColors(opaque.get(), range));
   EXPECT_TRUE(masked && !ImageRef(CGImageCreateWithMaskingColors(masked.get(), range)) && !CGImageCreateWithMaskingColors(opaque.get(), nullptr));
 }
