@@ -20,8 +20,7 @@ TEST(StreamedRows, MatchTheirPlainTwinsAndReadOnlyTheirRow) {
   std::mt19937 random(16);
   uint32_t palette[256];
   for (uint32_t& entry : palette) entry = random();
-  constexpr uint8_t kGuard = 0xA5;
-  constexpr size_t kGuardBytes = 32;
+  constexpr size_t kGuard = 0xA5, kGuardBytes = 32;
   for (const PixelKind kind : {PixelKind::Rgb24, PixelKind::Word32, PixelKind::Grey8, PixelKind::Index8})
     for (const WordOrder order : {WordOrder::RGBA, WordOrder::ARGB, WordOrder::BGRA, WordOrder::ABGR}) {
       // A 32-bit source in the destination's order takes the same-order copy.
@@ -32,13 +31,11 @@ TEST(StreamedRows, MatchTheirPlainTwinsAndReadOnlyTheirRow) {
         for (size_t i = 0; i < width * source.bytesPerPixel; ++i) row[i] = uint8_t(random());
         for (size_t offset = 0; offset < 64; offset += 4) {
           RowParams plain, streamed;
-          plain.palette = streamed.palette = palette;
-          streamed.stream = true;
+          plain.palette = streamed.palette = palette, streamed.stream = true;
           const RowFunction plainRow = prepareRow(source, dest, Op::Copy, false, plain), streamedRow = prepareRow(source, dest, Op::Copy, false, streamed);
           ASSERT_TRUE(plainRow && streamedRow);
           std::vector<uint8_t> want(4 * width + 2 * kGuardBytes, kGuard), got(offset + want.size(), kGuard);
-          plainRow(want.data() + kGuardBytes, row, nullptr, width, plain);
-          streamedRow(got.data() + offset + kGuardBytes, row, nullptr, width, streamed);
+          plainRow(want.data() + kGuardBytes, row, nullptr, width, plain), streamedRow(got.data() + offset + kGuardBytes, row, nullptr, width, streamed);
           streamingDone();
           ASSERT_TRUE(std::equal(want.begin(), want.end(), got.begin() + offset)) << int(kind) << " into order " << int(order) << ", " << width << " wide at offset " << offset;
         }
