@@ -13,10 +13,8 @@ extern "C" int coreGraphicsHeaderCompilesAsC(void);
 
 // Typed as macOS types them: alpha info a named enumeration over uint32_t, the other options the integer itself with constants of an
 // unnamed enumeration, so mixing the two needs a cast.
-static_assert(std::is_enum_v<CGImageAlphaInfo> && std::is_same_v<std::underlying_type_t<CGImageAlphaInfo>, uint32_t>);
-static_assert(std::is_same_v<CGBitmapInfo, uint32_t> && std::is_enum_v<decltype(kCGBitmapByteOrder16Little)> &&
-              std::is_same_v<std::underlying_type_t<decltype(kCGBitmapByteOrder16Little)>, uint32_t>);
-static_assert(!std::is_same_v<decltype(kCGBitmapByteOrder16Little), CGImageAlphaInfo>);
+static_assert(std::is_enum_v<CGImageAlphaInfo> && std::is_same_v<std::underlying_type_t<CGImageAlphaInfo>, uint32_t> && std::is_same_v<CGBitmapInfo, uint32_t>);
+static_assert(std::is_same_v<std::underlying_type_t<decltype(kCGBitmapByteOrder16Little)>, uint32_t> && !std::is_same_v<decltype(kCGBitmapByteOrder16Little), CGImageAlphaInfo>);
 
 // The public header serves C hosts too; transforms apply the newest step first.
 TEST(Geometry, HeaderCompilesAsCAndTransformsComposeNewestFirst) {
