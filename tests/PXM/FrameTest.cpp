@@ -1,6 +1,5 @@
-// The module as a host meets it: entry points and exports, creators and reference counts,
-// interface maps, identifiers, InitializeModule's reference, and the slot numbers hosts
-// compiled elsewhere call by (each operation reached by its index in the raw table).
+// The module as a host meets it: entry points and exports, creators and reference counts, interface maps, identifiers, InitializeModule's
+// reference, and the slot numbers hosts compiled elsewhere call by (each operation reached by its index in the raw table).
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -9,12 +8,15 @@
 #include "CountingCollection.h"
 #include "ModuleHost.h"
 
-namespace {
 
 const ModuleHost& Host() { return ModuleHost::Get(); }
 const wchar_t* const kClasses[] = {L"PXMImage", L"PXMImageDIB", L"PXMImageCANVAS"};
+const char* const kInterfaces[] = {"IObjectInfo", "IPXM", "IPXMImage", "IDataPersist", "IPXMImageDIB", "IPXMImagePalette", "IPXMImageRender",
+                                   "IRenderableObject", "IPXMImageCANVAS", "IFolderStream", "IComponentCollection", "IComponentString",
+                                   "ICreatableString", "IPXMTransform", "IString"};
 
-TEST(CreateFunction, MatchesWholeNamesExactlyByLength) {
+// CreateFunction matches whole class names exactly, by length.
+TEST(Classes, CreatorsInterfaceMapsAndNames) {
   const wchar_t text[] = L"PXMImageDIBX";  // only the given length counts: no terminator needed
   const std::pair<tagREFString, bool> cases[] = {{{8, text}, true}, {{11, text}, true}, {{14, L"PXMImageCANVAS"}, true}, {{7, text}, false},
       {{9, text}, false}, {{12, text}, false}, {{8, L"pxmimage"}, false}, {{8, L"PXMImagf"}, false}, {{8, L"QXMImage"}, false}, {{0, L""}, false}};
@@ -26,31 +28,23 @@ TEST(CreateFunction, MatchesWholeNamesExactlyByLength) {
     if (found) creators.push_back(creator);
   }
   EXPECT_TRUE(creators[0] && creators[0] != creators[1] && creators[1] != creators[2]);
-}
-
-// Each class: the creator hands out the only reference or nothing; QueryInterface answers exactly
-// the class's interfaces, all of one object; GetName gives the class name for any argument.
-TEST(Classes, CreatorsInterfaceMapsAndNames) {
-  const char* const all[] = {"IObjectInfo", "IPXM", "IPXMImage", "IDataPersist", "IPXMImageDIB", "IPXMImagePalette",
-                             "IPXMImageRender", "IRenderableObject", "IPXMImageCANVAS", "IFolderStream", "IString"};
-  const std::set<std::string> offered[] = {
-      {"IObjectInfo", "IPXM", "IPXMImage", "IDataPersist"},
-      {"IObjectInfo", "IPXM", "IPXMImage", "IDataPersist", "IPXMImageDIB", "IPXMImagePalette", "IPXMImageRender", "IRenderableObject"},
-      {"IObjectInfo", "IPXM", "IPXMImage", "IDataPersist", "IPXMImageCANVAS", "IPXMImageRender", "IRenderableObject"}};
+  // Each class: the creator hands out the only reference or nothing; QueryInterface answers exactly the class's interfaces, all of one
+  // object; GetName gives the class name for any argument.
+  const std::set<std::string> offered[] = {  // beyond the first four interfaces, which every class offers
+      {}, {"IPXMImageDIB", "IPXMImagePalette", "IPXMImageRender", "IRenderableObject"}, {"IPXMImageCANVAS", "IPXMImageRender", "IRenderableObject"}};
   for (size_t i = 0; i < 3; ++i) {
     PXMCreatorFunction creator = Host().Creator(kClasses[i]);
     void* out = &creator;
     const IID unknown = pxm::IIDFromName("INotOffered");
-    EXPECT_EQ(creator(nullptr, &unknown, &out), PXM_E_NOINTERFACE);
-    EXPECT_EQ(out, nullptr);
+    EXPECT_TRUE(creator(nullptr, &unknown, &out) == PXM_E_NOINTERFACE && out == nullptr);
     ASSERT_EQ(creator(nullptr, &pxm::iid::IUnknown, &out), PXM_S_OK);
     ComPtr<IUnknown> object(static_cast<IUnknown*>(out));
     EXPECT_EQ(RefCount(object.Get()), 1u);
-    for (const char* name : all) {
+    for (const char* const& name : kInterfaces) {
       SCOPED_TRACE(testing::Message() << "class " << i << " " << name);
       const HRESULT hr = object->QueryInterface(pxm::IIDFromName(name), &out);
       ComPtr<IUnknown> face(static_cast<IUnknown*>(out));
-      EXPECT_EQ(hr, offered[i].count(name) ? PXM_S_OK : PXM_E_NOINTERFACE);
+      EXPECT_EQ(hr, &name < kInterfaces + 4 || offered[i].count(name) ? PXM_S_OK : PXM_E_NOINTERFACE);
       EXPECT_EQ(face.As<IUnknown>(pxm::iid::IUnknown).Get(), face ? object.Get() : nullptr) << "one identity";
       EXPECT_EQ(RefCount(object.Get()), face ? 2u : 1u);
     }
@@ -60,22 +54,19 @@ TEST(Classes, CreatorsInterfaceMapsAndNames) {
     EXPECT_TRUE(i != 1 || object.As<IUnknown>(pxm::iid::IPXMImageDIB).Get() == image.Get());
     for (int arg : {0, -1, 1 << 30}) {
       tagREFString name{0, nullptr};
-      EXPECT_EQ(object.As<IObjectInfo>(pxm::iid::IObjectInfo)->GetName(arg, &name), PXM_S_OK);
-      EXPECT_EQ(std::wstring(name.m_Text, name.m_Length), std::wstring(kClasses[i]));
+      EXPECT_TRUE(object.As<IObjectInfo>(pxm::iid::IObjectInfo)->GetName(arg, &name) == PXM_S_OK && std::wstring(name.m_Text, name.m_Length) == kClasses[i]);
     }
   }
 }
 
-TEST(Identifiers, ExportedAsDataWithTheirComputedValues) {
+// Identifiers are exported as data with their computed values; the entry points under both names, and no internals.
+TEST(Exports, IdentifiersAndEntryPoints) {
   const uint8_t unknownBytes[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
   EXPECT_EQ(std::memcmp(dlsym(Host().handle, "IID_IUnknown"), unknownBytes, 16), 0);
   EXPECT_EQ(*static_cast<const IID*>(dlsym(Host().handle, "IID_NULL")), pxm::iid::Null);
-  for (const char* name : {"IObjectInfo", "IPXM", "IPXMImage", "IPXMImageDIB", "IPXMImageCANVAS", "IPXMImageRender",
-                           "IRenderableObject", "IPXMImagePalette", "IDataPersist", "IFolderStream",
-                           "IComponentCollection", "IComponentString", "ICreatableString", "IPXMTransform"}) {
+  for (const char* name : kInterfaces) {
     const auto* exported = static_cast<const IID*>(dlsym(Host().handle, (std::string("IID_") + name).c_str()));
-    ASSERT_NE(exported, nullptr) << name;
-    EXPECT_EQ(*exported, pxm::IIDFromName(name)) << name;
+    EXPECT_TRUE(std::string_view(name) == "IString" || (exported && *exported == pxm::IIDFromName(name))) << name;
   }
   using pxm::PackIIDName;  // the worked examples
   static_assert(PackIIDName("IString") == pxm::IIDBytes{{0x69, 0x52, 0x99, 0xDC, 0x01}} && PackIIDName("I4") == pxm::IIDBytes{{0x09, 0x04}});
@@ -84,56 +75,42 @@ TEST(Identifiers, ExportedAsDataWithTheirComputedValues) {
                 PackIIDName("ABCDEFGHIJKLMNOPQRSTUVWXY") != PackIIDName("ABCDEFGHIJKLMNOPQRSTUVWXZ"));
   // The 25th character fills bits 120 to 124; the sixth bit of a '4' there is bit 125.
   static_assert(PackIIDName("AAAAAAAAAAAAAAAAAAAAAAAA4").b[15] == 0x20);
-}
-
-TEST(Exports, EntryPointsUnderBothNamesAndNoInternals) {
   EXPECT_EQ(dlsym(Host().handle, "gGlobalComponentCollection"), nullptr);
   EXPECT_EQ(dlsym(Host().handle, "_Z20MODULECreateFunction12tagREFStringS_"), nullptr);
   // InitializeModule keeps one reference to the collection, under either name; null drops it.
   for (const char* name : {"InitializeModule", "_Z16InitializeModulePvP20IComponentCollection"}) {
     auto initialize = reinterpret_cast<PXMInitializeModuleFunction>(dlsym(Host().handle, name));
     ASSERT_NE(initialize, nullptr) << name;
-    CountingCollection collection;
-    EXPECT_EQ(initialize(nullptr, &collection), PXM_S_OK);
-    EXPECT_EQ(initialize(nullptr, &collection), PXM_S_OK) << "again: the old reference goes, a new one is kept";
-    EXPECT_EQ(collection.References(), 2u);
-    EXPECT_EQ(initialize(nullptr, nullptr), PXM_S_OK);
-    EXPECT_EQ(collection.References(), 1u);
+    CountingCollection collection;  // again: the old reference goes, a new one is kept
+    const std::vector<uint32_t> seen{uint32_t(initialize(nullptr, &collection)), uint32_t(initialize(nullptr, &collection)), collection.References(),
+                                     uint32_t(initialize(nullptr, nullptr)), collection.References()};
+    EXPECT_EQ(seen, (std::vector<uint32_t>{0, 0, 2, 0, 1}));
   }
 }
 
-// The slot of a virtual operation, from its pointer to member (Itanium C++ ABI: 1 + the byte
-// offset of the slot in the table).
+// The slot of a virtual operation, from its pointer to member (Itanium C++ ABI: 1 + the slot's byte offset).
 template <class F>
 size_t SlotOf(F operation) {
-  struct {
-    uintptr_t pointer;
-    ptrdiff_t adjustment;
-  } raw;
+  struct { uintptr_t pointer; ptrdiff_t adjustment; } raw;
   static_assert(sizeof(raw) == sizeof(operation));
-  std::memcpy(&raw, &operation, sizeof(raw));
-  return (raw.pointer - 1) / sizeof(void*);
+  return std::memcpy(&raw, &operation, sizeof(raw)), (raw.pointer - 1) / sizeof(void*);
 }
 
 TEST(SlotOrder, TheHeadersPutEveryOperationInItsSlot) {
   const size_t slots[][2] = {
-      {SlotOf(&IUnknown::QueryInterface), 0}, {SlotOf(&IUnknown::Release), 2}, {SlotOf(&IObjectInfo::GetName), 3},
-      {SlotOf(&IPXMImage::GetSize), 3}, {SlotOf(&IPXMImage::GetPixelDescriptor), 4}, {SlotOf(&IPXMImage::GetImage), 5},
-      {SlotOf(&IPXMImage::Create), 6}, {SlotOf(&IPXMImage::IsCreatable), 7}, {SlotOf(&IPXMImage::Copy), 8},
-      {SlotOf(&IPXMImage::Equal), 9}, {SlotOf(&IPXMImageDIB::Load), 10}, {SlotOf(&IPXMImageDIB::GetDIB), 11},
-      {SlotOf(&IPXMImageDIB::CreateOnDIB), 12}, {SlotOf(&IPXMImageCANVAS::get_CANVAS), 10},
+      {SlotOf(&IUnknown::QueryInterface), 0}, {SlotOf(&IUnknown::Release), 2}, {SlotOf(&IObjectInfo::GetName), 3}, {SlotOf(&IPXMImage::GetSize), 3},
+      {SlotOf(&IPXMImage::GetPixelDescriptor), 4}, {SlotOf(&IPXMImage::GetImage), 5}, {SlotOf(&IPXMImage::Create), 6},
+      {SlotOf(&IPXMImage::IsCreatable), 7}, {SlotOf(&IPXMImage::Copy), 8}, {SlotOf(&IPXMImage::Equal), 9}, {SlotOf(&IPXMImageDIB::Load), 10},
+      {SlotOf(&IPXMImageDIB::GetDIB), 11}, {SlotOf(&IPXMImageDIB::CreateOnDIB), 12}, {SlotOf(&IPXMImageCANVAS::get_CANVAS), 10},
       {SlotOf(&IPXMImageCANVAS::get_TransparentColor), 11}, {SlotOf(&IPXMImageCANVAS::put_TransparentColor), 12},
-      {SlotOf(&IPXMImageCANVAS::CreateOnCANVAS), 13}, {SlotOf(&IPXMImageRender::Render), 3},
-      {SlotOf(&IRenderableObject::Render), 3}, {SlotOf(&IPXMImagePalette::SetPalette), 3},
-      {SlotOf(&IPXMImagePalette::GetPalette), 4}, {SlotOf(&IDataPersist::Save), 3}, {SlotOf(&IDataPersist::Load), 4},
-      {SlotOf(&IComponentCollection::GetComponent), 16}, {SlotOf(&IComponentString::CreateObject), 5},
+      {SlotOf(&IPXMImageCANVAS::CreateOnCANVAS), 13}, {SlotOf(&IPXMImageRender::Render), 3}, {SlotOf(&IRenderableObject::Render), 3},
+      {SlotOf(&IPXMImagePalette::SetPalette), 3}, {SlotOf(&IPXMImagePalette::GetPalette), 4}, {SlotOf(&IDataPersist::Save), 3},
+      {SlotOf(&IDataPersist::Load), 4}, {SlotOf(&IComponentCollection::GetComponent), 16}, {SlotOf(&IComponentString::CreateObject), 5},
       {SlotOf(&IComponentString::SetPart), 6}, {SlotOf(&IString::GetText), 3}, {SlotOf(&ICreatableString::SetText), 4},
       {SlotOf(&ICreatableString::AppendText), 5}, {SlotOf(&IFolderStream::Reserve), 5}, {SlotOf(&IFolderStream::Read), 7},
-      {SlotOf(&IFolderStream::Write), 8}, {SlotOf(&IFolderStream::CreateFolder), 9},
-      {SlotOf(&IFolderStream::WriteValue), 11}, {SlotOf(&IFolderStream::ReadValue), 16},
-      {SlotOf(&IFolderStream::OpenFolder), 18}, {SlotOf(&IPXMTransform::Apply), 10},
+      {SlotOf(&IFolderStream::Write), 8}, {SlotOf(&IFolderStream::CreateFolder), 9}, {SlotOf(&IFolderStream::WriteValue), 11},
+      {SlotOf(&IFolderStream::ReadValue), 16}, {SlotOf(&IFolderStream::OpenFolder), 18}, {SlotOf(&IPXMTransform::Apply), 10},
   };
   for (size_t i = 0; i < std::size(slots); ++i) EXPECT_EQ(slots[i][0], slots[i][1]) << "entry " << i;
 }
 
-}  // namespace

@@ -1,5 +1,5 @@
-// The frame's internals: sibling module paths and loading, and where host strings come from. The module keeps its string component for the life of the process:
-// CTest runs each test in a process of its own, and run together they go in this file's order.
+// The frame's internals: sibling module paths and loading, and where host strings come from. The module keeps its string component for the
+// life of the process: CTest runs each test in a process of its own, and run together they go in this file's order.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include "PXM/Module.h"
 #include "PXM/ModuleLoader.h"
 #include "PXM/REFString.h"
+#include "PXM/SmartPtr.h"
 
-namespace {
 
 tagREFString Text(const std::wstring& s) { return {static_cast<uint32_t>(s.size()), s.c_str()}; }
 std::string PathOf(const std::wstring& name) {
@@ -29,7 +29,6 @@ TEST(ModuleLoader, PathsAndSiblingsAndTheirInitialisation) {
     EXPECT_EQ(PathOf(refused), "<refused>") << "too long, or an embedded zero that would load another library";
   // The tests' own sibling counts how the loader initialises it: only with a collection.
   void* sibling = dlopen(ModulePath("PXMTestSibling").c_str(), RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(sibling, nullptr);
   auto calls = reinterpret_cast<int (*)()>(dlsym(sibling, "TestSiblingInitializeCalls"));
   auto last = reinterpret_cast<IComponentCollection* (*)()>(dlsym(sibling, "TestSiblingLastCollection"));
   gGlobalComponentCollection.Reset();
@@ -37,55 +36,36 @@ TEST(ModuleLoader, PathsAndSiblingsAndTheirInitialisation) {
   PXMCreatorFunction first = MODULECreateFunction(Text(L"PXMTestSibling"), Text(L"Nothing"));
   EXPECT_TRUE(first && calls() == before);
   CountingCollection collection;
-  collection.AddRef();
-  gGlobalComponentCollection.Replace(&collection);
+  gGlobalComponentCollection.Replace((collection.AddRef(), &collection));
   EXPECT_EQ(MODULECreateFunction(Text(L"PXMTestSibling"), Text(L"Nothing")), first) << "the same library every time";
   EXPECT_TRUE(calls() == before + 1 && last() == &collection);
-  gGlobalComponentCollection.Reset();
+  gGlobalComponentCollection.Reset(), dlclose(sibling);
   EXPECT_EQ(collection.References(), 1u);
-  dlclose(sibling);
   for (const wchar_t* module : {L"NoSuchModule", L"PXMTestNoEntry", L"PXMTestSibling"})
     EXPECT_EQ(MODULECreateFunction(Text(module), Text(L"Something")), nullptr);
 }
 
 std::wstring TextOf(IString* s) {
-  const wchar_t* text = nullptr;
-  uint32_t length = 0;
-  return s->GetText(&text, &length), std::wstring(text, length);
+  tagREFString text{0, nullptr};
+  return s->GetText(&text.m_Text, &text.m_Length), std::wstring(text.m_Text, text.m_Length);
 }
 TEST(HostStrings, ComeFromTheCollectionsStringComponentAskedOnce) {
   ComPtr<IComponentCollection> host;  // the real host's components, from its own collection
   MODULECreateFunction(Text(L"DuvirovurozAd"), Text(L"GlobalComponentCollection"))(nullptr, &IID_IComponentCollection, host.Out());
   ComPtr<IUnknown> strings, transform;
-  host->GetComponent(15, L"CreatableString", nullptr, strings.Out());
-  host->GetComponent(12, L"PXMTransform", &IID_IPXMTransform, transform.Out());
+  host->GetComponent(15, L"CreatableString", nullptr, strings.Out()), host->GetComponent(12, L"PXMTransform", &IID_IPXMTransform, transform.Out());
   CountingCollection collection;
-  collection.Register(L"CreatableString", strings.Get());
-  collection.Register(L"PXMTransform", transform.Get());
+  collection.Register(L"CreatableString", strings.Get()), collection.Register(L"PXMTransform", transform.Get());
   InitializeModule(nullptr, &collection);
   ComPtr<ICreatableString> first(CREFString::CreateString()), second(CREFString::CreateString());
   ASSERT_TRUE(first && second && first.Get() != second.Get()) << "every call makes a new string";
-  EXPECT_EQ(TextOf(first.Get()), L"");
-  EXPECT_EQ(collection.lookups[L"CreatableString"], 1);
+  EXPECT_TRUE(TextOf(first.Get()).empty() && collection.lookups[L"CreatableString"] == 1);
   EXPECT_EQ(TextOf(MakeHostString(L"Width").Get()), L"Width");
-  EXPECT_TRUE(GetTransformComponent());
-  EXPECT_EQ(collection.lookups[L"PXMTransform"], 1);
+  EXPECT_TRUE(GetTransformComponent() && collection.lookups[L"PXMTransform"] == 1);
   EXPECT_EQ(collection.addRefs - collection.releases, 1) << "only InitializeModule's reference stays";
+  SmartPtr<IUnknown> none, same((strings->AddRef(), strings.Get()));  // compared by identity, null only with null
+  EXPECT_TRUE(none == nullptr && !(none == strings.Get()) && !(same == nullptr) && same == strings.Get() && !(same == transform.Get()));
   InitializeModule(nullptr, nullptr);
   EXPECT_EQ(collection.References(), 1u);
 }
 
-// Without a collection the strings come from the sibling module's string component, and the
-// transform fills the global collection from the sibling on first use.
-TEST(HostStrings, FallBackToTheSiblingModule) {
-  ASSERT_FALSE(gGlobalComponentCollection.Hold());
-  ComPtr<ICreatableString> string(CREFString::CreateString());
-  ASSERT_TRUE(string);
-  string->SetText(3, L"abc");
-  EXPECT_EQ(TextOf(string.Get()), L"abc");
-  EXPECT_FALSE(gGlobalComponentCollection.Hold()) << "strings alone do not fill the collection";
-  EXPECT_TRUE(GetTransformComponent());
-  EXPECT_TRUE(gGlobalComponentCollection.Hold() && GlobalComponentCollection().Get() == gGlobalComponentCollection.Hold().Get());
-}
-
-}  // namespace

@@ -1,6 +1,5 @@
-// CREFString's scanning operations over texts of the test's own. Each text lives in a heap block
-// of exactly its length, so a read past the view trips AddressSanitizer; where it matters, the
-// view is a prefix of a longer text whose next character would change the answer if read.
+// CREFString's scanning operations. Each text lives in a heap block of exactly its length, so a read past the view trips AddressSanitizer;
+// where it matters, the view is a prefix of a longer text whose next character would change the answer if read.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -9,30 +8,17 @@
 
 #include "PXM/REFString.h"
 
-namespace {
 
 constexpr size_t kWhole = std::wstring::npos;
 constexpr int kCleared = -1, kUntouched = -2;  // an out-view's marker with its length cleared, or as it was
 const wchar_t kMarker[99] = {};
 tagREFString Ref(const wchar_t* text) { return {static_cast<uint32_t>(std::wcslen(text)), text}; }
 
-// op: L GetLine ';', C GetLineCRLF, R GetReverseLine '/', T GetLineRight '/', W the same whole when
-// absent, K Crop '/', F GetFirstWord, G GetWord " ,;", S Split "=" stopping at controls when b (E: with
-// an empty set);
-// in lower case the out-view is the view itself.
-// a: consume (cut for T, W, K), b: drop the separator. The out-view starts at outAt in the text
-// (or is the marker, cleared or untouched), the view afterwards at viewAt.
-struct Case {
-  char op;
-  std::wstring text;
-  size_t view;  // characters of the text in the view
-  bool a, b;
-  HRESULT result;
-  int outAt;
-  std::wstring out;
-  int viewAt;
-  std::wstring rest;
-};
+// op: L GetLine ';', C GetLineCRLF, R GetReverseLine '/', T GetLineRight '/', W the same whole when absent, K Crop '/', F GetFirstWord, G
+// GetWord " ,;", S Split "=" stopping at controls when b (E: with an empty set), N Contains and H ContainsChar of the out text; in lower
+// case the out-view is the view itself. view: characters of the text in the view; a: consume (cut for T, W, K), b: drop the separator. The
+// out-view starts at outAt in the text (or is the marker, cleared or untouched), the view afterwards at viewAt.
+struct Case { char op; std::wstring text; size_t view; bool a, b; HRESULT result; int outAt; std::wstring out; int viewAt; std::wstring rest; };
 
 void Check(const Case& c) {
   SCOPED_TRACE(testing::Message() << c.op << " \"" << c.text << "\" view " << c.view << " " << c.a << c.b);
@@ -41,28 +27,21 @@ void Check(const Case& c) {
   CREFString view(chars.get(), uint32_t(std::min(c.view, c.text.size()))), out(kMarker, 99), tail(kMarker, 99);
   const char op = char(std::toupper(c.op));
   CREFString& o = op == c.op ? out : view;  // a lower-case op: the out-view is the view itself
-  const HRESULT hr = op == 'L'   ? view.GetLine(&o, c.a, L';', c.b)
-                     : op == 'C' ? view.GetLineCRLF(&o, c.b, c.a)
-                     : op == 'R' ? view.GetReverseLine(&o, L'/', c.a, c.b)
-                     : op == 'T' ? view.GetLineRight(&o, L'/', c.a, c.b, false)
-                     : op == 'W' ? view.GetLineRight(&o, L'/', c.a, c.b, true)
-                     : op == 'K' ? view.Crop(&o, L'/', c.a, c.b)
-                     : op == 'F' ? view.GetFirstWord(&o, c.a)
-                     : op == 'G' ? view.GetWord(&o, c.a, Ref(L" ,;"))
-                     : op == 'N' ? view.Contains(Ref(c.out.c_str()))
-                     : op == 'H' ? view.ContainsChar(Ref(c.out.c_str()))
+  const HRESULT hr = op == 'L' ? view.GetLine(&o, c.a, L';', c.b) : op == 'C' ? view.GetLineCRLF(&o, c.b, c.a) : op == 'R' ? view.GetReverseLine(&o, L'/', c.a, c.b)
+                     : op == 'T' ? view.GetLineRight(&o, L'/', c.a, c.b, false) : op == 'W' ? view.GetLineRight(&o, L'/', c.a, c.b, true)
+                     : op == 'K' ? view.Crop(&o, L'/', c.a, c.b) : op == 'F' ? view.GetFirstWord(&o, c.a) : op == 'G' ? view.GetWord(&o, c.a, Ref(L" ,;"))
+                     : op == 'N' ? view.Contains(Ref(c.out.c_str())) : op == 'H' ? view.ContainsChar(Ref(c.out.c_str()))
                                  : view.Split(&o, &tail, CREFString(L"=", op == 'S'), c.b);
   EXPECT_EQ(hr, c.result);
   const bool marker = c.outAt < 0;  // the marker's characters are zeros
-  EXPECT_EQ(o.m_Text, marker ? kMarker : chars.get() + c.outAt) << "out-view";
+  EXPECT_TRUE(o.m_Text == (marker ? kMarker : chars.get() + c.outAt) && view.m_Text == chars.get() + c.viewAt) << "where the out-view and the view start";
   EXPECT_EQ(std::wstring(o.m_Text, o.m_Length), marker ? std::wstring(c.outAt == kCleared ? 0 : 99, 0) : c.out);
-  EXPECT_EQ(view.m_Text, chars.get() + c.viewAt) << "view";
   EXPECT_EQ(std::wstring(view.m_Text, view.m_Length), c.rest);
-  EXPECT_EQ(std::wstring(tail.m_Text, tail.m_Length),
-            op != 'S' && op != 'E' ? std::wstring(99, 0) : hr == PXM_S_OK ? c.text.substr(c.out.size()) : L"") << "Split's tail";
+  EXPECT_EQ(std::wstring(tail.m_Text, tail.m_Length), op != 'S' && op != 'E' ? std::wstring(99, 0) : hr == PXM_S_OK ? c.text.substr(c.out.size()) : L"");
 }
 
-TEST(REFString, LinesCutAtTheirSeparator) {
+TEST(REFString, LinesWordsFieldsAndOccurrences) {
+  const wchar_t high = wchar_t(0x80000000u), wide20 = wchar_t(0xFFFFFF20u);
   const Case cases[] = {
       {'L', L"a;b", kWhole, false, false, 0, 0, L"a;", 0, L"a;b"}, {'L', L"a;b", kWhole, true, true, 0, 0, L"a", 2, L"b"},
       {'L', L"b;", kWhole, true, true, 1, 0, L"b", 2, L""}, {'L', L"ab;c", 2, true, true, 1, 0, L"ab", 2, L""},  // ';' past the view
@@ -83,13 +62,6 @@ TEST(REFString, LinesCutAtTheirSeparator) {
       // Without consume no terminator still succeeds; an empty view: GetLineRight writes nothing, Crop clears.
       {'C', L"xy", kWhole, false, true, 0, 0, L"xy", 0, L"xy"}, {'T', L"", kWhole, true, true, PXM_E_FAIL, kUntouched, L"", 0, L""},
       {'K', L"", kWhole, true, true, PXM_E_FAIL, kCleared, L"", 0, L""},
-  };
-  for (const Case& c : cases) Check(c);
-}
-
-TEST(REFString, WordsFieldsAndOccurrences) {
-  const wchar_t high = wchar_t(0x80000000u), wide20 = wchar_t(0xFFFFFF20u);
-  const Case cases[] = {
       // Numbers, quoted words, one punctuation character, names; every token ends with the view.
       {'F', L"-12.5e+3x", kWhole, true, 0, 0, 0, L"-12.5e+3", 8, L"x"}, {'F', L"1.2.3", kWhole, true, 0, 0, 0, L"1.2", 3, L".3"},
       {'F', L"12e+3", kWhole, true, 0, 0, 0, L"12", 2, L"e+3"},        {'F', L"1.5e-x", kWhole, true, 0, 0, 0, L"1.5", 3, L"e-x"},
@@ -122,26 +94,21 @@ TEST(REFString, WordsFieldsAndOccurrences) {
   for (const Case& c : cases) Check(c);
 }
 
-// Over the empty view (a null text, a pointer with length 0, a null text of any length) every
-// operation fails and consumes nothing; null out-views are skipped.
+// Over the empty view (a null text, a pointer with length 0, a null text of any length) every operation fails and consumes nothing; null
+// out-views are skipped.
 TEST(REFString, EmptyViewsFailAndNullOutViewsAreSkipped) {
-  const wchar_t one[] = {L'x'};
+  const wchar_t one[] = {L'x'}, text[] = L"a;b/c d";
   for (CREFString empty : {CREFString(), CREFString(one, 0), CREFString(nullptr, 5)}) {
-    const CREFString before = empty;
-    CREFString out, tail;
-    EXPECT_EQ(empty.GetLine(&out, true, L';', true) & empty.GetLineCRLF(&out, true, true) &
-                  empty.GetReverseLine(&out, L'/', true, true) & empty.GetLineRight(&out, L'/', true, true, true) &
-                  empty.Crop(&out, L'/', true, true) & empty.Split(&out, &tail, CREFString(L"=", 1), 1) &
-                  empty.GetFirstWord(&out, true) & empty.GetWord(&out, true, Ref(L" ")) & empty.Contains(Ref(L"a")) &
-                  empty.ContainsChar(Ref(L"a")),
+    CREFString before = empty, out, tail;
+    EXPECT_EQ(empty.GetLine(&out, true, L';', true) & empty.GetLineCRLF(&out, true, true) & empty.GetReverseLine(&out, L'/', true, true) &
+                  empty.GetLineRight(&out, L'/', true, true, true) & empty.Crop(&out, L'/', true, true) & empty.Split(&out, &tail, CREFString(L"=", 1), 1) &
+                  empty.GetFirstWord(&out, true) & empty.GetWord(&out, true, Ref(L" ")) & empty.Contains(Ref(L"a")) & empty.ContainsChar(Ref(L"a")),
               PXM_E_FAIL);
     EXPECT_TRUE(empty.m_Text == before.m_Text && empty.m_Length == before.m_Length);
   }
-  const wchar_t text[] = L"a;b/c d";
   CREFString view(text, 7);
-  EXPECT_EQ(view.GetLine(nullptr, true, L';', false), PXM_S_OK);
-  EXPECT_EQ(view.GetReverseLine(nullptr, L'/', false, false) | view.GetLineRight(nullptr, L'/', false, false, false) |
-                view.Split(nullptr, nullptr, CREFString(L" ", 1), 0),
+  EXPECT_EQ(view.GetLine(nullptr, true, L';', false), PXM_S_OK);  // the consuming calls one at a time, in order
+  EXPECT_EQ(view.GetReverseLine(nullptr, L'/', false, false) | view.GetLineRight(nullptr, L'/', false, false, false) | view.Split(nullptr, nullptr, CREFString(L" ", 1), 0),
             PXM_S_OK);
   EXPECT_EQ(view.GetFirstWord(nullptr, true), PXM_S_OK);
   EXPECT_EQ(view.GetWord(nullptr, true, Ref(L" ")), 3);
@@ -149,4 +116,3 @@ TEST(REFString, EmptyViewsFailAndNullOutViewsAreSkipped) {
   EXPECT_EQ(view.m_Text, text + 7);
 }
 
-}  // namespace

@@ -7,44 +7,32 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
-struct CGReleaser {
-  void operator()(CGColorSpace* s) const { CGColorSpaceRelease(s); }
-  void operator()(CGDataProvider* p) const { CGDataProviderRelease(p); }
-  void operator()(CGImage* i) const { CGImageRelease(i); }
-  void operator()(CGContext* c) const { CGContextRelease(c); }
-};
-template <class T>
-using Ref = std::unique_ptr<T, CGReleaser>;
-using SpaceRef = Ref<CGColorSpace>;
-using ProviderRef = Ref<CGDataProvider>;
-using ImageRef = Ref<CGImage>;
-using ContextRef = Ref<CGContext>;
+template <class T, void (*Release)(T*)>
+using Ref = std::unique_ptr<T, std::integral_constant<decltype(Release), Release>>;
+using SpaceRef = Ref<CGColorSpace, CGColorSpaceRelease>;
+using ProviderRef = Ref<CGDataProvider, CGDataProviderRelease>;
+using ImageRef = Ref<CGImage, CGImageRelease>;
+using ContextRef = Ref<CGContext, CGContextRelease>;
 
 inline SpaceRef rgbSpace() { return SpaceRef(CGColorSpaceCreateDeviceRGB()); }
 inline SpaceRef greySpace() { return SpaceRef(CGColorSpaceCreateDeviceGray()); }
 
-// A provider over a heap copy of exactly these bytes, freed by its callback: any read past them is a
-// heap overflow under AddressSanitizer.
+// A provider over a heap copy of exactly these bytes, freed by its callback: a read past them trips AddressSanitizer.
 inline ProviderRef exactProvider(const std::vector<uint8_t>& bytes) {
-  void* copy = std::malloc(bytes.size());
-  std::memcpy(copy, bytes.data(), bytes.size());
-  return ProviderRef(CGDataProviderCreateWithData(nullptr, copy, bytes.size(),
-                                                  [](void*, const void* data, size_t) { std::free(const_cast<void*>(data)); }));
+  void* copy = std::memcpy(std::malloc(bytes.size()), bytes.data(), bytes.size());
+  return ProviderRef(CGDataProviderCreateWithData(nullptr, copy, bytes.size(), [](void*, const void* data, size_t) { std::free(const_cast<void*>(data)); }));
 }
-
-inline ImageRef makeImage(const std::vector<uint8_t>& bytes, size_t width, size_t height, size_t bpc, size_t bpp,
-                          size_t bytesPerRow, CGColorSpaceRef space, CGBitmapInfo info) {
+inline ImageRef makeImage(const std::vector<uint8_t>& bytes, size_t width, size_t height, size_t bpc, size_t bpp, size_t bytesPerRow, CGColorSpaceRef space,
+                          CGBitmapInfo info) {
   return ImageRef(CGImageCreate(width, height, bpc, bpp, bytesPerRow, space, info, exactProvider(bytes).get(), nullptr, false, 0));
 }
 
 // A bitmap context over caller memory with guard bytes before and after it and in each row's padding.
 struct Canvas {
-  static constexpr size_t kGuard = 64;
-  static constexpr size_t kPadding = 3;
-  static constexpr uint8_t kGuardByte = 0xA5;
-
+  static constexpr size_t kGuard = 64, kPadding = 3, kGuardByte = 0xA5;
   size_t width, height, pixelBytes, bytesPerRow;
   std::vector<uint8_t> memory;
   ContextRef context;
@@ -57,19 +45,8 @@ struct Canvas {
   }
   CGContextRef get() const { return context.get(); }
   uint8_t* row(size_t r) { return memory.data() + kGuard + r * bytesPerRow; }
-  const uint8_t* row(size_t r) const { return memory.data() + kGuard + r * bytesPerRow; }
-  const uint8_t* pixel(size_t x, size_t r) const { return row(r) + x * pixelBytes; }
-  std::vector<uint8_t> bytes(size_t x, size_t r) { return {pixel(x, r), pixel(x, r) + pixelBytes}; }
-  std::vector<uint8_t> rowBytes(size_t r) { return {row(r), row(r) + width * pixelBytes}; }
-
-  bool guardsIntact() {
-    for (size_t i = 0; i < kGuard; ++i)
-      if (memory[i] != kGuardByte || memory[memory.size() - 1 - i] != kGuardByte) return false;
-    for (size_t r = 0; r < height; ++r)
-      for (size_t i = width * pixelBytes; i < bytesPerRow; ++i)
-        if (row(r)[i] != kGuardByte) return false;
-    return true;
-  }
+  const uint8_t* pixel(size_t x, size_t r) { return row(r) + x * pixelBytes; }
+  std::vector<uint8_t> bytes(size_t x, size_t r, size_t n = 1) { return {pixel(x, r), pixel(x, r) + n * pixelBytes}; }  // n pixels
 };
 
 // Rounded division by 255 as the blending formulas state it.

@@ -1,276 +1,174 @@
-// The Core Graphics library's contexts and images through its public API: what they refuse, fills,
-// snapshots, sub-images, masking, indexed spaces and the lifetimes of what images are made from.
+// The Core Graphics library's contexts and images through its public API: what they refuse, fills, snapshots, sub-images, masking, indexed
+// spaces and the lifetimes of what images are made from.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
-#include <tuple>
 #include <type_traits>
 
 #include "CGTest.h"
 
 extern "C" int coreGraphicsHeaderCompilesAsC(void);
 
-// Typed as macOS types them: alpha info a named enumeration over uint32_t, the other options the
-// integer itself with constants of an unnamed enumeration, so mixing the two needs a cast.
-static_assert(std::is_enum_v<CGImageAlphaInfo> && std::is_same_v<std::underlying_type_t<CGImageAlphaInfo>, uint32_t>);
-static_assert(std::is_same_v<CGBitmapInfo, uint32_t> && std::is_enum_v<decltype(kCGBitmapByteOrder16Little)> &&
-              std::is_same_v<std::underlying_type_t<decltype(kCGBitmapByteOrder16Little)>, uint32_t>);
-static_assert(!std::is_same_v<decltype(kCGBitmapByteOrder16Little), CGImageAlphaInfo>);
+// Typed as macOS types them: alpha info a named enumeration over uint32_t, the other options the integer itself with constants of an
+// unnamed enumeration, so mixing the two needs a cast.
+static_assert(std::is_enum_v<CGImageAlphaInfo> && std::is_same_v<std::underlying_type_t<CGImageAlphaInfo>, uint32_t> && std::is_same_v<CGBitmapInfo, uint32_t>);
+static_assert(std::is_same_v<std::underlying_type_t<decltype(kCGBitmapByteOrder16Little)>, uint32_t> && !std::is_same_v<decltype(kCGBitmapByteOrder16Little), CGImageAlphaInfo>);
 
 // The public header serves C hosts too; transforms apply the newest step first.
 TEST(Geometry, HeaderCompilesAsCAndTransformsComposeNewestFirst) {
   EXPECT_EQ(coreGraphicsHeaderCompilesAsC(), 2 + 2);
   const CGPoint p = CGPointApplyAffineTransform(CGPointMake(3, 4), CGAffineTransformScale(CGAffineTransformMakeTranslation(10, 20), 2, -1));
   EXPECT_EQ(p.x * 100 + p.y, 1616);
-  const CGAffineTransform c = CGAffineTransformConcat(CGAffineTransformMakeScale(2, 2), CGAffineTransformMakeTranslation(1, 0));
-  EXPECT_EQ(CGPointApplyAffineTransform(CGPointMake(1, 1), c).x, 3);
-  const CGAffineTransform up = CGAffineTransformConcat(CGAffineTransformMakeTranslation(0, 1), CGAffineTransformMakeScale(2, 3));
-  EXPECT_EQ(CGPointApplyAffineTransform(CGPointMake(0, 0), up).y, 3);
-  EXPECT_TRUE(CGAffineTransformIsIdentity(CGAffineTransformMakeScale(1, 1)));
-  for (const CGAffineTransform t : {CGAffineTransformMakeTranslation(0, 5), CGAffineTransformMakeScale(2, 1)}) EXPECT_FALSE(CGAffineTransformIsIdentity(t));
-  EXPECT_EQ(CGBitmapContextGetWidth(nullptr), 0u);
+  const CGAffineTransform c = CGAffineTransformConcat(CGAffineTransformMake(1, 2, 3, 4, 5, 6), CGAffineTransformMake(7, 8, 9, 10, 11, 12));
+  EXPECT_EQ(std::vector<CGFloat>({c.a, c.b, c.c, c.d, c.tx, c.ty}), std::vector<CGFloat>({25, 28, 57, 64, 100, 112})) << "t1, then t2";
+  EXPECT_TRUE(CGAffineTransformIsIdentity(CGAffineTransformMakeScale(1, 1)) && !CGAffineTransformIsIdentity(CGAffineTransformMakeTranslation(0, 5)) &&
+              !CGAffineTransformIsIdentity(CGAffineTransformMakeScale(2, 1)) && CGBitmapContextGetWidth(nullptr) == 0);
 }
 
-// Every layout and description the drawing tests use is accepted; these are refused: contexts
-// ('C', over a buffer when the row length is given) and images ('I', provider of `provided`
-// bytes, else every row), and images whose provider does not cover every row.
-TEST(Refusals, ContextsAndImagesRefuseWhatTheyCannotDraw) {
-  static const unsigned char table[3] = {1, 2, 3};
-  SpaceRef rgb = rgbSpace(), grey = greySpace(), indexed(CGColorSpaceCreateIndexed(rgb.get(), 0, table));
+// Refused: contexts ('C', over a buffer when the row length is given), images ('I', provider of `provided` bytes, else every row), indexed
+// spaces of `width` entries ('X'), and masking ranges ('M': red's for a grey or indexed image, else blue's) over the row's image; the
+// drawing tests use the rest.
+TEST(Refusals, ContextsImagesSpacesAndMasksRefuseWhatTheyCannotDraw) {
+  static const unsigned char table[256 * 3] = {};
+  SpaceRef rgb = rgbSpace(), grey = greySpace(), indexed(CGColorSpaceCreateIndexed(rgb.get(), 1, table));
   const CGColorSpaceRef spaces[] = {rgb.get(), grey.get(), indexed.get(), nullptr};
   enum { RGB, Grey, Indexed, None };
   const uint32_t first = kCGImageAlphaPremultipliedFirst, skipFirst = kCGImageAlphaNoneSkipFirst, little16 = kCGBitmapByteOrder16Little;
-  const struct {
-    char what;
-    int space;
-    size_t width, height, bpc, bpp, bytesPerRow;
-    uint32_t info;
-    size_t provided = 0;
-    bool accepted = false;
-  } cases[] = {
+  const uint32_t rgb555 = skipFirst | little16, skipLast = kCGImageAlphaNoneSkipLast;
+  const struct { char what; int space; size_t width = 0, height = 0, bpc = 0, bpp = 0, bytesPerRow = 0; uint32_t info = 0; size_t provided = 0;
+                 bool accepted = false; CGFloat low = 0, high = 0; } cases[] = {
       {'C', RGB, 3, 2, 8, 0, 0, kCGImageAlphaNone}, {'C', RGB, 3, 2, 8, 0, 0, kCGImageAlphaLast}, {'C', RGB, 3, 2, 8, 0, 0, kCGImageAlphaFirst},
       {'C', RGB, 3, 2, 8, 0, 0, kCGImageAlphaOnly}, {'C', RGB, 3, 2, 8, 0, 0, first | little16}, {'C', RGB, 3, 2, 8, 0, 0, first | kCGBitmapFloatComponents},
-      {'C', RGB, 3, 2, 16, 0, 0, kCGImageAlphaPremultipliedLast}, {'C', RGB, 3, 2, 5, 0, 0, skipFirst},
-      {'C', Grey, 3, 2, 8, 0, 0, kCGImageAlphaNoneSkipLast}, {'C', Grey, 3, 2, 8, 0, 0, kCGImageAlphaPremultipliedLast},
-      {'C', Grey, 3, 2, 16, 0, 0, kCGImageAlphaNone}, {'C', Indexed, 3, 2, 8, 0, 0, kCGImageAlphaNone},
-      {'C', RGB, 4, 2, 8, 0, 15, kCGImageAlphaNoneSkipLast}, {'C', RGB, 0, 2, 8, 0, 16, kCGImageAlphaNoneSkipLast},
-      {'C', RGB, 4, 0, 8, 0, 16, kCGImageAlphaNoneSkipLast}, {'C', None, 4, 2, 8, 0, 16, kCGImageAlphaNoneSkipLast},
+      {'C', RGB, 3, 2, 16, 0, 0, kCGImageAlphaPremultipliedLast}, {'C', RGB, 3, 2, 5, 0, 0, skipFirst}, {'C', Grey, 3, 2, 8, 0, 0, skipLast},
+      {'C', Grey, 3, 2, 8, 0, 0, kCGImageAlphaPremultipliedLast}, {'C', Grey, 3, 2, 16, 0, 0, kCGImageAlphaNone}, {'C', Indexed, 3, 2, 8, 0, 0, 0},
+      {'C', RGB, 4, 2, 8, 0, 15, skipLast}, {'C', RGB, 0, 2, 8, 0, 16, skipLast}, {'C', RGB, 4, 0, 8, 0, 16, skipLast}, {'C', None, 4, 2, 8, 0, 16, skipLast},
       // 555 needs the skipped first bit in 16-bit little-endian words.
-      {'I', RGB, 3, 2, 5, 16, 7, little16}, {'I', RGB, 3, 2, 5, 16, 7, CGBitmapInfo(kCGImageAlphaNoneSkipLast) | little16},
-      {'I', RGB, 3, 2, 5, 16, 7, skipFirst | kCGBitmapByteOrder16Big}, {'I', RGB, 3, 2, 5, 16, 7, skipFirst},
-      {'I', RGB, 3, 2, 8, 24, 10, kCGImageAlphaNoneSkipLast}, {'I', RGB, 3, 2, 8, 32, 13, kCGImageAlphaNone},
-      {'I', RGB, 3, 2, 8, 32, 13, kCGImageAlphaOnly}, {'I', RGB, 3, 2, 8, 32, 13, CGBitmapInfo(kCGImageAlphaLast) | little16},
+      {'I', RGB, 3, 2, 5, 16, 7, little16}, {'I', RGB, 3, 2, 5, 16, 7, skipLast | little16}, {'I', RGB, 3, 2, 5, 16, 7, skipFirst | kCGBitmapByteOrder16Big},
+      {'I', RGB, 3, 2, 5, 16, 7, skipFirst}, {'I', RGB, 3, 2, 8, 24, 10, skipLast}, {'I', RGB, 3, 2, 8, 32, 13, kCGImageAlphaNone},
+      {'I', RGB, 3, 2, 8, 32, 13, kCGImageAlphaOnly}, {'I', RGB, 3, 2, 8, 32, 13, kCGImageAlphaLast | little16},
       {'I', RGB, 3, 2, 8, 32, 13, CGBitmapInfo(kCGImageAlphaLast) | kCGBitmapFloatComponents}, {'I', Grey, 3, 2, 16, 16, 7, 0},
       {'I', Grey, 3, 2, 8, 16, 7, kCGImageAlphaLast}, {'I', Indexed, 2, 2, 8, 16, 2, 0},
       // 3 pixels of 3 bytes in rows of 10: the last row needs only its 9 pixel bytes.
       {'I', RGB, 3, 2, 8, 24, 10, 0, 19, true}, {'I', RGB, 3, 2, 8, 24, 10, 0, 18}, {'I', RGB, 3, 2, 8, 24, 8, 0, 64},
       {'I', RGB, 0, 2, 8, 24, 9, 0, 64}, {'I', None, 3, 2, 8, 24, 9, 0, 64}, {'I', RGB, size_t{1} << 62, 1, 8, 24, 9, 0, 64},
       {'I', RGB, 3, size_t{1} << 40, 8, 24, size_t{1} << 30, 0, 64},
+      {'X', RGB, 255, 0, 0, 0, 0, 0, 0, true}, {'X', RGB, 256}, {'X', None, 1}, {'X', Indexed, 1},
+      {'M', RGB, 2, 1, 8, 32, 8, skipLast, 0, true, 0, 255}, {'M', RGB, 2, 1, 8, 32, 8, skipLast, 0, false, 0, 256},
+      {'M', RGB, 2, 1, 8, 32, 8, skipLast, 0, false, -1, 0}, {'M', RGB, 2, 1, 8, 32, 8, skipLast, 0, false, 0.5, 1},
+      {'M', RGB, 2, 1, 8, 32, 8, skipLast, 0, false, NAN, 1}, {'M', RGB, 2, 1, 8, 32, 8, skipLast, 0, false, 0, 0.6},
+      {'M', RGB, 2, 1, 8, 32, 8, kCGImageAlphaPremultipliedLast, 0, false, 0, 255}, {'M', RGB, 2, 1, 5, 16, 4, rgb555, 0, true, 0, 31},
+      {'M', RGB, 2, 1, 5, 16, 4, rgb555, 0, false, 0, 32}, {'M', Indexed, 2, 1, 8, 8, 2, 0, 0, true, 255, 255},
+      {'M', Indexed, 2, 1, 8, 8, 2, 0, 0, false, 0, 256}, {'M', Indexed, 2, 1, 8, 8, 2, 0, 0, false, 2.5, 3},
   };
   uint8_t buffer[64];
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.what << " " << &c - cases << " info 0x" << std::hex << c.info);
-    if (c.what == 'C')
-      EXPECT_EQ(ContextRef(CGBitmapContextCreate(c.bytesPerRow ? buffer : nullptr, c.width, c.height, c.bpc, c.bytesPerRow, spaces[c.space], c.info)), nullptr);
-    else
-      EXPECT_EQ(makeImage(std::vector<uint8_t>(c.provided ? c.provided : c.height * c.bytesPerRow), c.width, c.height, c.bpc, c.bpp,
-                          c.bytesPerRow, spaces[c.space], c.info) != nullptr, c.accepted);
+    const CGFloat values[] = {c.space == RGB ? 0 : c.low, c.space == RGB ? 0 : c.high, 0, 0, c.low, c.high};
+    ImageRef image = c.what == 'C' || c.what == 'X' ? nullptr : makeImage(std::vector<uint8_t>(c.provided ? c.provided : c.height * c.bytesPerRow),
+                                                                           c.width, c.height, c.bpc, c.bpp, c.bytesPerRow, spaces[c.space], c.info);
+    const bool made = c.what == 'C'   ? ContextRef(CGBitmapContextCreate(c.bytesPerRow ? buffer : nullptr, c.width, c.height, c.bpc, c.bytesPerRow, spaces[c.space], c.info)) != nullptr
+                      : c.what == 'X' ? SpaceRef(CGColorSpaceCreateIndexed(spaces[c.space], c.width, table)) != nullptr
+                      : c.what == 'M' ? ImageRef(CGImageCreateWithMaskingColors(image.get(), values)) != nullptr : image != nullptr;
+    EXPECT_EQ(made, c.accepted) << c.low << " to " << c.high;
   }
-  // A decode array may only restate the identity.
-  ProviderRef provider = exactProvider(std::vector<uint8_t>(6));
-  const CGFloat identity[] = {0, 1, 0, 1, 0, 1}, inverted[] = {1, 0, 0, 1, 0, 1};
-  EXPECT_NE(ImageRef(CGImageCreate(2, 1, 8, 24, 6, rgb.get(), 0, provider.get(), identity, false, 0)), nullptr);
-  EXPECT_EQ(ImageRef(CGImageCreate(2, 1, 8, 24, 6, rgb.get(), 0, provider.get(), inverted, false, 0)), nullptr);
+  // A decode array may only restate the identity; a masked image is masked once, and not with nothing.
+  ProviderRef provider = exactProvider(std::vector<uint8_t>(8));
+  const CGFloat identity[] = {0, 1, 0, 1, 0, 1}, inverted[] = {1, 0, 0, 1, 0, 1}, range[] = {0, 1, 0, 1, 0, 1};
+  EXPECT_TRUE(ImageRef(CGImageCreate(2, 1, 8, 24, 6, rgb.get(), 0, provider.get(), identity, false, 0)) &&
+              !ImageRef(CGImageCreate(2, 1, 8, 24, 6, rgb.get(), 0, provider.get(), inverted, false, 0)));
+  ImageRef opaque(CGImageCreate(2, 1, 8, 32, 8, rgb.get(), skipLast, provider.get(), nullptr, false, 0)), masked(CGImageCreateWithMaskingColors(opaque.get(), range));
+  EXPECT_TRUE(masked && !ImageRef(CGImageCreateWithMaskingColors(masked.get(), range)) && !CGImageCreateWithMaskingColors(opaque.get(), nullptr));
 }
 
-// A snapshot holds the pixels of its moment, whatever is drawn later, and outlives its context. A
-// large context hands a released snapshot's block to its next snapshot, so that block must be
-// refilled, and a second live snapshot must get a block of its own.
+// A snapshot holds the pixels of its moment and outlives its context. A large context hands a released snapshot's block to its next
+// snapshot (refilled), and a second live snapshot gets a block of its own.
 TEST(BitmapContext, SnapshotsHoldTheirMoment) {
   SpaceRef rgb = rgbSpace();
   for (size_t side : {3, 1100}) {  // 1100² pixels: a large context
     SCOPED_TRACE(side);
     Canvas canvas(side, side, rgb.get(), kCGImageAlphaNoneSkipLast);
-    CGContextRef c = canvas.get();
-    auto paint = [&](CGFloat red) {
-      CGContextSetRGBFillColor(c, red, 0, 0, 1);
-      CGContextFillRect(c, CGRectMake(0, 0, side, side));
-    };
-    auto redOf = [&](CGImageRef image) {  // the last pixel: a short copy would miss it
+    const auto paint = [&](CGFloat red) { CGContextSetRGBFillColor(canvas.get(), red, 0, 0, 1), CGContextFillRect(canvas.get(), CGRectMake(0, 0, side, side)); };
+    const auto redOf = [&](CGImageRef image) {  // the last pixel: a short copy would miss it
       Canvas out(side, side, rgb.get(), kCGImageAlphaNoneSkipLast);
       CGContextDrawImage(out.get(), CGRectMake(0, 0, side, side), image);
       return int(out.bytes(side - 1, side - 1)[0]);
     };
-    paint(1);
-    CGImageRelease(CGBitmapContextCreateImage(c));
-    paint(0);
-    ImageRef black(CGBitmapContextCreateImage(c));
-    paint(1);
-    ImageRef red(CGBitmapContextCreateImage(c));
-    paint(0.5);
-    canvas.context.reset();
-    EXPECT_EQ(redOf(black.get()), 0);
-    EXPECT_EQ(redOf(red.get()), 255);
-    EXPECT_TRUE(canvas.guardsIntact());
+    paint(1), CGImageRelease(CGBitmapContextCreateImage(canvas.get())), paint(0);
+    ImageRef black(CGBitmapContextCreateImage(canvas.get())), red((paint(1), CGBitmapContextCreateImage(canvas.get())));
+    paint(0.5), canvas.context.reset();
+    EXPECT_EQ(redOf(black.get()) * 1000 + redOf(red.get()), 255);
+    EXPECT_EQ(std::count(canvas.memory.begin(), canvas.memory.end(), Canvas::kGuardByte), 2 * Canvas::kGuard + side * Canvas::kPadding) << "guards intact";
   }
 }
 
-// A fill covers the pixels whose centres lie inside the rectangle (after the CTM), in every layout,
-// opaque or blended over what is there.
+// A fill covers the pixels whose centres lie inside the rectangle (after the CTM), opaque or blended.
 TEST(Fill, CoversPixelCentresAndBlends) {
   SpaceRef rgb = rgbSpace(), grey = greySpace();
   constexpr uint8_t kOld = 0x33;
   const auto over = [](int colour) { return uint8_t(div255(colour * 128 + kOld * 127)); };  // at alpha 128
-  struct Case {
-    uint32_t info;
-    bool grey;
-    CGFloat alpha;
-    std::vector<uint8_t> filled;  // red 0.2, green 0.4, blue 0.6 (51, 102, 153)
+  const struct { uint32_t info; bool grey; CGFloat alpha; std::vector<uint8_t> filled; } cases[] = {  // red 0.2, green 0.4, blue 0.6: 51, 102, 153
+      {kCGImageAlphaNoneSkipLast, false, 1, {51, 102, 153, 255}}, {CGBitmapInfo(kCGImageAlphaNoneSkipFirst) | kCGBitmapByteOrder32Little, false, 1, {153, 102, 51, 255}},
+      {kCGImageAlphaPremultipliedFirst, false, 1, {255, 51, 102, 153}}, {kCGImageAlphaNone, true, 1, {uint8_t(luminance(51, 102, 153))}},
+      {kCGImageAlphaPremultipliedLast, false, 0.5, {over(51), over(102), over(153), uint8_t(128 + div255(kOld * 127))}},
   };
-  const Case cases[] = {
-      {kCGImageAlphaNoneSkipLast, false, 1, {51, 102, 153, 255}},
-      {CGBitmapInfo(kCGImageAlphaNoneSkipFirst) | kCGBitmapByteOrder32Little, false, 1, {153, 102, 51, 255}},
-      {kCGImageAlphaPremultipliedFirst, false, 1, {255, 51, 102, 153}},
-      {kCGImageAlphaNone, true, 1, {uint8_t(luminance(51, 102, 153))}},
-      {kCGImageAlphaPremultipliedLast, false, 0.5,
-       {over(51), over(102), over(153), uint8_t(128 + div255(kOld * 127))}},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     Canvas canvas(6, 5, c.grey ? grey.get() : rgb.get(), c.info, kOld);
-    CGContextSetRGBFillColor(canvas.get(), 0.2, 0.4, 0.6, c.alpha);
-    CGContextSaveGState(canvas.get());  // what is set after a save goes with the restore
-    CGContextSetRGBFillColor(canvas.get(), 1, 1, 1, 1);
-    CGContextTranslateCTM(canvas.get(), 2, 2);
-    CGContextRestoreGState(canvas.get());
-    CGContextTranslateCTM(canvas.get(), 0.5, 0);
-    CGContextFillRect(canvas.get(), CGRectMake(0.2, 1.5, 2, -1.1));  // centres x 1.5, 2.5; y 0.5
-    for (size_t r = 0; r < 5; ++r)
-      for (size_t x = 0; x < 6; ++x)
-        EXPECT_EQ(canvas.bytes(x, r), (r == 4 && (x == 1 || x == 2)) ? c.filled : std::vector<uint8_t>(canvas.pixelBytes, kOld))
-            << x << "," << r;
-    EXPECT_TRUE(canvas.guardsIntact());
+    CGContextRef g = canvas.get();
+    std::vector<uint8_t> expected = canvas.memory;
+    for (size_t x : {1, 2}) std::copy(c.filled.begin(), c.filled.end(), expected.begin() + Canvas::kGuard + 4 * canvas.bytesPerRow + x * canvas.pixelBytes);
+    CGContextSetRGBFillColor(g, 0.2, 0.4, 0.6, c.alpha);  // what is set after a save goes with the restore
+    CGContextSaveGState(g), CGContextSetRGBFillColor(g, 1, 1, 1, 1), CGContextTranslateCTM(g, 2, 2), CGContextRestoreGState(g);
+    CGContextTranslateCTM(g, 0.5, 0), CGContextFillRect(g, CGRectMake(0.2, 1.5, 2, -1.1));  // centres x 1.5, 2.5; y 0.5
+    EXPECT_TRUE(canvas.memory == expected) << c.info;
   }
 }
 
 TEST(Image, SubImageRectangles) {
   SpaceRef grey = greySpace();
-  // 4 x 3 grey image whose pixel value is 10 * row + column.
-  std::vector<uint8_t> pixels = {0, 1, 2, 3, 10, 11, 12, 13, 20, 21, 22, 23};
-  ImageRef image = makeImage(pixels, 4, 3, 8, 8, 4, grey.get(), 0);
-  struct Case {
-    CGRect rect;
-    size_t x, y, width, height;  // expected, in the parent; width 0: null
-  };
-  // Made integral, standardised and clipped; outside, empty or not a number: none.
-  const Case cases[] = {{CGRectMake(1, 1, 2, 2), 1, 1, 2, 2},   {CGRectMake(1.5, 0.2, 1.2, 1.5), 1, 0, 2, 2}, {CGRectMake(3, 2, -2, -1), 1, 1, 2, 1},
-                        {CGRectMake(-1, -1, 3, 10), 0, 0, 2, 3}, {CGRectMake(2.5, 0, 10, 1), 2, 0, 2, 1},     {CGRectMake(4, 0, 2, 2), 0, 0, 0, 0},
-                        {CGRectMake(1, 1, 0, 2), 0, 0, 0, 0},   {CGRectMake(NAN, 0, 2, 2), 0, 0, 0, 0},       {CGRectNull, 0, 0, 0, 0}};
-  for (const Case& c : cases) {
-    ImageRef sub(CGImageCreateWithImageInRect(image.get(), c.rect));
-    ASSERT_EQ(sub != nullptr, c.width != 0) << c.rect.origin.x << "," << c.rect.origin.y;
+  ImageRef image = makeImage({0, 1, 2, 3, 10, 11, 12, 13, 20, 21, 22, 23}, 4, 3, 8, 8, 4, grey.get(), 0);  // 10 * row + column
+  // Made integral, standardised and clipped (x, y, width, height in the parent); outside, empty or not a number: none.
+  const std::pair<CGRect, std::array<size_t, 4>> cases[] = {
+      {CGRectMake(1, 1, 2, 2), {1, 1, 2, 2}},   {CGRectMake(1.5, 0.2, 1.2, 1.5), {1, 0, 2, 2}}, {CGRectMake(3, 2, -2, -1), {1, 1, 2, 1}},
+      {CGRectMake(-1, -1, 3, 10), {0, 0, 2, 3}}, {CGRectMake(2.5, 0, 10, 1), {2, 0, 2, 1}},     {CGRectMake(4, 0, 2, 2), {}},
+      {CGRectMake(1, 1, 0, 2), {}},             {CGRectMake(NAN, 0, 2, 2), {}},                {CGRectNull, {}}};
+  for (const auto& [rect, want] : cases) {
+    const auto [x, y, width, height] = want;
+    ImageRef sub(CGImageCreateWithImageInRect(image.get(), rect));
+    ASSERT_EQ(sub != nullptr, width != 0) << rect.origin.x << "," << rect.origin.y;
     if (!sub) continue;
-    ASSERT_EQ(CGImageGetWidth(sub.get()) * 100 + CGImageGetHeight(sub.get()), c.width * 100 + c.height);
-    Canvas canvas(c.width, c.height, grey.get(), 0);
-    CGContextDrawImage(canvas.get(), CGRectMake(0, 0, c.width, c.height), sub.get());
-    for (size_t r = 0; r < c.height; ++r)
-      for (size_t x = 0; x < c.width; ++x) EXPECT_EQ(canvas.pixel(x, r)[0], 10 * (c.y + r) + c.x + x);
+    ASSERT_EQ(CGImageGetWidth(sub.get()) * 100 + CGImageGetHeight(sub.get()), width * 100 + height);
+    Canvas canvas(width, height, grey.get(), 0);
+    CGContextDrawImage(canvas.get(), CGRectMake(0, 0, width, height), sub.get());
+    for (size_t r = 0; r < height; ++r)
+      for (size_t i = 0; i < width; ++i) EXPECT_EQ(canvas.pixel(i, r)[0], 10 * (y + r) + x + i);
   }
 }
 
-// Indexed spaces hold at most 256 entries over a base space that is not indexed, and describe
-// 8-bit pixels; masking colours need an image without alpha and ranges of whole sample values (the
-// index of an indexed image; 0 to 31 for 5-bit components).
-TEST(Image, IndexedSpacesAndMaskingColours) {
-  SpaceRef rgb = rgbSpace();
-  const unsigned char table[256 * 3] = {};
-  EXPECT_NE(SpaceRef(CGColorSpaceCreateIndexed(rgb.get(), 255, table)), nullptr);
-  EXPECT_EQ(SpaceRef(CGColorSpaceCreateIndexed(rgb.get(), 256, table)), nullptr);
-  EXPECT_EQ(SpaceRef(CGColorSpaceCreateIndexed(nullptr, 1, table)), nullptr);
-  SpaceRef indexed(CGColorSpaceCreateIndexed(rgb.get(), 1, table));
-  EXPECT_EQ(SpaceRef(CGColorSpaceCreateIndexed(indexed.get(), 1, table)), nullptr);
-
-  const CGFloat components[] = {0, 128, 0, 255, 0, 128};
-  ImageRef opaque = makeImage(std::vector<uint8_t>(8), 2, 1, 8, 32, 8, rgb.get(), kCGImageAlphaNoneSkipLast);
-  ImageRef alpha = makeImage(std::vector<uint8_t>(8), 2, 1, 8, 32, 8, rgb.get(), kCGImageAlphaPremultipliedLast);
-  ImageRef masked(CGImageCreateWithMaskingColors(opaque.get(), components));
-  EXPECT_NE(masked, nullptr);
-  for (CGImageRef image : {masked.get(), alpha.get()}) EXPECT_EQ(ImageRef(CGImageCreateWithMaskingColors(image, components)), nullptr);
-  EXPECT_EQ(ImageRef(CGImageCreateWithMaskingColors(opaque.get(), nullptr)), nullptr);
-  ImageRef rgb555 = makeImage(std::vector<uint8_t>(4), 2, 1, 5, 16, 4, rgb.get(), CGBitmapInfo(kCGImageAlphaNoneSkipFirst) | kCGBitmapByteOrder16Little);
-  ImageRef index = makeImage(std::vector<uint8_t>(2), 2, 1, 8, 8, 2, indexed.get(), 0);
-  const struct {
-    CGImageRef image;
-    CGFloat low, high;  // of the last range read: blue, or the index
-    bool accepted;
-  } ranges[] = {{opaque.get(), 0, 255, true},  {opaque.get(), 0, 256, false},  {opaque.get(), -1, 0, false},
-                {opaque.get(), 0.5, 1, false}, {opaque.get(), NAN, 1, false},  {opaque.get(), 0, 0.6, false},
-                {rgb555.get(), 0, 31, true},   {rgb555.get(), 0, 32, false},   {index.get(), 255, 255, true},
-                {index.get(), 0, 256, false},  {index.get(), 2.5, 3, false}};
-  for (const auto& r : ranges) {
-    const bool rgbImage = r.image != index.get();
-    const CGFloat values[] = {rgbImage ? 0 : r.low, rgbImage ? 0 : r.high, 0, 0, r.low, r.high};
-    EXPECT_EQ(ImageRef(CGImageCreateWithMaskingColors(r.image, values)) != nullptr, r.accepted)
-        << CGImageGetBitsPerComponent(r.image) << " bits, " << r.low << " to " << r.high;
-  }
-}
-
-namespace {
-struct Released {
-  int count = 0;
-  const void* data = nullptr;
-  size_t size = 0;
-};
-void CountRelease(void* info, const void* data, size_t size) {
-  auto* r = static_cast<Released*>(info);
-  *r = {r->count + 1, data, size};
-}
-}  // namespace
-
-// The provider's callback runs exactly once, when the provider and every image made from it
-// (sub-images and masked images too) are released; a failed image leaves it to its owner.
-TEST(Lifetime, ReleaseCallbackRunsOnceAfterTheLastImage) {
+// The provider's callback runs exactly once, when the provider and every image made from it (sub-images and masked images too) are
+// released; a failed image leaves it to its owner.
+TEST(Lifetime, ImagesKeepTheirPixelsAndReleaseThemOnce) {
   SpaceRef rgb = rgbSpace();
   std::vector<uint8_t> pixels(4 * 4 * 3, 9);
-  Released released;
-  CGDataProviderRef provider = CGDataProviderCreateWithData(&released, pixels.data(), pixels.size(), CountRelease);
+  struct Released { int count = 0; const void* data = nullptr; size_t size = 0; } released;
+  CGDataProviderRef provider = CGDataProviderCreateWithData(&released, pixels.data(), pixels.size(), [](void* info, const void* data, size_t size) {
+    *static_cast<Released*>(info) = {static_cast<Released*>(info)->count + 1, data, size};
+  });
   EXPECT_EQ(CGImageCreate(8, 8, 8, 24, 12, rgb.get(), 0, provider, nullptr, false, 0), nullptr);
   CGImageRef image = CGImageCreate(4, 4, 8, 24, 12, rgb.get(), 0, provider, nullptr, false, kCGRenderingIntentDefault);
   const CGFloat range[] = {128, 153, 128, 153, 128, 153};
-  CGImageRef sub = CGImageCreateWithImageInRect(image, CGRectMake(1, 1, 2, 2));
-  CGImageRef masked = CGImageCreateWithMaskingColors(sub, range);
+  CGImageRef sub = CGImageCreateWithImageInRect(image, CGRectMake(1, 1, 2, 2)), masked = CGImageCreateWithMaskingColors(sub, range);
   ASSERT_TRUE(image && sub && masked);
   EXPECT_EQ(CGImageRetain(image), image);
   CGDataProviderRelease(provider);
-  CGImageRelease(image);
-  CGImageRelease(image);
-  CGImageRelease(sub);
+  CGImageRelease(image), CGImageRelease(image), CGImageRelease(sub);
   EXPECT_EQ(released.count, 0) << "the masked image still needs the pixels";
   Canvas canvas(2, 2, rgb.get(), kCGImageAlphaNoneSkipLast);
   CGContextDrawImage(canvas.get(), CGRectMake(0, 0, 2, 2), masked);
-  EXPECT_EQ(canvas.pixel(0, 0)[0], 9);
   CGImageRelease(masked);
-  EXPECT_EQ(released.count, 1);
-  EXPECT_EQ(released.data, pixels.data());
-  EXPECT_EQ(released.size, pixels.size());
-  // Releasing null does nothing.
-  CGColorSpaceRelease(nullptr), CGDataProviderRelease(nullptr), CGImageRelease(nullptr), CGContextRelease(nullptr);
-  EXPECT_EQ(CGImageRetain(nullptr), nullptr);
-  EXPECT_EQ(CGDataProviderCreateWithData(nullptr, nullptr, 4, nullptr), nullptr);
-}
-
-// The base space and the table of an indexed space may go once it is made, and the space once an
-// image is made from it.
-TEST(Lifetime, ObjectsKeepWhatTheyWereMadeFrom) {
-  SpaceRef base = rgbSpace();
-  std::vector<unsigned char> table = {10, 20, 30, 40, 50, 60};
-  CGColorSpaceRef indexed = CGColorSpaceCreateIndexed(base.get(), 1, table.data());
-  base.reset();
-  table.assign(table.size(), 0);
-  ImageRef image = makeImage({1, 0}, 2, 1, 8, 8, 2, indexed, 0);
-  CGColorSpaceRelease(indexed);
-  ASSERT_NE(image, nullptr);
-  SpaceRef rgb = rgbSpace();
-  Canvas canvas(2, 1, rgb.get(), kCGImageAlphaNoneSkipLast);
-  CGContextDrawImage(canvas.get(), CGRectMake(0, 0, 2, 1), image.get());
-  EXPECT_EQ(canvas.rowBytes(0), (std::vector<uint8_t>{40, 50, 60, 255, 10, 20, 30, 255}));
+  EXPECT_EQ(canvas.pixel(0, 0)[0], 9);
+  EXPECT_TRUE(released.count == 1 && released.data == pixels.data() && released.size == pixels.size());
+  CGColorSpaceRelease(nullptr), CGDataProviderRelease(nullptr), CGImageRelease(nullptr), CGContextRelease(nullptr);  // does nothing
+  EXPECT_TRUE(!CGImageRetain(nullptr) && !CGDataProviderCreateWithData(nullptr, nullptr, 4, nullptr));
 }
