@@ -27,6 +27,9 @@ TEST(CanvasCreate, LayoutsBufferAndContext) {
                         Case{1, FOURCC_MONO, 1, FOURCC_RGB, 4}, Case{8, FOURCC_MONO, 8, FOURCC_MONO, 1}}) {
     SCOPED_TRACE(testing::Message() << c.bits << " bits, code " << std::hex << c.fourcc);
     ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
+    // Only grey deeper than 8 bits is not creatable; Create does not ask.
+    EXPECT_EQ(canvas->IsCreatable(c.bits, c.fourcc) | canvas->IsCreatable(c.bits + 8, c.fourcc),
+              c.fourcc == FOURCC_MONO ? PXM_E_NOTCREATABLE : PXM_S_OK);
     ASSERT_EQ(canvas->Create(10, 3, 7, c.bits, c.fourcc), PXM_S_OK);
     const State s(canvas.Get(), 5);  // any plane number gives the one plane
     EXPECT_EQ((std::vector{s.width, s.height, s.planes, s.bits, s.fourcc, s.bytes}),

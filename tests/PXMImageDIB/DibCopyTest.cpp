@@ -112,17 +112,19 @@ TEST(Copy, EverySourceKindIntoEachClassInEveryLayout) {
     }
 }
 
+// A palette the source's GetPalette hands out with a failure is not taken (5 entries, the grey ramp kept).
 TEST(DibCopy, HandsOverThePaletteOfEightBitSources) {
-  for (const uint32_t entries : {0u, 16u, 256u, 300u}) {
+  for (const uint32_t entries : {0u, 16u, 256u, 300u, 5u}) {
     SCOPED_TRACE(entries);
     // Several planes: the rows are not written, the palette is still taken.
     ComPtr<TestImage> source = TestImage::Make({.width = 3, .height = 1, .bitsPerPixel = 8, .planes = entries == 16 ? 2u : 1u});
     for (uint32_t i = 0; i < entries; ++i) source->palette.push_back(0xFF000000u | (0x00FFFFFFu - i * 0x010203u));
+    source->paletteResult = entries == 5 ? PXM_E_FAIL : PXM_S_FALSE;
     ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
     ASSERT_EQ(dib->Copy(source.Get(), 0), PXM_S_OK);
     const std::vector<uint32_t> table = PaletteEntries(dib.Get());
     ASSERT_EQ(table.size(), 256u);
-    for (uint32_t i = 0; i < 256; ++i) ASSERT_EQ(table[i], i < entries ? source->palette[i] & 0x00FFFFFFu : i * 0x010101u) << i;
+    for (uint32_t i = 0; i < 256; ++i) ASSERT_EQ(table[i], i < entries && entries != 5 ? source->palette[i] & 0x00FFFFFFu : i * 0x010101u) << i;
     EXPECT_EQ(RefCount(static_cast<IPXMImage*>(source.Get())), 1u) << "the palette interface was released";
     if (entries == 16) {
       EXPECT_EQ(source->getImageCalls, 0);
