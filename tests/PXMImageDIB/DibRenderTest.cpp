@@ -165,27 +165,49 @@ TEST(DibRender, DibAndItsCanvasCopyFitIntoTheRectangle) {
     }
 }
 
-TEST(DibRender, ResultCodesAndEmptyImages) {
+// Result codes of drawing either class through IPXMImageRender (flags -1) or IRenderableObject: no
+// rectangle or context is a null pointer (but a fitted canvas without one draws into nothing); an
+// image without pixels, or of 2-bit rows without a palette area, draws nothing; a canvas
+// destination below 2 x 2 returns 0 before anything else, and a canvas without pixels fails.
+// Only the colour canvas at 2 x 2 reaches the target; no reference is kept.
+TEST(Render, ResultCodes) {
   Surface target(4, 4, Coordinates::Flipped, kBackground);
+  ComPtr<IPXMImageDIB> noDib = ModuleHost::Get().CreateDIB(), dib = MakeDib(kDepths[5], 4, 4, Value), twoBits = ModuleHost::Get().CreateDIB();
+  Bytes rows = MakeBlock(InfoHeaderBytes({.width = 4, .height = 4, .bitsPerPixel = 2}), 0, 4, 4, 4);
+  ASSERT_EQ(twoBits->CreateOnDIB(rows.data.data(), nullptr, 0), PXM_S_OK);
+  ComPtr<IPXMImageCANVAS> empty = ModuleHost::Get().CreateCanvas(), failed = ModuleHost::Get().CreateCanvas(), colour = MakeColourCanvas(4, 4);
+  failed->Create(0, 5, 1, 32, FOURCC_RGB);
+  const CANVASRect none{0, 0, 0, 99};
+  struct Case {
+    IUnknown* image;
+    CANVASRect rect;  // `none`: a null pointer
+    int flags;
+    HRESULT expected;
+  } const cases[] = {
+      {noDib.Get(), {0, 0, 4, 4}, -1, PXM_S_OK},      {noDib.Get(), {0, 0, 4, 4}, FitToRect, PXM_S_OK},  {twoBits.Get(), {0, 0, 4, 4}, -1, PXM_S_OK},
+      {dib.Get(), none, -1, PXM_E_POINTER},           {dib.Get(), none, 0, PXM_E_POINTER},               {colour.Get(), none, -1, PXM_E_POINTER},
+      {colour.Get(), none, FitToRect, PXM_S_OK},      {failed.Get(), {0, 0, 4, 4}, FitToRect, PXM_S_OK}, {empty.Get(), {0, 0, 1, 100}, -1, PXM_S_OK},
+      {empty.Get(), {0, 0, 100, 1}, 0, PXM_S_OK},     {empty.Get(), {0, 0, -4, 4}, -1, PXM_S_OK},        {empty.Get(), {0, 0, 2, 2}, -1, PXM_E_FAIL},
+      {empty.Get(), {0, 0, 2, 2}, 0, PXM_E_FAIL},     {failed.Get(), {0, 0, 4, 4}, -1, PXM_E_FAIL},      {failed.Get(), {0, 0, 4, 4}, 0, PXM_E_FAIL},
+      {colour.Get(), {0, 0, 1, 1}, -1, PXM_S_OK},     {colour.Get(), {0, 0, 1, 1}, 0, PXM_S_OK},         {colour.Get(), {0, 0, 2, 2}, 0, PXM_S_OK},
+      {colour.Get(), {0, 0, 2, 2}, -1, PXM_S_OK},     {empty.Get(), {0, 0, 1, 100}, 0, PXM_S_OK},        {empty.Get(), {0, 0, 100, 1}, -1, PXM_S_OK},
+      {empty.Get(), {0, 0, -4, 4}, 0, PXM_S_OK},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.rect.x << "," << c.rect.y << "," << c.rect.width << "," << c.rect.height << " flags " << c.flags);
+    CANVASRect rect = c.rect, *r = c.rect.height == 99 ? nullptr : &rect;
+    EXPECT_EQ(c.flags < 0 ? Query<IPXMImageRender>(c.image, pxm::iid::IPXMImageRender)->Render(target.context, r, nullptr)
+                          : DrawWithFlags(c.image, target.context, r, c.flags), c.expected);
+  }
   CANVASRect rect{0, 0, 4, 4};
-  ComPtr<IPXMImageDIB> empty = ModuleHost::Get().CreateDIB();
-  EXPECT_EQ(Draw(empty.Get(), target.context, rect), PXM_S_OK);
-  EXPECT_EQ(DrawWithFlags(empty.Get(), target.context, &rect, FitToRect), PXM_S_OK);
-  ComPtr<IPXMImageDIB> dib = MakeDib(kDepths[5], 4, 4, Value);
-  ComPtr<IPXMImageRender> render = dib.As<IPXMImageRender>(pxm::iid::IPXMImageRender);
-  EXPECT_EQ(render->Render(target.context, nullptr, nullptr), PXM_E_POINTER);
-  EXPECT_EQ(render->Render(nullptr, &rect, nullptr), PXM_E_POINTER);
-  EXPECT_EQ(dib.As<IRenderableObject>(pxm::iid::IRenderableObject)->Render(target.context, nullptr, nullptr, 0), PXM_E_POINTER);
+  for (IUnknown* image : {static_cast<IUnknown*>(dib.Get()), static_cast<IUnknown*>(colour.Get())})
+    EXPECT_EQ(Query<IPXMImageRender>(image, pxm::iid::IPXMImageRender)->Render(nullptr, &rect, nullptr), PXM_E_POINTER);
+  for (uint32_t y = 0; y < 4; ++y)
+    for (uint32_t x = 0; x < 4; ++x) EXPECT_EQ(target.At(x, y) == kBackground, x >= 2 || y >= 2) << x << "," << y;
   uint32_t size = 0;
   int32_t stride = 0;
   EXPECT_EQ(dib->GetImage(0, &size, nullptr, &stride), PXM_E_POINTER);
-  // A block of 2-bit rows has no palette area: nothing is drawn.
-  Bytes twoBits = MakeBlock(InfoHeaderBytes({.width = 4, .height = 4, .bitsPerPixel = 2}), 0, 4, 4, 4);
-  ASSERT_EQ(dib->CreateOnDIB(twoBits.data.data(), nullptr, 0), PXM_S_OK);
-  EXPECT_EQ(render->Render(target.context, &rect, nullptr), PXM_S_OK);
-  EXPECT_TRUE(Shows(target, kDepths[5], {}, {}));
-  render.Reset();
-  EXPECT_EQ(RefCount(dib.Get()), 1u);
+  EXPECT_EQ(RefCount(dib.Get()) + RefCount(colour.Get()), 2u);
 }
 
 }  // namespace
