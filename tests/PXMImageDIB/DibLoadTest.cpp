@@ -37,29 +37,6 @@ std::vector<uint8_t> Expected(IPXMImageDIB* dib, const std::vector<uint8_t>& fil
   return b;
 }
 
-TEST(DibLoad, EveryDepthTakesTheFileAsTheBlockAndTransformsColourRowsOnce) {
-  ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
-  ASSERT_EQ(Load(dib.Get(), Fixture("v5.bmp")), PXM_S_OK);  // fills what the module keeps for good
-  for (const uint32_t bits : {1u, 4u, 8u, 16u, 24u, 32u}) {
-    SCOPED_TRACE(bits);
-    const uint32_t width = 13, height = 3, row = PaddedRow(bits, width), entries = bits <= 8 ? 1u << bits : 0;
-    const Bytes block = MakeBlock(InfoHeaderBytes({.width = width, .height = height, .bitsPerPixel = bits}), entries,
-                                  4, row, height);
-    const fs::path file = WriteFile("depth" + std::to_string(bits) + ".bmp", MakeFile(block, 54 + 4 * entries).data);
-    const uint64_t applied = TransformApplies();
-    const int64_t live = HostObjects();
-    ASSERT_EQ(Load(dib.Get(), file), PXM_S_OK);
-    const view::Probe l = ViewOf(dib.Get());
-    EXPECT_EQ(l.Format(), (std::vector{width, height, 1u, bits, bits == 8 ? FOURCC_MONO : 0}));
-    EXPECT_EQ(TransformApplies() - applied, bits == 8 ? 0u : 1u) << "colour rows once, 8-bit grey never";
-    EXPECT_EQ(HostObjects(), live) << "the path and the transform are released";
-    ASSERT_EQ(l.blockSize, block.size());
-    EXPECT_EQ(l.data, l.block + 40 + 4 * entries + (height - 1) * row) << "the top row is the file's last";
-    EXPECT_EQ(l.stride, -static_cast<int32_t>(row));
-    EXPECT_EQ(l.Block(), Expected(dib.Get(), MakeFile(block).data));
-  }
-}
-
 TEST(DibLoad, PathsOfAnyLengthWithBackslashesAndOpenFailures) {
   const Bytes block = MakeBlock(InfoHeaderBytes({.width = 2, .height = 2}), 0, 4, 8, 2);
   const std::string folder(120, 'd');
@@ -101,7 +78,14 @@ Bytes WithHeaderSize(uint32_t size) {
   return std::memcpy(b.data.data() + 14, &size, 4), b;
 }
 
-TEST(DibLoad, BrokenFilesGetTheirResultAndNothingOutsideABuffer) {
+// Files of every depth, and broken ones, each with its result: a loaded file is the block (its rows
+// bottom-up, the top row last) with colour rows transformed once, 8-bit grey never; a refused one
+// leaves the previous image. Either way the path and the transform are released.
+TEST(DibLoad, EveryFileGetsItsResultAndBlock) {
+  const auto depth = [](uint32_t bits) {
+    const uint32_t entries = bits <= 8 ? 1u << bits : 0;
+    return MakeFile(Info({.width = 13, .height = 3, .bitsPerPixel = bits}, entries, PaddedRow(bits, 13), 3), 54 + 4 * entries);
+  };
   const Bytes good24 = MakeFile(Info({.width = 5, .height = 3}, 0, 16, 3));
   // 32 bits with three masks after the header, already the stored layout: the rows stay where they
   // are, and the header becomes the 52-byte one that holds the masks.
@@ -118,6 +102,8 @@ TEST(DibLoad, BrokenFilesGetTheirResultAndNothingOutsideABuffer) {
     uint32_t blockSize;  // 0: refused with 0x80070057; else the block covers the claimed layout
   };
   const Case cases[] = {
+      {"depth1", depth(1), 40 + 8 + 3 * 4},     {"depth4", depth(4), 40 + 64 + 3 * 8},  {"depth8", depth(8), 40 + 1024 + 3 * 16},
+      {"depth16", depth(16), 40 + 3 * 28},      {"depth24", depth(24), 40 + 3 * 40},    {"depth32", depth(32), 40 + 3 * 52},
       {"empty", raw({}), 0},
       {"thirteenBytes", raw({'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), 0},
       {"fileHeaderOnly", raw({'B', 'M', 14, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}), 0},
@@ -163,14 +149,16 @@ TEST(DibLoad, BrokenFilesGetTheirResultAndNothingOutsideABuffer) {
       {"runLengthClaimFarBeyondFile",
        MakeFile(Info({.width = 30000, .height = 30000, .bitsPerPixel = 8, .compression = 1}, 256, 0, 0).Fill(1024 - 40 - 1024 % 40, 0)), 0},
   };
+  ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
+  ASSERT_EQ(Load(dib.Get(), Fixture("v5.bmp")), PXM_S_OK);  // fills what the module keeps for good
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
     ASSERT_EQ(dib->Create(6, 4, 1, 32, FOURCC_ARGB), PXM_S_OK);
     const view::Probe before = ViewOf(dib.Get());
     const uint64_t applied = TransformApplies();
-    const fs::path path = WriteFile(std::string("broken/") + c.name + ".bmp", c.file.data);
-    EXPECT_EQ(Load(dib.Get(), path), c.blockSize ? PXM_S_OK : PXM_E_INVALIDARG);
+    const int64_t live = HostObjects();
+    EXPECT_EQ(Load(dib.Get(), WriteFile(std::string("files/") + c.name + ".bmp", c.file.data)), c.blockSize ? PXM_S_OK : PXM_E_INVALIDARG);
+    EXPECT_EQ(HostObjects(), live) << "the path and the transform are released";
     const view::Probe after = ViewOf(dib.Get());
     if (!c.blockSize) {
       EXPECT_EQ(after.block, before.block) << "the previous image stays";
@@ -178,6 +166,9 @@ TEST(DibLoad, BrokenFilesGetTheirResultAndNothingOutsideABuffer) {
       EXPECT_EQ(TransformApplies(), applied);
       continue;
     }
+    EXPECT_EQ(TransformApplies() - applied, after.bits == 8 ? 0u : 1u);
+    EXPECT_EQ(after.stride, -int32_t(PaddedRow(after.bits, after.width)));
+    EXPECT_EQ(after.data, after.block + after.blockSize + after.stride);
     ASSERT_EQ(after.blockSize, c.blockSize);
     EXPECT_EQ(after.Block(), Expected(dib.Get(), c.file.data));
     for (uint32_t y = 0; y < after.height; ++y) std::memset(after.data + int64_t{y} * after.stride, 1, -after.stride);
