@@ -3,6 +3,8 @@
 // its rows; reference counts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "DibTestSupport.h"
 #include "RenderTestSupport.h"
 
@@ -19,8 +21,7 @@ struct DepthCase {
 constexpr uint8_t kAlphas[] = {0, 255, 128, 77};
 std::vector<uint32_t> Palette(uint32_t count, uint32_t seed) {
   std::vector<uint32_t> p(count);
-  for (uint32_t i = 0; i < count; ++i) p[i] = (i * 2654435761u + seed) & 0x00FFFFFF;
-  return p;
+  return std::generate(p.begin(), p.end(), [&, i = 0u]() mutable { return (i++ * 2654435761u + seed) & 0x00FFFFFF; }), p;
 }
 // Rows below 8 bits hold indices from the high bits of each byte on; 16 bits are 5-5-5 under a top
 // bit that is not drawn (set in about half of them); a 32-bit pixel with alpha takes one of four alphas.
@@ -36,10 +37,8 @@ void Put(const DepthCase& c, uint8_t* row, uint32_t x, uint32_t v) {
 uint8_t Blend(uint32_t s, uint32_t d, uint32_t a) { return uint8_t((s * a + d * (255 - a) + 127) / 255); }
 uint8_t Widen5(uint32_t v) { return uint8_t((v & 31) << 3 | (v & 31) >> 2); }
 uint32_t Colour(const DepthCase& c, uint32_t v) {
-  if (!c.palette.empty()) {
-    const uint32_t e = c.palette[v & (c.palette.size() - 1)];
-    return Rgbx(uint8_t(e >> 16), uint8_t(e >> 8), uint8_t(e));
-  }
+  const uint32_t e = c.palette.empty() ? 0 : c.palette[v & (c.palette.size() - 1)];
+  if (!c.palette.empty()) return Rgbx(uint8_t(e >> 16), uint8_t(e >> 8), uint8_t(e));
   if (c.bitsPerPixel == 8) return Rgbx(uint8_t(v), uint8_t(v), uint8_t(v));
   if (c.bitsPerPixel == 16) return Rgbx(Widen5(v >> 10), Widen5(v >> 5), Widen5(v));
   const uint32_t a = c.fourcc == FOURCC_ARGB ? kAlphas[v >> 24 & 3] : 255, d = kBackground;
@@ -65,8 +64,7 @@ ComPtr<IPXMImageDIB> MakeDib(const DepthCase& c, uint32_t w, uint32_t h, uint32_
   std::memcpy(exact, made.block, made.blockSize);
   if (c.fourcc != FOURCC_ARGB) EXPECT_EQ(dib->CreateOnDIB(exact, nullptr, 1), PXM_S_OK); else std::free(exact);
   std::vector<uint32_t> palette = c.palette;
-  if (!palette.empty())
-    Query<IPXMImagePalette>(dib.Get(), pxm::iid::IPXMImagePalette)->SetPalette(palette.data(), uint32_t(palette.size()), 0);
+  if (!palette.empty()) PaletteOf(dib.Get())->SetPalette(palette.data(), uint32_t(palette.size()), 0);
   for (uint32_t y = 0; y < h; ++y)
     for (uint32_t x = 0; x < w; ++x) Put(c, ImageRow(dib.Get(), y), x, value(x, y));
   return dib;
@@ -79,9 +77,7 @@ testing::AssertionResult Shows(const Surface& target, const DepthCase& c, CANVAS
     for (uint32_t x = 0; x < target.width; ++x) {
       const int32_t u = int32_t(x) - at.x, v = int32_t(y) - at.y;
       const bool inside = u >= 0 && u < at.width && v >= 0 && v < at.height;
-      const uint32_t expected = inside ? Colour(c, Value(uint32_t(part.x + u * part.width / at.width),
-                                                           uint32_t(part.y + v * part.height / at.height)))
-                                       : kBackground;
+      const uint32_t expected = inside ? Colour(c, Value(uint32_t(part.x + u * part.width / at.width), uint32_t(part.y + v * part.height / at.height))) : kBackground;
       if (target.At(x, y) != expected)
         return testing::AssertionFailure() << "at " << x << "," << y << ": " << std::hex << target.At(x, y) << " not " << expected;
     }
@@ -126,8 +122,7 @@ TEST(DibRender, EveryDepthOneToOneScaledAndCut) {
       }
       ComPtr<IPXMImageDIB> small = MakeDib(c, 9, 6, Value);
       for (const Cut& k : cuts) {
-        SCOPED_TRACE(testing::Message() << "source " << k.source.x << "," << k.source.y << "," << k.source.width << ","
-                                        << k.source.height);
+        SCOPED_TRACE(testing::Message() << "source " << k.source.x << "," << k.source.y << "," << k.source.width << "," << k.source.height);
         Surface target(11, 8, coordinates, kBackground);
         CANVASRect source = k.source;
         ASSERT_EQ(Draw(small.Get(), target.context, k.destination, &source), PXM_S_OK);
@@ -154,9 +149,7 @@ TEST(DibRender, DibAndItsCanvasCopyFitIntoTheRectangle) {
     for (const Case& k : {Case{{0, 0, 4, 4}, FitToRect, {0, 1, 4, 2}}, Case{{0, 0, 8, 2}, FitToRect, {2, 0, 4, 2}},
                           Case{{12, 2, -4, 2}, FitToRect, {12, 2, 4, 2}}, Case{{-14, -8, 4, 4}, FitToRect, {-14, -7, 4, 2}},
                           Case{{-2, -3, 4, 2}, 0, {-2, -3, 4, 2}}, Case{{-2, -3, 4, 2}, ~FitToRect, {-2, -3, 4, 2}}}) {
-      SCOPED_TRACE(testing::Message() << (image == canvas.Get() ? "canvas " : "DIB ") << k.destination.x << ","
-                                      << k.destination.y << "," << k.destination.width << "," << k.destination.height
-                                      << " flags " << k.flags);
+      SCOPED_TRACE(testing::Message() << (image == canvas.Get() ? "canvas " : "DIB ") << k.destination.x << "," << k.destination.y << " flags " << k.flags);
       Surface target(40, 20, Coordinates::Flipped, kBackground);
       CGContextTranslateCTM(target.context, 20, 10);
       CANVASRect destination = k.destination;
