@@ -100,7 +100,7 @@ TEST(DibRender, EveryDepthOneToOneScaledAndCut) {
                       {{20, 0, 4, 4}, {0, 0, 4, 4}, {}},            {{4, 0, -2, 6}, {0, 0, 9, 6}, {}}};
   for (const DepthCase& c : kDepths)
     for (const Coordinates coordinates : {Coordinates::Flipped, Coordinates::Unflipped}) {
-      SCOPED_TRACE(testing::Message() << c.name << " " << Name(coordinates));
+      SCOPED_TRACE(testing::Message() << c.name << (coordinates == Coordinates::Flipped ? " flipped" : " unflipped"));
       ComPtr<IPXMImageDIB> dib = MakeDib(c, 13, 5, Value), blocks = MakeDib(c, 10, 6, Blocks);
       ComPtr<IPXMImageCANVAS> canvas, halfCanvas;
       if (c.bitsPerPixel == 32 && c.fourcc != FOURCC_ARGB) {
