@@ -19,9 +19,8 @@ HRESULT Load(IPXMImageDIB* dib, const fs::path& path) {
   return dib->Load(&text);
 }
 
-// The block a load makes of a file: what the file holds after its 14-byte header, zeros for what
-// it lacks, the image size in its header, an 8-bit palette turned into the grey ramp, and the first and third byte of each 24-
-// and 32-bit pixel exchanged by the host's transform.
+// The block a load makes of a file: what the file holds after its 14-byte header, zeros for what it lacks, the image
+// size in its header, an 8-bit palette turned into the grey ramp, 24- and 32-bit pixels' first and third bytes exchanged.
 std::vector<uint8_t> Expected(IPXMImageDIB* dib, const std::vector<uint8_t>& file) {
   const view::Probe l = ViewOf(dib);
   const size_t entries = PaletteEntries(dib).size();
@@ -89,12 +88,10 @@ TEST(DibLoad, EveryFileGetsItsResultAndBlock) {
   const Bytes good24 = MakeFile(Info({.width = 5, .height = 3}, 0, 16, 3));
   // 32 bits with three masks after the header, already the stored layout: the rows stay where they
   // are, and the header becomes the 52-byte one that holds the masks.
-  Bytes masked = InfoHeaderBytes({.width = 2, .height = 2, .bitsPerPixel = 32, .compression = 3});
-  masked.U32(0x00FF0000).U32(0x0000FF00).U32(0x000000FF).Fill(16, 0x44);
+  const Bytes masked =
+      InfoHeaderBytes({.width = 2, .height = 2, .bitsPerPixel = 32, .compression = 3}).U32(0xFF0000).U32(0xFF00).U32(0xFF).Fill(16, 0x44);
   // A claim of twice the file plus 64 KiB loads; one row byte more is refused.
-  const auto claim = [&](uint32_t extra) {
-    return MakeFile(Info({.width = 65608 + extra, .height = 1, .bitsPerPixel = 8, .coloursUsed = 1}, 1, 0, 0));
-  };
+  const auto claim = [&](uint32_t extra) { return MakeFile(Info({.width = 65608 + extra, .height = 1, .bitsPerPixel = 8, .coloursUsed = 1}, 1, 0, 0)); };
   const auto raw = [](std::vector<uint8_t> bytes) { return Bytes{std::move(bytes)}; };
   struct Case {
     const char* name;
@@ -161,9 +158,7 @@ TEST(DibLoad, EveryFileGetsItsResultAndBlock) {
     EXPECT_EQ(HostObjects(), live) << "the path and the transform are released";
     const view::Probe after = ViewOf(dib.Get());
     if (!c.blockSize) {
-      EXPECT_EQ(after.block, before.block) << "the previous image stays";
-      EXPECT_EQ((std::vector{after.width, after.bits, after.fourcc}), (std::vector{6u, 32u, FOURCC_ARGB}));
-      EXPECT_EQ(TransformApplies(), applied);
+      EXPECT_TRUE(after.block == before.block && after.Format() == before.Format() && TransformApplies() == applied) << "the previous image stays";
       continue;
     }
     EXPECT_EQ(TransformApplies() - applied, after.bits == 8 ? 0u : 1u);
@@ -174,10 +169,6 @@ TEST(DibLoad, EveryFileGetsItsResultAndBlock) {
     for (uint32_t y = 0; y < after.height; ++y) std::memset(after.data + int64_t{y} * after.stride, 1, -after.stride);
   }
 }
-
-}  // namespace
-
-namespace {
 
 uint32_t Get32(const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24; }
 void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) { std::memcpy(b.data() + at, &v, 4); }

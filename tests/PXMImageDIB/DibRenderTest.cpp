@@ -77,7 +77,8 @@ testing::AssertionResult Shows(const Surface& target, const DepthCase& c, CANVAS
     for (uint32_t x = 0; x < target.width; ++x) {
       const int32_t u = int32_t(x) - at.x, v = int32_t(y) - at.y;
       const bool inside = u >= 0 && u < at.width && v >= 0 && v < at.height;
-      const uint32_t expected = inside ? Colour(c, Value(uint32_t(part.x + u * part.width / at.width), uint32_t(part.y + v * part.height / at.height))) : kBackground;
+      const uint32_t expected =
+          inside ? Colour(c, Value(uint32_t(part.x + u * part.width / at.width), uint32_t(part.y + v * part.height / at.height))) : kBackground;
       if (target.At(x, y) != expected)
         return testing::AssertionFailure() << "at " << x << "," << y << ": " << std::hex << target.At(x, y) << " not " << expected;
     }
@@ -165,7 +166,8 @@ TEST(DibRender, DibAndItsCanvasCopyFitIntoTheRectangle) {
 // Only the colour canvas at 2 x 2 reaches the target; no reference is kept.
 TEST(Render, ResultCodes) {
   Surface target(4, 4, Coordinates::Flipped, kBackground);
-  ComPtr<IPXMImageDIB> noDib = ModuleHost::Get().CreateDIB(), dib = MakeDib(kDepths[5], 4, 4, Value), twoBits = ModuleHost::Get().CreateDIB();
+  ComPtr<IPXMImageDIB> noDib = ModuleHost::Get().CreateDIB(), dib = MakeDib(kDepths[5], 4, 4, Value);
+  ComPtr<IPXMImageDIB> twoBits = ModuleHost::Get().CreateDIB();
   Bytes rows = MakeBlock(InfoHeaderBytes({.width = 4, .height = 4, .bitsPerPixel = 2}), 0, 4, 4, 4);
   ASSERT_EQ(twoBits->CreateOnDIB(rows.data.data(), nullptr, 0), PXM_S_OK);
   ComPtr<IPXMImageCANVAS> empty = ModuleHost::Get().CreateCanvas(), failed = ModuleHost::Get().CreateCanvas(), colour = MakeColourCanvas(4, 4);
