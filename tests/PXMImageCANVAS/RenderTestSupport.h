@@ -21,8 +21,7 @@ inline uint32_t LoadPixel(const uint8_t* p) {
   return std::memcpy(&word, p, sizeof word), word;
 }
 
-// Row y of an image as its GetImage hands it out (row 0 first, signed stride).
-inline uint8_t* ImageRow(IPXM* image, uint32_t y) { return view::Plane(image, 0).Row(y); }
+inline uint8_t* ImageRow(IPXM* image, uint32_t y) { return view::Plane(image, 0).Row(y); }  // GetImage's row y
 
 template <class I>
 ComPtr<I> Query(IUnknown* object, const IID& iid) {
@@ -46,7 +45,6 @@ inline ComPtr<IPXMImageCANVAS> MakeColourCanvas(uint32_t w, uint32_t h) {
 // The user space a test draws in. Flipped: origin at the top left, y down, as the module's hosts
 // draw. Unflipped: Core Graphics' own, y up.
 enum class Coordinates { Flipped, Unflipped };
-inline const char* Name(Coordinates c) { return c == Coordinates::Flipped ? "flipped" : "unflipped"; }
 
 // A colour canvas of the module as a drawing destination.
 struct Surface {
@@ -63,8 +61,7 @@ struct Surface {
     if (c == Coordinates::Flipped) CGContextTranslateCTM(context, 0, h), CGContextScaleCTM(context, 1, -1);
   }
   void Fill(uint32_t pixel) {
-    for (uint32_t y = 0; y < height; ++y)
-      for (uint32_t x = 0; x < width; ++x) std::memcpy(BufferRow(y) + 4 * x, &pixel, 4);
+    for (uint32_t i = 0; i < width * height; ++i) std::memcpy(BufferRow(i / width) + 4 * (i % width), &pixel, 4);
   }
   // Row y of the context's memory, the device's top row first.
   uint8_t* BufferRow(uint32_t y) const {

@@ -1,7 +1,8 @@
-// Copy(IPXM*, int): every source kind into the DIB and the canvas in every row layout against one
-// model; into a DIB also raster and DIB sources, the image itself, palettes and the failures.
+// Copy(IPXM*, int) into the DIB and the canvas: every source kind in every row layout against one
+// model, palettes, the image itself, sources without area or rows, and the failures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <tuple>
@@ -112,55 +113,36 @@ TEST(Copy, EverySourceKindIntoEachClassInEveryLayout) {
     }
 }
 
-TEST(DibCopy, HandsOverThePaletteOfEightBitSources) {
-  for (const uint32_t entries : {0u, 16u, 256u, 300u}) {
+// Into a DIB the palette of an 8-bit source is handed over, entries past the source's grey; a
+// canvas applies it (red, green, blue from the entry, the fourth byte the value), values past the
+// entries grey. No more than 256 entries are read. A DIB does not take a table that the source's
+// GetPalette hands out with a failure (5 entries); of a source of several planes (16 entries) it
+// reads no rows but still takes the palette.
+TEST(Copy, TakesThePaletteOfEightBitSources) {
+  for (const uint32_t entries : {0u, 4u, 16u, 256u, 300u, 5u}) {
     SCOPED_TRACE(entries);
-    // Several planes: the rows are not written, the palette is still taken.
-    ComPtr<TestImage> source = TestImage::Make({.width = 3, .height = 1, .bitsPerPixel = 8, .planes = entries == 16 ? 2u : 1u});
-    for (uint32_t i = 0; i < entries; ++i) source->palette.push_back(0xFF000000u | (0x00FFFFFFu - i * 0x010203u));
+    ComPtr<TestImage> source = TestImage::Make({7, 2, 8, kRgb, entries == 16 ? 2u : 1u, true, 2});
+    source->FillPattern(entries);
+    std::memcpy(source->Row(0, 0), "\0\1\2\3", 4);
+    for (uint32_t i = 0; i < entries; ++i) source->palette.push_back((i % 2 ? 0xFF000000u : 0) | (0x00FFFFFFu - i * 0x010203u));
+    source->paletteResult = entries == 5 ? PXM_E_FAIL : PXM_S_FALSE;
+    const uint32_t taken = entries == 5 ? 0 : std::min(entries, 256u);
     ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
     ASSERT_EQ(dib->Copy(source.Get(), 0), PXM_S_OK);
     const std::vector<uint32_t> table = PaletteEntries(dib.Get());
     ASSERT_EQ(table.size(), 256u);
-    for (uint32_t i = 0; i < 256; ++i) ASSERT_EQ(table[i], i < entries ? source->palette[i] & 0x00FFFFFFu : i * 0x010101u) << i;
+    for (uint32_t i = 0; i < 256; ++i) ASSERT_EQ(table[i], i < taken ? source->palette[i] & 0x00FFFFFFu : i * 0x010101u) << i;
+    ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
+    ASSERT_EQ(canvas->Copy(source.Get(), 0), PXM_S_OK);
+    for (uint32_t y = 0; y < 2 && entries != 16 && entries != 5; ++y)
+      for (uint32_t x = 0; x < 7; ++x) {
+        const uint8_t v = source->Row(0, y)[x];
+        const uint32_t e = v < taken ? source->palette[v] : v * 0x010101u;
+        ASSERT_EQ(LoadPixel(Plane(canvas.Get()).Row(y) + 4 * x), Rgbx(uint8_t(e >> 16), uint8_t(e >> 8), uint8_t(e), v)) << x << "," << y;
+      }
+    EXPECT_TRUE(entries != 16 || source->getImageCalls == 0) << "several planes: no rows read";
     EXPECT_EQ(RefCount(static_cast<IPXMImage*>(source.Get())), 1u) << "the palette interface was released";
-    if (entries == 16) {
-      EXPECT_EQ(source->getImageCalls, 0);
-    }
   }
-}
-
-TEST(DibCopy, FromDibAndRasterSourcesKeepsThePictureUpright) {
-  // An 8-bit DIB with a palette: same memory order, padding not copied, palette handed over.
-  ComPtr<IPXMImageDIB> grey = ModuleHost::Get().CreateDIB();
-  ASSERT_EQ(grey->Create(9, 4, 1, 8, kMono), PXM_S_OK);
-  std::vector<uint32_t> colours(256);
-  for (uint32_t i = 0; i < 256; ++i) colours[i] = i * 0x00010307u & 0x00FFFFFFu;
-  PaletteOf(grey.Get())->SetPalette(colours.data(), 256, 0);
-  const Plane in = Plane(grey.Get());
-  for (uint32_t i = 0; i < in.size; ++i) in.Row(3)[i] = static_cast<uint8_t>(i * 13);
-  ComPtr<IPXMImageDIB> copy = ModuleHost::Get().CreateDIB();
-  ASSERT_EQ(copy->Copy(grey.Get(), 0), PXM_S_OK);
-  const Plane out = Plane(copy.Get());
-  for (uint32_t y = 0; y < 4; ++y) EXPECT_EQ(0, std::memcmp(out.Row(y), in.Row(y), 9)) << y;
-  EXPECT_EQ(out.Row(2)[0], 12 * 13) << "the bottom row first in memory";
-  EXPECT_EQ(PaletteEntries(copy.Get()), colours);
-
-  // Raster rows run top row first: the DIB holds them the other way round in memory.
-  for (const uint32_t bits : {8u, 32u}) {
-    ComPtr<IPXMImage> raster = ModuleHost::Get().CreateRaster();
-    ASSERT_EQ(raster->Create(6, 3, 1, bits, kMono), PXM_S_OK);
-    const Plane r = Plane(raster.Get());
-    for (uint32_t i = 0; i < r.size; ++i) r.data[i] = static_cast<uint8_t>(i * 5 + 1);
-    ASSERT_EQ(copy->Copy(raster.Get(), 255), PXM_S_OK);
-    EXPECT_EQ(ViewOf(copy.Get()).Format(), (std::vector{6u, 3u, 1u, 8u, kMono}));
-    const Plane d = Plane(copy.Get());
-    EXPECT_EQ(d.Row(0), d.Row(2) + 2 * 8) << "the top row is last in memory";
-    for (uint32_t y = 0; y < 3; ++y)
-      for (uint32_t x = 0; x < 6; ++x) ASSERT_EQ(d.Row(y)[x], r.Row(y)[x * bits / 8]) << bits << ": " << x << "," << y;
-  }
-  ASSERT_EQ(copy->Copy(ModuleHost::Get().CreateRaster().Get(), 0), PXM_S_OK);
-  EXPECT_EQ(ViewOf(copy.Get()).Format()[0], 0u);
 }
 
 // A source whose plane does not hold the rows it claims (a size short of height x |stride|, or a
@@ -193,9 +175,11 @@ TEST(Copy, RefusesSourcesThatDoNotHoldTheirRows) {
   }
 }
 
-// Onto itself in a kept format, alpha is forced in place; in a format that changes on the way
-// nothing is read past the new rows (the sanitizers watch). A null source changes nothing.
-TEST(DibCopy, OntoItselfAndFromNothing) {
+// Onto itself in a kept format a DIB forces alpha in place and a canvas stays as it was; in a
+// format that changes on the way nothing is read past the new rows (the sanitizers watch), and an
+// 8-bit canvas made anew as 32 bits has nothing left to read. A null source changes nothing;
+// sources without area leave images of their size without pixels.
+TEST(Copy, OntoItselfFromNothingAndWithoutArea) {
   ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
   ASSERT_EQ(dib->Create(1500, 2, 1, 32, kArgb), PXM_S_OK);
   const Plane p = Plane(dib.Get());
@@ -208,10 +192,24 @@ TEST(DibCopy, OntoItselfAndFromNothing) {
     ASSERT_EQ(dib->Copy(dib.Get(), 0), PXM_S_OK);
     EXPECT_EQ(ViewOf(dib.Get()).Format(), (std::vector{33u, 3u, 1u, madeBits, madeFourcc}));
   }
-  const uint8_t* before = Plane(dib.Get()).data;
-  EXPECT_EQ(dib->Copy(nullptr, 255), PXM_E_INVALIDARG);
-  EXPECT_EQ(Plane(dib.Get()).data, before);
-  EXPECT_EQ(ViewOf(dib.Get()).Format(), (std::vector{33u, 3u, 1u, 24u, 0u}));
+  ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
+  for (const uint32_t bits : {32u, 8u}) {
+    ASSERT_EQ(canvas->Create(4, 3, 1, bits, kRgb), PXM_S_OK);
+    for (uint32_t y = 0; y < 3; ++y) std::memset(Plane(canvas.Get()).Row(y), y == 2 ? 0x12 : 0x77, 4 * 4);
+    ASSERT_EQ(canvas->Copy(canvas.Get(), 0), PXM_S_OK);
+    const Plane c(canvas.Get());
+    EXPECT_EQ((std::vector{LoadPixel(c.Row(2)), LoadPixel(c.Row(1) + 12)}), (bits == 32 ? std::vector{0x12121212u, 0x77777777u} : std::vector{0u, 0u}));
+  }
+  for (IPXMImage* image : {static_cast<IPXMImage*>(dib.Get()), static_cast<IPXMImage*>(canvas.Get())}) {
+    const Plane before(image);
+    EXPECT_EQ(image->Copy(nullptr, 255), PXM_E_INVALIDARG);
+    EXPECT_TRUE(Plane(image).data == before.data && Plane(image).Format() == before.Format());
+    for (const auto& [width, height] : {std::pair{0u, 3u}, {4u, 0u}}) {
+      ASSERT_EQ(image->Copy(TestImage::Make({width, height, 32, kRgb}).Get(), 0), PXM_S_OK);
+      const Plane after(image);
+      EXPECT_EQ((std::vector{after.width, after.height, after.size}), (std::vector{width, height, 0u}));
+    }
+  }
 }
 
 }  // namespace

@@ -16,15 +16,16 @@ constexpr uint32_t kRgb = FOURCC_RGB, kMono = FOURCC_MONO, kArgb = FOURCC_ARGB, 
 TEST(DibCreate, NormalisesTheRequestIntoABottomUpBlock) {
   struct Case {
     uint32_t bits, fourcc, storedBits, storedFourcc, entries;
-  };
-  for (const Case& c : {Case{1, kRgb, 1, kRgb, 2}, Case{0, kRgb, 4, kRgb, 16}, Case{2, kRgb, 4, kRgb, 16},
-                        Case{3, kMono, 4, kMono, 16}, Case{4, kArgb, 4, kArgb, 16}, Case{5, kRgb, 8, kRgb, 256},
-                        Case{8, kMono, 8, kMono, 256}, Case{8, 0x12345678, 8, kRgb, 256}, Case{9, kRgb, 16, kRgb, 0},
-                        Case{16, kMono, 16, kMono, 0}, Case{17, kBgr, 24, kRgb, 0}, Case{24, kBgr, 24, kRgb, 0},
-                        Case{24, kArgb, 24, kArgb, 0}, Case{25, kRgb, 32, kRgb, 0}, Case{32, kBgr, 32, kArgb, 0},
-                        Case{32, kAbgr, 32, kArgb, 0}, Case{33, kAbgr, 32, kRgb, 0}, Case{64, kMono, 32, kMono, 0}}) {
+  } const cases[] = {{1, kRgb, 1, kRgb, 2},      {0, kRgb, 4, kRgb, 16},       {2, kRgb, 4, kRgb, 16},    {3, kMono, 4, kMono, 16},
+                     {4, kArgb, 4, kArgb, 16},   {5, kRgb, 8, kRgb, 256},      {8, kMono, 8, kMono, 256}, {8, 0x12345678, 8, kRgb, 256},
+                     {9, kRgb, 16, kRgb, 0},     {16, kMono, 16, kMono, 0},    {17, kBgr, 24, kRgb, 0},   {24, kBgr, 24, kRgb, 0},
+                     {24, kArgb, 24, kArgb, 0},  {25, kRgb, 32, kRgb, 0},      {32, kBgr, 32, kArgb, 0},  {32, kAbgr, 32, kArgb, 0},
+                     {33, kAbgr, 32, kRgb, 0},   {64, kMono, 32, kMono, 0}};
+  for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.bits << " bits, code " << std::hex << c.fourcc);
     ComPtr<IPXMImageDIB> dib = NewDib();
+    // Only grey deeper than 8 bits is not creatable; Create does not ask.
+    EXPECT_EQ(dib->IsCreatable(c.bits, c.fourcc), c.fourcc == kMono && c.bits > 8 ? PXM_E_NOTCREATABLE : PXM_S_OK);
     ASSERT_EQ(dib->Create(5, 3, 7, c.bits, c.fourcc), PXM_S_OK);
     const view::Probe v = ViewOf(dib.Get());
     EXPECT_EQ(v.Format(), (std::vector{5u, 3u, 1u, c.storedBits, c.storedFourcc}));
@@ -91,19 +92,21 @@ TEST(DibCreate, EmptyAndTooLargeImagesHaveNoBlock) {
               (std::vector{0u, 0u, 0u, 0u, 0u, width ? 32u : 0u, width ? kArgb : 0u}));
     EXPECT_TRUE(!v.block && !v.data);
   }
-  // Only grey deeper than 8 bits is not creatable; Create does not ask.
-  EXPECT_EQ(dib->IsCreatable(8, kMono) | dib->IsCreatable(24, kRgb) | dib->IsCreatable(77, 0x12345678), PXM_S_OK);
-  EXPECT_EQ(dib->IsCreatable(9, kMono) & dib->IsCreatable(24, kMono), PXM_E_NOTCREATABLE);
-  EXPECT_EQ(dib->Create(2, 2, 1, 16, kMono), PXM_S_OK);
 }
 
-TEST(DibCreateOnDIB, ReadsEveryHeaderForm) {
+// Every header form is read in place; header sizes no header has, and depths without rows, are
+// refused and the previous image kept.
+TEST(DibCreateOnDIB, ReadsEveryHeaderFormAndRefusesTheRest) {
   struct Case {
     const char* name;
     Bytes header;
-    uint32_t entries, entrySize, width, height, bits, fourcc, paletteCount;
+    uint32_t entries = 0, entrySize = 4, width = 0, height = 0, bits = 0, fourcc = 0, paletteCount = 0;  // no width: refused
   };
   const auto info = [](InfoHeader h) { return InfoHeaderBytes(h); };
+  const auto sized = [](uint32_t size, uint32_t bits) {
+    Bytes b = InfoHeaderBytes({.width = 3, .height = 2, .bitsPerPixel = bits});
+    return std::memcpy(b.data.data(), &size, 4), b;
+  };
   const Case cases[] = {
       {"info24", info({.width = 5, .height = 3}), 0, 4, 5, 3, 24, 0, 0}, {"info24TopDown", info({.width = 5, .height = -5}), 0, 4, 5, 5, 24, 0, 0},
       {"info8", info({.width = 7, .height = 2, .bitsPerPixel = 8}), 256, 4, 7, 2, 8, kMono, 256},
@@ -117,15 +120,23 @@ TEST(DibCreateOnDIB, ReadsEveryHeaderForm) {
       {"v5Info124", info({.size = 124, .width = 13, .height = -2, .bitsPerPixel = 1}), 2, 4, 13, 2, 1, 0, 2},
       {"core8", CoreHeaderBytes(6, 2, 8), 256, 3, 6, 2, 8, 0, 256}, {"core4", CoreHeaderBytes(6, 2, 4), 16, 3, 6, 2, 4, 0, 16},
       {"core24", CoreHeaderBytes(6, 2, 24), 0, 3, 6, 2, 24, 0, 0},
+      {"size0", sized(0, 24)}, {"size1", sized(1, 24)}, {"size13", sized(13, 24)}, {"size41", sized(41, 24)}, {"size100", sized(100, 24)},
+      {"size125", sized(125, 24)}, {"sizeAllOnes", sized(~0u, 24)}, {"bits0", sized(40, 0)}, {"bits33", sized(40, 33)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const uint32_t row = PaddedRow(c.bits, c.width);
-    Bytes block = MakeBlock(c.header, c.entries, c.entrySize, row, c.height);
+    const uint32_t row = PaddedRow(c.width ? c.bits : 24, c.width ? c.width : 3);
+    Bytes block = MakeBlock(c.header, c.entries, c.entrySize, row, c.width ? c.height : 2);
     const Bytes original = block;
     ComPtr<IPXMImageDIB> dib = NewDib();
-    ASSERT_EQ(dib->CreateOnDIB(block.data.data(), nullptr, 0), PXM_S_OK);
+    ASSERT_EQ(dib->Create(3, 2, 1, 8, kMono), PXM_S_OK);
+    const uint8_t* before = ViewOf(dib.Get()).block;
+    ASSERT_EQ(dib->CreateOnDIB(block.data.data(), nullptr, 0), c.width ? PXM_S_OK : PXM_E_INVALIDARG);
     const view::Probe v = ViewOf(dib.Get());
+    if (!c.width) {
+      EXPECT_TRUE(v.block == before && v.Format() == (std::vector{3u, 2u, 1u, 8u, kMono}));
+      continue;
+    }
     EXPECT_EQ(v.Format(), (std::vector{c.width, c.height, 1u, c.bits, c.fourcc}));
     const uint32_t paletteStart = static_cast<uint32_t>(c.header.size()), paletteBytes = c.paletteCount * c.entrySize;
     EXPECT_EQ(v.block, block.data.data());
@@ -144,22 +155,8 @@ TEST(DibCreateOnDIB, ReadsEveryHeaderForm) {
     for (uint32_t i = 0; i < c.paletteCount; ++i)
       ASSERT_EQ(table[i], c.bits == 8 ? i * 0x010101u : (4 * i + 1) | (4 * i + 2) << 8 | (4 * i + 3) << 16) << i;
   }
-}
-
-TEST(DibCreateOnDIB, RefusesUnknownHeadersAndKeepsThePreviousImage) {
   ComPtr<IPXMImageDIB> dib = NewDib();
-  ASSERT_EQ(dib->Create(3, 2, 1, 8, kMono), PXM_S_OK);
-  const uint8_t* before = ViewOf(dib.Get()).block;
-  // Header sizes no header has, and depths without rows.
-  for (const auto& [size, bits] : {std::pair{0u, 24u}, {1u, 24u}, {13u, 24u}, {41u, 24u}, {100u, 24u}, {125u, 24u},
-                                   {0xFFFFFFFFu, 24u}, {40u, 0u}, {40u, 33u}}) {
-    Bytes block = MakeBlock(InfoHeaderBytes({.size = 40, .width = 3, .height = 2, .bitsPerPixel = bits}), 0, 4, 12, 2);
-    std::memcpy(block.data.data(), &size, 4);
-    EXPECT_EQ(dib->CreateOnDIB(block.data.data(), nullptr, 0), PXM_E_INVALIDARG) << size << " " << bits;
-    EXPECT_TRUE(ViewOf(dib.Get()).block == before && ViewOf(dib.Get()).Format() == (std::vector{3u, 2u, 1u, 8u, kMono}));
-  }
   EXPECT_EQ(dib->CreateOnDIB(nullptr, nullptr, 1), PXM_E_POINTER);
-  EXPECT_EQ(ViewOf(dib.Get()).block, before);
 }
 
 TEST(DibCreateOnDIB, SeparatePixelsAndOwnership) {
@@ -191,66 +188,42 @@ TEST(DibCreateOnDIB, SeparatePixelsAndOwnership) {
   ASSERT_EQ(dib->Create(1, 1, 1, 24, 0), PXM_S_OK);
 }
 
-std::vector<uint32_t> Colours(uint32_t count) {
-  std::vector<uint32_t> table(count);
-  for (uint32_t i = 0; i < count; ++i) table[i] = 0xAB000000u | (i * 0x00030507u & 0x00FFFFFFu);  // high byte dropped
-  return table;
-}
-
-TEST(DibPalette, FourByteEntriesRoundTripInPlace) {
-  ComPtr<IPXMImageDIB> dib = NewDib();
-  ASSERT_EQ(dib->Create(4, 2, 1, 8, kRgb), PXM_S_OK);
-  ComPtr<IPXMImagePalette> palette = PaletteOf(dib.Get());
-  const std::vector<uint32_t> table = Colours(300);
-  const view::Probe v = ViewOf(dib.Get());
-  std::memset(v.data + v.stride, 0xEE, 4);  // the first row in memory, right after the palette
-  EXPECT_EQ(palette->SetPalette(const_cast<uint32_t*>(table.data()), 300, 0), PXM_S_OK);
-  uint32_t *out = nullptr, count = 0;
-  ASSERT_EQ(palette->GetPalette(&out, &count), PXM_S_FALSE);
-  EXPECT_EQ(count, 256u);
-  EXPECT_EQ(reinterpret_cast<uint8_t*>(out), v.block + 40) << "the area itself";
-  for (uint32_t i = 0; i < 256; ++i) {
-    ASSERT_EQ(out[i], table[i] & 0x00FFFFFFu) << i;
-    ASSERT_EQ(v.block[40 + 4 * i], table[i] & 0xFF) << "blue first";
-  }
-  EXPECT_EQ(v.data[v.stride], 0xEE) << "nothing written past 256 entries";
-  EXPECT_EQ(palette->SetPalette(out, count, 0), PXM_S_OK);
-  EXPECT_EQ(out[255], table[255] & 0x00FFFFFFu);
-  // Fewer entries: only those change; no table: the grey ramp.
-  EXPECT_EQ(palette->SetPalette(nullptr, 2, 0), PXM_S_OK);
-  EXPECT_EQ(out[1], 0x010101u);
-  EXPECT_EQ(out[2], table[2] & 0x00FFFFFFu);
-
-  ASSERT_EQ(dib->Create(2, 2, 1, 24, kRgb), PXM_S_OK);
-  count = 99;
-  EXPECT_EQ(palette->GetPalette(&out, &count), PXM_E_FAIL);
-  EXPECT_EQ(count, 0u);
-  EXPECT_EQ(palette->SetPalette(out, 1, 0), PXM_S_OK) << "a block without entries: nothing to write";
-  EXPECT_EQ(ViewOf(dib.Get()).blockSize, 40u + 2 * 8);
-}
-
-TEST(DibPalette, CoreHeaderKeepsTriplesAndHandsOutQuads) {
-  for (const uint16_t bits : {uint16_t{1}, uint16_t{4}, uint16_t{8}}) {
+// Entries are kept in the block's own form, 4 bytes (after Create) or 3 (after a core header), blue
+// first, and handed out as 4-byte entries that follow the block. More entries than the depth has
+// are not written; fewer change only those; no table is the grey ramp.
+TEST(DibPalette, EntriesRoundTripInTheBlocksOwnForm) {
+  for (const uint32_t bits : {8u, 1u, 4u, 9u}) {  // 9: 8 bits after a core header
     SCOPED_TRACE(bits);
-    const uint32_t entries = 1u << bits;
-    Bytes block = MakeBlock(CoreHeaderBytes(3, 2, bits), entries, 3, 4, 2);
-    const uint8_t firstPixel = block.data[12 + 3 * entries];
+    const uint32_t depth = bits % 9 ? bits : 8, entries = 1u << depth, size = bits == 8 ? 4 : 3, at = bits == 8 ? 40 : 12;
+    Bytes block = bits == 8 ? Bytes() : MakeBlock(CoreHeaderBytes(3, 2, uint16_t(depth)), entries, 3, 4, 2);
     ComPtr<IPXMImageDIB> dib = NewDib();
-    ASSERT_EQ(dib->CreateOnDIB(block.data.data(), nullptr, 0), PXM_S_OK);
+    ASSERT_EQ(bits == 8 ? dib->Create(4, 2, 1, 8, kRgb) : dib->CreateOnDIB(block.data.data(), nullptr, 0), PXM_S_OK);
+    uint8_t* b = ViewOf(dib.Get()).block;
+    std::memset(b + at + size * entries, 0xEE, 4);  // the first row in memory, right after the palette
+    std::vector<uint32_t> table(300);
+    for (uint32_t i = 0; i < 300; ++i) table[i] = 0xAB000000u | (i * 0x00030507u & 0x00FFFFFFu);  // high byte dropped
     ComPtr<IPXMImagePalette> palette = PaletteOf(dib.Get());
-    std::vector<uint32_t> table = Colours(entries);
-    ASSERT_EQ(palette->SetPalette(table.data(), entries + 5, 0), PXM_S_OK);
-    for (uint32_t i = 0; i < 3 * entries; ++i) ASSERT_EQ(block.data[12 + i], (table[i / 3] >> 8 * (i % 3)) & 0xFF) << i;
-    EXPECT_EQ(block.data[12 + 3 * entries], firstPixel) << "rows untouched";
+    ASSERT_EQ(palette->SetPalette(table.data(), 300, 0), PXM_S_OK);
+    for (uint32_t i = 0; i < size * entries; ++i) ASSERT_EQ(b[at + i], i % size == 3 ? 0 : (table[i / size] >> 8 * (i % size)) & 0xFF) << i;
+    EXPECT_EQ(b[at + size * entries], 0xEE) << "nothing written past the entries";
     uint32_t *out = nullptr, count = 0;
     ASSERT_EQ(palette->GetPalette(&out, &count), PXM_S_FALSE);
     ASSERT_EQ(count, entries);
+    EXPECT_EQ(reinterpret_cast<uint8_t*>(out) == b + at, size == 4) << "4-byte entries: the area itself";
     for (uint32_t i = 0; i < entries; ++i) ASSERT_EQ(out[i], table[i] & 0x00FFFFFFu) << i;
-    // The quads follow the block, also when it is written directly.
-    block.data[12 + 2] = 0x77;
+    EXPECT_EQ(palette->SetPalette(out, count, 0), PXM_S_OK);
+    EXPECT_EQ(palette->SetPalette(nullptr, 2, 0), PXM_S_OK);
+    b[at + size + 2] = 0x77;  // written directly
     ASSERT_EQ(palette->GetPalette(&out, nullptr), PXM_S_FALSE);
-    EXPECT_EQ(out[0] >> 16, 0x77u);
+    EXPECT_EQ((std::vector{out[1], out[entries - 1]}), (std::vector{0x770101u, entries > 2 ? table[entries - 1] & 0x00FFFFFFu : 0x770101u}));
   }
+  ComPtr<IPXMImageDIB> dib = NewDib();
+  ASSERT_EQ(dib->Create(2, 2, 1, 24, kRgb), PXM_S_OK);
+  uint32_t *out = nullptr, count = 99;
+  EXPECT_EQ(PaletteOf(dib.Get())->GetPalette(&out, &count), PXM_E_FAIL);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(PaletteOf(dib.Get())->SetPalette(out, 1, 0), PXM_S_OK) << "a block without entries: nothing to write";
+  EXPECT_EQ(ViewOf(dib.Get()).blockSize, 40u + 2 * 8);
 }
 
 }  // namespace

@@ -1,31 +1,54 @@
-// A Core Graphics image made by a DIB render that the context keeps (as a PDF or layer context
-// does) and draws after the DIB took new blocks: it still reads the rows it was made
-// over, never freed memory (the sanitizers watch), and lets the image go when it is released.
-// This program stands in for such a context: its CGContextDrawImage keeps the image it is given.
+// This program stands in for contexts that do more with an image than draw it: its
+// CGContextDrawImage keeps the image it is given (as a PDF or layer context does), and draws the
+// same DIB again from inside the drawing (as a context whose drawing calls back into its host may).
 #include <CoreGraphics/CoreGraphics.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <future>
+#include <utility>
 
 #include "DibTestSupport.h"
-#include "TestImage.h"
 
 namespace {
 CGImageRef gKept = nullptr;
 bool gKeep = false;
+IPXMImageRender* gNested = nullptr;  // drawn again, once, from inside the drawing
+HRESULT gNestedResult = PXM_E_FAIL;
+std::future<HRESULT> gOther;  // drawn from another thread meanwhile
+bool gOtherEarly = false;
 using DrawImage = void (*)(CGContextRef, CGRect, CGImageRef);
 DrawImage RealDrawImage() { return reinterpret_cast<DrawImage>(dlsym(RTLD_NEXT, "CGContextDrawImage")); }
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) void CGContextDrawImage(CGContextRef context, CGRect rect, CGImageRef image) {
   if (gKeep && image && !gKept) gKept = CGImageRetain(image);
+  if (IPXMImageRender* nested = std::exchange(gNested, nullptr)) {
+    CANVASRect where{0, 0, 4, 2};
+    gNestedResult = nested->Render(context, &where, nullptr);
+    // The outer drawing still holds the lock: another thread's drawing waits until it ends.
+    gOther = std::async(std::launch::async, [=]() mutable { return nested->Render(context, &where, nullptr); });
+    gOtherEarly = gOther.wait_for(std::chrono::milliseconds(200)) == std::future_status::ready;
+  }
   RealDrawImage()(context, rect, image);
 }
 
 namespace {
 
-TEST(DibRender, AnImageKeptByTheContextOutlivesANewBlock) {
+HRESULT Finished(std::future<HRESULT>& drawing) {
+  if (drawing.wait_for(std::chrono::seconds(30)) == std::future_status::ready) return drawing.get();
+  ADD_FAILURE() << "the drawing waits for a lock it cannot have";
+  std::_Exit(1);
+}
+
+// The DIB's lock while it draws is error-checking: a render nested in a render of the same image
+// on the same thread does not wait for itself, draws, and leaves the outer hold in place until it
+// ends (a drawing that never comes back ends the test). A Core Graphics image made by a render that
+// the context keeps, drawn after the DIB took new blocks, still reads the rows it was made over,
+// never freed memory (the sanitizers watch), and lets the image go when it is released.
+TEST(DibRender, NestedRendersGoOnAndKeptImagesOutliveANewBlock) {
   uint32_t pixels[2 * 4] = {};
   CGColorSpaceRef rgb = CGColorSpaceCreateDeviceRGB();
   CGContextRef context = CGBitmapContextCreate(pixels, 4, 2, 8, 16, rgb, kCGImageAlphaNoneSkipLast);
@@ -33,32 +56,39 @@ TEST(DibRender, AnImageKeptByTheContextOutlivesANewBlock) {
   ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
   for (const bool owned : {true, false})
     for (const bool handed : {false, true}) {
-    SCOPED_TRACE(std::string(owned ? "a block of its own" : "a lent block") + (handed ? ", then one handed over" : ""));
-    Bytes lent = MakeBlock(InfoHeaderBytes({.width = 4, .height = 2}), 0, 4, 12, 2);
-    ASSERT_EQ(owned ? dib->Create(4, 2, 1, 24, FOURCC_RGB) : dib->CreateOnDIB(lent.data.data(), nullptr, 0), PXM_S_OK);
-    const view::Plane rows(dib.Get(), 0);
-    for (uint32_t y = 0; y < 2; ++y) std::memset(rows.Row(y), 0x40, 12);
-    gKeep = true;
-    CANVASRect where{0, 0, 4, 2};
-    ASSERT_EQ(dib.As<IPXMImageRender>(pxm::iid::IPXMImageRender)->Render(context, &where, nullptr), PXM_S_OK);
-    gKeep = false;
-    ASSERT_TRUE(gKept);
-    EXPECT_EQ(RefCount(dib.Get()), 2u) << "the provider holds the image";
-    // Created anew, or on a block handed over, then anew: each time a new block.
-    const Bytes next = MakeBlock(InfoHeaderBytes({.width = 64, .height = 64, .bitsPerPixel = 32}), 0, 4, 256, 64);
-    auto* block = static_cast<uint8_t*>(std::malloc(next.size()));
-    std::memcpy(block, next.data.data(), next.size());
-    if (!handed) std::free(block);
-    ASSERT_EQ(handed ? dib->CreateOnDIB(block, nullptr, 1) : dib->Create(64, 64, 1, 32, FOURCC_ARGB), PXM_S_OK);
-    ASSERT_EQ(dib->Create(4, 2, 1, 24, FOURCC_RGB), PXM_S_OK);
-    std::memset(view::Plane(dib.Get(), 0).Row(1), 0x99, 12);
-    std::memset(pixels, 0, sizeof pixels);
-    RealDrawImage()(context, CGRectMake(0, 0, 4, 2), gKept);
-    for (const uint32_t pixel : pixels) EXPECT_EQ(pixel & 0xFFFFFF, 0x404040u) << "the rows it was made over";
-    CGImageRelease(gKept);
-    gKept = nullptr;
-    EXPECT_EQ(RefCount(dib.Get()), 1u);
-  }
+      SCOPED_TRACE(std::string(owned ? "a block of its own" : "a lent block") + (handed ? ", then one handed over" : ""));
+      Bytes lent = MakeBlock(InfoHeaderBytes({.width = 4, .height = 2}), 0, 4, 12, 2);
+      ASSERT_EQ(owned ? dib->Create(4, 2, 1, 24, FOURCC_RGB) : dib->CreateOnDIB(lent.data.data(), nullptr, 0), PXM_S_OK);
+      for (uint32_t y = 0; y < 2; ++y) std::memset(view::Plane(dib.Get(), 0).Row(y), 0x40, 12);
+      ComPtr<IPXMImageRender> render = dib.As<IPXMImageRender>(pxm::iid::IPXMImageRender);
+      gKeep = true, gNested = owned && !handed ? render.Get() : nullptr;
+      std::future<HRESULT> outer = std::async(std::launch::async, [&] {
+        CANVASRect where{0, 0, 4, 2};
+        return render->Render(context, &where, nullptr);
+      });
+      ASSERT_EQ(Finished(outer), PXM_S_OK);
+      if (owned && !handed) {
+        EXPECT_EQ(gNestedResult * 1000 + Finished(gOther), PXM_S_OK);
+        EXPECT_FALSE(gOtherEarly) << "the nested drawing released the outer one's hold";
+      }
+      gKeep = false;
+      ASSERT_TRUE(gKept);
+      render.Reset();
+      EXPECT_EQ(RefCount(dib.Get()), 2u) << "the provider holds the image";
+      // Created anew, or on a block handed over, then anew: each time a new block.
+      const Bytes next = MakeBlock(InfoHeaderBytes({.width = 64, .height = 64, .bitsPerPixel = 32}), 0, 4, 256, 64);
+      auto* block = static_cast<uint8_t*>(std::memcpy(std::malloc(next.size()), next.data.data(), next.size()));
+      if (!handed) std::free(block);
+      ASSERT_EQ(handed ? dib->CreateOnDIB(block, nullptr, 1) : dib->Create(64, 64, 1, 32, FOURCC_ARGB), PXM_S_OK);
+      ASSERT_EQ(dib->Create(4, 2, 1, 24, FOURCC_RGB), PXM_S_OK);
+      std::memset(view::Plane(dib.Get(), 0).Row(1), 0x99, 12);
+      std::memset(pixels, 0, sizeof pixels);
+      RealDrawImage()(context, CGRectMake(0, 0, 4, 2), gKept);
+      for (const uint32_t pixel : pixels) EXPECT_EQ(pixel & 0xFFFFFF, 0x404040u) << "the rows it was made over";
+      CGImageRelease(gKept);
+      gKept = nullptr;
+      EXPECT_EQ(RefCount(dib.Get()), 1u);
+    }
   CGContextRelease(context);
 }
 

@@ -36,6 +36,7 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
   }
 
   std::vector<uint32_t> palette;              // answered through IPXMImagePalette when not empty
+  HRESULT paletteResult = PXM_S_FALSE;        // of GetPalette, which hands out the table whatever it says
   int getImageCalls = 0;
   HRESULT getImageResult = PXM_S_OK;  // GetImage fails with this when set
   uint32_t sizeShortfall = 0;         // GetImage reports planes this much smaller than they are
@@ -75,7 +76,7 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
   HRESULT SetPalette(uint32_t*, uint32_t, uint32_t) override { return PXM_E_NOTIMPL; }
   HRESULT GetPalette(uint32_t** entries, uint32_t* count) override {
     if (entries) *entries = palette.data();
-    return Put(count, uint32_t(palette.size())), PXM_S_FALSE;
+    return Put(count, uint32_t(palette.size())), paletteResult;
   }
 
  private:
