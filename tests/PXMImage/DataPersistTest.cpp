@@ -46,30 +46,21 @@ struct Record {
   uint32_t width = 4, height = 3, bits = 8, planes = 1, fourcc = FOURCC_MONO;
   int64_t rows = -1;  // rows of data in each plane (-1: as declared, 0 and no "Data" child: none)
 };
-void Put(IFolderStream* folder, const wchar_t* key, const std::vector<uint8_t>& value) {
-  PathString name{std::wstring(key)};
-  folder->WriteValue(&name, value.data(), uint32_t(value.size()), 0);
-}
-ComPtr<IFolderStream> Child(IFolderStream* folder, const wchar_t* key) {
-  PathString name{std::wstring(key)};
-  ComPtr<IFolderStream> child;
-  return folder->CreateFolder(&name, 0, reinterpret_cast<IFolderStream**>(child.Out())), child;
-}
-// A record in a host stream whose row r of plane p holds bytes (p * 64 + r * 16 + x), with a
-// palette of the size given in as many bytes of 0x5A when asked.
-ComPtr<IDataStream> MakeRecord(const Record& r, std::optional<std::pair<uint32_t, size_t>> palette = {}) {
+// A record in a host stream whose row r of plane p holds bytes (p * 64 + r * 16 + x).
+ComPtr<IDataStream> MakeRecord(const Record& r) {
   ComPtr<IDataStream> stream = NewStream();
-  ComPtr<IFolderStream> folder = stream.As<IFolderStream>(pxm::iid::IFolderStream);
-  const std::pair<const wchar_t*, uint32_t> values[] = {{L"Width", r.width}, {L"Height", r.height}, {L"BitsPerPixel", r.bits}, {L"NumberPlanes", r.planes}, {L"FOURCC", r.fourcc}};
-  for (const auto& [key, v] : values) Put(folder.Get(), key, {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+  ComPtr<IFolderStream> folder = stream.As<IFolderStream>(pxm::iid::IFolderStream), data;
+  for (const auto& [key, v] : {std::pair{L"Width", r.width}, {L"Height", r.height}, {L"BitsPerPixel", r.bits}, {L"NumberPlanes", r.planes}, {L"FOURCC", r.fourcc}}) {
+    const uint8_t bytes[] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    PathString name{std::wstring(key)};
+    folder->WriteValue(&name, bytes, 4, 0);
+  }
   std::vector<uint8_t> rows;
   for (uint32_t p = 0; r.rows && p < r.planes; ++p)
     for (int64_t y = 0; y < (r.rows < 0 ? r.height : r.rows); ++y)
       for (uint32_t x = 0; x < r.bits * r.width / 8; ++x) rows.push_back(uint8_t(p * 64 + y * 16 + x));
-  if (r.rows) Child(folder.Get(), L"Data")->Write(rows.data(), uint32_t(rows.size()), nullptr);
-  if (ComPtr<IFolderStream> colours = palette ? Child(folder.Get(), L"Palette") : ComPtr<IFolderStream>())
-    Put(colours.Get(), L"Size", {uint8_t(palette->first), uint8_t(palette->first >> 8), uint8_t(palette->first >> 16), uint8_t(palette->first >> 24)}),
-        Put(colours.Get(), L"Data", std::vector<uint8_t>(palette->second, 0x5A));
+  PathString name{std::wstring(L"Data")};
+  if (r.rows && PXM_SUCCEEDED(folder->CreateFolder(&name, 0, reinterpret_cast<IFolderStream**>(data.Out())))) data->Write(rows.data(), uint32_t(rows.size()), nullptr);
   return stream;
 }
 
@@ -133,29 +124,36 @@ TEST_F(DataPersist, StreamFailuresAreReportedAndEndTheCall) {
   for (const auto& entry : saved) EXPECT_NE(entry.first, "Data");
 }
 
-// Each class's record: its keys in order, its rows without padding as the transform leaves them
-// (colour of 24 and 32 bits with the first and third bytes swapped), the image as it was; a
-// canvas's colour goes first, and a record without one leaves the canvas's own.
-TEST_F(DataPersist, EachClassWritesItsRecordInOrder) {
+// Each class's record: its keys in order, the stride as its direction, its rows without padding as
+// the transform leaves them (colour of 24 and 32 bits with the first and third bytes swapped), the
+// image as it was; a canvas's colour goes first. Loaded into another class (or the same), rows land
+// by their index whatever each class's row direction; a record without a colour leaves the canvas's own.
+TEST_F(DataPersist, RecordsKeepTheirKeysAndMoveBetweenClasses) {
+  const wchar_t *R = kClasses[0], *D = kClasses[1], *C = kClasses[2];
   const struct {
-    const wchar_t* className;
+    const wchar_t* from;
     Shape shape;
-    int32_t direction;   // the stride
-    uint32_t packedRow;  // a row's bytes in the record: 10 pixels of 24 bits take 30, of 1 bit 1
-    uint32_t storedBits;
+    int32_t direction;  // the stride
+    const wchar_t* to;
+    HRESULT result = PXM_S_OK;
   } cases[] = {
-      {L"PXMImage", {5, 2, 3, 8, FOURCC_MONO}, 8, 5, 8},          {L"PXMImageDIB", {10, 3, 1, 8, FOURCC_RGB}, -12, 10, 8},
-      {L"PXMImageDIB", {10, 2, 1, 1, FOURCC_RGB}, -4, 1, 1},      {L"PXMImageDIB", {10, 3, 1, 24, FOURCC_RGB}, -32, 30, 24},
-      {L"PXMImageDIB", {3, 2, 1, 16, FOURCC_RGB}, -8, 6, 16},     {L"PXMImageCANVAS", {3, 2, 1, 24, FOURCC_RGB}, -12, 12, 32},
+      {R, {5, 2, 3, 8, FOURCC_MONO}, 8, R}, {D, {10, 3, 1, 8, FOURCC_RGB}, -12, D}, {D, {10, 2, 1, 1, FOURCC_RGB}, -4, D}, {D, {10, 3, 1, 24, FOURCC_RGB}, -32, D},
+      {D, {3, 2, 1, 16, FOURCC_RGB}, -8, D}, {C, {3, 2, 1, 24, FOURCC_RGB}, -12, C}, {R, {5, 3, 1, 8, FOURCC_MONO}, 8, D}, {R, {3, 2, 1, 32, FOURCC_MONO}, 12, C},
+      {R, {4, 2, 3, 8, FOURCC_MONO}, 4, C},  // one plane answering every index: the last plane's rows
+      {D, {7, 3, 1, 32, FOURCC_ARGB}, -28, C}, {D, {7, 3, 1, 24, FOURCC_RGB}, -24, D}, {D, {9, 2, 1, 4, FOURCC_RGB}, -8, D}, {D, {5, 2, 1, 8, FOURCC_MONO}, -8, R},
+      {C, {5, 2, 1, 8, FOURCC_MONO}, -5, R}, {C, {3, 2, 1, 32, FOURCC_RGB}, -12, D},
+      // The raster image keeps grey only: what its Create refuses is the result.
+      {C, {3, 2, 1, 32, FOURCC_RGB}, -12, R, PXM_E_NOTCREATABLE}, {D, {3, 2, 1, 24, FOURCC_RGB}, -12, R, PXM_E_NOTCREATABLE},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << std::wstring(c.className).size() << " " << c.shape.bits << " bits");
-    ComPtr<IPXMImage> image = Painted(c.className, c.shape, 1);
+    SCOPED_TRACE(testing::Message() << std::wstring(c.from).size() << " " << c.shape.bits << " bits into " << std::wstring(c.to).size());
+    ComPtr<IPXMImage> image = Painted(c.from, c.shape, 1), target = NewImage(c.to);
     ComPtr<IPXMImageCANVAS> canvas = image.As<IPXMImageCANVAS>(pxm::iid::IPXMImageCANVAS);
     if (canvas) canvas->put_TransparentColor(0x00123456);
     ComPtr<IPXMImagePalette> palette = image.As<IPXMImagePalette>(pxm::iid::IPXMImagePalette);
     uint32_t *entries = nullptr, count = 0;
     if (palette) palette->GetPalette(&entries, &count);
+    const Shape stored = view::Describe(image.Get());
     const std::vector<uint8_t> before = Rows(image.Get(), std::abs(c.direction));
     ComPtr<FailingFolder> folder = FailingFolder::Over(NewStream());
     ASSERT_EQ(Save(image.Get(), folder->Stream()), PXM_S_OK);
@@ -168,57 +166,31 @@ TEST_F(DataPersist, EachClassWritesItsRecordInOrder) {
       EXPECT_TRUE(key == "Data" || key == "Palette" || bytes.size() == (key == "Palette/Data" ? 4 * count : 4)) << key;
     }
     EXPECT_EQ(keys, expected);
-    const uint32_t header[] = {c.shape.width, c.shape.height, c.storedBits, c.shape.planes, c.shape.fourcc, uint32_t(c.direction)};
+    const uint32_t header[] = {c.shape.width, c.shape.height, stored.bits, c.shape.planes, c.shape.fourcc, uint32_t(c.direction)};
     for (size_t i = 0; i < 6; ++i) EXPECT_EQ(Le32(Find(saved, expected[i + (canvas ? 1 : 0)])), header[i]) << expected[i];
     EXPECT_EQ(folder->plan->reserved, std::vector<uint32_t>{std::abs(c.direction) * c.shape.height + 8}) << "advice: the rows' bytes and a little";
-    std::vector<uint8_t> rows;
+    std::vector<uint8_t> rows;  // a row's bytes in the record: 10 pixels of 24 bits take 30, of 1 bit 1
     for (size_t i = 0; i < before.size(); ++i)
-      if (i % std::abs(c.direction) < c.packedRow) rows.push_back(before[i]);
-    const uint32_t swapped = c.shape.fourcc != FOURCC_MONO && c.storedBits >= 24 ? c.storedBits / 8 : 0;
+      if (i % std::abs(c.direction) < stored.Packed()) rows.push_back(before[i]);
+    const uint32_t swapped = c.shape.fourcc != FOURCC_MONO && stored.bits >= 24 ? stored.bits / 8 : 0;
     for (size_t i = 0; swapped && i < rows.size(); i += swapped) std::swap(rows[i], rows[i + 2]);
     EXPECT_EQ(Find(saved, "Data"), rows);
     EXPECT_EQ(Find(saved, "Palette/Data"), std::vector<uint8_t>(reinterpret_cast<uint8_t*>(entries), reinterpret_cast<uint8_t*>(entries + count)));
     EXPECT_EQ(Rows(image.Get(), std::abs(c.direction)), before);
-    EXPECT_EQ(RefCount(image.Get()), canvas ? 2u : palette ? 2u : 1u);
+    EXPECT_EQ(RefCount(image.Get()), canvas || palette ? 2u : 1u);
+    EXPECT_EQ(Le32(Find(saved, "TranparentColor")), canvas ? 0x00123456u : ~0u);
+    ASSERT_EQ(Load(target.Get(), folder->Stream()), c.result);
     ExpectReleased(*folder.Get());
-    if (!canvas) continue;
-    EXPECT_EQ(Le32(Find(saved, "TranparentColor")), 0x00123456u);
-    ComPtr<IPXMImage> target = NewImage(L"PXMImageCANVAS");
-    ASSERT_EQ(Load(target.Get(), folder->Stream()), PXM_S_OK);
+    if (PXM_FAILED(c.result)) continue;
+    const Shape loaded = view::Describe(target.Get());
+    EXPECT_EQ(loaded.width * 1000 + loaded.height, stored.width * 1000 + stored.height);
+    for (uint32_t y = 0; y < stored.height; ++y)
+      ASSERT_EQ(0, std::memcmp(Row(target.Get(), 0, y), Row(image.Get(), loaded.planes < stored.planes ? stored.planes - 1 : 0, y), std::min(stored.Packed(), loaded.Packed()))) << y;
+    if (!canvas || c.to != C) continue;
     ASSERT_EQ(Load(target.Get(), MakeRecord({}).Get()), PXM_S_OK);
     int colour = 0;
     target.As<IPXMImageCANVAS>(pxm::iid::IPXMImageCANVAS)->get_TransparentColor(&colour);
     EXPECT_EQ(colour, 0x00123456);
-  }
-}
-
-// Rows land by their index whatever each class's row direction.
-TEST_F(DataPersist, RecordsMoveBetweenClassesRowsInOrder) {
-  const wchar_t *R = kClasses[0], *D = kClasses[1], *C = kClasses[2];
-  const struct {
-    const wchar_t* from;
-    Shape shape;
-    const wchar_t* to;
-    HRESULT result = PXM_S_OK;
-  } cases[] = {
-      {R, {5, 3, 1, 8, FOURCC_MONO}, D}, {R, {3, 2, 1, 32, FOURCC_MONO}, C}, {R, {4, 2, 3, 8, FOURCC_MONO}, C},  // one plane answering every index: the last plane's rows
-      {D, {7, 3, 1, 32, FOURCC_ARGB}, C}, {D, {7, 3, 1, 24, FOURCC_RGB}, D}, {D, {9, 2, 1, 4, FOURCC_RGB}, D}, {D, {5, 2, 1, 8, FOURCC_MONO}, R},
-      {C, {5, 2, 1, 8, FOURCC_MONO}, R}, {C, {3, 2, 1, 32, FOURCC_RGB}, D},
-      // The raster image keeps grey only: what its Create refuses is the result.
-      {C, {3, 2, 1, 32, FOURCC_RGB}, R, PXM_E_NOTCREATABLE}, {D, {3, 2, 1, 24, FOURCC_RGB}, R, PXM_E_NOTCREATABLE},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << std::wstring(c.from).size() << " " << c.shape.bits << " bits into " << std::wstring(c.to).size());
-    ComPtr<IPXMImage> source = Painted(c.from, c.shape, 40), target = NewImage(c.to);
-    ComPtr<FailingFolder> folder = FailingFolder::Over(NewStream());
-    ASSERT_EQ(Save(source.Get(), folder->Stream()), PXM_S_OK);
-    ASSERT_EQ(Load(target.Get(), folder->Stream()), c.result);
-    ExpectReleased(*folder.Get());
-    if (PXM_FAILED(c.result)) continue;
-    const Shape saved = view::Describe(source.Get()), loaded = view::Describe(target.Get());
-    EXPECT_EQ(loaded.width * 1000 + loaded.height, saved.width * 1000 + saved.height);
-    for (uint32_t y = 0; y < saved.height; ++y)
-      ASSERT_EQ(0, std::memcmp(Row(target.Get(), 0, y), Row(source.Get(), loaded.planes < saved.planes ? saved.planes - 1 : 0, y), std::min(saved.Packed(), loaded.Packed()))) << y;
   }
 }
 
@@ -232,26 +204,20 @@ TEST_F(DataPersist, DamagedRecordsLoadWhatFitsInsideTheImage) {
   folder = FailingFolder::Over(MakeRecord({}), {.fail = {{"ReadValueHeight", PXM_E_FAIL}}});  // as a missing key
   EXPECT_EQ(Load(dib.Get(), folder->Stream()), PXM_E_FAIL);
   EXPECT_EQ(view::Describe(dib.Get()).width * 100 + Row(dib.Get(), 0, 1)[1], 200u + 9 + 31 + 1) << "the previous image";
+  // Rows land only inside the image: a row's surplus dropped so the next stays in step, a short
+  // row's rest zero. Rows the "Data" child does not hold are refused, the image as it was while the
+  // first 64 KiB are missing, else emptied; a huge claim costs no more than its few bytes. More
+  // damaged records are the stream fuzzer's seeds.
   const struct {
     const wchar_t* into;
     Record record;
     uint32_t rowsLoaded;
     HRESULT result = PXM_S_OK;
   } cases[] = {
-      {L"PXMImageCANVAS", {3, 4, 64, 1, FOURCC_RGB}, 4},  // 64 bits kept as 32: each row's surplus dropped
-      {L"PXMImageDIB", {5, 3, 12, 1, FOURCC_RGB}, 3},     // 12 bits kept as 16
-      {L"PXMImageDIB", {5, 3, 8, 1, FOURCC_MONO, 9}, 3},  {L"PXMImage", {5, 6, 8, 2, FOURCC_MONO, 7}, 6}, {L"PXMImageCANVAS", {4, 2, 8, 500, FOURCC_MONO}, 2},
-      {L"PXMImageDIB", {10, 2, 1, 1, FOURCC_RGB}, 2},  // 1 byte a row: the rest of each row zero
-      {L"PXMImage", {4, 0, 8, 1, FOURCC_MONO, 0}, 0},  // no rows: no child needed
+      {L"PXMImageCANVAS", {3, 4, 64, 1, FOURCC_RGB}, 4}, {L"PXMImageDIB", {10, 2, 1, 1, FOURCC_RGB}, 2},
       {L"PXMImage", {4, 3, 24, 1, FOURCC_MONO}, 0, PXM_E_NOTCREATABLE},  // what Create refuses, before any row
-      // Rows the "Data" child does not hold: refused, the image as it was while the first 64 KiB of
-      // rows are missing, else emptied; a huge claim costs no more than its few bytes.
-      {L"PXMImage", {4, 3, 8, 1, FOURCC_MONO, 0}, 0, PXM_E_INVALIDARG},  // no "Data" child
-      {L"PXMImageDIB", {5, 6, 8, 1, FOURCC_MONO, 2}, 0, PXM_E_INVALIDARG}, {L"PXMImageDIB", {30000, 30000, 32, 1, FOURCC_RGB, 1}, 0, PXM_E_INVALIDARG},
-      {L"PXMImageCANVAS", {30000, 30000, 32, 1, FOURCC_RGB, 1}, 0, PXM_E_INVALIDARG}, {L"PXMImage", {300, 300, 8, 3, FOURCC_MONO, 299}, 0, PXM_E_INVALIDARG},
-      {L"PXMImageDIB", {100, 700, 24, 1, FOURCC_RGB, 699}, 0, PXM_E_INVALIDARG}, {L"PXMImageCANVAS", {100, 700, 32, 1, FOURCC_RGB, 699}, 0, PXM_E_INVALIDARG},
-      // Rows of pixels without bytes: narrower than a byte, or a packed length wrapping 32 bits.
-      {L"PXMImageDIB", {7, 2, 1, 1, FOURCC_RGB}, 0, PXM_E_INVALIDARG}, {L"PXMImageDIB", {0x20000001, 1, 8, 1, FOURCC_MONO, 0}, 0, PXM_E_INVALIDARG},
+      {L"PXMImage", {4, 3, 8, 1, FOURCC_MONO, 0}, 0, PXM_E_INVALIDARG}, {L"PXMImageDIB", {5, 6, 8, 1, FOURCC_MONO, 2}, 0, PXM_E_INVALIDARG},
+      {L"PXMImageCANVAS", {30000, 30000, 32, 1, FOURCC_RGB, 1}, 0, PXM_E_INVALIDARG}, {L"PXMImageDIB", {100, 700, 24, 1, FOURCC_RGB, 699}, 0, PXM_E_INVALIDARG},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.record.width << "x" << c.record.height << " " << c.record.bits << " bits " << c.record.planes);
@@ -259,12 +225,9 @@ TEST_F(DataPersist, DamagedRecordsLoadWhatFitsInsideTheImage) {
     ComPtr<IPXMImage> target = NewImage(c.into);
     ASSERT_EQ(Load(target.Get(), record->Stream()), c.result);
     EXPECT_EQ(view::Describe(target.Get()).width, PXM_FAILED(c.result) ? 0 : c.record.width);
-    const uint32_t rowLength = std::abs(view::Plane(target.Get(), 0).stride), swap = (c.record.bits == 24 || c.record.bits == 32) && c.record.fourcc != FOURCC_MONO ? 2 : 0;
+    const uint32_t rowLength = std::abs(view::Plane(target.Get(), 0).stride);
     for (uint32_t y = 0; y < c.rowsLoaded; ++y)
-      for (uint32_t x = 0; x < rowLength; ++x) {
-        const uint32_t stored = x % 4 == 0 ? x + swap : x % 4 == 2 ? x - swap : x;  // the transform swaps colour's first and third bytes
-        ASSERT_EQ(Row(target.Get(), 0, y)[x], x < c.record.bits * c.record.width / 8 ? uint8_t(y * 16 + stored + (c.record.planes == 500 ? 499 * 64 : 0)) : 0) << y << " " << x;
-      }
+      for (uint32_t x = 0; x < rowLength; ++x) ASSERT_EQ(Row(target.Get(), 0, y)[x], x < c.record.bits * c.record.width / 8 ? uint8_t(y * 16 + x) : 0) << y << " " << x;
     ExpectReleased(*record.Get());
   }
   // A blue-first code is taken as it is below 24 bits: to a DIB, "ABGR" at 16 bits is plain colour.
@@ -273,7 +236,7 @@ TEST_F(DataPersist, DamagedRecordsLoadWhatFitsInsideTheImage) {
   ComPtr<FailingFolder> cut = FailingFolder::Over(MakeRecord({8, 100, 8, 1000}), {.readLimit = 8 * 3 + 5});  // content ending mid-row
   EXPECT_EQ(Load(NewImage(L"PXMImage").Get(), cut->Stream()), PXM_E_INVALIDARG);
   EXPECT_EQ(cut->plan->callsAfter, 0) << "no reading on after the content ended";
-  // Palettes: the one that round-trips exactly, then damaged ones that never reach SetPalette.
+  // A palette goes through a record exactly.
   ComPtr<IPXMImage> source = Painted(L"PXMImageDIB", {4, 2, 1, 8, FOURCC_RGB}, 0);
   std::vector<uint32_t> colours(256);
   for (uint32_t i = 0; i < 256; ++i) colours[i] = i * 0x010203u & 0xFFFFFF;
@@ -281,11 +244,6 @@ TEST_F(DataPersist, DamagedRecordsLoadWhatFitsInsideTheImage) {
   ComPtr<IDataStream> saved = NewStream(), again = NewStream();
   ASSERT_EQ(Save(source.Get(), saved.Get()) | Load(dib.Get(), saved.Get()) | Save(dib.Get(), again.Get()), PXM_S_OK);
   EXPECT_EQ(Find(List(again.Get()), "Palette/Data"), Find(List(saved.Get()), "Palette/Data"));
-  const std::pair<uint32_t, size_t> palettes[] = {{16, 8}, {2, 64}, {0x40000000u, 1024}, {257, 257 * 4}, {0, 0}};
-  for (const auto& [size, bytes] : palettes) {
-    ASSERT_EQ(Load(dib.Get(), MakeRecord({4, 2, 8, 1, FOURCC_RGB}, std::pair{size, bytes}).Get()) | Save(dib.Get(), (again = NewStream()).Get()), PXM_S_OK);
-    EXPECT_NE(Find(List(again.Get()), "Palette/Data").at(4), 0x5A) << size << " entries in " << bytes << " bytes";
-  }
 }
 
 TEST_F(DataPersist, FileStep) {

@@ -18,7 +18,7 @@ struct Size {
 Size SizeOf(IPXMImage* image) {
   const view::Described d = view::Describe(image);
   EXPECT_EQ(d.fourcc * 10 + d.bytes, FOURCC_MONO * 10 + 1);
-  return {d.width, d.height, d.planes, d.bits};
+  return Size{d.width, d.height, d.planes, d.bits};
 }
 ComPtr<IPXMImage> Raster(Size s = {}) {
   ComPtr<IPXMImage> image = ModuleHost::Get().CreateRaster();
@@ -34,7 +34,7 @@ view::Plane GetPlane(IPXMImage* image, uint32_t plane) {
 Bytes Row(IPXMImage* image, uint32_t plane, uint32_t y) {
   const view::Plane p = GetPlane(image, plane);
   EXPECT_GE(p.stride, 0);
-  return Bytes(p.data + int64_t{p.stride} * y, p.data + int64_t{p.stride} * (y + 1));
+  return Bytes(p.Row(y), p.Row(y + 1));
 }
 void Fill(IPXMImage* image, uint8_t value) {
   for (uint32_t p = 0; p < SizeOf(image).planes; ++p) std::memset(GetPlane(image, p).data, value, GetPlane(image, p).size);
@@ -75,8 +75,7 @@ TEST(RasterImage, CreateGivesPlanesOfTheRowLayoutOrKeepsTheOldOnes) {
                                  {0xFFFFFFFF, 1, 8, FOURCC_MONO, 0}, {0x20000000, 0, 32, FOURCC_MONO, 0}, {0x40000000, 1, 32, FOURCC_MONO, 0}};
   image = Raster({5, 3, 2, 8});
   const view::Plane before[2] = {GetPlane(image.Get(), 0), GetPlane(image.Get(), 1)};
-  std::memset(before[0].data, 0x11, before[0].size);
-  std::memset(before[1].data, 0x22, before[1].size);
+  for (uint32_t p = 0; p < 2; ++p) std::memset(before[p].data, 0x11 * (p + 1), before[p].size);
   for (const auto& [width, height, bits, fourcc, notCreatable] : refused) {
     SCOPED_TRACE(testing::Message() << width << " x " << height << " at " << bits);
     EXPECT_EQ(image->Create(width, height, 1, bits, fourcc), notCreatable ? PXM_E_NOTCREATABLE : PXM_E_INVALIDARG);
@@ -96,10 +95,7 @@ TEST(RasterImage, CreateGivesPlanesOfTheRowLayoutOrKeepsTheOldOnes) {
   EXPECT_EQ(image->GetImage(0, nullptr, &data, &stride), PXM_E_POINTER);
 }
 
-ComPtr<TestImage> Source(Shape shape, uint32_t seed) {
-  ComPtr<TestImage> image = TestImage::Make(shape);
-  return image->FillPattern(seed), image;
-}
+ComPtr<TestImage> Source(Shape shape, uint32_t seed) { return [&](ComPtr<TestImage> image) { return image->FillPattern(seed), image; }(TestImage::Make(shape)); }
 
 // Row y of the destination is the source's row y as far as the source row goes, then zeros, never
 // the source's padding; planes beyond the copied ones untouched. Colour without a conversion writes
@@ -227,6 +223,7 @@ TEST(Fill, EveryClassFillsItsPixelsAndNothingElse) {
       {L"PXMImageDIB", 10, 1, 1, FOURCC_RGB}, {L"PXMImageDIB", 7, 1, 4, FOURCC_RGB}, {L"PXMImageDIB", 5, 1, 8, FOURCC_MONO},
       {L"PXMImageDIB", 5, 1, 16, FOURCC_RGB}, {L"PXMImageDIB", 3, 1, 24, FOURCC_RGB},  // byte 9 of a 12-byte row becomes 0
       {L"PXMImageDIB", 4, 1, 24, FOURCC_RGB}, {L"PXMImageDIB", 3, 1, 32, FOURCC_ARGB}, {L"PXMImageCANVAS", 5, 1, 8, FOURCC_MONO},
+      {L"PXMImageDIB", 5, 1, 24, FOURCC_RGB},  // 15 bytes and the zero fill the 16-byte row
       {L"PXMImageCANVAS", 3, 1, 24, FOURCC_RGB}, {L"PXMImageCANVAS", 3, 1, 32, FOURCC_RGB},
       // Rows without padding are one run, repeated from a block of lines once it is longer; larger
       // than the cache, rows written with streaming stores, padded and not.

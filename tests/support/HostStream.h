@@ -1,6 +1,7 @@
 // The host module's data stream as the persistence tests meet it: its entries read back in the
 // order they were made, and a folder of the tests' own over it that fails the calls it is told to.
 #pragma once
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -28,27 +29,21 @@ inline Listing List(IUnknown* folder, const std::string& prefix = "") {
   std::vector<DuvirovurozAdEntry> entries(count);
   HOST_API(DuvirovurozAdListFolder)(folder, entries.data(), count, &count, nullptr);
   Listing out;
-  for (uint32_t i = 0; i < count; ++i) {
+  for (uint32_t i = 0, n = count; i < n; ++i) {
     const DuvirovurozAdEntry& e = entries[i];
     const std::string key = prefix + std::string(e.key, e.key + e.keyLength);
-    if (e.kind == DuvirovurozAdValue) {
-      out.emplace_back(key, std::vector<uint8_t>(e.value, e.value + e.size));
-      continue;
-    }
+      out.emplace_back(key, std::vector<uint8_t>(e.value, e.value + (e.value ? e.size : 0)));
     ComPtr<IFolderStream> child;
-    HOST_API(DuvirovurozAdOpenEntry)(folder, i, reinterpret_cast<IFolderStream**>(child.Out()));
-    std::vector<uint8_t> content(e.size);
-    uint32_t got = 0;
-    if (child) child->Read(content.data(), e.size, &got);
-    out.emplace_back(key, content);
+    if (e.kind == DuvirovurozAdValue || PXM_FAILED(HOST_API(DuvirovurozAdOpenEntry)(folder, i, reinterpret_cast<IFolderStream**>(child.Out())))) continue;
+    out.back().second.resize(e.size);
+    child->Read(out.back().second.data(), e.size, &count);  // the count is read no more
     for (auto& entry : List(child.Get(), key + "/")) out.push_back(std::move(entry));
   }
   return out;
 }
 inline std::vector<uint8_t> Find(const Listing& listing, const std::string& key) {
-  for (const auto& [k, bytes] : listing)
-    if (k == key) return bytes;
-  return {};
+  const auto it = std::find_if(listing.begin(), listing.end(), [&](const auto& entry) { return entry.first == key; });
+  return it == listing.end() ? std::vector<uint8_t>{} : it->second;
 }
 
 // What the folders of one tree share: the calls to fail by operation and key ("WriteValueWidth",
@@ -85,10 +80,7 @@ class FailingFolder final : public IFolderStream, public IDataStream {
     return *out ? (AddRef(), PXM_S_OK) : PXM_E_NOINTERFACE;
   }
   uint32_t AddRef() override { return ++m_RefCount; }
-  uint32_t Release() override {
-    const uint32_t count = --m_RefCount;
-    return count ? count : (delete this, 0);
-  }
+  uint32_t Release() override { return --m_RefCount ? m_RefCount.load() : (delete this, 0); }
   HRESULT Reserve(uint32_t byteCount, uint32_t unit, uint32_t flags) override {
     plan->reserved.push_back(unit == 4 && flags == 0 ? byteCount : 0);
     return Check("Reserve", nullptr) | m_Real->Reserve(byteCount, unit, flags);
@@ -116,11 +108,11 @@ class FailingFolder final : public IFolderStream, public IDataStream {
   }
   HRESULT CreateFolder(IString* key, uint32_t flags, IFolderStream** child) override {
     const HRESULT failed = Check("CreateFolder", key);
-    return failed ? (*child = nullptr, failed) : HandOut(m_Real->CreateFolder(key, flags, child), child);
+    return HandOut(failed ? failed : m_Real->CreateFolder(key, flags, child), child);
   }
   HRESULT OpenFolder(IString* key, uint32_t flags, IFolderStream** child) override {
     const HRESULT failed = Check("OpenFolder", key);
-    return failed ? (*child = nullptr, failed) : HandOut(m_Real->OpenFolder(key, flags, child), child);
+    return HandOut(failed ? failed : m_Real->OpenFolder(key, flags, child), child);
   }
 
  private:
@@ -136,8 +128,9 @@ class FailingFolder final : public IFolderStream, public IDataStream {
     const auto it = plan->fail.find(name);
     return it == plan->fail.end() ? PXM_S_OK : (plan->failed = true, it->second);
   }
+  // The host's child, seen through a folder of its own; none after a planned failure.
   HRESULT HandOut(HRESULT hr, IFolderStream** child) {
-    if (PXM_SUCCEEDED(hr) && *child) *child = new FailingFolder(ComPtr<IFolderStream>(*child), plan);
+    *child = PXM_FAILED(hr) || !*child ? nullptr : new FailingFolder(ComPtr<IFolderStream>(*child), plan);
     return hr;
   }
   ComPtr<IFolderStream> m_Real;
