@@ -24,22 +24,15 @@ long g_Outstanding = 0, g_FailAt = 0, g_Attempts = 0;
 bool g_Tracking = false, g_Armed = false;
 
 size_t Slot(const void* p) { return (reinterpret_cast<uintptr_t>(p) >> 4) * 0x9E3779B97F4A7C15u >> 48; }
-
-void Track(void* p) {
-  if (!g_Tracking || !p) return;
+void* Track(void* p) {
   size_t i = Slot(p);
-  while (g_Blocks[i] && g_Blocks[i] != kTombstone) i = (i + 1) % kSlots;
-  g_Blocks[i] = p;
-  ++g_Outstanding;
+  while (g_Tracking && p && g_Blocks[i] && g_Blocks[i] != kTombstone) i = (i + 1) % kSlots;
+  if (g_Tracking && p) g_Blocks[i] = p, ++g_Outstanding;
+  return p;
 }
 void Untrack(void* p) {
-  if (!g_Tracking || !p) return;
-  for (size_t i = Slot(p); g_Blocks[i]; i = (i + 1) % kSlots)
-    if (g_Blocks[i] == p) {
-      g_Blocks[i] = kTombstone;
-      --g_Outstanding;
-      return;
-    }
+  for (size_t i = Slot(p); g_Tracking && p && g_Blocks[i]; i = (i + 1) % kSlots)
+    if (g_Blocks[i] == p) return void(g_Blocks[i] = kTombstone), void(--g_Outstanding);
 }
 // Counts the attempt; true when it is the one to fail.
 bool FailThis() { return g_Armed && ++g_Attempts == g_FailAt; }
@@ -49,8 +42,7 @@ bool FailThis() { return g_Armed && ++g_Attempts == g_FailAt; }
 namespace failing {
 void Start() {
   for (void*& block : g_Blocks) block = nullptr;
-  g_Outstanding = 0;
-  g_Tracking = true;
+  g_Outstanding = 0, g_Tracking = true;
 }
 void Arm(long n) { g_Attempts = 0, g_FailAt = n, g_Armed = true; }
 void Disarm() { g_Armed = false; }
@@ -60,23 +52,14 @@ long Outstanding() { return g_Outstanding; }
 }  // namespace failing
 
 extern "C" {
-void* malloc(size_t size) {
-  void* p = FailThis() ? nullptr : __libc_malloc(size);
-  return Track(p), p;
-}
-void* calloc(size_t count, size_t size) {
-  void* p = FailThis() ? nullptr : __libc_calloc(count, size);
-  return Track(p), p;
-}
+void* malloc(size_t size) { return Track(FailThis() ? nullptr : __libc_malloc(size)); }
+void* calloc(size_t count, size_t size) { return Track(FailThis() ? nullptr : __libc_calloc(count, size)); }
 void* realloc(void* old, size_t size) {
   if ((size || !old) && FailThis()) return nullptr;  // a failed realloc leaves the old block the caller's
   void* p = __libc_realloc(old, size);
   if (p != old || !size) Untrack(old), Track(p);
   return p;
 }
-void free(void* p) {
-  Untrack(p);
-  __libc_free(p);
-}
+void free(void* p) { Untrack(p), __libc_free(p); }
 }  // extern "C"
 #endif  // __GLIBC__

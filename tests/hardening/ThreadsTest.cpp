@@ -18,35 +18,27 @@ template <class F>
 void OnThreads(int count, F body) {
   std::atomic<bool> go{false};
   std::vector<std::thread> threads;
-  for (int t = 0; t < count; ++t)
-    threads.emplace_back([&, t] {
-      while (!go) std::this_thread::yield();
-      body(t);
-    });
-  go = true;
+  for (int t = 0; t < count; ++t) threads.emplace_back([&, t] { return go.wait(false), body(t); });
+  go = true, go.notify_all();
   for (std::thread& thread : threads) thread.join();
 }
 
 TEST(Threads, ReferenceCountsReachZeroOnce) {
-  for (const wchar_t* className : kClassNames) {
+  for (const wchar_t* className : kClassNames)
     for (int round = 0; round < 20; ++round) {
       IPXMImage* image = NewImage(className).Detach();
-      ASSERT_TRUE(image);
       for (int t = 0; t < kThreads; ++t) image->AddRef();
       std::atomic<int> zeros{0};
       OnThreads(kThreads + 1, [&](int t) {
         for (int i = 0; t < kThreads && i < 200; ++i) {
-          image->AddRef();
-          void* other = nullptr;
+          void* other = (image->AddRef(), nullptr);
           image->QueryInterface(pxm::iid::IPXMImage, &other);
-          static_cast<IUnknown*>(other)->Release();
-          zeros += image->Release() == 0;
+          zeros += (static_cast<IUnknown*>(other)->Release(), image->Release() == 0);
         }
         zeros += image->Release() == 0;  // thread kThreads: the creator's reference
       });
       EXPECT_EQ(zeros.load(), 1);
     }
-  }
 }
 
 TEST(Threads, CanvasRecreatedWhileOthersDraw) {
