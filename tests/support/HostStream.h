@@ -32,7 +32,7 @@ inline Listing List(IUnknown* folder, const std::string& prefix = "") {
   for (uint32_t i = 0, n = count; i < n; ++i) {
     const DuvirovurozAdEntry& e = entries[i];
     const std::string key = prefix + std::string(e.key, e.key + e.keyLength);
-      out.emplace_back(key, std::vector<uint8_t>(e.value, e.value + (e.value ? e.size : 0)));
+    out.emplace_back(key, std::vector<uint8_t>(e.value, e.value + (e.value ? e.size : 0)));
     ComPtr<IFolderStream> child;
     if (e.kind == DuvirovurozAdValue || PXM_FAILED(HOST_API(DuvirovurozAdOpenEntry)(folder, i, reinterpret_cast<IFolderStream**>(child.Out())))) continue;
     out.back().second.resize(e.size);
