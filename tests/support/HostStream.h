@@ -16,8 +16,7 @@
 
 inline ComPtr<IDataStream> NewStream() {
   ComPtr<IDataStream> stream;
-  HOST_API(DuvirovurozAdCreateDataStream)(reinterpret_cast<IDataStream**>(stream.Out()));
-  return stream;
+  return HOST_API(DuvirovurozAdCreateDataStream)(reinterpret_cast<IDataStream**>(stream.Out())), stream;
 }
 
 // Every entry of a host folder in the order it was made, a child folder's entries right after it
@@ -65,8 +64,7 @@ class FailingFolder final : public IFolderStream, public IDataStream {
  public:
   static ComPtr<FailingFolder> Over(const ComPtr<IDataStream>& stream, FailPlan plan = {}) {
     ComPtr<FailingFolder> root(new FailingFolder(stream.As<IFolderStream>(pxm::iid::IFolderStream), std::make_shared<FailPlan>(std::move(plan))));
-    root->m_Stream = stream;
-    return root->plan->hostObjects = HostObjects(), root;
+    return root->m_Stream = stream, root->plan->hostObjects = HostObjects(), root;
   }
   IDataStream* Stream() { return this; }
   Listing Entries() const { return List(m_Real.Get()); }
@@ -83,50 +81,36 @@ class FailingFolder final : public IFolderStream, public IDataStream {
   uint32_t Release() override { return --m_RefCount ? m_RefCount.load() : (delete this, 0); }
   HRESULT Reserve(uint32_t byteCount, uint32_t unit, uint32_t flags) override {
     plan->reserved.push_back(unit == 4 && flags == 0 ? byteCount : 0);
-    return Check("Reserve", nullptr) | m_Real->Reserve(byteCount, unit, flags);
+    return Check("Reserve", nullptr, [&] { return m_Real->Reserve(byteCount, unit, flags); });
   }
   HRESULT Read(void* buffer, uint32_t byteCount, uint32_t* bytesRead) override {
     uint32_t n = uint32_t(std::min<size_t>(byteCount, plan->readLimit.value_or(byteCount))), got = 0;
-    HRESULT hr = Check("Read", nullptr);
-    hr = hr ? hr : m_Real->Read(buffer, n, &got);
+    const HRESULT hr = Check("Read", nullptr, [&] { return m_Real->Read(buffer, n, &got); });
     if (plan->readLimit) *plan->readLimit -= got;
     if (bytesRead) *bytesRead = got;
     return n == byteCount ? hr : (plan->failed = true, PXM_E_FAIL);
   }
   HRESULT Write(const void* buffer, uint32_t byteCount, uint32_t* bytesWritten) override {
-    if (const HRESULT failed = Check("Write", nullptr)) return failed;
-    plan->failed |= plan->shortWrites;
-    return m_Real->Write(buffer, plan->shortWrites && byteCount ? byteCount - 1 : byteCount, bytesWritten);
+    return Check("Write", nullptr, [&] { return plan->failed |= plan->shortWrites, m_Real->Write(buffer, byteCount - (plan->shortWrites && byteCount), bytesWritten); });
   }
-  HRESULT WriteValue(IString* key, const void* value, uint32_t byteCount, uint32_t flags) override {
-    const HRESULT failed = Check("WriteValue", key);
-    return failed ? failed : m_Real->WriteValue(key, value, byteCount, flags);
-  }
-  HRESULT ReadValue(IString* key, void* value, uint32_t byteCount, uint32_t flags) override {
-    const HRESULT failed = Check("ReadValue", key);
-    return failed ? failed : m_Real->ReadValue(key, value, byteCount, flags);
-  }
-  HRESULT CreateFolder(IString* key, uint32_t flags, IFolderStream** child) override {
-    const HRESULT failed = Check("CreateFolder", key);
-    return HandOut(failed ? failed : m_Real->CreateFolder(key, flags, child), child);
-  }
-  HRESULT OpenFolder(IString* key, uint32_t flags, IFolderStream** child) override {
-    const HRESULT failed = Check("OpenFolder", key);
-    return HandOut(failed ? failed : m_Real->OpenFolder(key, flags, child), child);
-  }
+  HRESULT WriteValue(IString* key, const void* value, uint32_t byteCount, uint32_t flags) override { return Check("WriteValue", key, [&] { return m_Real->WriteValue(key, value, byteCount, flags); }); }
+  HRESULT ReadValue(IString* key, void* value, uint32_t byteCount, uint32_t flags) override { return Check("ReadValue", key, [&] { return m_Real->ReadValue(key, value, byteCount, flags); }); }
+  HRESULT CreateFolder(IString* key, uint32_t flags, IFolderStream** child) override { return HandOut(Check("CreateFolder", key, [&] { return m_Real->CreateFolder(key, flags, child); }), child); }
+  HRESULT OpenFolder(IString* key, uint32_t flags, IFolderStream** child) override { return HandOut(Check("OpenFolder", key, [&] { return m_Real->OpenFolder(key, flags, child); }), child); }
 
  private:
   FailingFolder(ComPtr<IFolderStream> real, std::shared_ptr<FailPlan> shared) : plan(std::move(shared)), m_Real(std::move(real)) { ++plan->alive; }
   ~FailingFolder() { --plan->alive; }
-  // The result the call is to fail with, or PXM_S_OK (0).
-  HRESULT Check(const char* op, IString* key) {
+  // The planned result of the call, or the host's.
+  template <class F>
+  HRESULT Check(const char* op, IString* key, F host) {
     plan->callsAfter += plan->failed;
     std::string name = op;
     const wchar_t* text = L"";
     uint32_t length = 0;
     if (key) key->GetText(&text, &length), name.append(text, text + length);
     const auto it = plan->fail.find(name);
-    return it == plan->fail.end() ? PXM_S_OK : (plan->failed = true, it->second);
+    return it == plan->fail.end() ? host() : (plan->failed = true, it->second);
   }
   // The host's child, seen through a folder of its own; none after a planned failure.
   HRESULT HandOut(HRESULT hr, IFolderStream** child) {
