@@ -45,15 +45,15 @@ inline std::vector<uint8_t> Find(const Listing& listing, const std::string& key)
   return it == listing.end() ? std::vector<uint8_t>{} : it->second;
 }
 
-// What the folders of one tree share: the calls to fail by operation and key ("WriteValueWidth",
-// "CreateFolderData", "Write") and with what, and what happened.
+// What the folders of one tree share: the calls to fail by their number (from 1, Reserve's advice
+// not counted) and with what, and what happened.
 struct FailPlan {
-  std::map<std::string, HRESULT> fail{};
+  std::map<int, HRESULT> fail{};
   bool shortWrites = false;         // every Write stores (and reports) one byte less than asked
   std::optional<size_t> readLimit{};  // Read delivers at most this many bytes in all, then fails
   bool refuseView = false;          // the stream offers no folder view
   bool failed = false;              // a call failed as planned
-  int callsAfter = 0, alive = 0;    // calls made after that; folders of the tree not yet released
+  int calls = 0, callsAfter = 0, alive = 0;  // calls made, and after a failure; folders of the tree not yet released
   int64_t hostObjects = 0;          // the host module's objects when the tree was made
   std::vector<uint32_t> reserved{};  // Reserve's byte counts (0 when its unit is not 4 or flags are set)
 };
@@ -81,35 +81,31 @@ class FailingFolder final : public IFolderStream, public IDataStream {
   uint32_t Release() override { return --m_RefCount ? m_RefCount.load() : (delete this, 0); }
   HRESULT Reserve(uint32_t byteCount, uint32_t unit, uint32_t flags) override {
     plan->reserved.push_back(unit == 4 && flags == 0 ? byteCount : 0);
-    return Check("Reserve", nullptr, [&] { return m_Real->Reserve(byteCount, unit, flags); });
+    return m_Real->Reserve(byteCount, unit, flags);
   }
   HRESULT Read(void* buffer, uint32_t byteCount, uint32_t* bytesRead) override {
     uint32_t n = uint32_t(std::min<size_t>(byteCount, plan->readLimit.value_or(byteCount))), got = 0;
-    const HRESULT hr = Check("Read", nullptr, [&] { return m_Real->Read(buffer, n, &got); });
+    const HRESULT hr = Check([&] { return m_Real->Read(buffer, n, &got); });
     if (plan->readLimit) *plan->readLimit -= got;
     if (bytesRead) *bytesRead = got;
     return n == byteCount ? hr : (plan->failed = true, PXM_E_FAIL);
   }
   HRESULT Write(const void* buffer, uint32_t byteCount, uint32_t* bytesWritten) override {
-    return Check("Write", nullptr, [&] { return plan->failed |= plan->shortWrites, m_Real->Write(buffer, byteCount - (plan->shortWrites && byteCount), bytesWritten); });
+    return Check([&] { return plan->failed |= plan->shortWrites, m_Real->Write(buffer, byteCount - (plan->shortWrites && byteCount), bytesWritten); });
   }
-  HRESULT WriteValue(IString* key, const void* value, uint32_t byteCount, uint32_t flags) override { return Check("WriteValue", key, [&] { return m_Real->WriteValue(key, value, byteCount, flags); }); }
-  HRESULT ReadValue(IString* key, void* value, uint32_t byteCount, uint32_t flags) override { return Check("ReadValue", key, [&] { return m_Real->ReadValue(key, value, byteCount, flags); }); }
-  HRESULT CreateFolder(IString* key, uint32_t flags, IFolderStream** child) override { return HandOut(Check("CreateFolder", key, [&] { return m_Real->CreateFolder(key, flags, child); }), child); }
-  HRESULT OpenFolder(IString* key, uint32_t flags, IFolderStream** child) override { return HandOut(Check("OpenFolder", key, [&] { return m_Real->OpenFolder(key, flags, child); }), child); }
+  HRESULT WriteValue(IString* key, const void* value, uint32_t byteCount, uint32_t flags) override { return Check([&] { return m_Real->WriteValue(key, value, byteCount, flags); }); }
+  HRESULT ReadValue(IString* key, void* value, uint32_t byteCount, uint32_t flags) override { return Check([&] { return m_Real->ReadValue(key, value, byteCount, flags); }); }
+  HRESULT CreateFolder(IString* key, uint32_t flags, IFolderStream** child) override { return HandOut(Check([&] { return m_Real->CreateFolder(key, flags, child); }), child); }
+  HRESULT OpenFolder(IString* key, uint32_t flags, IFolderStream** child) override { return HandOut(Check([&] { return m_Real->OpenFolder(key, flags, child); }), child); }
 
  private:
   FailingFolder(ComPtr<IFolderStream> real, std::shared_ptr<FailPlan> shared) : plan(std::move(shared)), m_Real(std::move(real)) { ++plan->alive; }
   ~FailingFolder() { --plan->alive; }
   // The planned result of the call, or the host's.
   template <class F>
-  HRESULT Check(const char* op, IString* key, F host) {
+  HRESULT Check(F host) {
     plan->callsAfter += plan->failed;
-    std::string name = op;
-    const wchar_t* text = L"";
-    uint32_t length = 0;
-    if (key) key->GetText(&text, &length), name.append(text, text + length);
-    const auto it = plan->fail.find(name);
+    const auto it = plan->fail.find(++plan->calls);
     return it == plan->fail.end() ? host() : (plan->failed = true, it->second);
   }
   // The host's child, seen through a folder of its own; none after a planned failure.
