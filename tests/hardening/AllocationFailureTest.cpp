@@ -56,13 +56,9 @@ ComPtr<IPXMImage> Made(const wchar_t* className, const Shape& s = {2, 2, 1, 8, F
 }
 std::string Name(const char* what, const Shape& s) { return what + std::to_string(s.bits) + "/" + std::to_string(s.planes); }
 
-class AllocationFailure : public testing::Test {
- protected:
-  static void SetUpTestSuite() { ModuleHost::Get(), HostApi::Get(); }
-};
-
 // Plain grey and colour (through the host's transform), 5-6-5 bit fields and run-length 8-bit, all 7 x 5.
-TEST_F(AllocationFailure, LoadKeepsThePreviousImage) {
+TEST(AllocationFailure, LoadKeepsThePreviousImage) {
+  ModuleHost::Get(), HostApi::Get();  // loaded before any sweep
   for (const char* name : {"info8", "core24", "rgb565", "rle8"})
     Sweep(name, [&](const Armed& armed) {
       ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
@@ -77,14 +73,17 @@ TEST_F(AllocationFailure, LoadKeepsThePreviousImage) {
 }
 
 // An image of each class made and copied into: empty (no size, or no plane's pixels: a canvas keeps
-// the size it got no pixels for) or whole; and drawn.
-TEST_F(AllocationFailure, CreateAndCopyIntoEachClassAndRender) {
+// the size it got no pixels for) or whole. Each source drawn, saved, and its record loaded into each class.
+TEST(AllocationFailure, CreateCopyRenderSaveAndLoadEachClass) {
   CGColorSpaceRef space = CGColorSpaceCreateDeviceRGB();
   CGContextRef context = CGBitmapContextCreate(nullptr, 16, 16, 8, 0, space, kCGImageAlphaPremultipliedLast);
   CGColorSpaceRelease(space);
   for (const Shape& s : kShapes)
     for (const wchar_t* sourceClass : kClassNames) {
       ComPtr<IPXMImage> source = Made(sourceClass, s);
+      auto persist = source.As<IDataPersist>(pxm::iid::IDataPersist);
+      ComPtr<IDataStream> saved;
+      ASSERT_EQ(HostApi::Get().createDataStream(reinterpret_cast<IDataStream**>(saved.Out())) | persist->Save(saved.Get(), 0), PXM_S_OK);
       for (const wchar_t* className : kClassNames) {
         const PXMCreatorFunction creator = ModuleHost::Get().Creator(className);  // the lookup allocates
         Sweep(Name("Create, copy ", s), [&](const Armed& armed) {
@@ -99,33 +98,22 @@ TEST_F(AllocationFailure, CreateAndCopyIntoEachClassAndRender) {
           EXPECT_TRUE(!withPixels || (std::vector{withPixels, d.width, d.height}) == (std::vector{d.planes, s.width, s.height}));
           if (target) ReadEverything(target.Get());
         }, 1);
+        Sweep(Name("Load record ", s), [&](const Armed& armed) {
+          ComPtr<IPXMImage> target = Made(className);
+          armed([&] { return target.As<IDataPersist>(pxm::iid::IDataPersist)->Load(saved.Get(), 1); });
+          ReadEverything(target.Get());
+        });
       }
       CANVASRect destination{1, 2, 12, 9};
       if (auto render = source.As<IPXMImageRender>(pxm::iid::IPXMImageRender))
         Sweep(Name("Render ", s), [&](const Armed& armed) { armed([&] { return render->Render(context, &destination, nullptr); }); });
-    }
-  CGContextRelease(context);
-}
-
-TEST_F(AllocationFailure, RecordsSavedAndLoaded) {
-  const HostApi& host = HostApi::Get();
-  for (const Shape& s : kShapes)
-    for (const wchar_t* className : kClassNames) {
-      auto persist = Made(className, s).As<IDataPersist>(pxm::iid::IDataPersist);
       Sweep(Name("Save ", s), [&](const Armed& armed) {
         ComPtr<IDataStream> stream;
-        ASSERT_EQ(host.createDataStream(reinterpret_cast<IDataStream**>(stream.Out())), PXM_S_OK);
+        ASSERT_EQ(HostApi::Get().createDataStream(reinterpret_cast<IDataStream**>(stream.Out())), PXM_S_OK);
         armed([&] { return persist->Save(stream.Get(), 0); });
       });
-      ComPtr<IDataStream> saved;
-      ASSERT_EQ(host.createDataStream(reinterpret_cast<IDataStream**>(saved.Out())) | persist->Save(saved.Get(), 0), PXM_S_OK);
-      for (const wchar_t* targetClass : kClassNames)
-        Sweep(Name("Load record ", s), [&](const Armed& armed) {
-          ComPtr<IPXMImage> target = Made(targetClass);
-          armed([&] { return target.As<IDataPersist>(pxm::iid::IDataPersist)->Load(saved.Get(), 1); });
-          ReadEverything(target.Get());
-        });
     }
+  CGContextRelease(context);
 }
 
 }  // namespace
