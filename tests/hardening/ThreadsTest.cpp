@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr int kThreads = 6;
-
 // Runs body(t) on `count` threads that all start together.
 template <class F>
 void OnThreads(int count, F body) {
@@ -53,6 +51,8 @@ TEST(FirstUse, ManyThreadsMakeTheirFirstHostStringsTogether) {
 }
 
 #else
+constexpr int kThreads = 6;
+
 TEST(Threads, ReferenceCountsReachZeroOnce) {
   for (const wchar_t* className : kClassNames)
     for (int round = 0; round < 20; ++round) {
