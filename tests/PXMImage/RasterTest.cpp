@@ -199,18 +199,13 @@ TEST(RasterCopy, RowsSharedWithTheDestinationAreReadBeforeTheyAreWritten) {
 
 // Equal on every class: every pixel of every plane takes the value, at every depth, in rows of
 // either direction, and no byte beyond a row's pixels changes (but the zero after the last 24-bit
-// pixel, when the row has room for it). The bytes a filled row starts with, and whether a zero
-// byte follows them:
-std::pair<std::vector<uint8_t>, bool> Expected(uint32_t bits, uint32_t width, uint32_t value) {
+// pixel, when the row has room for it). The bytes a filled row starts with:
+std::vector<uint8_t> Expected(uint32_t bits, uint32_t width, uint32_t value) {
+  if (bits < 8) return std::vector<uint8_t>((bits * width + 7) / 8, bits == 1 ? ((value & 1) ? 0xFF : 0x00) : uint8_t((value & 15) * 0x11));
   std::vector<uint8_t> pixels;
-  if (bits < 8) {
-    const uint8_t byte = bits == 1 ? ((value & 1) ? 0xFF : 0x00) : uint8_t((value & 15) * 0x11);
-    pixels.assign((bits * width + 7) / 8, byte);
-  } else {
-    const uint32_t unit = bits == 16 ? 1 : bits / 8;  // 16 bits repeat the value's low byte
-    for (uint32_t i = 0; i < bits / 8 * width; ++i) pixels.push_back(uint8_t(value >> (8 * (i % unit))));
-  }
-  return {pixels, bits == 24};
+  const uint32_t unit = bits == 16 ? 1 : bits / 8;  // 16 bits repeat the value's low byte
+  for (uint32_t i = 0; i < bits / 8 * width; ++i) pixels.push_back(uint8_t(value >> (8 * (i % unit))));
+  return bits == 24 ? pixels.push_back(0), pixels : pixels;
 }
 
 TEST(Fill, EveryClassFillsItsPixelsAndNothingElse) {
@@ -238,9 +233,7 @@ TEST(Fill, EveryClassFillsItsPixelsAndNothingElse) {
       for (uint32_t p = 0; p < d.planes; ++p)
         for (uint32_t y = 0; y < d.height; ++y) std::memset(view::Plane(image.Get(), p).Row(y), 0x5A, std::abs(view::Plane(image.Get(), p).stride));
       ASSERT_EQ(image->Equal(static_cast<int>(value)), PXM_S_OK);
-      const auto [pixels, zeroAfter] = Expected(d.bits, d.width, value);
-      std::vector<uint8_t> row = pixels;
-      if (zeroAfter) row.push_back(0);
+      std::vector<uint8_t> row = Expected(d.bits, d.width, value);
       for (uint32_t p = 0; p < d.planes; ++p) {
         const auto plane = view::Plane(image.Get(), p);
         row.resize(std::max(row.size(), size_t(std::abs(plane.stride))), 0x5A);
