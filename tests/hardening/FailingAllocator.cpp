@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 
 // The replacements call glibc's own allocator by its internal names. Elsewhere this file is empty
 // and the test that needs failing allocations is not built.
@@ -16,30 +17,18 @@ void __libc_free(void*);
 
 namespace {
 
-// Blocks made while tracking, in an open-addressed table that needs no allocation itself.
-constexpr size_t kSlots = size_t{1} << 16;
-void* g_Blocks[kSlots];
-void* const kTombstone = reinterpret_cast<void*>(uintptr_t{1});
+// Blocks made while tracking and not freed yet, in a table that needs no allocation itself.
+void* g_Blocks[size_t{1} << 16];
 long g_Outstanding = 0, g_FailAt = 0, g_Attempts = 0;
 bool g_Tracking = false, g_Armed = false;
 
-size_t Slot(const void* p) { return (reinterpret_cast<uintptr_t>(p) >> 4) * 0x9E3779B97F4A7C15u >> 48; }
-
-void Track(void* p) {
-  if (!g_Tracking || !p) return;
-  size_t i = Slot(p);
-  while (g_Blocks[i] && g_Blocks[i] != kTombstone) i = (i + 1) % kSlots;
-  g_Blocks[i] = p;
-  ++g_Outstanding;
+void* Track(void* p) {
+  if (g_Tracking && p && g_Outstanding < long(std::size(g_Blocks))) g_Blocks[g_Outstanding++] = p;
+  return p;
 }
 void Untrack(void* p) {
-  if (!g_Tracking || !p) return;
-  for (size_t i = Slot(p); g_Blocks[i]; i = (i + 1) % kSlots)
-    if (g_Blocks[i] == p) {
-      g_Blocks[i] = kTombstone;
-      --g_Outstanding;
-      return;
-    }
+  for (long i = g_Outstanding - 1; g_Tracking && p && i >= 0; --i)
+    if (g_Blocks[i] == p) return void(g_Blocks[i] = g_Blocks[--g_Outstanding]);
 }
 // Counts the attempt; true when it is the one to fail.
 bool FailThis() { return g_Armed && ++g_Attempts == g_FailAt; }
@@ -47,11 +36,7 @@ bool FailThis() { return g_Armed && ++g_Attempts == g_FailAt; }
 }  // namespace
 
 namespace failing {
-void Start() {
-  for (void*& block : g_Blocks) block = nullptr;
-  g_Outstanding = 0;
-  g_Tracking = true;
-}
+void Start() { g_Outstanding = 0, g_Tracking = true; }
 void Arm(long n) { g_Attempts = 0, g_FailAt = n, g_Armed = true; }
 void Disarm() { g_Armed = false; }
 void Stop() { g_Armed = g_Tracking = false; }
@@ -60,23 +45,14 @@ long Outstanding() { return g_Outstanding; }
 }  // namespace failing
 
 extern "C" {
-void* malloc(size_t size) {
-  void* p = FailThis() ? nullptr : __libc_malloc(size);
-  return Track(p), p;
-}
-void* calloc(size_t count, size_t size) {
-  void* p = FailThis() ? nullptr : __libc_calloc(count, size);
-  return Track(p), p;
-}
+void* malloc(size_t size) { return Track(FailThis() ? nullptr : __libc_malloc(size)); }
+void* calloc(size_t count, size_t size) { return Track(FailThis() ? nullptr : __libc_calloc(count, size)); }
 void* realloc(void* old, size_t size) {
   if ((size || !old) && FailThis()) return nullptr;  // a failed realloc leaves the old block the caller's
   void* p = __libc_realloc(old, size);
   if (p != old || !size) Untrack(old), Track(p);
   return p;
 }
-void free(void* p) {
-  Untrack(p);
-  __libc_free(p);
-}
+void free(void* p) { Untrack(p), __libc_free(p); }
 }  // extern "C"
 #endif  // __GLIBC__

@@ -26,14 +26,9 @@ class CountingCollection final : public IComponentCollection {
   uint32_t Release() override { return ++releases, --m_RefCount; }
   HRESULT GetComponent(uint32_t nameLength, const wchar_t* name, const IID* iid, void** out) override {
     *out = nullptr;
-    const std::wstring key(name, nameLength);
-    ++lookups[key];
-    auto it = m_Components.find(key);
-    if (it == m_Components.end()) return PXM_E_FAIL;
-    if (iid) return it->second->QueryInterface(*iid, out);
-    it->second->AddRef();
-    *out = it->second.Get();
-    return PXM_S_OK;
+    auto it = m_Components.find(std::wstring(name, nameLength));
+    if (++lookups[std::wstring(name, nameLength)], it == m_Components.end()) return PXM_E_FAIL;
+    return iid ? it->second->QueryInterface(*iid, out) : (it->second->AddRef(), *out = it->second.Get(), PXM_S_OK);
   }
 
  private:

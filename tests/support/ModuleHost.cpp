@@ -10,17 +10,11 @@ std::string ModulePath(const char* name) { return std::string(PXM_MODULE_DIR) + 
 void* HostModuleSymbol(const char* name) {
   static void* library = dlopen(ModulePath("DuvirovurozAd").c_str(), RTLD_NOW | RTLD_LOCAL);
   void* symbol = library ? dlsym(library, name) : nullptr;
-  if (!symbol) std::fprintf(stderr, "no %s in the host module\n", name), std::abort();
-  return symbol;
+  return symbol ? symbol : (std::fprintf(stderr, "no %s in the host module\n", name), std::abort(), nullptr);
 }
 
-ModuleHost::ModuleHost() {
-  const std::string path = ModulePath("PXM");
-  handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle) {
-    std::fprintf(stderr, "cannot load %s: %s\n", path.c_str(), dlerror());
-    std::abort();
-  }
+ModuleHost::ModuleHost() : handle(dlopen(ModulePath("PXM").c_str(), RTLD_NOW | RTLD_LOCAL)) {
+  if (!handle) std::fprintf(stderr, "cannot load %s: %s\n", ModulePath("PXM").c_str(), dlerror()), std::abort();
   createFunction = reinterpret_cast<PXMCreateFunction>(dlsym(handle, "CreateFunction"));
   initializeModule = reinterpret_cast<PXMInitializeModuleFunction>(dlsym(handle, "_Z16InitializeModulePvP20IComponentCollection"));
 }
@@ -32,6 +26,5 @@ ModuleHost& ModuleHost::Get() {
 
 PXMCreatorFunction ModuleHost::Creator(const std::wstring& className) const {
   void* creator = nullptr;
-  const HRESULT found = createFunction({static_cast<uint32_t>(className.size()), className.c_str()}, &creator);
-  return PXM_SUCCEEDED(found) ? reinterpret_cast<PXMCreatorFunction>(creator) : nullptr;
+  return PXM_SUCCEEDED(createFunction({uint32_t(className.size()), className.c_str()}, &creator)) ? reinterpret_cast<PXMCreatorFunction>(creator) : nullptr;
 }

@@ -3,7 +3,6 @@
 #pragma once
 #include <filesystem>
 #include <string>
-#include <utility>
 
 #include "pxm/PXM.h"
 
@@ -11,17 +10,10 @@ class PathString final : public IString {
  public:
   explicit PathString(std::wstring text) : m_Text(std::move(text)) {}
   explicit PathString(const std::filesystem::path& path) : m_Text(path.wstring()) {}
-  HRESULT QueryInterface(const IID&, void** out) override {
-    if (out) *out = nullptr;
-    return PXM_E_NOINTERFACE;
-  }
+  HRESULT QueryInterface(const IID&, void** out) override { return out ? void(*out = nullptr) : void(), PXM_E_NOINTERFACE; }
   uint32_t AddRef() override { return 2; }
   uint32_t Release() override { return 1; }
-  HRESULT GetText(const wchar_t** text, uint32_t* length) override {
-    *text = m_Text.c_str();
-    *length = static_cast<uint32_t>(m_Text.size());
-    return PXM_S_OK;
-  }
+  HRESULT GetText(const wchar_t** text, uint32_t* length) override { return *text = m_Text.c_str(), *length = uint32_t(m_Text.size()), PXM_S_OK; }
 
  private:
   std::wstring m_Text;

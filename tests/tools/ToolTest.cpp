@@ -16,16 +16,9 @@ namespace {
 struct Picture {
   uint32_t width = 0, height = 0;
   std::vector<uint8_t> rgb;  // top row first
-  uint32_t At(uint32_t x, uint32_t y) const {
-    const uint8_t* p = &rgb.at((size_t(y) * width + x) * 3);
-    return uint32_t(p[0]) << 16 | p[1] << 8 | p[2];
-  }
+  uint32_t At(uint32_t x, uint32_t y) const { return uint32_t(rgb.at((size_t(y) * width + x) * 3)) << 16 | rgb.at((size_t(y) * width + x) * 3 + 1) << 8 | rgb.at((size_t(y) * width + x) * 3 + 2); }
 };
-
-std::string Slurp(const std::string& path) {
-  std::stringstream s;
-  return s << std::ifstream(path).rdbuf(), s.str();
-}
+std::string Slurp(const std::string& path) { return (std::stringstream() << std::ifstream(path).rdbuf()).str(); }
 std::string Fixture(const char* name) { return "'" + std::string(PXM_FIXTURES) + "/" + name + "'"; }
 
 class Tool : public testing::Test {
@@ -39,19 +32,15 @@ class Tool : public testing::Test {
   // Runs pxm in the temporary folder; keeps what it printed.
   int Run(const std::string& args) {
     const int status = std::system(("cd '" + dir + "' && '" PXM_TOOL "' " + args + " > out.txt 2> err.txt").c_str());
-    out = Slurp(dir + "/out.txt");
-    err = Slurp(dir + "/err.txt");
+    out = Slurp(dir + "/out.txt"), err = Slurp(dir + "/err.txt");
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
   Picture Png(const std::string& name) {
-    Picture p;
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     EXPECT_TRUE(png_image_begin_read_from_file(&image, (dir + "/" + name).c_str())) << name;
     image.format = PNG_FORMAT_RGB;
-    p.width = image.width;
-    p.height = image.height;
-    p.rgb.resize(PNG_IMAGE_SIZE(image));
+    Picture p{image.width, image.height, std::vector<uint8_t>(PNG_IMAGE_SIZE(image))};
     EXPECT_TRUE(png_image_finish_read(&image, nullptr, p.rgb.data(), 0, nullptr)) << name;
     return p;
   }
@@ -75,10 +64,7 @@ TEST_F(Tool, DemoDrawsUprightFittedMaskedAndRestoredPictures) {
   const Picture masked = Png("out/transparent.png"), restored = Png("out/restored.png");
   ASSERT_EQ(masked.width * 1000 + masked.height, 320200u);
   EXPECT_TRUE(masked.At(160, 120) == 0x999999 || masked.At(160, 120) == 0xD9D9D9) << std::hex << masked.At(160, 120);
-  EXPECT_EQ(masked.At(40, 60), kRed);
-  EXPECT_EQ(masked.At(40, 180), kBlue);
-  EXPECT_EQ(restored.At(280, 180), kYellow);
-  EXPECT_EQ(restored.At(160, 120), 0xFF00FFu);
+  EXPECT_EQ((std::vector{masked.At(40, 60), masked.At(40, 180), restored.At(280, 180), restored.At(160, 120)}), (std::vector{kRed, kBlue, kYellow, 0xFF00FFu}));
 }
 
 TEST_F(Tool, InfoRenderConvertSaveAndLoad) {
@@ -94,41 +80,28 @@ TEST_F(Tool, InfoRenderConvertSaveAndLoad) {
   // its size, the top-left colour left out, and a fit into a tall picture (centred, aspect kept).
   const std::string reference = Slurp(std::string(PXM_FIXTURES) + "/v5.rgb");
   const Picture decode{7, 5, std::vector<uint8_t>(reference.begin(), reference.end())};
-  ASSERT_EQ(Run("render " + Fixture("v5.bmp") + " -o v5.png"), 0) << err;
-  EXPECT_EQ(Png("v5.png").rgb, decode.rgb);
   // A PNG file goes through the module too: drawn, and written as a bitmap file, it stays the picture.
-  ASSERT_EQ(Run("render v5.png -o again.png"), 0) << err;
-  EXPECT_EQ(Png("again.png").rgb, decode.rgb);
-  ASSERT_EQ(Run("convert v5.png --to dib24 -o v5.bmp"), 0) << err;
-  ASSERT_EQ(Run("render v5.bmp -o fromBmp.png"), 0) << err;
-  EXPECT_EQ(Png("fromBmp.png").rgb, decode.rgb);
-  ASSERT_EQ(Run("render " + Fixture("v5.bmp") + " -o crop.png --crop 2,1,3,3 --size 6x6 --background 000000"), 0) << err;
-  const Picture crop = Png("crop.png");
-  for (uint32_t y = 0; y < 6; ++y)
-    for (uint32_t x = 0; x < 6; ++x) EXPECT_EQ(crop.At(x, y), decode.At(2 + x / 2, 1 + y / 2)) << x << "," << y;
+  ASSERT_EQ(Run("render " + Fixture("v5.bmp") + " -o v5.png") + Run("render v5.png -o again.png") + Run("convert v5.png --to dib24 -o v5.bmp") + Run("render v5.bmp -o fromBmp.png"), 0) << err;
+  for (const char* name : {"v5.png", "again.png", "fromBmp.png"}) EXPECT_EQ(Png(name).rgb, decode.rgb) << name;
   char colour[8];
   std::snprintf(colour, sizeof colour, "%06X", decode.At(0, 0));
-  ASSERT_EQ(Run("render " + Fixture("v5.bmp") + " -o masked.png --transparent " + colour + " --background 123456"), 0) << err;
-  EXPECT_EQ(Png("masked.png").At(0, 0), 0x123456u);
-  ASSERT_EQ(Run("render " + Fixture("v5.bmp") + " -o fit.png --size 14x30 --fit --background 000000"), 0) << err;
-  EXPECT_EQ(Png("fit.png").At(7, 2), 0u);
-  EXPECT_EQ(Png("fit.png").At(0, 10), decode.At(0, 0));
+  ASSERT_EQ(Run("render " + Fixture("v5.bmp") + " -o crop.png --crop 2,1,3,3 --size 6x6 --background 000000") +
+                Run("render " + Fixture("v5.bmp") + " -o masked.png --transparent " + colour + " --background 123456") +
+                Run("render " + Fixture("v5.bmp") + " -o fit.png --size 14x30 --fit --background 000000"), 0) << err;
+  const Picture crop = Png("crop.png");
+  for (uint32_t i = 0; i < 36; ++i) EXPECT_EQ(crop.At(i % 6, i / 6), decode.At(2 + i % 6 / 2, 1 + i / 12)) << i;
+  EXPECT_EQ((std::vector{Png("masked.png").At(0, 0), Png("fit.png").At(7, 2), Png("fit.png").At(0, 10)}), (std::vector{0x123456u, 0u, decode.At(0, 0)}));
 
   // Written as a bitmap file and read back, the colours stay.
-  ASSERT_EQ(Run("convert " + Fixture("core24.bmp") + " --to dib32 -o c32.bmp"), 0) << err;
-  ASSERT_EQ(Run("info c32.bmp"), 0) << err;
+  ASSERT_EQ(Run("convert " + Fixture("core24.bmp") + " --to dib32 -o c32.bmp") + Run("render c32.bmp -o c32.png") + Run("info c32.bmp"), 0) << err;
   EXPECT_NE(out.find("7 x 5, 32 bits per pixel"), std::string::npos) << out;
-  ASSERT_EQ(Run("render c32.bmp -o c32.png"), 0) << err;
   EXPECT_EQ(Png("c32.png").rgb, Png("v5.png").rgb) << "both files hold the same picture";
   for (const char* to : {"dib8 -o grey.bmp", "raster -o planes.png", "canvas -o canvas.pxs"})
     EXPECT_EQ(Run("convert " + Fixture("core24.bmp") + " --to " + to), 0) << to << ": " << err;
   // A record restores the image as it was loaded (8-bit files load grey), also as a bitmap file.
-  ASSERT_EQ(Run("save " + Fixture("info8.bmp") + " -o info8.pxs"), 0) << err;
-  ASSERT_EQ(Run("load info8.pxs -o info8.png"), 0) << err;
-  ASSERT_EQ(Run("render " + Fixture("info8.bmp") + " -o direct.png"), 0) << err;
+  ASSERT_EQ(Run("save " + Fixture("info8.bmp") + " -o info8.pxs") + Run("load info8.pxs -o info8.png") + Run("render " + Fixture("info8.bmp") + " -o direct.png"), 0) << err;
   EXPECT_EQ(Png("info8.png").rgb, Png("direct.png").rgb);
-  EXPECT_EQ(Run("load info8.pxs -o info8.bmp"), 0) << err;
-  EXPECT_EQ(Run("info info8.bmp"), 0) << err;
+  EXPECT_EQ(Run("load info8.pxs -o info8.bmp") + Run("info info8.bmp"), 0) << err;
 }
 
 TEST_F(Tool, FailuresSayWhatFailedAndLeaveNoOutput) {
@@ -149,8 +122,7 @@ TEST_F(Tool, FailuresSayWhatFailedAndLeaveNoOutput) {
   struct Case {
     std::string args;
     int exitCode;
-    const char* message;
-    const char* output;
+    const char *message, *output;
   };
   for (const Case& c : {Case{"render missing.bmp -o a.png", 1, "0x80004005 (E_FAIL)", "a.png"},
                         Case{"render text.bmp -o b.png", 1, "0x80070057 (E_INVALIDARG)", "b.png"},

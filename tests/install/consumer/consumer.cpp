@@ -7,17 +7,13 @@
 
 int main() {
   void* module = dlopen(PXM_MODULE_DIR "/PXM" PXM_MODULE_SUFFIX, RTLD_NOW | RTLD_LOCAL);
-  if (!module) {
-    std::fprintf(stderr, "%s\n", dlerror());
-    return 1;
-  }
-  auto createFunction = reinterpret_cast<PXMCreateFunction>(dlsym(module, "CreateFunction"));
+  auto createFunction = module ? reinterpret_cast<PXMCreateFunction>(dlsym(module, "CreateFunction")) : nullptr;
   void* creator = nullptr;
-  if (!createFunction || PXM_FAILED(createFunction({8, L"PXMImage"}, &creator))) return 1;
   IPXMImage* image = nullptr;
   const IID iid = pxm::iid::IPXMImage;
-  if (PXM_FAILED(reinterpret_cast<PXMCreatorFunction>(creator)(nullptr, &iid, reinterpret_cast<void**>(&image))))
-    return 1;
+  if (!createFunction || PXM_FAILED(createFunction({8, L"PXMImage"}, &creator)) ||
+      PXM_FAILED(reinterpret_cast<PXMCreatorFunction>(creator)(nullptr, &iid, reinterpret_cast<void**>(&image))))
+    return std::fprintf(stderr, "no raster image: %s\n", module ? "refused" : dlerror()), 1;
   uint32_t width = 0, height = 0, planes = 0;
   const HRESULT hr = image->Create(5, 3, 2, 8, FOURCC_MONO);
   image->GetSize(&width, &height, &planes);
