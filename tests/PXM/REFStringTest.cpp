@@ -65,6 +65,7 @@ TEST(REFString, LinesWordsFieldsAndOccurrences) {
       // Numbers, quoted words, one punctuation character, names; every token ends with the view.
       {'F', L"-12.5e+3x", kWhole, true, 0, 0, 0, L"-12.5e+3", 8, L"x"}, {'F', L"1.2.3", kWhole, true, 0, 0, 0, L"1.2", 3, L".3"},
       {'F', L"12e+3", kWhole, true, 0, 0, 0, L"12", 2, L"e+3"},        {'F', L"1.5e-x", kWhole, true, 0, 0, 0, L"1.5", 3, L"e-x"},
+      {'F', L"1.5e-3;", kWhole, true, 0, 0, 0, L"1.5e-3", 6, L";"},
       {'F', L"\"ab c\" d", kWhole, true, 0, 0, 1, L"ab c", 6, L" d"},  {'F', L"\"ab c", kWhole, true, 0, 0, 0, L"\"ab c", 5, L""},
       {'F', L"_name", kWhole, true, 0, 0, 0, L"_", 1, L"name"},        {'F', L"a_b c", kWhole, false, 0, 0, 0, L"a_b", 0, L"a_b c"},
       {'F', L"ab-1", kWhole, true, 0, 0, 0, L"ab", 2, L"-1"},          {'F', L"1.5e+3", 5, true, 0, 0, 0, L"1.5", 3, L"e+"},

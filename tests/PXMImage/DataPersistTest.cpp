@@ -219,6 +219,7 @@ TEST_F(DataPersist, DamagedRecordsLoadWhatFitsInsideTheImage) {
   } cases[] = {
       {L"PXMImageCANVAS", {3, 4, 64, 1, FOURCC_RGB}, 4}, {L"PXMImageDIB", {10, 2, 1, 1, FOURCC_RGB}, 2},
       {L"PXMImage", {4, 3, 24, 1, FOURCC_MONO}, 0, PXM_E_NOTCREATABLE},  // what Create refuses, before any row
+      {L"PXMImage", {4, 0, 8, 1, FOURCC_MONO, 0}, 0},  // no rows need no "Data"
       {L"PXMImage", {4, 3, 8, 1, FOURCC_MONO, 0}, 0, PXM_E_INVALIDARG}, {L"PXMImageDIB", {5, 6, 8, 1, FOURCC_MONO, 2}, 0, PXM_E_INVALIDARG},
       {L"PXMImageCANVAS", {30000, 30000, 32, 1, FOURCC_RGB, 1}, 0, PXM_E_INVALIDARG}, {L"PXMImageDIB", {100, 700, 24, 1, FOURCC_RGB, 699}, 0, PXM_E_INVALIDARG},
   };

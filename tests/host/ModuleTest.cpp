@@ -78,7 +78,7 @@ TEST_F(HostModule, StringComponentAndStrings) {
   tagREFString text{0, nullptr};
   for (int i = 0; i < 12; ++i) ASSERT_EQ((string->GetText(&text.m_Text, &text.m_Length), string->AppendText(text.m_Length, text.m_Text)), PXM_S_OK);
   EXPECT_EQ(Text(string.Get()), std::wstring(4096, L'x'));
-  EXPECT_EQ(string->SetText(2, nullptr) & string->AppendText(2, nullptr) & string->GetText(nullptr, &text.m_Length) & string->GetText(&text.m_Text, nullptr),
+  EXPECT_EQ(string->SetText(2, nullptr) & string->AppendText(1, nullptr) & string->GetText(nullptr, &text.m_Length) & string->GetText(&text.m_Text, nullptr),
             PXM_E_POINTER);
   EXPECT_EQ(Text(string.Get()).size(), 4096u) << "refusals leave the text";
   for (const IID& iid : {pxm::IIDFromName("IString"), pxm::iid::ICreatableString, pxm::iid::IUnknown})
