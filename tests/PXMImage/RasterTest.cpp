@@ -117,7 +117,7 @@ TEST(RasterCopy, RowsWithinTheSourceRowsAndNoneWithoutAConversion) {
       // Another size: re-created with the source's planes and depth.
       {{3, 4, 8, FOURCC_MONO, 2, false, 2}, {9, 9, 1, 32}, {3, 4, 2, 8}, 2},
       {{4, 2, 24, FOURCC_RGB}, {4, 2, 2, 8}, {4, 2, 2, 8}, 0, PXM_E_NOTIMPL}, {{4, 2, 24, FOURCC_RGB}, {4, 2, 1, 32}, {4, 2, 1, 32}, 0, PXM_E_NOTIMPL},
-      {{4, 2, 24, FOURCC_RGB}, {3, 3, 1, 8}, {3, 3, 1, 8}, 0, PXM_E_FAIL}, {{4, 2, 32, FOURCC_RGB}, {3, 3, 1, 8}, {4, 2, 1, 32}, 0, PXM_E_NOTIMPL},
+      {{4, 2, 24, FOURCC_RGB}, {4, 3, 1, 8}, {4, 3, 1, 8}, 0, PXM_E_FAIL}, {{4, 2, 32, FOURCC_RGB}, {3, 3, 1, 8}, {4, 2, 1, 32}, 0, PXM_E_NOTIMPL},
       {{4, 2, 16, FOURCC_RGB}, kEmpty, {4, 2, 3, 8}, 0}, {{4, 2, 16, FOURCC_RGB}, {4, 2, 3, 8}, {4, 2, 3, 8}, 0},
       // A plane size that does not cover the rows, or a stride that does not span a row's pixels:
       // refused before anything is written. The planes checked are every one the copy reads.

@@ -126,7 +126,8 @@ TEST(Copy, TakesThePaletteOfEightBitSources) {
     std::memcpy(source->Row(0, 0), "\0\1\2\3", 4);
     for (uint32_t i = 0; i < entries; ++i) source->palette.push_back((i % 2 ? 0xFF000000u : 0) | (0x00FFFFFFu - i * 0x010203u));
     source->paletteResult = entries == 5 ? PXM_E_FAIL : PXM_S_FALSE;
-    const uint32_t taken = entries == 5 ? 0 : std::min(entries, 256u);
+    source->paletteShown = entries == 4 ? 3 : UINT32_MAX;  // entries beyond the count are not the image's
+    const uint32_t taken = entries == 5 ? 0 : std::min({entries, 256u, source->paletteShown});
     ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
     ASSERT_EQ(dib->Copy(source.Get(), 0), PXM_S_OK);
     const std::vector<uint32_t> table = PaletteEntries(dib.Get());

@@ -298,7 +298,7 @@ TEST(DibLoad, RunLengthStreamsEdgeCases) {
       {"nibbleRunPastTheRow", 4, {7, 0x9A, 0, 0, 1, 0xB0, 0, 1}, "9a9a b000 0000"},
       // Rows wide enough for short runs to be written 16 bytes at once: what lies past a run is
       // cleared when the stream ends the line, skips ahead or stops.
-      {"shortRunsThenEndOfLine", 8, {3, 5, 0, 0, 2, 7, 0, 1}, "55500000000000000000 77000000000000000000 00000000000000000000"},
+      {"shortRunsThenEndOfLine", 8, {3, 5, 2, 6, 0, 0, 2, 7, 0, 1}, "55566000000000000000 77000000000000000000 00000000000000000000"},
       {"shortRunThenDelta", 8, {2, 5, 0, 2, 3, 0, 1, 6, 0, 2, 0, 1, 0, 1},
        "55000600000000000000 00000000000000000000 00000000000000000000"},
       {"shortAbsoluteThenEnd", 8, {0, 3, 1, 2, 3, 0, 0, 1, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9},
@@ -331,17 +331,21 @@ TEST(DibLoad, RunLengthStreamsEdgeCases) {
 
 // Bit fields with an alpha mask: alpha set in any pixel, here only in the top row, makes 32-bit
 // "ARGB" rows; alpha 0 throughout is no alpha, and 4-4-4 colours become 24-bit rows.
-TEST(DibLoad, AlphaAnywhereInTheFileIsAlpha) {
-  for (const uint32_t topAlpha : {0u, 1u}) {
+TEST(DibLoad, MaskedChannelsWidenAndAlphaAnywhereIsAlpha) {
+  const struct { uint32_t red, green, blue, alpha, lastPixel; std::vector<uint32_t> format; std::vector<uint8_t> top; } cases[] = {
+      {0x0F00, 0x00F0, 0x000F, 0xF000, 0x0FFF, {2, 2, 1, 24, 0}, {0, 0, 255, 255, 255, 255}},
+      {0x0F00, 0x00F0, 0x000F, 0xF000, 0x1FFF, {2, 2, 1, 32, FOURCC_ARGB}, {0, 0, 255, 0, 255, 255, 255, 17}},
+      {0x7C00, 0x0300, 0x00FF, 0, 0x0FFF, {2, 2, 1, 24, 0}, {0, 0, 15, 24, 255, 255}},  // red where 5-5-5 has it, the rest not
+  };
+  for (const auto& c : cases) {
     Bytes block = InfoHeaderBytes({.width = 2, .height = 2, .bitsPerPixel = 16, .compression = 6});
-    block.U32(0x0F00).U32(0x00F0).U32(0x000F).U32(0xF000).U16(0x0F00).U16(0x00F0).U16(0x000F).U16(topAlpha << 12 | 0x0FFF);
+    block.U32(c.red).U32(c.green).U32(c.blue).U32(c.alpha).U16(0x0F00).U16(0x00F0).U16(0x000F).U16(uint16_t(c.lastPixel));
     ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
     ASSERT_EQ(Load(dib.Get(), WriteFile("alpha.bmp", MakeFile(block, 14 + 56).data)), PXM_S_OK);
     const view::Probe l = ViewOf(dib.Get());
-    EXPECT_EQ(l.Format(), (std::vector{2u, 2u, 1u, topAlpha ? 32u : 24u, topAlpha ? FOURCC_ARGB : 0u}));
+    EXPECT_EQ(l.Format(), c.format);
     const uint8_t* top = l.Row(0);  // red, green, blue after the transform
-    EXPECT_EQ(std::vector<uint8_t>(top, top + 2 * l.bits / 8),
-              (topAlpha ? std::vector<uint8_t>{0, 0, 255, 0, 255, 255, 255, 17} : std::vector<uint8_t>{0, 0, 255, 255, 255, 255}));
+    EXPECT_EQ(std::vector<uint8_t>(top, top + 2 * l.bits / 8), c.top) << std::hex << c.red << " " << c.lastPixel;
   }
 }
 

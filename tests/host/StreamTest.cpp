@@ -78,7 +78,7 @@ TEST_F(Stream, FoldersKeepValuesFoldersAndContentByExactKey) {
   EXPECT_EQ(DuvirovurozAdOpenEntry(root.Get(), 0, Out(byIndex)) & DuvirovurozAdOpenEntry(root.Get(), 4, Out(byIndex)) &
                 DuvirovurozAdListFolder(Key(L"x"), nullptr, 0, &count, nullptr), PXM_E_INVALIDARG);
   // Byte content: reserving makes room, no bytes; a new view reads from the start, a short read fails.
-  EXPECT_EQ(data->Reserve(1000, 4, 0), PXM_S_OK);
+  EXPECT_EQ(data->Reserve(5 << 20, 4, 0), PXM_S_OK);  // a large content block
   Bytes written(3000), read(3100, 0xAA);
   for (size_t i = 0; i < written.size(); ++i) written[i] = uint8_t(i * 13);
   for (size_t at = 0; at < written.size(); at += 1000) ASSERT_EQ(data->Write(written.data() + at, 1000, &count), PXM_S_OK);

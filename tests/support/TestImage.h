@@ -2,6 +2,7 @@
 // code, rows in either direction and padded with guard bytes, and is reached through IPXMImage
 // like any image of the module. With a palette set it also answers IPXMImagePalette.
 #pragma once
+#include <algorithm>
 #include <atomic>
 #include <vector>
 
@@ -37,6 +38,7 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
 
   std::vector<uint32_t> palette;              // answered through IPXMImagePalette when not empty
   HRESULT paletteResult = PXM_S_FALSE;        // of GetPalette, which hands out the table whatever it says
+  uint32_t paletteShown = UINT32_MAX;         // the count GetPalette reports, at most the table's
   int getImageCalls = 0;
   HRESULT getImageResult = PXM_S_OK;  // GetImage fails with this when set
   uint32_t sizeShortfall = 0;         // GetImage reports planes this much smaller than they are
@@ -76,7 +78,7 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
   HRESULT SetPalette(uint32_t*, uint32_t, uint32_t) override { return PXM_E_NOTIMPL; }
   HRESULT GetPalette(uint32_t** entries, uint32_t* count) override {
     if (entries) *entries = palette.data();
-    return Put(count, uint32_t(palette.size())), paletteResult;
+    return Put(count, std::min(paletteShown, uint32_t(palette.size()))), paletteResult;
   }
 
  private:
