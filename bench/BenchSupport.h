@@ -72,15 +72,11 @@ inline Reference Fill(size_t bytes) { return {Reference::Memset, bytes}; }
 class ReferenceRunner {
  public:
   explicit ReferenceRunner(const Reference& reference);
-  ReferenceRunner(const ReferenceRunner&) = delete;
-  ReferenceRunner& operator=(const ReferenceRunner&) = delete;
-  ~ReferenceRunner();
   double Run();  // seconds of one run
 
  private:
   Reference m_Reference;
-  uint8_t* m_From = nullptr;
-  uint8_t* m_To = nullptr;
+  Buffer m_To, m_From;
   int m_Value = 0;
 };
 
