@@ -60,14 +60,9 @@ inline bool HoldsRows(const PlaneView& plane, uint32_t rows, uint64_t rowBytes) 
 }
 
 // Plane p of a source whose rows a copy is about to read: PXM_E_INVALIDARG, and an empty view,
-// when the source does not hand out the rows it claims. A reader that steps whole strideUnits
-// (whole 4-byte pixels) has the stride rounded down to them before the rows are checked.
-inline HRESULT GetSourcePlane(IPXM* source, uint32_t plane, uint32_t rows, uint64_t rowBytes, PlaneView* view,
-                              int32_t strideUnit = 1) {
-  if (PXM_SUCCEEDED(GetPlane(source, plane, view))) {
-    view->stride = view->stride / strideUnit * strideUnit;
-    if (HoldsRows(*view, rows, rowBytes)) return PXM_S_OK;
-  }
+// when the source does not hand out the rows it claims.
+inline HRESULT GetSourcePlane(IPXM* source, uint32_t plane, uint32_t rows, uint64_t rowBytes, PlaneView* view) {
+  if (PXM_SUCCEEDED(GetPlane(source, plane, view)) && HoldsRows(*view, rows, rowBytes)) return PXM_S_OK;
   *view = PlaneView{};
   return rows == 0 || rowBytes == 0 ? PXM_S_OK : PXM_E_INVALIDARG;
 }

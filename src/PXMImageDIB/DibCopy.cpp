@@ -42,8 +42,11 @@ void BounceRow(const DibCopyRule& rule, uint8_t* destination, const uint8_t* sou
 
 // The source rows the rule reads, checked: PXM_E_INVALIDARG when the source does not hold them.
 HRESULT SourceRows(IPXM* source, const ImageDescription& from, const DibCopyRule& rule, PlaneView* in) {
-  return GetSourcePlane(source, 0, from.height, uint64_t{from.width} * rule.sourcePixelBytes, in,
-                        rule.wholePixelSourceStride ? 4 : 1);
+  if (PXM_FAILED(GetPlane(source, 0, in))) *in = PlaneView{};
+  if (rule.wholePixelSourceStride) in->stride = in->stride / 4 * 4;
+  if (HoldsRows(*in, from.height, uint64_t{from.width} * rule.sourcePixelBytes)) return PXM_S_OK;
+  *in = PlaneView{};
+  return PXM_E_INVALIDARG;
 }
 
 }  // namespace
