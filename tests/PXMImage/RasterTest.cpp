@@ -146,7 +146,7 @@ TEST(RasterCopy, RowsWithinTheSourceRowsAndNoneWithoutAConversion) {
     for (uint32_t p = 0; (c.copiedPlanes || c.before == c.after || zeroed) && p < c.after.planes; ++p)
       for (uint32_t y = 0; y < c.after.height; ++y) {
         const Bytes row = Row(image.Get(), p, y);
-        Bytes expected = split ? row : Bytes(row.size(), p < c.copiedPlanes || zeroed ? 0 : 0x77);
+        Bytes expected(row.size(), split || p < c.copiedPlanes || zeroed ? 0 : 0x77);  // padding zero too
         if (p < c.copiedPlanes) std::copy_n(source->Row(p, y), std::min<size_t>(source->RowBytes(), row.size()), expected.begin());
         const uint8_t* s = source->Row(0, y);
         for (uint32_t x = 0; split && x < c.after.width; ++x, s += n) expected[x] = c.after.planes == 3 ? s[p] : uint8_t((s[0] + s[1] + s[2]) / 3);
