@@ -196,7 +196,7 @@ TEST_F(DataPersist, RecordsKeepTheirKeysAndMoveBetweenClasses) {
 }
 
 // A record is untrusted: header reads or-ed, nothing made from a failed header, rows read only
-// into the image's rows (a row's surplus dropped so the next stays in step), palettes only whole.
+// into the image's rows (a row's surplus dropped so the next stays in step).
 TEST_F(DataPersist, DamagedRecordsLoadWhatFitsInsideTheImage) {
   ComPtr<IPXMImage> dib = Painted(L"PXMImageDIB", {2, 2, 1, 8, FOURCC_MONO}, 9);
   ComPtr<FailingFolder> folder = FailingFolder::Over(MakeRecord({}), {.fail = {{1, HRESULT(0x80000001u)}, {5, HRESULT(0x80000010u)}}});

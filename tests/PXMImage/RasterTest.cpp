@@ -25,19 +25,14 @@ ComPtr<IPXMImage> Raster(Size s = {}) {
   EXPECT_EQ(s.planes ? image->Create(s.width, s.height, s.planes, s.bits, FOURCC_MONO) : PXM_S_OK, PXM_S_OK);
   return image;
 }
-view::Plane GetPlane(IPXMImage* image, uint32_t plane) {
-  const view::Plane p(image, plane);
-  EXPECT_EQ(p.result, PXM_S_OK);
-  return p;
-}
 // Row y of a raster plane, all of its stride (rows are top-down).
 Bytes Row(IPXMImage* image, uint32_t plane, uint32_t y) {
-  const view::Plane p = GetPlane(image, plane);
-  EXPECT_GE(p.stride, 0);
+  const view::Plane p(image, plane);
+  EXPECT_TRUE(p.result == PXM_S_OK && p.stride >= 0) << p.stride;
   return Bytes(p.Row(y), p.Row(y + 1));
 }
 void Fill(IPXMImage* image, uint8_t value) {
-  for (uint32_t p = 0; p < SizeOf(image).planes; ++p) std::memset(GetPlane(image, p).data, value, GetPlane(image, p).size);
+  for (uint32_t p = 0; p < SizeOf(image).planes; ++p) std::memset(view::Plane(image, p).data, value, view::Plane(image, p).size);
 }
 
 // Each request made of an image of two painted 5 x 3 planes. Refusals are found before anything is
@@ -62,17 +57,17 @@ TEST(RasterImage, CreateGivesPlanesOfTheRowLayoutOrKeepsTheOldOnes) {
     SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " planes " << c.planes << " at " << c.bits);
     ComPtr<IPXMImage> image = Raster({5, 3, 2, 8});
     Fill(image.Get(), 0x11);
-    uint8_t* const kept = GetPlane(image.Get(), 1).data;
+    uint8_t* const kept = view::Plane(image.Get(), 1).data;
     ASSERT_EQ(image->Create(c.width, c.height, c.planes, c.bits, c.fourcc), c.result);
     const bool made = PXM_SUCCEEDED(c.result);
     EXPECT_EQ(SizeOf(image.Get()), made ? (Size{c.madePlanes ? c.width : 0, c.madePlanes ? c.height : 0, c.madePlanes, c.madeBits}) : (Size{5, 3, 2, 8}));
-    EXPECT_TRUE(made || (Row(image.Get(), 0, 2) == Bytes(8, 0x11) && Row(image.Get(), 1, 2) == Bytes(8, 0x11) && GetPlane(image.Get(), 1).data == kept));
+    EXPECT_TRUE(made || (Row(image.Get(), 0, 2) == Bytes(8, 0x11) && Row(image.Get(), 1, 2) == Bytes(8, 0x11) && view::Plane(image.Get(), 1).data == kept));
     for (uint32_t p = 0; made && p < c.madePlanes; ++p) {  // every plane a buffer of its own that the host may write
-      const view::Plane plane = GetPlane(image.Get(), p);
-      EXPECT_TRUE(plane.stride == int32_t(c.stride) && plane.size == c.stride * c.height) << plane.stride << " " << plane.size;
+      const view::Plane plane(image.Get(), p);
+      EXPECT_TRUE(plane.result == PXM_S_OK && plane.stride == int32_t(c.stride) && plane.size == c.stride * c.height) << plane.stride << " " << plane.size;
       if (plane.size) std::memset(plane.data, int(p), plane.size);
     }
-    for (uint32_t p = 0; made && c.stride && c.height && p < c.madePlanes; ++p) EXPECT_EQ(GetPlane(image.Get(), p).data[0], p);
+    for (uint32_t p = 0; made && c.stride && c.height && p < c.madePlanes; ++p) EXPECT_EQ(view::Plane(image.Get(), p).data[0], p);
   }
   ComPtr<IPXMImage> image = Raster({5, 3, 2, 8});
   for (uint32_t bits : {0u, 1u, 4u, 7u, 8u, 9u, 16u, 24u, 32u, 64u})
@@ -80,7 +75,7 @@ TEST(RasterImage, CreateGivesPlanesOfTheRowLayoutOrKeepsTheOldOnes) {
   for (uint32_t code : {FOURCC_RGB, FOURCC_ARGB, FOURCC_BGR, FOURCC_ABGR, MakeFOURCC('O', 'N', 'O', 'M')}) EXPECT_EQ(image->IsCreatable(8, code), PXM_E_NOTCREATABLE) << code;
   // A plane out of range leaves the out-parameters as they were.
   uint32_t size = 77;
-  uint8_t *const before = GetPlane(image.Get(), 0).data, *data = before;
+  uint8_t *const before = view::Plane(image.Get(), 0).data, *data = before;
   int32_t stride = -5;
   for (uint32_t plane : {2u, 3u, 0xFFFFFFFFu}) EXPECT_TRUE(image->GetImage(plane, &size, &data, &stride) == PXM_E_INVALIDARG && size == 77 && data == before && stride == -5);
   EXPECT_EQ(view::Plane(Raster().Get(), 0).result, PXM_E_INVALIDARG);
