@@ -1,7 +1,7 @@
-// Every allocation of an operation fails in turn: Create of each class, Load of a bitmap file,
-// Copy into each class, rendering, Save and Load of records. Each run
-// must end with a result code of the module's contract, free all it allocated, and keep what is
-// promised: a failed Load keeps the previous image, a failed Create leaves an empty or whole one.
+// Every allocation of an operation fails in turn: Load of a bitmap file, Create of each class, Copy
+// into each class, rendering, Save and Load of records. Each run must end with a result code of the
+// module's contract, free all it allocated, and keep what is promised: a failed Load keeps the
+// previous image, a failed Create leaves an empty or whole one.
 #include <gtest/gtest.h>
 
 #include <CoreGraphics/CoreGraphics.h>
@@ -9,17 +9,58 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <iterator>
 #include <string>
 
-#include "FailingAllocator.h"
 #include "FuzzHost.h"
 #include "TestImage.h"
+
+// The test's own malloc, calloc, realloc and free, which interpose for the loaded modules too and
+// call glibc's allocator by its internal names (so the test is built only on glibc, and never under
+// a sanitizer, which owns malloc). While armed they fail exactly the n-th allocation; while
+// tracking they keep every block made, in a table that needs no allocation itself. Single-threaded.
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+void __libc_free(void*);
+}
+
+namespace {
+
+void* g_Blocks[size_t{1} << 16];
+long g_Outstanding = 0, g_FailAt = 0, g_Attempts = 0;  // blocks made while tracking and not freed yet
+bool g_Tracking = false, g_Armed = false;
+
+void* Track(void* p) {
+  if (g_Tracking && p && g_Outstanding < long(std::size(g_Blocks))) g_Blocks[g_Outstanding++] = p;
+  return p;
+}
+void Untrack(void* p) {
+  for (long i = g_Outstanding - 1; g_Tracking && p && i >= 0; --i)
+    if (g_Blocks[i] == p) return void(g_Blocks[i] = g_Blocks[--g_Outstanding]);
+}
+// Counts the attempt; true when it is the one to fail.
+bool FailThis() { return g_Armed && ++g_Attempts == g_FailAt; }
+
+}  // namespace
+
+extern "C" {
+void* malloc(size_t size) { return Track(FailThis() ? nullptr : __libc_malloc(size)); }
+void* calloc(size_t count, size_t size) { return Track(FailThis() ? nullptr : __libc_calloc(count, size)); }
+void* realloc(void* old, size_t size) {
+  if ((size || !old) && FailThis()) return nullptr;  // a failed realloc leaves the old block the caller's
+  void* p = __libc_realloc(old, size);
+  if (p != old || !size) Untrack(old), Track(p);
+  return p;
+}
+void free(void* p) { Untrack(p), __libc_free(p); }
+}  // extern "C"
 
 namespace {
 
 // Runs the operation with the allocator armed and checks its result code.
 using Armed = std::function<HRESULT(const std::function<HRESULT()>&)>;
-
 // One run without failures first (it fills what the module keeps for good and counts the
 // operation's allocations), then one run per allocation with the n-th failing, each of which
 // must free what it allocated.
@@ -27,27 +68,23 @@ void Sweep(const std::string& name, const std::function<void(const Armed&)>& sce
   SCOPED_TRACE(name);
   long count = 0;
   for (long n = 0; n <= count; ++n) {
-    failing::Start();
+    g_Outstanding = 0, g_Tracking = true;
     scenario([&](const std::function<HRESULT()>& op) {
-      failing::Arm(n);
+      g_Attempts = 0, g_FailAt = n, g_Armed = true;
       const HRESULT hr = op();
-      if (n == 0) count = failing::Attempts();
-      failing::Disarm();
+      g_Armed = false, count = n == 0 ? g_Attempts : count;
       const HRESULT contract[] = {PXM_S_OK, PXM_S_FALSE, PXM_E_FAIL, PXM_E_OUTOFMEMORY, PXM_E_INVALIDARG, PXM_E_POINTER, PXM_E_NOTIMPL, PXM_E_NOINTERFACE, PXM_E_NOTCREATABLE};
       EXPECT_NE(std::find(std::begin(contract), std::end(contract), hr), std::end(contract)) << "allocation " << n << " failing: result 0x" << std::hex << hr;
       return hr;
     });
-    const long outstanding = failing::Outstanding();
-    failing::Stop();
-    EXPECT_EQ(n > 0 ? outstanding : 0, 0) << "blocks left by the run with allocation " << n << " failing";
+    g_Tracking = false;
+    EXPECT_EQ(n > 0 ? g_Outstanding : 0, 0) << "blocks left by the run with allocation " << n << " failing";
   }
   EXPECT_GE(count, atLeast);
   std::printf("%-16s %ld allocations\n", name.c_str(), count);
 }
 
-struct Shape {
-  uint32_t width, height, planes, bits, fourcc;
-};
+using Shape = view::Described;
 const Shape kShapes[] = {{7, 5, 3, 8, FOURCC_MONO}, {7, 5, 1, 24, FOURCC_RGB}, {7, 5, 1, 8, FOURCC_RGB}};
 ComPtr<IPXMImage> Made(const wchar_t* className, const Shape& s = {2, 2, 1, 8, FOURCC_MONO}) {
   ComPtr<IPXMImage> image = NewImage(className);
@@ -56,8 +93,11 @@ ComPtr<IPXMImage> Made(const wchar_t* className, const Shape& s = {2, 2, 1, 8, F
 }
 std::string Name(const char* what, const Shape& s) { return what + std::to_string(s.bits) + "/" + std::to_string(s.planes); }
 
-// Plain grey and colour (through the host's transform), 5-6-5 bit fields and run-length 8-bit, all 7 x 5.
-TEST(AllocationFailure, LoadKeepsThePreviousImage) {
+// A bitmap file of each kind, all 7 x 5, loaded into a DIB: plain grey and colour (through the
+// host's transform), 5-6-5 bit fields and run-length 8-bit. An image of each class made and copied
+// into: empty (no size, or no plane's pixels: a canvas keeps the size it got no pixels for) or
+// whole. Each source drawn, saved, and its record loaded into each class.
+TEST(AllocationFailure, EveryOperationFreesWhatItMadeAndKeepsItsPromise) {
   ModuleHost::Get(), HostApi::Get();  // loaded before any sweep
   for (const char* name : {"info8", "core24", "rgb565", "rle8"})
     Sweep(name, [&](const Armed& armed) {
@@ -70,11 +110,6 @@ TEST(AllocationFailure, LoadKeepsThePreviousImage) {
       EXPECT_EQ(after.width * 10 + after.height, PXM_FAILED(hr) ? 32u : 75u);
       EXPECT_TRUE(PXM_SUCCEEDED(hr) || after.block == before);
     }, 2);
-}
-
-// An image of each class made and copied into: empty (no size, or no plane's pixels: a canvas keeps
-// the size it got no pixels for) or whole. Each source drawn, saved, and its record loaded into each class.
-TEST(AllocationFailure, CreateCopyRenderSaveAndLoadEachClass) {
   CGColorSpaceRef space = CGColorSpaceCreateDeviceRGB();
   CGContextRef context = CGBitmapContextCreate(nullptr, 16, 16, 8, 0, space, kCGImageAlphaPremultipliedLast);
   CGColorSpaceRelease(space);

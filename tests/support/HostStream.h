@@ -68,7 +68,10 @@ class FailingFolder final : public IFolderStream, public IDataStream {
   }
   IDataStream* Stream() { return this; }
   Listing Entries() const { return List(m_Real.Get()); }
-  uint32_t References() const { return m_RefCount; }
+  // Once the module is done with the tree: the test's one reference, no folder of the tree left
+  // alive, and no host object (a string, a view) left behind.
+  int64_t Held() const { return m_RefCount * 100 + plan->alive * 10 + (HostObjects() - plan->hostObjects); }
+  static constexpr int64_t kReleased = 110;
   const std::shared_ptr<FailPlan> plan;
 
   HRESULT QueryInterface(const IID& iid, void** out) override {
