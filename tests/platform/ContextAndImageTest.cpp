@@ -66,7 +66,7 @@ TEST(Refusals, ContextsImagesSpacesAndMasksRefuseWhatTheyCannotDraw) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.what << " " << &c - cases << " info 0x" << std::hex << c.info);
     const CGFloat values[] = {c.space == RGB ? 0 : c.low, c.space == RGB ? 0 : c.high, 0, 0, c.low, c.high};
-    ImageRef image = c.what == 'C' || c.what == 'X' ? nullptr : makeImage(std::vector<uint8_t>(c.provided ? c.provided : c.height * c.bytesPerRow),
+    ImageRef image = c.what == 'C' || c.what == 'X' ? nullptr : makeImage(Bytes(c.provided ? c.provided : c.height * c.bytesPerRow),
                                                                            c.width, c.height, c.bpc, c.bpp, c.bytesPerRow, spaces[c.space], c.info);
     const bool made = c.what == 'C'   ? ContextRef(CGBitmapContextCreate(c.bytesPerRow ? buffer : nullptr, c.width, c.height, c.bpc, c.bytesPerRow, spaces[c.space], c.info)) != nullptr
                       : c.what == 'X' ? SpaceRef(CGColorSpaceCreateIndexed(spaces[c.space], c.width, table)) != nullptr
@@ -74,7 +74,7 @@ TEST(Refusals, ContextsImagesSpacesAndMasksRefuseWhatTheyCannotDraw) {
     EXPECT_EQ(made, c.accepted) << c.low << " to " << c.high;
   }
   // A decode array may only restate the identity; a masked image is masked once, and not with nothing.
-  ProviderRef provider = exactProvider(std::vector<uint8_t>(8));
+  ProviderRef provider = exactProvider(Bytes(8));
   const CGFloat identity[] = {0, 1, 0, 1, 0, 1}, inverted[] = {1, 0, 0, 1, 0, 1}, range[] = {0, 1, 0, 1, 0, 1};
   EXPECT_TRUE(ImageRef(CGImageCreate(2, 1, 8, 24, 6, rgb.get(), 0, provider.get(), identity, false, 0)) &&
               !ImageRef(CGImageCreate(2, 1, 8, 24, 6, rgb.get(), 0, provider.get(), inverted, false, 0)));
@@ -108,7 +108,7 @@ TEST(BitmapContext, SnapshotsHoldTheirMoment) {
 // a failed image leaves it to its owner.
 TEST(Image, SubImagesAndMaskedImagesKeepTheirPixelsAndReleaseThemOnce) {
   SpaceRef grey = greySpace();
-  std::vector<uint8_t> pixels = {0, 1, 2, 3, 10, 11, 12, 13, 20, 21, 22, 23};  // 10 * row + column
+  Bytes pixels = {0, 1, 2, 3, 10, 11, 12, 13, 20, 21, 22, 23};  // 10 * row + column
   struct Released { int count = 0; const void* data = nullptr; size_t size = 0; } released;
   CGDataProviderRef provider = CGDataProviderCreateWithData(&released, pixels.data(), pixels.size(), [](void* info, const void* data, size_t size) {
     *static_cast<Released*>(info) = {static_cast<Released*>(info)->count + 1, data, size};
@@ -128,8 +128,7 @@ TEST(Image, SubImagesAndMaskedImagesKeepTheirPixelsAndReleaseThemOnce) {
     ASSERT_EQ(CGImageGetWidth(sub.get()) * 100 + CGImageGetHeight(sub.get()), width * 100 + height);
     Canvas canvas(width, height, grey.get(), 0);
     CGContextDrawImage(canvas.get(), CGRectMake(0, 0, width, height), sub.get());
-    for (size_t r = 0; r < height; ++r)
-      for (size_t i = 0; i < width; ++i) EXPECT_EQ(canvas.pixel(i, r)[0], 10 * (y + r) + x + i);
+    for (size_t r = 0; r < height; ++r) EXPECT_EQ(canvas.bytes(0, r, width), Bytes(pixels.begin() + 4 * (y + r) + x, pixels.begin() + 4 * (y + r) + x + width));
   }
   const CGFloat range[] = {21, 22};
   CGImageRef sub = CGImageCreateWithImageInRect(image, CGRectMake(1, 1, 2, 2)), masked = CGImageCreateWithMaskingColors(sub, range);
@@ -140,7 +139,7 @@ TEST(Image, SubImagesAndMaskedImagesKeepTheirPixelsAndReleaseThemOnce) {
   Canvas canvas(2, 2, grey.get(), 0, 7);
   CGContextDrawImage(canvas.get(), CGRectMake(0, 0, 2, 2), masked);
   CGImageRelease(masked);
-  EXPECT_TRUE(canvas.bytes(0, 0, 2) == std::vector<uint8_t>({11, 12}) && canvas.bytes(0, 1, 2) == std::vector<uint8_t>({7, 7})) << "21 and 22 masked";
+  EXPECT_TRUE(canvas.bytes(0, 0, 2) == Bytes({11, 12}) && canvas.bytes(0, 1, 2) == Bytes({7, 7})) << "21 and 22 masked";
   EXPECT_TRUE(released.count == 1 && released.data == pixels.data() && released.size == pixels.size());
   CGColorSpaceRelease(nullptr), CGDataProviderRelease(nullptr), CGImageRelease(nullptr), CGContextRelease(nullptr);  // does nothing
   EXPECT_TRUE(!CGImageRetain(nullptr) && !CGDataProviderCreateWithData(nullptr, nullptr, 4, nullptr));

@@ -41,10 +41,13 @@ const Dest kDests[] = {
 constexpr CGFloat kMask[6] = {40, 200, 0, 255, 90, 180}, kMask5[6] = {5, 25, 0, 31, 11, 22};
 
 int widen5(int v) { return (v & 31) << 3 | (v & 31) >> 2; }
+// Rounded division by 255 as the blending formulas state it.
+int div255(int x) { return (x + 127) / 255; }
+int luminance(int r, int g, int b) { return (77 * r + 150 * g + 29 * b) >> 8; }
 
 struct SourceImage {
   size_t width, height, bytesPerRow;  // padded rows; the last row ends with its last pixel
-  std::vector<uint8_t> bytes;
+  Bytes bytes;
   std::array<Pixel, 256> palette;
   ImageRef image;
 
@@ -55,7 +58,7 @@ struct SourceImage {
     if (s.offsets[3] >= 0)
       for (size_t i = 0; i < width * height; ++i)
         if (i / 16 % 3 != 2) at(s, i)[s.offsets[3]] = i / 16 % 3 ? 255 : 0;
-    std::vector<uint8_t> table(3 * 256);
+    Bytes table(3 * 256);
     for (size_t i = 0; i < 3 * 256; ++i) palette[i / 3][i % 3] = table[i] = uint8_t(random()), palette[i / 3][3] = 255;
     SpaceRef space = s.space == Grey ? greySpace() : rgbSpace();
     // An indexed space keeps its own table and base space: both go before the image is drawn.
@@ -95,8 +98,8 @@ int combine(Kind kind, int v, int a, int d) {
 // The context after drawing a source of width by height pixels in rect under the CTM m, pixel by pixel, each device pixel taking the
 // source pixel read(x, y) under its centre (nothing outside the rectangle). A fill draws one straight pixel.
 template <class Read>
-std::vector<uint8_t> reference(Kind kind, size_t width, size_t height, Read read, const Dest& d, const Canvas& before, const CGAffineTransform& m, CGRect rect) {
-  std::vector<uint8_t> out(before.memory);
+Bytes reference(Kind kind, size_t width, size_t height, Read read, const Dest& d, const Canvas& before, const CGAffineTransform& m, CGRect rect) {
+  Bytes out(before.memory);
   rect = CGRectStandardize(rect);
   const auto clamp = [](double v, size_t n) { return size_t(std::fmin(std::fmax(std::floor(v), 0), double(n - 1))); };
   for (size_t r = 0; r < before.height && std::isfinite(rect.size.width) && std::isfinite(rect.size.height); ++r)
@@ -146,7 +149,7 @@ TEST(DrawImage, EverySourceOverEveryDestinationFollowsTheSamplingFormulas) {
         for (const Dest& d : kDests) {
           Canvas canvas(kW, kH, d.grey ? grey.get() : rgb.get(), d.info);
           for (uint8_t& b : canvas.memory) b = uint8_t(random());  // what is not drawn, row padding and guards must stay as they are
-          const std::vector<uint8_t> expected =
+          const Bytes expected =
               reference(s.kind, src.width, src.height, [&](size_t x, size_t y) { return src.read(s, x, y, masked); }, d, canvas, p.ctm, p.rect);
           CGContextRef g = canvas.get();
           CGContextTranslateCTM(g, p.ctm.tx, p.ctm.ty), CGContextScaleCTM(g, p.ctm.a, p.ctm.d), CGContextDrawImage(g, p.rect, src.image.get());
@@ -154,7 +157,7 @@ TEST(DrawImage, EverySourceOverEveryDestinationFollowsTheSamplingFormulas) {
           if (&s != kSources || masked) continue;
           // A fill over what was drawn, opaque or not; what is set after a save goes with the restore.
           const Pixel colour = {int(random() & 255), int(random() & 255), int(random() & 255), int(random() % 2 ? 255 : random() & 255)};
-          const std::vector<uint8_t> filled = reference(Straight, 1, 1, [&](size_t, size_t) { return colour; }, d, canvas, p.ctm, p.rect);
+          const Bytes filled = reference(Straight, 1, 1, [&](size_t, size_t) { return colour; }, d, canvas, p.ctm, p.rect);
           CGContextSetRGBFillColor(g, colour[0] / 255.0, colour[1] / 255.0, colour[2] / 255.0, colour[3] / 255.0);
           CGContextSaveGState(g), CGContextSetRGBFillColor(g, 1, 1, 1, 1), CGContextTranslateCTM(g, 2, 2), CGContextRestoreGState(g);
           CGContextFillRect(g, p.rect);
@@ -167,7 +170,7 @@ TEST(DrawImage, EverySourceOverEveryDestinationFollowsTheSamplingFormulas) {
 // after it. No image or no context: nothing drawn.
 TEST(DrawImage, ImageOverTheContextsOwnMemory) {
   SpaceRef rgb = rgbSpace();
-  std::vector<uint8_t> pixels(4 * 64), expected(pixels.size(), 255);
+  Bytes pixels(4 * 64), expected(pixels.size(), 255);
   for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint8_t(7 * i + 1);
   for (size_t i = 0; i < 3 * 64; ++i) expected[i / 3 * 4 + i % 3] = pixels[i];
   ContextRef context(CGBitmapContextCreate(pixels.data(), 64, 1, 8, 4 * 64, rgb.get(), kCGImageAlphaNoneSkipLast));
