@@ -61,8 +61,7 @@ TEST_F(HostModule, CreatorsCollectionStringComponentAndStrings) {
   ComPtr<IComponentString> described;
   first->GetComponent(15, L"CreatableString", nullptr, described.Out());
   ComPtr<ICreatableString> string;
-  ASSERT_EQ(described->CreateObject(&pxm::iid::ICreatableString, string.Out()), PXM_S_OK);
-  EXPECT_EQ(Text(string.Get()), L"");
+  ASSERT_TRUE(described->CreateObject(&pxm::iid::ICreatableString, string.Out()) == PXM_S_OK && Text(string.Get()).empty());
   EXPECT_EQ((std::vector<HRESULT>{string->SetText(5, L"Width and more"), string->AppendText(1, L"P"), string->AppendText(2, L"XM")}), std::vector<HRESULT>(3));
   EXPECT_EQ(Text(string.Get()), L"WidthPXM");
   string->SetText(1, L"x");  // replaces; then its own text appended while it moves as it grows
