@@ -9,22 +9,20 @@
 
 #include "CGTest.h"
 
-extern "C" int coreGraphicsHeaderCompilesAsC(void);
-
 // Typed as macOS types them: alpha info a named enumeration over uint32_t, the other options the integer itself with constants of an
 // unnamed enumeration, so mixing the two needs a cast.
 static_assert(std::is_enum_v<CGImageAlphaInfo> && std::is_same_v<std::underlying_type_t<CGImageAlphaInfo>, uint32_t> && std::is_same_v<CGBitmapInfo, uint32_t>);
 static_assert(std::is_same_v<std::underlying_type_t<decltype(kCGBitmapByteOrder16Little)>, uint32_t> && !std::is_same_v<decltype(kCGBitmapByteOrder16Little), CGImageAlphaInfo>);
+static_assert(kCGBitmapByteOrder32Little == 2 << 12);
 
-// The public header serves C hosts too; transforms apply the newest step first.
-TEST(Geometry, HeaderCompilesAsCAndTransformsComposeNewestFirst) {
-  EXPECT_EQ(coreGraphicsHeaderCompilesAsC(), 2 + 2);
+// Transforms apply the newest step first; a rectangle's width is that of its standard form.
+TEST(Geometry, TransformsComposeNewestFirst) {
   const CGPoint p = CGPointApplyAffineTransform(CGPointMake(3, 4), CGAffineTransformScale(CGAffineTransformMakeTranslation(10, 20), 2, -1));
   EXPECT_EQ(p.x * 100 + p.y, 1616);
   const CGAffineTransform c = CGAffineTransformConcat(CGAffineTransformMake(1, 2, 3, 4, 5, 6), CGAffineTransformMake(7, 8, 9, 10, 11, 12));
   EXPECT_EQ(std::vector<CGFloat>({c.a, c.b, c.c, c.d, c.tx, c.ty}), std::vector<CGFloat>({25, 28, 57, 64, 100, 112})) << "t1, then t2";
   EXPECT_TRUE(CGAffineTransformIsIdentity(CGAffineTransformMakeScale(1, 1)) && !CGAffineTransformIsIdentity(CGAffineTransformMakeTranslation(0, 5)) &&
-              !CGAffineTransformIsIdentity(CGAffineTransformMakeScale(2, 1)) && CGBitmapContextGetWidth(nullptr) == 0);
+              !CGAffineTransformIsIdentity(CGAffineTransformMakeScale(2, 1)) && CGBitmapContextGetWidth(nullptr) == 0 && CGRectGetWidth(CGRectMake(3, 0, -2, 1)) == 2);
 }
 
 // Refused: contexts ('C', over a buffer when the row length is given), images ('I', provider of `provided` bytes, else every row), indexed
