@@ -73,10 +73,6 @@ TEST_F(HostModule, CreatorsCollectionStringComponentAndStrings) {
   for (const IID& iid : {pxm::IIDFromName("IString"), pxm::iid::ICreatableString, pxm::iid::IUnknown})
     EXPECT_EQ(string.As<IUnknown>(iid).Get(), static_cast<IUnknown*>(string.Get()));
   EXPECT_FALSE(string.As<IUnknown>(pxm::iid::IComponentString));
-  // A data stream hands out its folder view, which is no data stream.
-  const IID dataStream = pxm::IIDFromName("IDataStream");
-  ComPtr<IFolderStream> view = Create<IDataStream>(L"DataStream", dataStream).As<IFolderStream>(pxm::iid::IFolderStream);
-  EXPECT_TRUE(view && !view.As<IUnknown>(dataStream));
 }
 
 // Every row of every plane, padding included, in row order.

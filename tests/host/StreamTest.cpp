@@ -70,6 +70,8 @@ Bytes Encoded(std::vector<uint32_t> words, uint32_t version = 1, int kind = -1, 
 TEST_F(Stream, FoldersKeepValuesFoldersAndContentByExactKeyAndRoundTripAsBytes) {
   const uint32_t width = 640, narrower = 320;
   uint64_t wide = 7;
+  const IID dataStream = pxm::IIDFromName("IDataStream");
+  ASSERT_TRUE(stream.As<IUnknown>(dataStream) && root && !root.As<IUnknown>(dataStream)) << "a data stream's folder view is no data stream";
   ASSERT_EQ(root->WriteValue(Key(L"Width"), &width, 4, 0), PXM_S_OK);
   EXPECT_TRUE(root->ReadValue(Key(L"Width"), &wide, 8, 0) == PXM_E_FAIL && wide == 7) << "stored size differs";
   for (std::wstring_view other : {L"width", L"Widt", L"Width "}) EXPECT_EQ(ReadU32(root.Get(), other, PXM_E_FAIL), 0xDEADBEEFu);
