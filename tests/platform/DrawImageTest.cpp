@@ -123,7 +123,7 @@ constexpr CGAffineTransform kIdentity = {1, 0, 0, 1, 0, 0};
 
 
 // Every source description over every destination description, placed through the CTM and the rectangle: 1:1, halved (every other column),
-// four times, an odd enlargement, and clipped at every edge.
+// four times, an odd enlargement, and clipped at every edge; a fill of a random colour follows each placement into each destination.
 TEST(DrawImage, EverySourceOverEveryDestinationFollowsTheSamplingFormulas) {
   constexpr int kW = 300, kH = 12;  // wider than a row chunk
   const struct { const char* name; CGAffineTransform ctm; CGRect rect; size_t imageWidth, imageHeight; } placements[] = {
