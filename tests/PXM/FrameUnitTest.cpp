@@ -1,5 +1,5 @@
 // The frame's internals: sibling module paths and loading, and where host strings come from. The module keeps its string component for the
-// life of the process: CTest runs each test in a process of its own, and run together they go in this file's order.
+// life of the process, so the strings come last.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -11,14 +11,17 @@
 #include "PXM/REFString.h"
 #include "PXM/SmartPtr.h"
 
-
 tagREFString Text(const std::wstring& s) { return {static_cast<uint32_t>(s.size()), s.c_str()}; }
 std::string PathOf(const std::wstring& name) {
   char path[kModulePathCapacity];
   return BuildModulePath(Text(name), path) ? path : "<refused>";
 }
+std::wstring TextOf(IString* s) {
+  tagREFString text{0, nullptr};
+  return s->GetText(&text.m_Text, &text.m_Length), std::wstring(text.m_Text, text.m_Length);
+}
 
-TEST(ModuleLoader, PathsAndSiblingsAndTheirInitialisation) {
+TEST(ModuleLoader, PathsSiblingsAndTheHostsStrings) {
   // Beside this program's own directory (the module's, when loaded as one), whatever the current one.
   const std::string base = ModuleBaseDirectory();
   EXPECT_EQ(base, std::string(PXM_MODULE_DIR).substr(0, std::string(PXM_MODULE_DIR).rfind('/') + 1));
@@ -33,28 +36,21 @@ TEST(ModuleLoader, PathsAndSiblingsAndTheirInitialisation) {
   auto last = reinterpret_cast<IComponentCollection* (*)()>(dlsym(sibling, "TestSiblingLastCollection"));
   gGlobalComponentCollection.Reset();
   const int before = calls();
-  PXMCreatorFunction first = MODULECreateFunction(Text(L"PXMTestSibling"), Text(L"Nothing"));
-  EXPECT_TRUE(first && calls() == before);
+  PXMCreatorFunction creator = MODULECreateFunction(Text(L"PXMTestSibling"), Text(L"Nothing"));
+  EXPECT_TRUE(creator && calls() == before);
   CountingCollection collection;
   gGlobalComponentCollection.Replace((collection.AddRef(), &collection));
-  EXPECT_EQ(MODULECreateFunction(Text(L"PXMTestSibling"), Text(L"Nothing")), first) << "the same library every time";
+  EXPECT_EQ(MODULECreateFunction(Text(L"PXMTestSibling"), Text(L"Nothing")), creator) << "the same library every time";
   EXPECT_TRUE(calls() == before + 1 && last() == &collection);
   gGlobalComponentCollection.Reset(), dlclose(sibling);
   EXPECT_EQ(collection.References(), 1u);
   for (const wchar_t* module : {L"NoSuchModule", L"PXMTestNoEntry", L"PXMTestSibling"})
     EXPECT_EQ(MODULECreateFunction(Text(module), Text(L"Something")), nullptr);
-}
-
-std::wstring TextOf(IString* s) {
-  tagREFString text{0, nullptr};
-  return s->GetText(&text.m_Text, &text.m_Length), std::wstring(text.m_Text, text.m_Length);
-}
-TEST(HostStrings, ComeFromTheCollectionsStringComponentAskedOnce) {
+  // Host strings come from the collection's string component, asked once.
   ComPtr<IComponentCollection> host;  // the real host's components, from its own collection
   MODULECreateFunction(Text(L"DuvirovurozAd"), Text(L"GlobalComponentCollection"))(nullptr, &IID_IComponentCollection, host.Out());
   ComPtr<IUnknown> strings, transform;
   host->GetComponent(15, L"CreatableString", nullptr, strings.Out()), host->GetComponent(12, L"PXMTransform", &IID_IPXMTransform, transform.Out());
-  CountingCollection collection;
   collection.Register(L"CreatableString", strings.Get()), collection.Register(L"PXMTransform", transform.Get());
   InitializeModule(nullptr, &collection);
   ComPtr<ICreatableString> first(CREFString::CreateString()), second(CREFString::CreateString());

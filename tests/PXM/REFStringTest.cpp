@@ -8,7 +8,6 @@
 
 #include "PXM/REFString.h"
 
-
 constexpr size_t kWhole = std::wstring::npos;
 constexpr int kCleared = -1, kUntouched = -2;  // an out-view's marker with its length cleared, or as it was
 const wchar_t kMarker[99] = {};
@@ -40,7 +39,7 @@ void Check(const Case& c) {
   EXPECT_EQ(std::wstring(tail.m_Text, tail.m_Length), op != 'S' && op != 'E' ? std::wstring(99, 0) : hr == PXM_S_OK ? c.text.substr(c.out.size()) : L"");
 }
 
-TEST(REFString, LinesWordsFieldsAndOccurrences) {
+TEST(REFString, LinesWordsFieldsOccurrencesAndEmptyViews) {
   const wchar_t high = wchar_t(0x80000000u), wide20 = wchar_t(0xFFFFFF20u);
   const Case cases[] = {
       {'L', L"a;b", kWhole, false, false, 0, 0, L"a;", 0, L"a;b"}, {'L', L"a;b", kWhole, true, true, 0, 0, L"a", 2, L"b"},
@@ -93,11 +92,8 @@ TEST(REFString, LinesWordsFieldsAndOccurrences) {
       {'H', L"abc", 2, 0, 0, PXM_E_FAIL, kUntouched, L"c", 0, L"ab"},
   };
   for (const Case& c : cases) Check(c);
-}
-
-// Over the empty view (a null text, a pointer with length 0, a null text of any length) every operation fails and consumes nothing; null
-// out-views are skipped.
-TEST(REFString, EmptyViewsFailAndNullOutViewsAreSkipped) {
+  // Over the empty view (a null text, a pointer with length 0, a null text of any length) every operation fails and consumes nothing; null
+  // out-views are skipped.
   const wchar_t one[] = {L'x'}, text[] = L"a;b/c d";
   for (CREFString empty : {CREFString(), CREFString(one, 0), CREFString(nullptr, 5)}) {
     CREFString before = empty, out, tail;
@@ -111,9 +107,7 @@ TEST(REFString, EmptyViewsFailAndNullOutViewsAreSkipped) {
   EXPECT_EQ(view.GetLine(nullptr, true, L';', false), PXM_S_OK);  // the consuming calls one at a time, in order
   EXPECT_EQ(view.GetReverseLine(nullptr, L'/', false, false) | view.GetLineRight(nullptr, L'/', false, false, false) | view.Split(nullptr, nullptr, CREFString(L" ", 1), 0),
             PXM_S_OK);
-  EXPECT_EQ(view.GetFirstWord(nullptr, true), PXM_S_OK);
-  EXPECT_EQ(view.GetWord(nullptr, true, Ref(L" ")), 3);
-  EXPECT_EQ(view.GetLineCRLF(nullptr, true, true), PXM_S_FALSE);
-  EXPECT_EQ(view.m_Text, text + 7);
+  EXPECT_TRUE(view.GetFirstWord(nullptr, true) == PXM_S_OK && view.GetWord(nullptr, true, Ref(L" ")) == 3) << "the word b, then up to the space";
+  EXPECT_TRUE(view.GetLineCRLF(nullptr, true, true) == PXM_S_FALSE && view.m_Text == text + 7) << "the rest, which ends without a line break";
 }
 

@@ -54,16 +54,29 @@ struct Stream : testing::Test {
   ComPtr<IFolderStream> root;
 };
 
+// The magic, the version, folders nested depth deep (each the only entry, kind 2 with key "" and no content, of its parent), then the words
+// given, with the byte (an entry's kind) after the second.
+Bytes Encoded(std::vector<uint32_t> words, uint32_t version = 1, int kind = -1, uint32_t depth = 0) {
+  Bytes b = {'D', 'V', 'S', 'T'};
+  const auto u32 = [&](uint32_t v) { b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}); };
+  u32(version);
+  for (uint32_t level = 0; level < depth; ++level) u32(0), u32(1), b.push_back(2), u32(0);
+  for (size_t i = 0; i < words.size(); ++i) u32(words[i]), i == 1 && kind >= 0 ? b.push_back(uint8_t(kind)) : void();
+  return b;
+}
+
 // Values are read back only with their exact key and size; a value or folder written again replaces the old one in its place; nesting stops
-// at 32; null arguments change nothing.
-TEST_F(Stream, FoldersKeepValuesFoldersAndContentByExactKey) {
+// at 32; null arguments change nothing. The byte form holds it all, and damaged bytes are refused without a leak.
+TEST_F(Stream, FoldersKeepValuesFoldersAndContentByExactKeyAndRoundTripAsBytes) {
   const uint32_t width = 640, narrower = 320;
   uint64_t wide = 7;
+  const IID dataStream = pxm::IIDFromName("IDataStream");
+  ASSERT_TRUE(stream.As<IUnknown>(dataStream) && root && !root.As<IUnknown>(dataStream)) << "a data stream's folder view is no data stream";
   ASSERT_EQ(root->WriteValue(Key(L"Width"), &width, 4, 0), PXM_S_OK);
   EXPECT_TRUE(root->ReadValue(Key(L"Width"), &wide, 8, 0) == PXM_E_FAIL && wide == 7) << "stored size differs";
   for (std::wstring_view other : {L"width", L"Widt", L"Width "}) EXPECT_EQ(ReadU32(root.Get(), other, PXM_E_FAIL), 0xDEADBEEFu);
   ComPtr<IFolderStream> first = Child(root.Get(), L"Data", true), palette = Child(root.Get(), L"Palette", true);
-  first->WriteValue(Key(L"Size"), &width, 4, 0);
+  first->WriteValue(Key(L"Size"), &width, 4, 0), Child(palette.Get(), L"\u00e9", true);  // a key beyond ASCII
   ASSERT_EQ(root->WriteValue(Key(L"Data"), &width, 4, 0), PXM_S_OK);     // a value may share a folder's key
   ASSERT_EQ(root->WriteValue(Key(L"Width"), &narrower, 4, 0), PXM_S_OK);  // replaced, in its place
   ComPtr<IFolderStream> data = Child(root.Get(), L"Data", true);           // replaces the first child
@@ -74,7 +87,7 @@ TEST_F(Stream, FoldersKeepValuesFoldersAndContentByExactKey) {
   uint32_t count = 0;
   ASSERT_EQ(DuvirovurozAdOpenEntry(stream.Get(), 2, Out(byIndex)), PXM_S_OK);
   EXPECT_EQ(byIndex->Write("x", 1, nullptr), PXM_S_OK);
-  EXPECT_EQ(Entries(palette.Get()), std::vector<std::wstring>{L"1"}) << "entry 2 is the palette";
+  EXPECT_EQ(Entries(palette.Get()), (std::vector<std::wstring>{L"f:\u00e9", L"1"})) << "entry 2 is the palette";
   EXPECT_EQ(DuvirovurozAdOpenEntry(root.Get(), 0, Out(byIndex)) & DuvirovurozAdOpenEntry(root.Get(), 4, Out(byIndex)) &
                 DuvirovurozAdListFolder(Key(L"x"), nullptr, 0, &count, nullptr), PXM_E_INVALIDARG);
   // Byte content: reserving makes room, no bytes; a new view reads from the start, a short read fails.
@@ -96,34 +109,12 @@ TEST_F(Stream, FoldersKeepValuesFoldersAndContentByExactKey) {
   ComPtr<IFolderStream> folder = root;
   for (int depth = 1; depth <= 32; ++depth) ASSERT_TRUE(folder = Child(folder.Get(), L"Child", true)) << depth;
   EXPECT_TRUE(folder->CreateFolder(Key(L"Child"), 0, &(child = root.Get())) == PXM_E_INVALIDARG && child == nullptr);
-}
-
-// The magic, the version, folders nested depth deep (each the only entry, kind 2 with key "" and no content, of its parent), then the words
-// given, with the byte (an entry's kind) after the second.
-Bytes Encoded(std::vector<uint32_t> words, uint32_t version = 1, int kind = -1, uint32_t depth = 0) {
-  Bytes b = {'D', 'V', 'S', 'T'};
-  const auto u32 = [&](uint32_t v) { b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}); };
-  u32(version);
-  for (uint32_t level = 0; level < depth; ++level) u32(0), u32(1), b.push_back(2), u32(0);
-  for (size_t i = 0; i < words.size(); ++i) u32(words[i]), i == 1 && kind >= 0 ? b.push_back(uint8_t(kind)) : void();
-  return b;
-}
-
-TEST_F(Stream, BytesRoundTripAndDamageIsRefused) {
-  const uint32_t five = 5, mono = FOURCC_MONO;  // an image record: values, content, a nested palette
-  root->WriteValue(Key(L"Width"), &five, 4, 0);
-  Child(root.Get(), L"Data", true)->Write("0123456789", 10, nullptr);
-  ComPtr<IFolderStream> palette = Child(root.Get(), L"Palette", true);
-  palette->WriteValue(Key(L"Size"), &five, 4, 0);
-  Child(palette.Get(), L"\u00e9", true);  // a key beyond ASCII
-  root->WriteValue(Key(L"FOURCC"), &mono, 4, 0);
   const Bytes bytes = ToBytes(stream.Get());
   ComPtr<IDataStream> loaded;
   ASSERT_EQ(FromBytes(bytes, loaded), PXM_S_OK);
   EXPECT_EQ(ToBytes(loaded.Get()), bytes);
   ComPtr<IFolderStream> loadedRoot = loaded.As<IFolderStream>(pxm::iid::IFolderStream);
-  EXPECT_EQ(ReadU32(loadedRoot.Get(), L"Width"), 5u);
-  EXPECT_EQ(Entries(loadedRoot.Get()), (std::vector<std::wstring>{L"v:Width", L"f:Data", L"f:Palette", L"v:FOURCC", L"0"}));
+  EXPECT_TRUE(ReadU32(loadedRoot.Get(), L"Width") == 320 && Entries(loadedRoot.Get()) == Entries(root.Get()));
   Bytes wrongMagic = Encoded({0, 0}), manyEntries = Encoded({0, 0xFFFFFFFF});
   wrongMagic[0] = 'X';
   manyEntries.resize(64);
@@ -139,7 +130,6 @@ TEST_F(Stream, BytesRoundTripAndDamageIsRefused) {
   EXPECT_EQ(ToBytes(loaded.Get()), Encoded({0, 0}, 1, -1, 32));
   uint8_t* none = nullptr;
   size_t size = 0;
-  uint32_t count = 0;
   EXPECT_EQ(DuvirovurozAdStreamFromBytes(nullptr, 5, Out(loaded)) & DuvirovurozAdStreamToBytes(stream.Get(), &none, nullptr) &
                 DuvirovurozAdStreamToBytes(stream.Get(), nullptr, &size) & DuvirovurozAdListFolder(root.Get(), nullptr, 5, &count, nullptr) &
                 DuvirovurozAdWriteStreamFile(stream.Get(), nullptr), PXM_E_POINTER);

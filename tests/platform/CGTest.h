@@ -16,16 +16,17 @@ using SpaceRef = Ref<CGColorSpace, CGColorSpaceRelease>;
 using ProviderRef = Ref<CGDataProvider, CGDataProviderRelease>;
 using ImageRef = Ref<CGImage, CGImageRelease>;
 using ContextRef = Ref<CGContext, CGContextRelease>;
+using Bytes = std::vector<uint8_t>;
 
 inline SpaceRef rgbSpace() { return SpaceRef(CGColorSpaceCreateDeviceRGB()); }
 inline SpaceRef greySpace() { return SpaceRef(CGColorSpaceCreateDeviceGray()); }
 
 // A provider over a heap copy of exactly these bytes, freed by its callback: a read past them trips AddressSanitizer.
-inline ProviderRef exactProvider(const std::vector<uint8_t>& bytes) {
+inline ProviderRef exactProvider(const Bytes& bytes) {
   void* copy = std::memcpy(std::malloc(bytes.size()), bytes.data(), bytes.size());
   return ProviderRef(CGDataProviderCreateWithData(nullptr, copy, bytes.size(), [](void*, const void* data, size_t) { std::free(const_cast<void*>(data)); }));
 }
-inline ImageRef makeImage(const std::vector<uint8_t>& bytes, size_t width, size_t height, size_t bpc, size_t bpp, size_t bytesPerRow, CGColorSpaceRef space,
+inline ImageRef makeImage(const Bytes& bytes, size_t width, size_t height, size_t bpc, size_t bpp, size_t bytesPerRow, CGColorSpaceRef space,
                           CGBitmapInfo info) {
   return ImageRef(CGImageCreate(width, height, bpc, bpp, bytesPerRow, space, info, exactProvider(bytes).get(), nullptr, false, 0));
 }
@@ -34,7 +35,7 @@ inline ImageRef makeImage(const std::vector<uint8_t>& bytes, size_t width, size_
 struct Canvas {
   static constexpr size_t kGuard = 64, kPadding = 3, kGuardByte = 0xA5;
   size_t width, height, pixelBytes, bytesPerRow;
-  std::vector<uint8_t> memory;
+  Bytes memory;
   ContextRef context;
 
   Canvas(size_t w, size_t h, CGColorSpaceRef space, CGBitmapInfo info, uint8_t fill = 0)
@@ -45,10 +46,5 @@ struct Canvas {
   }
   CGContextRef get() const { return context.get(); }
   uint8_t* row(size_t r) { return memory.data() + kGuard + r * bytesPerRow; }
-  const uint8_t* pixel(size_t x, size_t r) { return row(r) + x * pixelBytes; }
-  std::vector<uint8_t> bytes(size_t x, size_t r, size_t n = 1) { return {pixel(x, r), pixel(x, r) + n * pixelBytes}; }  // n pixels
+  Bytes bytes(size_t x, size_t r, size_t n = 1) { return {row(r) + x * pixelBytes, row(r) + (x + n) * pixelBytes}; }  // n pixels
 };
-
-// Rounded division by 255 as the blending formulas state it.
-inline int div255(int x) { return (x + 127) / 255; }
-inline int luminance(int r, int g, int b) { return (77 * r + 150 * g + 29 * b) >> 8; }
