@@ -20,11 +20,10 @@ struct State : view::Probe {
 // into: grey bytes without alpha, or red, green, blue and a skipped byte. The pixels are kept only
 // when a request the same as the stored one comes again (not a wider one).
 TEST(CanvasCreate, LayoutsBufferContextAndReCreation) {
-  struct Case {
-    uint32_t bits, fourcc, storedBits, storedFourcc, bytesPerPixel;
-  } const cases[] = {{24, FOURCC_RGB, 32, FOURCC_RGB, 4}, {32, FOURCC_ARGB, 32, FOURCC_RGB, 4}, {24, FOURCC_BGR, 32, FOURCC_RGB, 4},
-                     {16, FOURCC_RGB, 16, FOURCC_RGB, 4}, {1, FOURCC_MONO, 1, FOURCC_RGB, 4},   {8, FOURCC_MONO, 8, FOURCC_MONO, 1},
-                     {32, FOURCC_RGB, 32, FOURCC_RGB, 4}};
+  struct Case { uint32_t bits, fourcc, storedBits, storedFourcc, bytesPerPixel; } const cases[] = {
+      {24, FOURCC_RGB, 32, FOURCC_RGB, 4},   {32, FOURCC_ARGB, 32, FOURCC_RGB, 4},  {24, FOURCC_BGR, 32, FOURCC_RGB, 4},
+      {16, FOURCC_RGB, 16, FOURCC_RGB, 4},   {1, FOURCC_MONO, 1, FOURCC_RGB, 4},    {8, FOURCC_MONO, 8, FOURCC_MONO, 1},
+      {32, FOURCC_RGB, 32, FOURCC_RGB, 4}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.bits << " bits, code " << std::hex << c.fourcc);
     ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
@@ -56,16 +55,13 @@ TEST(CanvasCreate, LayoutsBufferContextAndReCreation) {
 
 // A canvas without pixels reports the sizes asked for, no rows and no context. A zero area, and
 // a buffer or row that does not fit what GetImage hands out, fail before any allocation; a
-// repeated zero-area request is taken as done, a repeated oversized one is tried again. The
-// transparent colour survives every state.
+// repeated zero-area request is taken as done, a repeated oversized one is tried again (`again`:
+// the repeat's result, PXM_S_FALSE where not pinned). The transparent colour survives every state.
 TEST(CanvasCreate, RefusedRequestsLeaveTheFailedState) {
-  struct Case {
-    uint32_t width, height, bits, fourcc;
-    HRESULT again;  // of the same request repeated; 1: not pinned
-  } const cases[] = {{0, 0, 0, FOURCC_RGB, PXM_S_OK},                 {0, 5, 32, FOURCC_RGB, PXM_S_OK},
-                     {7, 0, 8, FOURCC_MONO, PXM_S_FALSE},             {65536, 16384, 32, FOURCC_RGB, PXM_E_FAIL},
-                     {65536, 65536, 32, FOURCC_RGB, PXM_E_FAIL},      {65536, 65536, 8, FOURCC_MONO, PXM_E_FAIL},
-                     {0x20000001u, 1, 32, FOURCC_RGB, PXM_E_FAIL}};
+  struct Case { uint32_t width, height, bits, fourcc; HRESULT again; } const cases[] = {
+      {0, 0, 0, FOURCC_RGB, PXM_S_OK},               {0, 5, 32, FOURCC_RGB, PXM_S_OK},           {7, 0, 8, FOURCC_MONO, PXM_S_FALSE},
+      {65536, 16384, 32, FOURCC_RGB, PXM_E_FAIL},    {65536, 65536, 32, FOURCC_RGB, PXM_E_FAIL}, {65536, 65536, 8, FOURCC_MONO, PXM_E_FAIL},
+      {0x20000001u, 1, 32, FOURCC_RGB, PXM_E_FAIL}};
   ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
   int colour = 0;
   EXPECT_EQ(canvas->get_TransparentColor(&colour), PXM_S_OK);

@@ -9,7 +9,6 @@
 
 #include "DibTestSupport.h"
 #include "RenderTestSupport.h"
-#include "TestImage.h"
 
 namespace {
 
@@ -20,14 +19,9 @@ constexpr uint32_t kMono = FOURCC_MONO, kRgb = FOURCC_RGB, kArgb = FOURCC_ARGB, 
 // A source kind and what each class makes of it, pixel by pixel from the bytes in memory order:
 // the DIB's depth and code and which source byte each of its bytes takes ('+' 255; "" no rule:
 // rows of zeros, the source never read), the canvas's which byte each of its four takes ('-' 0).
-// Null: not copied into that class. The canvas takes no alpha option.
-struct Kind {
-  uint32_t bits, fourcc;
-  int alpha;
-  uint32_t planes, dibBits, dibFourcc;
-  const char *dib, *canvas;
-  bool large = false;  // also copied at several MiB: one kind for each row kernel
-};
+// Null: not copied into that class. The canvas takes no alpha option. Large: also copied at
+// several MiB, one kind for each row kernel.
+struct Kind { uint32_t bits, fourcc; int alpha; uint32_t planes, dibBits, dibFourcc; const char *dib, *canvas; bool large = false; };
 const Kind kKinds[] = {
     {8, kMono, 0, 1, 8, kMono, "0", "0000", true},     {8, 0, 255, 1, 8, kMono, "0", nullptr},
     {8, kArgb, 0, 1, 8, kMono, "0", nullptr},    {8, kRgb, 0, 1, 0, 0, nullptr, "0000"},
@@ -47,11 +41,7 @@ const Kind kKinds[] = {
 
 // Both row directions, padded rows, widths around the kernels' vector steps, and copies of several
 // MiB, which stream where rows step opposite ways and the cache is less than twice their size.
-struct Layout {
-  uint32_t width, height;
-  bool bottomUp;
-  uint32_t padding;
-};
+struct Layout { uint32_t width, height; bool bottomUp; uint32_t padding; };
 const Layout kLayouts[] = {{1, 1, false, 0},  {5, 3, false, 3},     {13, 4, true, 0},      {7, 2, true, 5},
                            {33, 3, false, 1}, {7, 3, false, 0},     {7, 3, true, 3},       {1029, 3, false, 3},
                            {1029, 3, true, 0}, {1029, 3, true, 3},  {1601, 1700, false, 3}, {1601, 1700, true, 3}};
@@ -150,11 +140,7 @@ TEST(Copy, TakesThePaletteOfEightBitSources) {
 // stride shorter than a row's pixels) is refused before the image changes. Planes are exactly as
 // long as they say, so that the sanitizers catch a read past them.
 TEST(Copy, RefusesSourcesThatDoNotHoldTheirRows) {
-  struct Case {
-    bool canvas;
-    uint32_t width, bits, fourcc, shortfall, described;
-    bool bottomUp;
-  };
+  struct Case { bool canvas; uint32_t width, bits, fourcc, shortfall, described; bool bottomUp; };
   for (const Case& c : {Case{false, 5, 24, 0, 1, 0, true}, {false, 5, 32, kMono, 1, 0, true}, {false, 5, 8, kMono, 1, 0, true},
                         {false, 5, 8, kMono, 0, 24, true}, {false, 5, 24, 0, 0, 32, true}, {true, 8, 7, kRgb, 0, 24, true},
                         {true, 4, 32, kRgb, 1, 0, false}, {true, 4, 8, kRgb, 1, 0, true}}) {

@@ -14,13 +14,12 @@ ComPtr<IPXMImageDIB> NewDib() { return ModuleHost::Get().CreateDIB(); }
 constexpr uint32_t kRgb = FOURCC_RGB, kMono = FOURCC_MONO, kArgb = FOURCC_ARGB, kBgr = FOURCC_BGR, kAbgr = FOURCC_ABGR;
 
 TEST(DibCreate, NormalisesTheRequestIntoABottomUpBlock) {
-  struct Case {
-    uint32_t bits, fourcc, storedBits, storedFourcc, entries;
-  } const cases[] = {{1, kRgb, 1, kRgb, 2},      {0, kRgb, 4, kRgb, 16},       {2, kRgb, 4, kRgb, 16},    {3, kMono, 4, kMono, 16},
-                     {4, kArgb, 4, kArgb, 16},   {5, kRgb, 8, kRgb, 256},      {8, kMono, 8, kMono, 256}, {8, 0x12345678, 8, kRgb, 256},
-                     {9, kRgb, 16, kRgb, 0},     {16, kMono, 16, kMono, 0},    {17, kBgr, 24, kRgb, 0},   {24, kBgr, 24, kRgb, 0},
-                     {24, kArgb, 24, kArgb, 0},  {25, kRgb, 32, kRgb, 0},      {32, kBgr, 32, kArgb, 0},  {32, kAbgr, 32, kArgb, 0},
-                     {33, kAbgr, 32, kRgb, 0},   {64, kMono, 32, kMono, 0}};
+  struct Case { uint32_t bits, fourcc, storedBits, storedFourcc, entries; } const cases[] = {
+      {1, kRgb, 1, kRgb, 2},          {0, kRgb, 4, kRgb, 16},         {2, kRgb, 4, kRgb, 16},         {3, kMono, 4, kMono, 16},
+      {4, kArgb, 4, kArgb, 16},       {5, kRgb, 8, kRgb, 256},        {8, kMono, 8, kMono, 256},      {8, 0x12345678, 8, kRgb, 256},
+      {9, kRgb, 16, kRgb, 0},         {16, kMono, 16, kMono, 0},      {17, kBgr, 24, kRgb, 0},        {24, kBgr, 24, kRgb, 0},
+      {24, kArgb, 24, kArgb, 0},      {25, kRgb, 32, kRgb, 0},        {32, kBgr, 32, kArgb, 0},       {32, kAbgr, 32, kArgb, 0},
+      {33, kAbgr, 32, kRgb, 0},       {64, kMono, 32, kMono, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.bits << " bits, code " << std::hex << c.fourcc);
     ComPtr<IPXMImageDIB> dib = NewDib();
@@ -48,44 +47,20 @@ TEST(DibCreate, NormalisesTheRequestIntoABottomUpBlock) {
   }
 }
 
-TEST(DibCreate, SameRequestKeepsTheBlockAndItsPalette) {
-  // A borrowed block tells a kept block from a new one whatever malloc hands out.
-  Bytes block = MakeBlock(InfoHeaderBytes({.width = 4, .height = 2, .bitsPerPixel = 8}), 256, 4, 4, 2);
-  ComPtr<IPXMImageDIB> dib = NewDib();
-  ASSERT_EQ(dib->CreateOnDIB(block.data.data(), nullptr, 0), PXM_S_OK);
-  uint32_t red = 0x00FF0000;
-  ASSERT_EQ(PaletteOf(dib.Get())->SetPalette(&red, 1, 0), PXM_S_OK);
-  EXPECT_EQ(dib->Create(4, 2, 9, 8, kMono), PXM_S_OK);
-  EXPECT_EQ(ViewOf(dib.Get()).block, block.data.data());
-  EXPECT_EQ(block.data[40 + 2], 0xFF) << "the palette is not reset";
-  EXPECT_EQ(dib->Create(4, 2, 1, 8, kRgb), PXM_S_OK);
-  EXPECT_NE(ViewOf(dib.Get()).block, block.data.data());
-
-  Bytes colour = MakeBlock(InfoHeaderBytes({.width = 4, .height = 2}), 0, 4, 12, 2);
-  ASSERT_EQ(dib->CreateOnDIB(colour.data.data(), nullptr, 0), PXM_S_OK);
-  EXPECT_EQ(dib->Create(4, 2, 1, 24, kBgr), PXM_S_OK);
-  EXPECT_NE(ViewOf(dib.Get()).block, colour.data.data()) << "\"BGR \" is stored as 0: not the same request";
-}
-
 TEST(DibCreate, EmptyAndTooLargeImagesHaveNoBlock) {
   ComPtr<IPXMImageDIB> dib = NewDib();
-  uint32_t* table = reinterpret_cast<uint32_t*>(8);
-  uint32_t count = 77;
+  uint32_t *table = reinterpret_cast<uint32_t*>(8), count = 77;
   EXPECT_EQ(PaletteOf(dib.Get())->GetPalette(&table, &count), PXM_E_FAIL);
   EXPECT_EQ(count, 77u);
   EXPECT_EQ(PaletteOf(dib.Get())->SetPalette(nullptr, 4, 0), PXM_E_FAIL);
   uint8_t* none = nullptr;
   int32_t stride = 0;
-  EXPECT_EQ(dib->GetSize(nullptr, nullptr, nullptr) | dib->GetPixelDescriptor(nullptr, nullptr, nullptr) |
-                dib->GetDIB(&none, &count) | dib->GetImage(0, &count, &none, &stride),
-            PXM_S_OK)
-      << "an empty image is no error";
+  EXPECT_EQ(dib->GetSize(nullptr, nullptr, nullptr) | dib->GetPixelDescriptor(nullptr, nullptr, nullptr) | dib->GetDIB(&none, &count) |
+                dib->GetImage(0, &count, &none, &stride), PXM_S_OK) << "an empty image is no error";
   for (const auto& [width, height] : {std::pair{0u, 0u}, {0x40000000u, 0x40000000u}, {0xFFFFFFFFu, 2u}, {0x20000000u, 1u}}) {
     SCOPED_TRACE(width);
     ASSERT_EQ(dib->Create(4, 4, 1, 8, kMono), PXM_S_OK);
-    if (width) {
-      EXPECT_EQ(dib->Create(width, height, 1, 32, kBgr), PXM_E_FAIL) << "refused like no memory";
-    }
+    EXPECT_EQ(width ? dib->Create(width, height, 1, 32, kBgr) : PXM_E_FAIL, PXM_E_FAIL) << "refused like no memory";
     const view::Probe v = width ? ViewOf(dib.Get()) : ViewOf(NewDib().Get());
     // No block, no size; a refused request's normalised depth and code are kept.
     EXPECT_EQ((std::vector{v.width, v.height, v.blockSize, v.size, uint32_t(v.stride), v.bits, v.fourcc}),
@@ -97,11 +72,7 @@ TEST(DibCreate, EmptyAndTooLargeImagesHaveNoBlock) {
 // Every header form is read in place; header sizes no header has, and depths without rows, are
 // refused and the previous image kept.
 TEST(DibCreateOnDIB, ReadsEveryHeaderFormAndRefusesTheRest) {
-  struct Case {
-    const char* name;
-    Bytes header;
-    uint32_t entries = 0, entrySize = 4, width = 0, height = 0, bits = 0, fourcc = 0, paletteCount = 0;  // no width: refused
-  };
+  struct Case { const char* name; Bytes header; uint32_t entries = 0, entrySize = 4, width = 0, height = 0, bits = 0, fourcc = 0, paletteCount = 0; };
   const auto info = [](InfoHeader h) { return InfoHeaderBytes(h); };
   const auto sized = [](uint32_t size, uint32_t bits) {
     Bytes b = InfoHeaderBytes({.width = 3, .height = 2, .bitsPerPixel = bits});
@@ -159,8 +130,10 @@ TEST(DibCreateOnDIB, ReadsEveryHeaderFormAndRefusesTheRest) {
   EXPECT_EQ(dib->CreateOnDIB(nullptr, nullptr, 1), PXM_E_POINTER);
 }
 
-TEST(DibCreateOnDIB, SeparatePixelsAndOwnership) {
-  // Rows elsewhere: the palette stays as it is, and neither memory is freed by the image.
+// Rows elsewhere: the palette stays as it is, and neither memory is freed by the image. The same
+// Create request again keeps a lent block (a borrowed block tells a kept block from a new one
+// whatever malloc hands out) and its palette.
+TEST(DibCreateOnDIB, SeparatePixelsOwnershipAndTheSameRequest) {
   Bytes block = MakeBlock(InfoHeaderBytes({.width = 4, .height = 3, .bitsPerPixel = 8, .coloursUsed = 4}), 4, 4, 0, 0);
   const Bytes original = block;
   std::vector<uint8_t> pixels(4 * 3, 9);
@@ -185,7 +158,19 @@ TEST(DibCreateOnDIB, SeparatePixelsAndOwnership) {
     ASSERT_EQ(dib->CreateOnDIB(owned, nullptr, 1), PXM_S_OK);
     EXPECT_EQ(ViewOf(dib.Get()).data[0], bytes.data[40 + 24]);
   }
-  ASSERT_EQ(dib->Create(1, 1, 1, 24, 0), PXM_S_OK);
+  Bytes grey = MakeBlock(InfoHeaderBytes({.width = 4, .height = 2, .bitsPerPixel = 8}), 256, 4, 4, 2);
+  ASSERT_EQ(dib->CreateOnDIB(grey.data.data(), nullptr, 0), PXM_S_OK);
+  uint32_t red = 0x00FF0000;
+  ASSERT_EQ(PaletteOf(dib.Get())->SetPalette(&red, 1, 0), PXM_S_OK);
+  EXPECT_EQ(dib->Create(4, 2, 9, 8, kMono), PXM_S_OK);
+  EXPECT_EQ(ViewOf(dib.Get()).block, grey.data.data());
+  EXPECT_EQ(grey.data[40 + 2], 0xFF) << "the palette is not reset";
+  EXPECT_EQ(dib->Create(4, 2, 1, 8, kRgb), PXM_S_OK);
+  EXPECT_NE(ViewOf(dib.Get()).block, grey.data.data());
+  Bytes colour = MakeBlock(InfoHeaderBytes({.width = 4, .height = 2}), 0, 4, 12, 2);
+  ASSERT_EQ(dib->CreateOnDIB(colour.data.data(), nullptr, 0), PXM_S_OK);
+  EXPECT_EQ(dib->Create(4, 2, 1, 24, kBgr), PXM_S_OK);
+  EXPECT_NE(ViewOf(dib.Get()).block, colour.data.data()) << "\"BGR \" is stored as 0: not the same request";
 }
 
 // Entries are kept in the block's own form, 4 bytes (after Create) or 3 (after a core header), blue

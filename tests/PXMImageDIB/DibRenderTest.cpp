@@ -12,12 +12,9 @@ namespace {
 
 constexpr uint32_t kBackground = Rgbx(9, 99, 199);
 
-// A depth: how pattern value v is stored at pixel x of a row, and the colour it is drawn in.
-struct DepthCase {
-  const char* name;
-  uint32_t bitsPerPixel, fourcc;
-  std::vector<uint32_t> palette;  // 0x00RRGGBB as SetPalette takes them; empty: the grey ramp
-};
+// A depth: how pattern value v is stored at pixel x of a row, and the colour it is drawn in. The
+// palette is 0x00RRGGBB as SetPalette takes it; none: the grey ramp.
+struct DepthCase { const char* name; uint32_t bitsPerPixel, fourcc; std::vector<uint32_t> palette; };
 constexpr uint8_t kAlphas[] = {0, 255, 128, 77};
 std::vector<uint32_t> Palette(uint32_t count, uint32_t seed) {
   std::vector<uint32_t> p(count);
@@ -91,9 +88,7 @@ testing::AssertionResult Shows(const Surface& target, const DepthCase& c, CANVAS
 // one that reaches below the picture or has no area draws nothing. A canvas that copied a 32-bit
 // picture draws it the same, whatever source rectangle it is given, and restores the CTM.
 TEST(DibRender, EveryDepthOneToOneScaledAndCut) {
-  struct Cut {
-    CANVASRect source, destination, part;  // part: what shows at the destination; no width: nothing
-  };
+  struct Cut { CANVASRect source, destination, part; };  // part: what shows at the destination; no width: nothing
   const Cut cuts[] = {{{5, 7, 9, 6}, {1, 1, 9, 6}, {0, 0, 9, 6}},   {{-3, 2, 20, 30}, {0, 0, 9, 6}, {0, 0, 9, 6}},
                       {{0, 0, 9, 5}, {0, 0, 9, 5}, {0, 0, 9, 5}},   {{2, 1, 5, 3}, {3, 2, 5, 3}, {2, 1, 5, 3}},
                       {{6, 4, 3, 2}, {0, 0, 3, 2}, {6, 4, 3, 2}},   {{0, 5, 4, 2}, {0, 0, 4, 2}, {}},
@@ -141,11 +136,7 @@ TEST(DibRender, DibAndItsCanvasCopyFitIntoTheRectangle) {
   ComPtr<IPXMImageDIB> dib = MakeDib(c, 8, 4, Blocks);  // drawn at half size: 4 x 2 blocks
   ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
   ASSERT_EQ(canvas->Copy(dib.Get(), 0), PXM_S_OK);
-  struct Case {
-    CANVASRect destination;
-    int flags;
-    CANVASRect drawn;  // in flipped coordinates before the target's own translation
-  };
+  struct Case { CANVASRect destination; int flags; CANVASRect drawn; };  // drawn: before the target's own translation
   for (IUnknown* image : {static_cast<IUnknown*>(dib.Get()), static_cast<IUnknown*>(canvas.Get())})
     for (const Case& k : {Case{{0, 0, 4, 4}, FitToRect, {0, 1, 4, 2}}, Case{{0, 0, 8, 2}, FitToRect, {2, 0, 4, 2}},
                           Case{{12, 2, -4, 2}, FitToRect, {12, 2, 4, 2}}, Case{{-14, -8, 4, 4}, FitToRect, {-14, -7, 4, 2}},
@@ -173,12 +164,7 @@ TEST(Render, ResultCodes) {
   ComPtr<IPXMImageCANVAS> empty = ModuleHost::Get().CreateCanvas(), failed = ModuleHost::Get().CreateCanvas(), colour = MakeColourCanvas(4, 4);
   failed->Create(0, 5, 1, 32, FOURCC_RGB);
   const CANVASRect none{0, 0, 0, 99};
-  struct Case {
-    IUnknown* image;
-    CANVASRect rect;  // `none`: a null pointer
-    int flags;
-    HRESULT expected;
-  } const cases[] = {
+  struct Case { IUnknown* image; CANVASRect rect; int flags; HRESULT expected; } const cases[] = {  // rect `none`: a null pointer
       {noDib.Get(), {0, 0, 4, 4}, -1, PXM_S_OK},      {noDib.Get(), {0, 0, 4, 4}, FitToRect, PXM_S_OK},  {twoBits.Get(), {0, 0, 4, 4}, -1, PXM_S_OK},
       {dib.Get(), none, -1, PXM_E_POINTER},           {dib.Get(), none, 0, PXM_E_POINTER},               {colour.Get(), none, -1, PXM_E_POINTER},
       {colour.Get(), none, FitToRect, PXM_S_OK},      {failed.Get(), {0, 0, 4, 4}, FitToRect, PXM_S_OK}, {empty.Get(), {0, 0, 1, 100}, -1, PXM_S_OK},
