@@ -1,5 +1,5 @@
 // Copy(IPXM*, int) into the DIB and the canvas: every source kind in every row layout against one
-// model, palettes, the image itself, sources without area or rows, and the failures.
+// model, palettes, the image itself, sources without area or rows.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -85,8 +85,7 @@ void CopyIntoCanvas(const Kind& k, const Layout& l, TestImage* source) {
   }
 }
 
-// Each class's copy of every source kind in every layout; the source is left as it was and no
-// reference on it kept.
+// The source is left as it was and no reference on it kept.
 TEST(Copy, EverySourceKindIntoEachClassInEveryLayout) {
   for (const Kind& k : kKinds)
     for (const Layout& l : kLayouts) {
@@ -137,8 +136,7 @@ TEST(Copy, TakesThePaletteOfEightBitSources) {
 }
 
 // A source whose plane does not hold the rows it claims (a size short of height x |stride|, or a
-// stride shorter than a row's pixels) is refused before the image changes. Planes are exactly as
-// long as they say, so that the sanitizers catch a read past them.
+// stride shorter than a row's pixels) is refused before the image changes; the sanitizers watch.
 TEST(Copy, RefusesSourcesThatDoNotHoldTheirRows) {
   struct Case { bool canvas; uint32_t width, bits, fourcc, shortfall, described; bool bottomUp; };
   for (const Case& c : {Case{false, 5, 24, 0, 1, 0, true}, {false, 5, 32, kMono, 1, 0, true}, {false, 5, 8, kMono, 1, 0, true},

@@ -32,16 +32,27 @@ std::vector<uint8_t> Expected(IPXMImageDIB* dib, const std::vector<uint8_t>& fil
   return b;
 }
 
-TEST(DibLoad, PathsOfAnyLengthWithBackslashesAndOpenFailures) {
-  const Bytes block = MakeBlock(InfoHeaderBytes({.width = 2, .height = 2}), 0, 4, 8, 2);
+// Paths of any length with backslashes, absolute or relative to the current folder. That folder
+// holds a library planted under the host module's name, never loaded: the module's siblings come
+// from beside it, and the real host module's transform is applied.
+TEST(DibLoad, PathsOfAnyLengthFromAFolderWithAPlantedSiblingAndOpenFailures) {
+  const fs::path planted = ScratchFolder() / "_binLinux" / ("DuvirovurozAd" PXM_MODULE_SUFFIX);
+  fs::create_directories(planted.parent_path());
+  fs::copy_file(ModulePath("PXMPlantedSibling"), planted);
+  ASSERT_EQ(chdir(ScratchFolder().c_str()), 0);
+  const Bytes file = MakeFile(MakeBlock(InfoHeaderBytes({.width = 2, .height = 2}), 0, 4, 8, 2));
   const std::string folder(120, 'd');
   ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
-  for (const std::string& name : {std::string("sub/dir/slashes.bmp"), folder + "/" + folder + "/" + folder + "/long.bmp"}) {
-    std::wstring path = WriteFile(name, MakeFile(block).data).wstring();
-    for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
-    PathString text(path);
-    EXPECT_EQ(dib->Load(&text), PXM_S_OK) << name;
-  }
+  for (const std::string& name : {std::string("sub/dir/slashes.bmp"), folder + "/" + folder + "/" + folder + "/long.bmp"})
+    for (const bool relative : {false, true}) {
+      std::wstring path = relative ? fs::path(name).wstring() : WriteFile(name, file.data).wstring();
+      for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+      PathString text(path);
+      const uint64_t applies = TransformApplies();
+      EXPECT_EQ(dib->Load(&text), PXM_S_OK) << name << (relative ? " relative" : "");
+      EXPECT_EQ(TransformApplies() - applies, 1u);
+    }
+  EXPECT_FALSE(fs::exists("planted-sibling-was-loaded"));
   // A missing file, no path, a character the locale cannot convert: one line, the image kept.
   uint8_t* before = ViewOf(dib.Get()).block;
   std::setlocale(LC_ALL, "C");
@@ -70,9 +81,8 @@ Bytes WithHeaderSize(uint32_t size) {
   return std::memcpy(b.data.data() + 14, &size, 4), b;
 }
 
-// Files of every depth, and broken ones, each with its result: a loaded file is the block (its rows
-// bottom-up, the top row last) with colour rows transformed once, 8-bit grey never; a refused one
-// leaves the previous image. Either way the path and the transform are released.
+// Files of every depth, and broken ones, each with its result: a loaded file is the block, top row
+// last, colour rows transformed once; a refused one leaves the image. The path and transform are released.
 TEST(DibLoad, EveryFileGetsItsResultAndBlock) {
   const auto depth = [](uint32_t bits, uint32_t entries = 0) {
     return MakeFile(Info({.width = 13, .height = 3, .bitsPerPixel = bits}, entries, PaddedRow(bits, 13), 3), 54 + 4 * entries);
@@ -192,9 +202,8 @@ std::array<int, 4> PixelOf(IPXMImageDIB* dib, const std::vector<uint8_t>& file, 
   return {int(c >> 16 & 255), int(c >> 8 & 255), int(c & 255), 255};
 }
 
-// Files of independent writers (fixtures/README.md), as written and turned top-down or with a gap
-// before their rows, loaded and read back through GetImage against the writer's own decode;
-// channels the file held in fewer than 8 bits may differ by 1.
+// Files of independent writers (fixtures/README.md), as written, top-down or with a gap before their
+// rows, read back against the writer's own decode; channels held in fewer than 8 bits may differ by 1.
 TEST(DibLoad, WritersFilesLoadAsTheirPictures) {
   struct Golden { const char* name; uint32_t bits, fourcc; std::vector<Variant> variants; };
   const std::vector<Variant> all = {Variant::AsWritten, Variant::TopDown, Variant::Gap};
@@ -229,8 +238,7 @@ TEST(DibLoad, WritersFilesLoadAsTheirPictures) {
             ASSERT_NEAR(got[c], want[(y * 7 + x) * (alpha ? 4 : 3) + c], tolerance) << x << "," << y << " channel " << c;
           EXPECT_EQ(got[3], std::string(g.name) != "argb1555cut" ? got[3] : x < 4 ? 255 : 0) << "argb1555cut's alpha is x < 4";
         }
-      // Behind a file header, the block it hands out is a plain bitmap file of the same rows (which
-      // the transform turns to blue first again as it loads them).
+      // Behind a file header, the block is a plain bitmap file of the same rows (the transform swaps them back).
       const uint32_t paletteBytes = uint32_t(PaletteEntries(dib.Get()).size()) * (header[0] == 12 ? 3 : 4);
       Bytes again = Bytes().U8('B').U8('M').U32(14 + l.blockSize).U32(0).U32(14 + Get32(header, 0) + paletteBytes);
       again.data.insert(again.data.end(), header.begin(), header.end());

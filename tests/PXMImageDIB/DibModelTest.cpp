@@ -142,9 +142,8 @@ TEST(DibCreateOnDIB, SeparatePixelsOwnershipAndTheSameRequest) {
   EXPECT_EQ(ViewOf(dib.Get()).data, pixels.data() + 2 * 4);
   EXPECT_EQ(block.data, original.data);
 
-  // Ownership 0 and 0x10000 (low 16 bits 0) lend the block: replacing it frees nothing (the
-  // sanitizers see a bad free). Ownership 1 hands it over: freed once when replaced (a leak or a
-  // double free otherwise), kept when the same block is attached again.
+  // Ownership 0 and 0x10000 (low 16 bits 0) lend the block: replacing it frees nothing. Ownership 1
+  // hands it over: freed once when replaced, kept when attached again (the sanitizers watch).
   for (const int ownership : {0, 0x10000}) {
     ASSERT_EQ(dib->CreateOnDIB(block.data.data(), nullptr, ownership), PXM_S_OK);
     ASSERT_EQ(dib->Create(5, 2, 1, 24, kMono), PXM_S_OK);

@@ -1,6 +1,5 @@
-// Drawing a DIB into a canvas of the module: every depth 1:1, scaled, cut by source rectangles
-// and fitted, in flipped and unflipped coordinates, from a caller's block read no further than
-// its rows; reference counts.
+// Drawing a DIB into a canvas of the module: every depth 1:1, scaled, cut and fitted, in flipped
+// and unflipped coordinates, from a caller's block read no further than its rows.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -42,17 +41,16 @@ uint32_t Colour(const DepthCase& c, uint32_t v) {
   return Rgbx(Blend(v & 0xFF, d & 0xFF, a), Blend(v >> 8 & 0xFF, d >> 8 & 0xFF, a), Blend(v >> 16 & 0xFF, d >> 16 & 0xFF, a));
 }
 
-const DepthCase kDepths[] = {{"Bits1", 1, FOURCC_RGB, Palette(2, 11)},      {"Bits4", 4, FOURCC_RGB, Palette(16, 22)},
-                             {"Bits8Palette", 8, FOURCC_RGB, Palette(256, 33)}, {"Bits8Grey", 8, FOURCC_MONO, {}},
-                             {"Bits16", 16, FOURCC_RGB, {}},                 {"Bits24", 24, FOURCC_RGB, {}},
-                             {"Bits32Skipped", 32, FOURCC_RGB, {}},          {"Bits32Alpha", 32, FOURCC_ARGB, {}}};
+const DepthCase kDepths[] = {{"Bits1", 1, FOURCC_RGB, Palette(2, 11)},  {"Bits4", 4, FOURCC_RGB, Palette(16, 22)}, {"Bits8Palette", 8, FOURCC_RGB, Palette(256, 33)},
+                             {"Bits8Grey", 8, FOURCC_MONO, {}}, {"Bits16", 16, FOURCC_RGB, {}}, {"Bits24", 24, FOURCC_RGB, {}},
+                             {"Bits32Skipped", 32, FOURCC_RGB, {}}, {"Bits32Alpha", 32, FOURCC_ARGB, {}}};
 
 // The pattern value of picture pixel (x, y), y from the top.
 uint32_t Value(uint32_t x, uint32_t y) { return (x * 2654435761u) ^ (y * 0x9E3779B9u) ^ (x * y * 40503u); }
 uint32_t Blocks(uint32_t x, uint32_t y) { return Value(x / 2, y / 2); }  // 2 x 2 blocks: exact at half size
 
-// Over a block handed over in an allocation of exactly header, palette and rows (but with alpha,
-// which a header does not hold): the sanitizers catch any read past the rows.
+// Over a handed-over block of exactly header, palette and rows (but with alpha, which a header does
+// not hold): the sanitizers catch any read past the rows.
 ComPtr<IPXMImageDIB> MakeDib(const DepthCase& c, uint32_t w, uint32_t h, uint32_t (*value)(uint32_t, uint32_t)) {
   ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
   EXPECT_EQ(dib->Create(w, h, 1, c.bitsPerPixel, c.fourcc), PXM_S_OK);
@@ -67,15 +65,13 @@ ComPtr<IPXMImageDIB> MakeDib(const DepthCase& c, uint32_t w, uint32_t h, uint32_
   return dib;
 }
 
-// Whether the target shows at `at` the part `part` of the picture, scaled by at/part, and the
-// background everywhere else.
+// Whether the target shows `part` of the picture at `at`, scaled by at/part, and the background elsewhere.
 testing::AssertionResult Shows(const Surface& target, const DepthCase& c, CANVASRect part, CANVASRect at) {
   for (uint32_t y = 0; y < target.height; ++y)
     for (uint32_t x = 0; x < target.width; ++x) {
       const int32_t u = int32_t(x) - at.x, v = int32_t(y) - at.y;
       const bool inside = u >= 0 && u < at.width && v >= 0 && v < at.height;
-      const uint32_t expected =
-          inside ? Colour(c, Value(uint32_t(part.x + u * part.width / at.width), uint32_t(part.y + v * part.height / at.height))) : kBackground;
+      const uint32_t expected = inside ? Colour(c, Value(uint32_t(part.x + u * part.width / at.width), uint32_t(part.y + v * part.height / at.height))) : kBackground;
       if (target.At(x, y) != expected)
         return testing::AssertionFailure() << "at " << x << "," << y << ": " << std::hex << target.At(x, y) << " not " << expected;
     }
@@ -150,11 +146,11 @@ TEST(DibRender, DibAndItsCanvasCopyFitIntoTheRectangle) {
     }
 }
 
-// Result codes of drawing either class through IPXMImageRender (flags -1) or IRenderableObject: no
-// rectangle or context is a null pointer (but a fitted canvas without one draws into nothing); an
-// image without pixels, or of 2-bit rows without a palette area, draws nothing; a canvas
-// destination below 2 x 2 returns 0 before anything else, and a canvas without pixels fails.
-// Only the colour canvas at 2 x 2 reaches the target; no reference is kept.
+// Result codes of drawing through IPXMImageRender (flags -1) or IRenderableObject: no rectangle or
+// context is a null pointer (but a fitted canvas without one draws into nothing); an image without
+// pixels, or of 2-bit rows without a palette area, draws nothing; a canvas destination below 2 x 2
+// returns 0 before anything else, a canvas without pixels fails. Only the colour canvas at 2 x 2 reaches
+// the target; no reference is kept.
 TEST(Render, ResultCodes) {
   Surface target(4, 4, Coordinates::Flipped, kBackground);
   ComPtr<IPXMImageDIB> noDib = ModuleHost::Get().CreateDIB(), dib = MakeDib(kDepths[5], 4, 4, Value);

@@ -1,5 +1,4 @@
-// What the DIB tests share: little-endian building of DIB blocks and bitmap files, a scratch
-// folder for the files and a host string holding a path.
+// What the DIB tests share: little-endian building of DIB blocks and bitmap files, and a scratch folder.
 #pragma once
 #include <unistd.h>
 
