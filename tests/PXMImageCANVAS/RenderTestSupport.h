@@ -12,9 +12,7 @@
 
 // A canvas pixel as a word: red in the low byte, then green, blue and the fourth byte, as the
 // bytes lie in memory. The fourth byte carries no colour: checks compare the other three (kRgbMask).
-constexpr uint32_t Rgbx(uint8_t r, uint8_t g, uint8_t b, uint8_t x = 0) {
-  return uint32_t{r} | uint32_t{g} << 8 | uint32_t{b} << 16 | uint32_t{x} << 24;
-}
+constexpr uint32_t Rgbx(uint8_t r, uint8_t g, uint8_t b, uint8_t x = 0) { return uint32_t{r} | uint32_t{g} << 8 | uint32_t{b} << 16 | uint32_t{x} << 24; }
 constexpr uint32_t kRgbMask = 0x00FFFFFF;
 inline uint32_t LoadPixel(const uint8_t* p) {
   uint32_t word;
@@ -24,9 +22,7 @@ inline uint32_t LoadPixel(const uint8_t* p) {
 inline uint8_t* ImageRow(IPXM* image, uint32_t y) { return view::Plane(image, 0).Row(y); }  // GetImage's row y
 
 template <class I>
-ComPtr<I> Query(IUnknown* object, const IID& iid) {
-  return (object->AddRef(), ComPtr<IUnknown>(object)).As<I>(iid);
-}
+ComPtr<I> Query(IUnknown* object, const IID& iid) { return (object->AddRef(), ComPtr<IUnknown>(object)).As<I>(iid); }
 
 // Drawing through IPXMImageRender, and through IRenderableObject with its flags.
 inline HRESULT Draw(IUnknown* image, CGContextRef context, CANVASRect destination, CANVASRect* source = nullptr) {

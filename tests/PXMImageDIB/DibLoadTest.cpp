@@ -239,9 +239,7 @@ TEST(DibLoad, WritersFilesLoadAsTheirPictures) {
           EXPECT_EQ(got[3], std::string(g.name) != "argb1555cut" ? got[3] : x < 4 ? 255 : 0) << "argb1555cut's alpha is x < 4";
         }
       // Behind a file header, the block is a plain bitmap file of the same rows (the transform swaps them back).
-      const uint32_t paletteBytes = uint32_t(PaletteEntries(dib.Get()).size()) * (header[0] == 12 ? 3 : 4);
-      Bytes again = Bytes().U8('B').U8('M').U32(14 + l.blockSize).U32(0).U32(14 + Get32(header, 0) + paletteBytes);
-      again.data.insert(again.data.end(), header.begin(), header.end());
+      const Bytes again = MakeFile(Bytes{header}, 14 + Get32(header, 0) + uint32_t(PaletteEntries(dib.Get()).size()) * (header[0] == 12 ? 3 : 4));
       ComPtr<IPXMImageDIB> reloaded = ModuleHost::Get().CreateDIB();
       ASSERT_EQ(Load(reloaded.Get(), WriteFile("again.bmp", again.data)), PXM_S_OK);
       const view::Probe r = ViewOf(reloaded.Get());

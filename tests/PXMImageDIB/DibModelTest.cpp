@@ -72,32 +72,34 @@ TEST(DibCreate, EmptyAndTooLargeImagesHaveNoBlock) {
 // Every header form is read in place; header sizes no header has, and depths without rows, are
 // refused and the previous image kept.
 TEST(DibCreateOnDIB, ReadsEveryHeaderFormAndRefusesTheRest) {
-  struct Case { const char* name; Bytes header; uint32_t entries = 0, entrySize = 4, width = 0, height = 0, bits = 0, fourcc = 0, paletteCount = 0; };
+  struct Case { const char* name; Bytes header; uint32_t entries = 0, width = 0, height = 0, bits = 0, fourcc = 0; };  // no width: refused
   const auto info = [](InfoHeader h) { return InfoHeaderBytes(h); };
   const auto sized = [](uint32_t size, uint32_t bits) {
     Bytes b = InfoHeaderBytes({.width = 3, .height = 2, .bitsPerPixel = bits});
     return std::memcpy(b.data.data(), &size, 4), b;
   };
   const Case cases[] = {
-      {"info24", info({.width = 5, .height = 3}), 0, 4, 5, 3, 24, 0, 0}, {"info24TopDown", info({.width = 5, .height = -5}), 0, 4, 5, 5, 24, 0, 0},
-      {"info8", info({.width = 7, .height = 2, .bitsPerPixel = 8}), 256, 4, 7, 2, 8, kMono, 256},
-      {"info8ColoursUsed", info({.width = 7, .height = 2, .bitsPerPixel = 8, .coloursUsed = 16}), 16, 4, 7, 2, 8, kMono, 16},
-      {"info8ColoursUsedCapped", info({.width = 7, .height = 2, .bitsPerPixel = 8, .coloursUsed = ~0u}), 256, 4, 7, 2, 8, kMono, 256},
-      {"info4ColoursUsedIgnored", info({.width = 9, .height = 2, .bitsPerPixel = 4, .coloursUsed = 3}), 16, 4, 9, 2, 4, 0, 16},
-      {"v2Info52", info({.size = 52, .width = 3, .height = 3, .bitsPerPixel = 16}), 0, 4, 3, 3, 16, 0, 0},
-      {"v3Info56", info({.size = 56, .width = 3, .height = 3, .bitsPerPixel = 32}), 0, 4, 3, 3, 32, 0, 0},
-      {"info64", info({.size = 64, .width = 3, .height = 2}), 0, 4, 3, 2, 24, 0, 0},
-      {"v4Info108", info({.size = 108, .width = 11, .height = 2, .bitsPerPixel = 4}), 16, 4, 11, 2, 4, 0, 16},
-      {"v5Info124", info({.size = 124, .width = 13, .height = -2, .bitsPerPixel = 1}), 2, 4, 13, 2, 1, 0, 2},
-      {"core8", CoreHeaderBytes(6, 2, 8), 256, 3, 6, 2, 8, 0, 256}, {"core4", CoreHeaderBytes(6, 2, 4), 16, 3, 6, 2, 4, 0, 16},
-      {"core24", CoreHeaderBytes(6, 2, 24), 0, 3, 6, 2, 24, 0, 0},
+      {"info24", info({.width = 5, .height = 3}), 0, 5, 3, 24, 0}, {"info24TopDown", info({.width = 5, .height = -5}), 0, 5, 5, 24, 0},
+      {"info8", info({.width = 7, .height = 2, .bitsPerPixel = 8}), 256, 7, 2, 8, kMono},
+      {"info8ColoursUsed", info({.width = 7, .height = 2, .bitsPerPixel = 8, .coloursUsed = 16}), 16, 7, 2, 8, kMono},
+      {"info8ColoursUsedCapped", info({.width = 7, .height = 2, .bitsPerPixel = 8, .coloursUsed = ~0u}), 256, 7, 2, 8, kMono},
+      {"info4ColoursUsedIgnored", info({.width = 9, .height = 2, .bitsPerPixel = 4, .coloursUsed = 3}), 16, 9, 2, 4, 0},
+      {"v2Info52", info({.size = 52, .width = 3, .height = 3, .bitsPerPixel = 16}), 0, 3, 3, 16, 0},
+      {"v3Info56", info({.size = 56, .width = 3, .height = 3, .bitsPerPixel = 32}), 0, 3, 3, 32, 0},
+      {"info64", info({.size = 64, .width = 3, .height = 2}), 0, 3, 2, 24, 0},
+      {"v4Info108", info({.size = 108, .width = 11, .height = 2, .bitsPerPixel = 4}), 16, 11, 2, 4, 0},
+      {"v5Info124", info({.size = 124, .width = 13, .height = -2, .bitsPerPixel = 1}), 2, 13, 2, 1, 0},
+      {"core8", CoreHeaderBytes(6, 2, 8), 256, 6, 2, 8, 0}, {"core4", CoreHeaderBytes(6, 2, 4), 16, 6, 2, 4, 0}, {"core24", CoreHeaderBytes(6, 2, 24), 0, 6, 2, 24, 0},
       {"size0", sized(0, 24)}, {"size1", sized(1, 24)}, {"size13", sized(13, 24)}, {"size41", sized(41, 24)}, {"size100", sized(100, 24)},
       {"size125", sized(125, 24)}, {"sizeAllOnes", sized(~0u, 24)}, {"bits0", sized(40, 0)}, {"bits33", sized(40, 33)},
   };
+
+
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const uint32_t row = PaddedRow(c.width ? c.bits : 24, c.width ? c.width : 3);
-    Bytes block = MakeBlock(c.header, c.entries, c.entrySize, row, c.width ? c.height : 2);
+    const uint32_t entrySize = c.header.data[0] == 12 ? 3 : 4;  // a core header's entries are 3 bytes
+    Bytes block = MakeBlock(c.header, c.entries, entrySize, row, c.width ? c.height : 2);
     const Bytes original = block;
     ComPtr<IPXMImageDIB> dib = NewDib();
     ASSERT_EQ(dib->Create(3, 2, 1, 8, kMono), PXM_S_OK);
@@ -109,21 +111,21 @@ TEST(DibCreateOnDIB, ReadsEveryHeaderFormAndRefusesTheRest) {
       continue;
     }
     EXPECT_EQ(v.Format(), (std::vector{c.width, c.height, 1u, c.bits, c.fourcc}));
-    const uint32_t paletteStart = static_cast<uint32_t>(c.header.size()), paletteBytes = c.paletteCount * c.entrySize;
+    const uint32_t paletteStart = static_cast<uint32_t>(c.header.size()), paletteBytes = c.entries * entrySize;
     EXPECT_EQ(v.block, block.data.data());
     EXPECT_EQ(v.data, v.block + paletteStart + paletteBytes + (c.height - 1) * row) << "the top row is last in memory";
     EXPECT_EQ(v.blockSize * 1000 + v.stride, (paletteStart + paletteBytes + row * c.height) * 1000 - row);
     uint32_t *table = nullptr, count = 0;
-    EXPECT_EQ(PaletteOf(dib.Get())->GetPalette(&table, &count), c.paletteCount ? PXM_S_FALSE : PXM_E_FAIL);
-    EXPECT_EQ(count, c.paletteCount);
+    EXPECT_EQ(PaletteOf(dib.Get())->GetPalette(&table, &count), c.entries ? PXM_S_FALSE : PXM_E_FAIL);
+    EXPECT_EQ(count, c.entries);
     // 8-bit rows are grey: the palette area becomes the ramp in the block's entry form; every
     // other byte stays as it came.
     for (size_t i = 0; i < block.size(); ++i) {
-      const size_t k = (i - paletteStart) % c.entrySize, entry = (i - paletteStart) / c.entrySize;
+      const size_t k = (i - paletteStart) % entrySize, entry = (i - paletteStart) / entrySize;
       const bool ramp = c.bits == 8 && i >= paletteStart && i < paletteStart + paletteBytes;
       ASSERT_EQ(block.data[i], ramp ? (k == 3 ? 0 : entry) : original.data[i]) << "byte " << i;
     }
-    for (uint32_t i = 0; i < c.paletteCount; ++i)
+    for (uint32_t i = 0; i < c.entries; ++i)
       ASSERT_EQ(table[i], c.bits == 8 ? i * 0x010101u : (4 * i + 1) | (4 * i + 2) << 8 | (4 * i + 3) << 16) << i;
   }
   ComPtr<IPXMImageDIB> dib = NewDib();
