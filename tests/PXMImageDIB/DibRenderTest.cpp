@@ -82,9 +82,14 @@ testing::AssertionResult Shows(const Surface& target, const DepthCase& c, CANVAS
 // down in unflipped ones), exactly 2x and 1/2, and cut by source rectangles: one that covers the
 // picture draws it whole wherever it lies, a smaller one cuts that part out (rows from the top),
 // one that reaches below the picture or has no area draws nothing. A canvas that copied a 32-bit
-// picture draws it the same, whatever source rectangle it is given, and restores the CTM.
-TEST(DibRender, EveryDepthOneToOneScaledAndCut) {
+// picture draws it the same, whatever source rectangle it is given, and restores the CTM. Fitted,
+// the picture keeps its aspect ratio and is centred on the destination whatever the sign of its
+// size and wherever its centre lies (halves truncated); without the flag it is stretched.
+TEST(DibRender, EveryDepthOneToOneScaledCutAndFitted) {
   struct Cut { CANVASRect source, destination, part; };  // part: what shows at the destination; no width: nothing
+  struct Fit { CANVASRect destination; int flags; CANVASRect drawn; };
+  const Fit fits[] = {{{0, 0, 30, 10}, FitToRect, {2, 0, 26, 10}},  {{1, 0, 26, 12}, FitToRect, {1, 1, 26, 10}}, {{2, 0, -26, 10}, FitToRect, {2, 0, 26, 10}},
+                      {{-20, -1, 26, 12}, FitToRect, {-20, 0, 26, 10}}, {{1, 1, 26, 5}, 0, {1, 1, 26, 5}},      {{1, 1, 26, 5}, ~FitToRect, {1, 1, 26, 5}}};
   const Cut cuts[] = {{{5, 7, 9, 6}, {1, 1, 9, 6}, {0, 0, 9, 6}},   {{-3, 2, 20, 30}, {0, 0, 9, 6}, {0, 0, 9, 6}},
                       {{0, 0, 9, 5}, {0, 0, 9, 5}, {0, 0, 9, 5}},   {{2, 1, 5, 3}, {3, 2, 5, 3}, {2, 1, 5, 3}},
                       {{6, 4, 3, 2}, {0, 0, 3, 2}, {6, 4, 3, 2}},   {{0, 5, 4, 2}, {0, 0, 4, 2}, {}},
@@ -111,6 +116,12 @@ TEST(DibRender, EveryDepthOneToOneScaledAndCut) {
         ASSERT_EQ(Draw(blocked, half.context, {2, 1, 5, 3}, source), PXM_S_OK);
         EXPECT_TRUE(Shows(half, c, {0, 0, 5, 3}, {2, 1, 5, 3})) << "half the size";
         EXPECT_EQ(CGContextGetCTM(half.context).d, coordinates == Coordinates::Flipped ? -1.0 : 1.0);
+        for (const Fit& f : fits) {
+          Surface fitted(30, 12, coordinates, kBackground);
+          CANVASRect destination = f.destination;
+          ASSERT_EQ(DrawWithFlags(picture, fitted.context, &destination, f.flags), PXM_S_OK);
+          EXPECT_TRUE(Shows(fitted, c, {0, 0, 13, 5}, f.drawn)) << "into " << f.destination.x << "," << f.destination.y << " flags " << f.flags;
+        }
       }
       ComPtr<IPXMImageDIB> small = MakeDib(c, 9, 6, Value);
       for (const Cut& k : cuts) {
@@ -121,28 +132,6 @@ TEST(DibRender, EveryDepthOneToOneScaledAndCut) {
         EXPECT_TRUE(Shows(target, c, k.part, k.part.width ? k.destination : CANVASRect{}));
       }
       EXPECT_EQ(RefCount(dib.Get()) + RefCount(small.Get()), 2u) << "the providers' references are released";
-    }
-}
-
-// Fitting keeps the aspect ratio and centres the picture on the destination, whatever the sign of
-// its size and wherever its centre lies; without the flag the picture is stretched. A canvas that
-// copied the DIB fits and draws as the DIB does: upright in flipped coordinates.
-TEST(DibRender, DibAndItsCanvasCopyFitIntoTheRectangle) {
-  const DepthCase& c = kDepths[5];
-  ComPtr<IPXMImageDIB> dib = MakeDib(c, 8, 4, Blocks);  // drawn at half size: 4 x 2 blocks
-  ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
-  ASSERT_EQ(canvas->Copy(dib.Get(), 0), PXM_S_OK);
-  struct Case { CANVASRect destination; int flags; CANVASRect drawn; };  // drawn: before the target's own translation
-  for (IUnknown* image : {static_cast<IUnknown*>(dib.Get()), static_cast<IUnknown*>(canvas.Get())})
-    for (const Case& k : {Case{{0, 0, 4, 4}, FitToRect, {0, 1, 4, 2}}, Case{{0, 0, 8, 2}, FitToRect, {2, 0, 4, 2}},
-                          Case{{12, 2, -4, 2}, FitToRect, {12, 2, 4, 2}}, Case{{-14, -8, 4, 4}, FitToRect, {-14, -7, 4, 2}},
-                          Case{{-2, -3, 4, 2}, 0, {-2, -3, 4, 2}}, Case{{-2, -3, 4, 2}, ~FitToRect, {-2, -3, 4, 2}}}) {
-      SCOPED_TRACE(testing::Message() << (image == canvas.Get() ? "canvas " : "DIB ") << k.destination.x << "," << k.destination.y << " flags " << k.flags);
-      Surface target(40, 20, Coordinates::Flipped, kBackground);
-      CGContextTranslateCTM(target.context, 20, 10);
-      CANVASRect destination = k.destination;
-      ASSERT_EQ(DrawWithFlags(image, target.context, &destination, k.flags), PXM_S_OK);
-      EXPECT_TRUE(Shows(target, c, {0, 0, 4, 2}, {k.drawn.x + 20, k.drawn.y + 10, 4, 2}));
     }
 }
 
