@@ -48,13 +48,8 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
     return *out ? (AddRef(), PXM_S_OK) : PXM_E_NOINTERFACE;
   }
   uint32_t AddRef() override { return ++m_RefCount; }
-  uint32_t Release() override {
-    const uint32_t count = --m_RefCount;
-    return count ? count : (delete this, 0u);
-  }
-  HRESULT GetSize(uint32_t* width, uint32_t* height, uint32_t* planes) override {
-    return Put(width, m_Shape.width), Put(height, m_Shape.height), Put(planes, m_Shape.planes), PXM_S_OK;
-  }
+  uint32_t Release() override { const uint32_t count = --m_RefCount; return count ? count : (delete this, 0u); }
+  HRESULT GetSize(uint32_t* width, uint32_t* height, uint32_t* planes) override { return Put(width, m_Shape.width), Put(height, m_Shape.height), Put(planes, m_Shape.planes), PXM_S_OK; }
   HRESULT GetPixelDescriptor(uint32_t* bits, uint32_t* fourcc, uint32_t* bytes) override {
     const uint32_t depth = describedBits ? describedBits : m_Shape.bitsPerPixel;
     return Put(bits, depth), Put(fourcc, describedBits ? describedFourcc : m_Shape.fourcc), Put(bytes, depth / 8), PXM_S_OK;
