@@ -87,9 +87,11 @@ testing::AssertionResult Shows(const Surface& target, const DepthCase& c, CANVAS
 // size and wherever its centre lies (halves truncated); without the flag it is stretched.
 TEST(DibRender, EveryDepthOneToOneScaledCutAndFitted) {
   struct Cut { CANVASRect source, destination, part; };  // part: what shows at the destination; no width: nothing
-  struct Fit { CANVASRect destination; int flags; CANVASRect drawn; };
-  const Fit fits[] = {{{0, 0, 30, 10}, FitToRect, {2, 0, 26, 10}},  {{1, 0, 26, 12}, FitToRect, {1, 1, 26, 10}}, {{2, 0, -26, 10}, FitToRect, {2, 0, 26, 10}},
-                      {{-20, -1, 26, 12}, FitToRect, {-20, 0, 26, 10}}, {{1, 1, 26, 5}, 0, {1, 1, 26, 5}},      {{1, 1, 26, 5}, ~FitToRect, {1, 1, 26, 5}}};
+  // Half: the picture of 2 x 2 blocks, drawn at half size. Flags -1: through IPXMImageRender.
+  struct Drawn { bool half; CANVASRect destination; int flags; CANVASRect drawn; };
+  const Drawn draws[] = {{false, {2, 1, 13, 5}, -1, {2, 1, 13, 5}},           {false, {1, 0, 26, 10}, -1, {1, 0, 26, 10}},         {true, {2, 1, 5, 3}, -1, {2, 1, 5, 3}},
+                         {false, {0, 0, 30, 10}, FitToRect, {2, 0, 26, 10}},  {false, {1, 0, 26, 12}, FitToRect, {1, 1, 26, 10}},  {false, {2, 0, -26, 10}, FitToRect, {2, 0, 26, 10}},
+                         {false, {-20, -1, 26, 12}, FitToRect, {-20, 0, 26, 10}}, {false, {1, 1, 26, 5}, 0, {1, 1, 26, 5}},      {false, {1, 1, 26, 5}, ~FitToRect, {1, 1, 26, 5}}};
   const Cut cuts[] = {{{5, 7, 9, 6}, {1, 1, 9, 6}, {0, 0, 9, 6}},   {{-3, 2, 20, 30}, {0, 0, 9, 6}, {0, 0, 9, 6}},
                       {{0, 0, 9, 5}, {0, 0, 9, 5}, {0, 0, 9, 5}},   {{2, 1, 5, 3}, {3, 2, 5, 3}, {2, 1, 5, 3}},
                       {{6, 4, 3, 2}, {0, 0, 3, 2}, {6, 4, 3, 2}},   {{0, 5, 4, 2}, {0, 0, 4, 2}, {}},
@@ -108,19 +110,13 @@ TEST(DibRender, EveryDepthOneToOneScaledCutAndFitted) {
       for (const auto& [picture, blocked] : pictures) {
         if (!picture) continue;
         CANVASRect ignored{3, 3, 1, 1}, *source = picture == dib.Get() ? nullptr : &ignored;
-        Surface whole(16, 8, coordinates, kBackground), twice(30, 12, coordinates, kBackground), half(7, 4, coordinates, kBackground);
-        ASSERT_EQ(Draw(picture, whole.context, {2, 1, 13, 5}, source), PXM_S_OK);
-        EXPECT_TRUE(Shows(whole, c, {0, 0, 13, 5}, {2, 1, 13, 5}));
-        ASSERT_EQ(Draw(picture, twice.context, {1, 0, 26, 10}, source), PXM_S_OK);
-        EXPECT_TRUE(Shows(twice, c, {0, 0, 13, 5}, {1, 0, 26, 10})) << "twice the size";
-        ASSERT_EQ(Draw(blocked, half.context, {2, 1, 5, 3}, source), PXM_S_OK);
-        EXPECT_TRUE(Shows(half, c, {0, 0, 5, 3}, {2, 1, 5, 3})) << "half the size";
-        EXPECT_EQ(CGContextGetCTM(half.context).d, coordinates == Coordinates::Flipped ? -1.0 : 1.0);
-        for (const Fit& f : fits) {
-          Surface fitted(30, 12, coordinates, kBackground);
-          CANVASRect destination = f.destination;
-          ASSERT_EQ(DrawWithFlags(picture, fitted.context, &destination, f.flags), PXM_S_OK);
-          EXPECT_TRUE(Shows(fitted, c, {0, 0, 13, 5}, f.drawn)) << "into " << f.destination.x << "," << f.destination.y << " flags " << f.flags;
+        for (const Drawn& d : draws) {
+          Surface target(30, 12, coordinates, kBackground);
+          CANVASRect destination = d.destination;
+          IUnknown* image = d.half ? blocked : picture;
+          ASSERT_EQ(d.flags < 0 ? Draw(image, target.context, destination, source) : DrawWithFlags(image, target.context, &destination, d.flags), PXM_S_OK);
+          EXPECT_TRUE(Shows(target, c, {0, 0, d.half ? 5 : 13, d.half ? 3 : 5}, d.drawn)) << "into " << destination.x << "," << destination.y << " flags " << d.flags;
+          EXPECT_EQ(CGContextGetCTM(target.context).d, coordinates == Coordinates::Flipped ? -1.0 : 1.0);
         }
       }
       ComPtr<IPXMImageDIB> small = MakeDib(c, 9, 6, Value);
