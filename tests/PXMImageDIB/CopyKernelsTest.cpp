@@ -33,11 +33,7 @@ Row Plain(const char* order, uint32_t sourceBytes) {
 }
 size_t PlaneSpacing(uint32_t width) { return (width + 63) / 64 * 64 + (width % 3 ? 0 : 5); }
 const uint32_t* Table() {
-  static const std::vector<uint32_t> table = [] {
-    std::mt19937 random(7);
-    std::vector<uint32_t> t(256);
-    return std::generate(t.begin(), t.end(), random), t;
-  }();
+  static const std::vector<uint32_t> table = [t = std::vector<uint32_t>(256)]() mutable { return std::generate(t.begin(), t.end(), std::mt19937(7)), t; }();
   return table.data();
 }
 uint8_t Widen(uint32_t v, uint32_t bits) { return uint8_t(v << (8 - bits) | v >> (2 * bits - 8)); }
