@@ -181,7 +181,7 @@ TEST(DibCreateOnDIB, SeparatePixelsOwnershipAndTheSameRequest) {
 
 // Entries are kept in the block's own form, 4 bytes (after Create) or 3 (after a core header), blue
 // first, and handed out as 4-byte entries that follow the block. More entries than the depth has
-// are not written; fewer change only those; no table is the grey ramp. (Without entries: Create's table.)
+// are not written; fewer change only those; no table is the grey ramp.
 TEST(DibPalette, EntriesRoundTripInTheBlocksOwnForm) {
   for (const uint32_t bits : {8u, 1u, 4u, 9u}) {  // 9: 8 bits after a core header
     SCOPED_TRACE(bits);

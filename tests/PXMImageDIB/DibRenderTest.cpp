@@ -134,8 +134,8 @@ TEST(DibRender, EveryDepthOneToOneScaledCutAndFitted) {
 // Result codes of drawing through IPXMImageRender (flags -1) or IRenderableObject: no rectangle or
 // context is a null pointer (but a fitted canvas without one draws into nothing); an image without
 // pixels, or of 2-bit rows without a palette area, draws nothing; a canvas destination below 2 x 2
-// returns 0 before anything else, a canvas without pixels fails. Only the colour canvas at 2 x 2 reaches
-// the target; no reference is kept.
+// returns 0 before anything else, a canvas without pixels fails. Only the colour canvas at 2 x 2
+// reaches the target; no reference is kept.
 TEST(Render, ResultCodes) {
   Surface target(4, 4, Coordinates::Flipped, kBackground);
   ComPtr<IPXMImageDIB> noDib = ModuleHost::Get().CreateDIB(), dib = MakeDib(kDepths[5], 4, 4, Value);
