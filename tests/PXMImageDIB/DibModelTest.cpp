@@ -1,10 +1,11 @@
-// The DIB image's block as a host meets it: Create and its normalisation, CreateOnDIB over every
-// header form, ownership, the palette in both entry forms, and where GetImage and GetDIB point.
+// Create in both classes, and the DIB's block as a host meets it: CreateOnDIB over every header
+// form, ownership, the palette in both entry forms, and where GetImage and GetDIB point.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "DibTestSupport.h"
+#include "RenderTestSupport.h"
 
 namespace {
 
@@ -13,42 +14,63 @@ ComPtr<IPXMImageDIB> NewDib() { return ModuleHost::Get().CreateDIB(); }
 
 constexpr uint32_t kRgb = FOURCC_RGB, kMono = FOURCC_MONO, kArgb = FOURCC_ARGB, kBgr = FOURCC_BGR, kAbgr = FOURCC_ABGR;
 
-TEST(DibCreate, NormalisesTheRequestIntoABottomUpBlock) {
-  struct Case { uint32_t bits, fourcc, storedBits, storedFourcc, entries; } const cases[] = {
-      {1, kRgb, 1, kRgb, 2},          {0, kRgb, 4, kRgb, 16},         {2, kRgb, 4, kRgb, 16},         {3, kMono, 4, kMono, 16},
-      {4, kArgb, 4, kArgb, 16},       {5, kRgb, 8, kRgb, 256},        {8, kMono, 8, kMono, 256},      {8, 0x12345678, 8, kRgb, 256},
-      {9, kRgb, 16, kRgb, 0},         {16, kMono, 16, kMono, 0},      {17, kBgr, 24, kRgb, 0},        {24, kBgr, 24, kRgb, 0},
-      {24, kArgb, 24, kArgb, 0},      {25, kRgb, 32, kRgb, 0},        {32, kBgr, 32, kArgb, 0},       {32, kAbgr, 32, kArgb, 0},
-      {33, kAbgr, 32, kRgb, 0},       {64, kMono, 32, kMono, 0}};
+// Create in either class, 10 x 3 with 7 planes asked: the request normalised into one plane handed
+// out bottom-up (GetImage's row 0 is the last in memory); only grey deeper than 8 bits is not
+// creatable, and Create does not ask. The DIB's block: an info header (height positive), the grey
+// ramp in 4-byte entries (without entries none is handed out or taken), then rows that are the
+// caller's to write whole. The canvas's rows: its context's zeroed buffer, grey bytes without alpha
+// or red, green, blue and a skipped byte, where a pixel drawn at the device's bottom row lands in
+// GetImage row 0; kept when the stored request comes again, not a wider one.
+TEST(Create, NormalisesTheRequestIntoOneBottomUpPlane) {
+  struct Case { bool canvas; uint32_t bits, fourcc, storedBits, storedFourcc, entries; } const cases[] = {
+      {false, 1, kRgb, 1, kRgb, 2},      {false, 0, kRgb, 4, kRgb, 16},     {false, 2, kRgb, 4, kRgb, 16},      {false, 3, kMono, 4, kMono, 16},
+      {false, 4, kArgb, 4, kArgb, 16},   {false, 5, kRgb, 8, kRgb, 256},    {false, 8, kMono, 8, kMono, 256},   {false, 8, 0x12345678, 8, kRgb, 256},
+      {false, 9, kRgb, 16, kRgb, 0},     {false, 16, kMono, 16, kMono, 0},  {false, 17, kBgr, 24, kRgb, 0},     {false, 24, kBgr, 24, kRgb, 0},
+      {false, 24, kArgb, 24, kArgb, 0},  {false, 25, kRgb, 32, kRgb, 0},    {false, 32, kBgr, 32, kArgb, 0},    {false, 32, kAbgr, 32, kArgb, 0},
+      {false, 33, kAbgr, 32, kRgb, 0},   {false, 64, kMono, 32, kMono, 0},  {true, 24, kRgb, 32, kRgb, 0},      {true, 32, kArgb, 32, kRgb, 0},
+      {true, 24, kBgr, 32, kRgb, 0},     {true, 16, kRgb, 16, kRgb, 0},     {true, 1, kMono, 1, kRgb, 0},       {true, 8, kMono, 8, kMono, 0},
+      {true, 32, kRgb, 32, kRgb, 0}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.bits << " bits, code " << std::hex << c.fourcc);
-    ComPtr<IPXMImageDIB> dib = NewDib();
-    // Only grey deeper than 8 bits is not creatable; Create does not ask.
-    EXPECT_EQ(dib->IsCreatable(c.bits, c.fourcc), c.fourcc == kMono && c.bits > 8 ? PXM_E_NOTCREATABLE : PXM_S_OK);
-    ASSERT_EQ(dib->Create(5, 3, 7, c.bits, c.fourcc), PXM_S_OK);
-    const view::Probe v = ViewOf(dib.Get());
-    EXPECT_EQ(v.Format(), (std::vector{5u, 3u, 1u, c.storedBits, c.storedFourcc}));
-    EXPECT_EQ(v.bytes, c.storedBits / 8);
-    const uint32_t row = PaddedRow(c.storedBits, 5);
-    ASSERT_EQ(v.blockSize, 40 + 4 * c.entries + 3 * row);
-    // Header size, width, height (positive: bottom-up), planes and depth, compression, image
-    // size, colours used; then the grey ramp in 4-byte entries.
-    const uint8_t* b = v.block;
-    EXPECT_EQ((std::vector{U32At(b), U32At(b + 4), U32At(b + 8), U32At(b + 12), U32At(b + 16), U32At(b + 20), U32At(b + 32)}),
-              (std::vector{40u, 5u, 3u, 1 | c.storedBits << 16, 0u, 3 * row, c.storedFourcc == kMono ? 0 : c.entries}));
-    for (uint32_t i = 0; i < c.entries; ++i) ASSERT_EQ(U32At(b + 40 + 4 * i), i * 0x010101u) << i;
-    uint32_t *table = nullptr, count = 99;  // without entries: none handed out, none written
-    EXPECT_EQ(PaletteOf(dib.Get())->GetPalette(&table, &count), c.entries ? PXM_S_FALSE : PXM_E_FAIL);
-    EXPECT_EQ(count, c.entries);
-    EXPECT_EQ(PaletteOf(dib.Get())->SetPalette(table, 1, 0), PXM_S_OK);
-    EXPECT_EQ(ViewOf(dib.Get()).blockSize, v.blockSize);
-    // Row y is memory row 2 - y, and every byte of each padded row is the caller's to write.
-    uint8_t* bits = v.block + 40 + 4 * c.entries;
-    EXPECT_EQ(v.data, bits + 2 * row);
-    EXPECT_EQ(v.stride, -static_cast<int32_t>(row));
-    EXPECT_EQ(v.size, 3 * row);
-    for (uint32_t y = 0; y < 3; ++y) std::memset(v.data + int64_t{y} * v.stride, int(y + 1), row);
-    for (uint32_t m = 0; m < 3; ++m) EXPECT_EQ(bits[m * row + row - 1], 3 - m);
+    SCOPED_TRACE(testing::Message() << (c.canvas ? "canvas " : "DIB ") << c.bits << " bits, code " << std::hex << c.fourcc);
+    ComPtr<IPXMImage> image = c.canvas ? ModuleHost::Get().CreateCanvas().As<IPXMImage>(pxm::iid::IPXMImage) : NewDib().As<IPXMImage>(pxm::iid::IPXMImage);
+    EXPECT_EQ(image->IsCreatable(c.bits, c.fourcc), c.fourcc == kMono && c.bits > 8 ? PXM_E_NOTCREATABLE : PXM_S_OK);
+    EXPECT_EQ(image->IsCreatable(c.bits + 8, c.fourcc), c.fourcc == kMono ? PXM_E_NOTCREATABLE : PXM_S_OK);
+    ASSERT_EQ(image->Create(10, 3, 7, c.bits, c.fourcc), PXM_S_OK);
+    const view::Probe v(image.Get(), c.canvas ? 5 : 0, 9);  // a canvas hands out its one plane for any number
+    EXPECT_EQ(v.described | v.result, PXM_S_OK);
+    EXPECT_EQ((std::vector{v.width, v.height, v.planes, v.bits, v.fourcc, v.bytes}), (std::vector{10u, 3u, 1u, c.storedBits, c.storedFourcc, c.storedBits / 8}));
+    const uint32_t row = c.canvas ? (c.storedFourcc == kMono ? 10 : 40) : PaddedRow(c.storedBits, 10);
+    EXPECT_EQ(v.size * 1000 + v.stride, 3 * row * 1000 - row);
+    uint8_t* first = v.data - 2 * row;  // the first row in memory
+    if (!c.canvas) {
+      ASSERT_EQ(v.blockSize, 40 + 4 * c.entries + 3 * row);
+      EXPECT_EQ(first, v.block + 40 + 4 * c.entries);
+      const uint8_t* b = v.block;  // size, width, height, planes and depth, compression, image size, colours used
+      EXPECT_EQ((std::vector{U32At(b), U32At(b + 4), U32At(b + 8), U32At(b + 12), U32At(b + 16), U32At(b + 20), U32At(b + 32)}),
+                (std::vector{40u, 10u, 3u, 1 | c.storedBits << 16, 0u, 3 * row, c.storedFourcc == kMono ? 0 : c.entries}));
+      for (uint32_t i = 0; i < c.entries; ++i) ASSERT_EQ(U32At(b + 40 + 4 * i), i * 0x010101u) << i;
+      uint32_t *table = nullptr, count = 99;
+      EXPECT_EQ(PaletteOf(image.Get())->GetPalette(&table, &count), c.entries ? PXM_S_FALSE : PXM_E_FAIL);
+      EXPECT_EQ(count, c.entries);
+      EXPECT_EQ(PaletteOf(image.Get())->SetPalette(table, 1, 0), PXM_S_OK);
+      EXPECT_EQ(view::Probe(image.Get()).blockSize, v.blockSize);
+      for (uint32_t y = 0; y < 3; ++y) std::memset(v.Row(y), int(y + 1), row);
+      for (uint32_t m = 0; m < 3; ++m) EXPECT_EQ(first[m * row + row - 1], 3 - m);
+      continue;
+    }
+    EXPECT_EQ(std::vector<uint8_t>(first, first + 3 * row), std::vector<uint8_t>(3 * row, 0));
+    CGContextRef context = nullptr;
+    ASSERT_EQ(Query<IPXMImageCANVAS>(image.Get(), pxm::iid::IPXMImageCANVAS)->get_CANVAS(&context), PXM_S_OK);
+    ASSERT_NE(context, nullptr);
+    EXPECT_TRUE(CGBitmapContextGetData(context) == first && CGBitmapContextGetBytesPerRow(context) == row &&
+                CGBitmapContextGetBitmapInfo(context) == (row == 10 ? kCGImageAlphaNone : kCGImageAlphaNoneSkipLast));
+    CGContextSetRGBFillColor(context, 1, 1, 1, 1);
+    CGContextFillRect(context, CGRectMake(0, 0, 1, 1));
+    EXPECT_EQ(v.data[0] * 1000 + v.data[row / 10] + first[0], 255000) << "GetImage row 0's first pixel, not the next nor the first row's";
+    ASSERT_EQ(image->Create(10, 3, 1, c.bits, c.fourcc), PXM_S_OK);
+    EXPECT_EQ(view::Probe(image.Get()).data[0] == 255, c.bits == c.storedBits && c.fourcc == c.storedFourcc) << "kept";
+    ASSERT_EQ(image->Create(11, 3, 1, c.storedBits, c.storedFourcc), PXM_S_OK);
+    EXPECT_EQ(view::Probe(image.Get()).data[0], 0);
   }
 }
 
