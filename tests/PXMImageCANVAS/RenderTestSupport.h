@@ -56,13 +56,9 @@ struct Surface {
     Fill(background);
     if (c == Coordinates::Flipped) CGContextTranslateCTM(context, 0, h), CGContextScaleCTM(context, 1, -1);
   }
-  void Fill(uint32_t pixel) {
-    for (uint32_t i = 0; i < width * height; ++i) std::memcpy(BufferRow(i / width) + 4 * (i % width), &pixel, 4);
-  }
+  void Fill(uint32_t pixel) { for (uint32_t i = 0; i < width * height; ++i) std::memcpy(BufferRow(i / width) + 4 * (i % width), &pixel, 4); }
   // Row y of the context's memory, the device's top row first.
-  uint8_t* BufferRow(uint32_t y) const {
-    return static_cast<uint8_t*>(CGBitmapContextGetData(context)) + size_t{y} * CGBitmapContextGetBytesPerRow(context);
-  }
+  uint8_t* BufferRow(uint32_t y) const { return static_cast<uint8_t*>(CGBitmapContextGetData(context)) + size_t{y} * CGBitmapContextGetBytesPerRow(context); }
   // The pixel whose cell in user space is [x, x + 1) x [y, y + 1): in flipped coordinates buffer
   // row y, in unflipped ones row y from the bottom, which is the canvas's GetImage row y.
   uint32_t At(uint32_t x, uint32_t y) const {
