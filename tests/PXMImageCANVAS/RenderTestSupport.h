@@ -12,9 +12,7 @@
 
 // A canvas pixel as a word: red in the low byte, then green, blue and the fourth byte, as the
 // bytes lie in memory. The fourth byte carries no colour: checks compare the other three (kRgbMask).
-constexpr uint32_t Rgbx(uint8_t r, uint8_t g, uint8_t b, uint8_t x = 0) {
-  return uint32_t{r} | uint32_t{g} << 8 | uint32_t{b} << 16 | uint32_t{x} << 24;
-}
+constexpr uint32_t Rgbx(uint8_t r, uint8_t g, uint8_t b, uint8_t x = 0) { return uint32_t{r} | uint32_t{g} << 8 | uint32_t{b} << 16 | uint32_t{x} << 24; }
 constexpr uint32_t kRgbMask = 0x00FFFFFF;
 inline uint32_t LoadPixel(const uint8_t* p) {
   uint32_t word;
@@ -24,9 +22,7 @@ inline uint32_t LoadPixel(const uint8_t* p) {
 inline uint8_t* ImageRow(IPXM* image, uint32_t y) { return view::Plane(image, 0).Row(y); }  // GetImage's row y
 
 template <class I>
-ComPtr<I> Query(IUnknown* object, const IID& iid) {
-  return (object->AddRef(), ComPtr<IUnknown>(object)).As<I>(iid);
-}
+ComPtr<I> Query(IUnknown* object, const IID& iid) { return (object->AddRef(), ComPtr<IUnknown>(object)).As<I>(iid); }
 
 // Drawing through IPXMImageRender, and through IRenderableObject with its flags.
 inline HRESULT Draw(IUnknown* image, CGContextRef context, CANVASRect destination, CANVASRect* source = nullptr) {
@@ -60,13 +56,9 @@ struct Surface {
     Fill(background);
     if (c == Coordinates::Flipped) CGContextTranslateCTM(context, 0, h), CGContextScaleCTM(context, 1, -1);
   }
-  void Fill(uint32_t pixel) {
-    for (uint32_t i = 0; i < width * height; ++i) std::memcpy(BufferRow(i / width) + 4 * (i % width), &pixel, 4);
-  }
+  void Fill(uint32_t pixel) { for (uint32_t i = 0; i < width * height; ++i) std::memcpy(BufferRow(i / width) + 4 * (i % width), &pixel, 4); }
   // Row y of the context's memory, the device's top row first.
-  uint8_t* BufferRow(uint32_t y) const {
-    return static_cast<uint8_t*>(CGBitmapContextGetData(context)) + size_t{y} * CGBitmapContextGetBytesPerRow(context);
-  }
+  uint8_t* BufferRow(uint32_t y) const { return static_cast<uint8_t*>(CGBitmapContextGetData(context)) + size_t{y} * CGBitmapContextGetBytesPerRow(context); }
   // The pixel whose cell in user space is [x, x + 1) x [y, y + 1): in flipped coordinates buffer
   // row y, in unflipped ones row y from the bottom, which is the canvas's GetImage row y.
   uint32_t At(uint32_t x, uint32_t y) const {

@@ -25,16 +25,11 @@ TEST(RenderThreads, EveryThreadDrawsWhatOneThreadDraws) {
       target.Fill(Rgbx(5, 50, 150));
       return Draw(image.Get(), target.context, {1, 2, int32_t(2 * p.width), int32_t(p.height + 3)});
     };
-    const auto pixels = [](const Surface& s) {
-      std::vector<uint32_t> all;
-      for (uint32_t y = 0; y < s.height; ++y)
-        for (uint32_t x = 0; x < s.width; ++x) all.push_back(s.At(x, y));
-      return all;
-    };
+    const auto pixels = [](const Surface& s) { return std::vector<uint8_t>(s.BufferRow(0), s.BufferRow(s.height)); };
     std::vector<Surface> targets;
     for (int t = 0; t <= 4; ++t) targets.emplace_back(2 * p.width + 2, p.height + 6, Coordinates::Flipped);
     ASSERT_EQ(draw(targets[4]), PXM_S_OK);
-    const std::vector<uint32_t> expected = pixels(targets[4]);
+    const std::vector<uint8_t> expected = pixels(targets[4]);
     std::vector<int> mismatches(4, 0);
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)

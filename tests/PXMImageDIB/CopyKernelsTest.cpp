@@ -1,9 +1,7 @@
-// The raster, DIB and canvas copies' per-row kernels, plain, streaming and widest, each held byte
-// for byte to a plain loop on random rows of odd widths (the copies' row walks are their host
-// tests'). Source rows end exactly where their heap block ends, so the sanitizer build sees a read
-// past a row; guard bytes around each destination row catch a write outside it. Destinations start
-// at every offset within a 64-byte line (every word for 32-bit pixels): streaming kernels store
-// whole lines inside a row and plain bytes at its ends.
+// The raster, DIB and canvas copies' row kernels, plain, streaming and widest, each held byte for
+// byte to a plain loop on random rows of odd widths. Source rows end where their heap block ends (the
+// sanitizers see a read past a row), guard bytes around each destination row catch a write outside
+// it, and destinations start at every offset within a 64-byte line, where streaming stores begin.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,12 +19,8 @@
 namespace {
 
 using Row = std::function<void(uint8_t* destination, const uint8_t* source, uint32_t width)>;
-struct Kernel {
-  std::string name;
-  Row kernel, plain;
-  uint32_t sourceBytes, destinationBytes, destinationAlign;
-  uint32_t planes = 1;  // destination rows of one byte a pixel, PlaneSpacing apart
-};
+// Several planes: destination rows of one byte a pixel, PlaneSpacing apart.
+struct Kernel { std::string name; Row kernel, plain; uint32_t sourceBytes, destinationBytes, destinationAlign, planes = 1; };
 void PrintTo(const Kernel& k, std::ostream* os) { *os << k.name; }
 
 // Destination byte k of a pixel takes source byte order[k]; '-' is 0, '+' 255.
@@ -39,25 +33,17 @@ Row Plain(const char* order, uint32_t sourceBytes) {
 }
 size_t PlaneSpacing(uint32_t width) { return (width + 63) / 64 * 64 + (width % 3 ? 0 : 5); }
 const uint32_t* Table() {
-  static const std::vector<uint32_t> table = [] {
-    std::mt19937 random(7);
-    std::vector<uint32_t> t(256);
-    return std::generate(t.begin(), t.end(), random), t;
-  }();
+  static const std::vector<uint32_t> table = [t = std::vector<uint32_t>(256)]() mutable { return std::generate(t.begin(), t.end(), std::mt19937(7)), t; }();
   return table.data();
 }
 uint8_t Widen(uint32_t v, uint32_t bits) { return uint8_t(v << (8 - bits) | v >> (2 * bits - 8)); }
 
 std::vector<Kernel> Kernels() {
   std::vector<Kernel> k;
-  const struct {
-    const char* name;
-    DibRowKernel plain, streaming;
-    const char* order;
-    uint32_t sourceBytes;
-  } dib[] = {{"CopyPixels8", CopyPixels8, StreamPixels8, "0", 1},         {"CopyPixels24", CopyPixels24, StreamPixels24, "012", 3},
-             {"CopyPixels32", CopyPixels32, StreamPixels32, "0123", 4},   {"SwapRedBlue24", SwapRedBlue24, StreamSwapRedBlue24, "210", 3},
-             {"CopyOpaque32", CopyOpaque32, StreamOpaque32, "012+", 4},   {"FirstByteOf32", FirstByteOf32, StreamFirstByteOf32, "0", 4}};
+  const struct { const char* name; DibRowKernel plain, streaming; const char* order; uint32_t sourceBytes; } dib[] = {
+      {"CopyPixels8", CopyPixels8, StreamPixels8, "0", 1},         {"CopyPixels24", CopyPixels24, StreamPixels24, "012", 3},
+      {"CopyPixels32", CopyPixels32, StreamPixels32, "0123", 4},   {"SwapRedBlue24", SwapRedBlue24, StreamSwapRedBlue24, "210", 3},
+      {"CopyOpaque32", CopyOpaque32, StreamOpaque32, "012+", 4},   {"FirstByteOf32", FirstByteOf32, StreamFirstByteOf32, "0", 4}};
   for (const auto& d : dib)
     for (const bool streaming : {false, true})
       k.push_back({std::string("Dib") + (streaming ? "Stream" : "") + d.name, streaming ? d.streaming : d.plain, Plain(d.order, d.sourceBytes),
@@ -72,18 +58,12 @@ std::vector<Kernel> Kernels() {
                      d[3 * x + 1] = Widen(p >> 5 & ((1u << green) - 1), green);
                    }
                  }, 2, 3, 1});
-  const struct {
-    const char* name;
-    CanvasSourcePixels pixels;
-    uint32_t sourceBytes;
-    Row plain;
-  } canvas[] = {{"Grey8", CanvasSourcePixels::Grey8, 1, Plain("0000", 1)},
-                {"Indexed8", CanvasSourcePixels::Indexed8, 1, [](uint8_t* d, const uint8_t* s, uint32_t w) {
-                   for (uint32_t x = 0; x < w; ++x) std::memcpy(d + 4 * x, &Table()[s[x]], 4);
-                 }},
-                {"Rgb24", CanvasSourcePixels::Rgb24, 3, Plain("012-", 3)},  {"Bgr24", CanvasSourcePixels::Bgr24, 3, Plain("210-", 3)},
-                {"Mono32", CanvasSourcePixels::Mono32, 4, Plain("000-", 4)}, {"Rgb32", CanvasSourcePixels::Rgb32, 4, Plain("0123", 4)},
-                {"Bgr32", CanvasSourcePixels::Bgr32, 4, Plain("2103", 4)}};
+  const struct { const char* name; CanvasSourcePixels pixels; uint32_t sourceBytes; Row plain; } canvas[] = {
+      {"Grey8", CanvasSourcePixels::Grey8, 1, Plain("0000", 1)},
+      {"Indexed8", CanvasSourcePixels::Indexed8, 1, [](uint8_t* d, const uint8_t* s, uint32_t w) { for (uint32_t x = 0; x < w; ++x) std::memcpy(d + 4 * x, &Table()[s[x]], 4); }},
+      {"Rgb24", CanvasSourcePixels::Rgb24, 3, Plain("012-", 3)},  {"Bgr24", CanvasSourcePixels::Bgr24, 3, Plain("210-", 3)},
+      {"Mono32", CanvasSourcePixels::Mono32, 4, Plain("000-", 4)}, {"Rgb32", CanvasSourcePixels::Rgb32, 4, Plain("0123", 4)},
+      {"Bgr32", CanvasSourcePixels::Bgr32, 4, Plain("2103", 4)}};
   const char* kinds[] = {"", "Stream", "Widest"};  // plain, streaming, widest this processor has where that differs
   for (const auto& c : canvas)
     for (const int kind : {0, 1, 2}) {

@@ -1,6 +1,5 @@
-// This program stands in for contexts that do more with an image than draw it: its
-// CGContextDrawImage keeps the image it is given (as a PDF or layer context does), and draws the
-// same DIB again from inside the drawing (as a context whose drawing calls back into its host may).
+// This program's CGContextDrawImage stands in for contexts that keep the image they are given (as a
+// PDF or layer context does) or draw the same DIB again from inside the drawing (calling back into their host).
 #include <CoreGraphics/CoreGraphics.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -62,10 +61,8 @@ TEST(DibRender, NestedRendersGoOnAndKeptImagesOutliveANewBlock) {
       for (uint32_t y = 0; y < 2; ++y) std::memset(view::Plane(dib.Get(), 0).Row(y), 0x40, 12);
       ComPtr<IPXMImageRender> render = dib.As<IPXMImageRender>(pxm::iid::IPXMImageRender);
       gKeep = true, gNested = owned && !handed ? render.Get() : nullptr;
-      std::future<HRESULT> outer = std::async(std::launch::async, [&] {
-        CANVASRect where{0, 0, 4, 2};
-        return render->Render(context, &where, nullptr);
-      });
+      CANVASRect where{0, 0, 4, 2};
+      std::future<HRESULT> outer = std::async(std::launch::async, [&] { return render->Render(context, &where, nullptr); });
       ASSERT_EQ(Finished(outer), PXM_S_OK);
       if (owned && !handed) {
         EXPECT_EQ(gNestedResult * 1000 + Finished(gOther), PXM_S_OK);
@@ -85,8 +82,7 @@ TEST(DibRender, NestedRendersGoOnAndKeptImagesOutliveANewBlock) {
       std::memset(pixels, 0, sizeof pixels);
       RealDrawImage()(context, CGRectMake(0, 0, 4, 2), gKept);
       for (const uint32_t pixel : pixels) EXPECT_EQ(pixel & 0xFFFFFF, 0x404040u) << "the rows it was made over";
-      CGImageRelease(gKept);
-      gKept = nullptr;
+      CGImageRelease(std::exchange(gKept, nullptr));
       EXPECT_EQ(RefCount(dib.Get()), 1u);
     }
   CGContextRelease(context);

@@ -1,6 +1,5 @@
-// Drawing a DIB into a canvas of the module: every depth 1:1, scaled, cut by source rectangles
-// and fitted, in flipped and unflipped coordinates, from a caller's block read no further than
-// its rows; reference counts.
+// Drawing a DIB into a canvas of the module: every depth 1:1, scaled, cut and fitted, in flipped
+// and unflipped coordinates, from a caller's block read no further than its rows.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,12 +11,9 @@ namespace {
 
 constexpr uint32_t kBackground = Rgbx(9, 99, 199);
 
-// A depth: how pattern value v is stored at pixel x of a row, and the colour it is drawn in.
-struct DepthCase {
-  const char* name;
-  uint32_t bitsPerPixel, fourcc;
-  std::vector<uint32_t> palette;  // 0x00RRGGBB as SetPalette takes them; empty: the grey ramp
-};
+// A depth: how pattern value v is stored at pixel x of a row, and the colour it is drawn in. The
+// palette is 0x00RRGGBB as SetPalette takes it; none: the grey ramp.
+struct DepthCase { const char* name; uint32_t bitsPerPixel, fourcc; std::vector<uint32_t> palette; };
 constexpr uint8_t kAlphas[] = {0, 255, 128, 77};
 std::vector<uint32_t> Palette(uint32_t count, uint32_t seed) {
   std::vector<uint32_t> p(count);
@@ -45,17 +41,16 @@ uint32_t Colour(const DepthCase& c, uint32_t v) {
   return Rgbx(Blend(v & 0xFF, d & 0xFF, a), Blend(v >> 8 & 0xFF, d >> 8 & 0xFF, a), Blend(v >> 16 & 0xFF, d >> 16 & 0xFF, a));
 }
 
-const DepthCase kDepths[] = {{"Bits1", 1, FOURCC_RGB, Palette(2, 11)},      {"Bits4", 4, FOURCC_RGB, Palette(16, 22)},
-                             {"Bits8Palette", 8, FOURCC_RGB, Palette(256, 33)}, {"Bits8Grey", 8, FOURCC_MONO, {}},
-                             {"Bits16", 16, FOURCC_RGB, {}},                 {"Bits24", 24, FOURCC_RGB, {}},
-                             {"Bits32Skipped", 32, FOURCC_RGB, {}},          {"Bits32Alpha", 32, FOURCC_ARGB, {}}};
+const DepthCase kDepths[] = {{"Bits1", 1, FOURCC_RGB, Palette(2, 11)},  {"Bits4", 4, FOURCC_RGB, Palette(16, 22)}, {"Bits8Palette", 8, FOURCC_RGB, Palette(256, 33)},
+                             {"Bits8Grey", 8, FOURCC_MONO, {}}, {"Bits16", 16, FOURCC_RGB, {}}, {"Bits24", 24, FOURCC_RGB, {}},
+                             {"Bits32Skipped", 32, FOURCC_RGB, {}}, {"Bits32Alpha", 32, FOURCC_ARGB, {}}};
 
 // The pattern value of picture pixel (x, y), y from the top.
 uint32_t Value(uint32_t x, uint32_t y) { return (x * 2654435761u) ^ (y * 0x9E3779B9u) ^ (x * y * 40503u); }
 uint32_t Blocks(uint32_t x, uint32_t y) { return Value(x / 2, y / 2); }  // 2 x 2 blocks: exact at half size
 
-// Over a block handed over in an allocation of exactly header, palette and rows (but with alpha,
-// which a header does not hold): the sanitizers catch any read past the rows.
+// Over a handed-over block of exactly header, palette and rows (but with alpha, which a header does
+// not hold): the sanitizers catch any read past the rows.
 ComPtr<IPXMImageDIB> MakeDib(const DepthCase& c, uint32_t w, uint32_t h, uint32_t (*value)(uint32_t, uint32_t)) {
   ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
   EXPECT_EQ(dib->Create(w, h, 1, c.bitsPerPixel, c.fourcc), PXM_S_OK);
@@ -70,15 +65,13 @@ ComPtr<IPXMImageDIB> MakeDib(const DepthCase& c, uint32_t w, uint32_t h, uint32_
   return dib;
 }
 
-// Whether the target shows at `at` the part `part` of the picture, scaled by at/part, and the
-// background everywhere else.
+// Whether the target shows `part` of the picture at `at`, scaled by at/part, and the background elsewhere.
 testing::AssertionResult Shows(const Surface& target, const DepthCase& c, CANVASRect part, CANVASRect at) {
   for (uint32_t y = 0; y < target.height; ++y)
     for (uint32_t x = 0; x < target.width; ++x) {
       const int32_t u = int32_t(x) - at.x, v = int32_t(y) - at.y;
       const bool inside = u >= 0 && u < at.width && v >= 0 && v < at.height;
-      const uint32_t expected =
-          inside ? Colour(c, Value(uint32_t(part.x + u * part.width / at.width), uint32_t(part.y + v * part.height / at.height))) : kBackground;
+      const uint32_t expected = inside ? Colour(c, Value(uint32_t(part.x + u * part.width / at.width), uint32_t(part.y + v * part.height / at.height))) : kBackground;
       if (target.At(x, y) != expected)
         return testing::AssertionFailure() << "at " << x << "," << y << ": " << std::hex << target.At(x, y) << " not " << expected;
     }
@@ -89,11 +82,16 @@ testing::AssertionResult Shows(const Surface& target, const DepthCase& c, CANVAS
 // down in unflipped ones), exactly 2x and 1/2, and cut by source rectangles: one that covers the
 // picture draws it whole wherever it lies, a smaller one cuts that part out (rows from the top),
 // one that reaches below the picture or has no area draws nothing. A canvas that copied a 32-bit
-// picture draws it the same, whatever source rectangle it is given, and restores the CTM.
-TEST(DibRender, EveryDepthOneToOneScaledAndCut) {
-  struct Cut {
-    CANVASRect source, destination, part;  // part: what shows at the destination; no width: nothing
-  };
+// picture draws it the same, whatever source rectangle it is given, and restores the CTM. Fitted,
+// the picture keeps its aspect ratio and is centred on the destination whatever the sign of its
+// size and wherever its centre lies (halves truncated); without the flag it is stretched.
+TEST(DibRender, EveryDepthOneToOneScaledCutAndFitted) {
+  struct Cut { CANVASRect source, destination, part; };  // part: what shows at the destination; no width: nothing
+  // Half: the picture of 2 x 2 blocks, drawn at half size. Flags -1: through IPXMImageRender.
+  struct Drawn { bool half; CANVASRect destination; int flags; CANVASRect drawn; };
+  const Drawn draws[] = {{false, {2, 1, 13, 5}, -1, {2, 1, 13, 5}},           {false, {1, 0, 26, 10}, -1, {1, 0, 26, 10}},         {true, {2, 1, 5, 3}, -1, {2, 1, 5, 3}},
+                         {false, {0, 0, 30, 10}, FitToRect, {2, 0, 26, 10}},  {false, {1, 0, 26, 12}, FitToRect, {1, 1, 26, 10}},  {false, {2, 0, -26, 10}, FitToRect, {2, 0, 26, 10}},
+                         {false, {-20, -1, 26, 12}, FitToRect, {-20, 0, 26, 10}}, {false, {1, 1, 26, 5}, 0, {1, 1, 26, 5}},      {false, {1, 1, 26, 5}, ~FitToRect, {1, 1, 26, 5}}};
   const Cut cuts[] = {{{5, 7, 9, 6}, {1, 1, 9, 6}, {0, 0, 9, 6}},   {{-3, 2, 20, 30}, {0, 0, 9, 6}, {0, 0, 9, 6}},
                       {{0, 0, 9, 5}, {0, 0, 9, 5}, {0, 0, 9, 5}},   {{2, 1, 5, 3}, {3, 2, 5, 3}, {2, 1, 5, 3}},
                       {{6, 4, 3, 2}, {0, 0, 3, 2}, {6, 4, 3, 2}},   {{0, 5, 4, 2}, {0, 0, 4, 2}, {}},
@@ -112,14 +110,14 @@ TEST(DibRender, EveryDepthOneToOneScaledAndCut) {
       for (const auto& [picture, blocked] : pictures) {
         if (!picture) continue;
         CANVASRect ignored{3, 3, 1, 1}, *source = picture == dib.Get() ? nullptr : &ignored;
-        Surface whole(16, 8, coordinates, kBackground), twice(30, 12, coordinates, kBackground), half(7, 4, coordinates, kBackground);
-        ASSERT_EQ(Draw(picture, whole.context, {2, 1, 13, 5}, source), PXM_S_OK);
-        EXPECT_TRUE(Shows(whole, c, {0, 0, 13, 5}, {2, 1, 13, 5}));
-        ASSERT_EQ(Draw(picture, twice.context, {1, 0, 26, 10}, source), PXM_S_OK);
-        EXPECT_TRUE(Shows(twice, c, {0, 0, 13, 5}, {1, 0, 26, 10})) << "twice the size";
-        ASSERT_EQ(Draw(blocked, half.context, {2, 1, 5, 3}, source), PXM_S_OK);
-        EXPECT_TRUE(Shows(half, c, {0, 0, 5, 3}, {2, 1, 5, 3})) << "half the size";
-        EXPECT_EQ(CGContextGetCTM(half.context).d, coordinates == Coordinates::Flipped ? -1.0 : 1.0);
+        for (const Drawn& d : draws) {
+          Surface target(30, 12, coordinates, kBackground);
+          CANVASRect destination = d.destination;
+          IUnknown* image = d.half ? blocked : picture;
+          ASSERT_EQ(d.flags < 0 ? Draw(image, target.context, destination, source) : DrawWithFlags(image, target.context, &destination, d.flags), PXM_S_OK);
+          EXPECT_TRUE(Shows(target, c, {0, 0, d.half ? 5 : 13, d.half ? 3 : 5}, d.drawn)) << "into " << destination.x << "," << destination.y << " flags " << d.flags;
+          EXPECT_EQ(CGContextGetCTM(target.context).d, coordinates == Coordinates::Flipped ? -1.0 : 1.0);
+        }
       }
       ComPtr<IPXMImageDIB> small = MakeDib(c, 9, 6, Value);
       for (const Cut& k : cuts) {
@@ -133,37 +131,11 @@ TEST(DibRender, EveryDepthOneToOneScaledAndCut) {
     }
 }
 
-// Fitting keeps the aspect ratio and centres the picture on the destination, whatever the sign of
-// its size and wherever its centre lies; without the flag the picture is stretched. A canvas that
-// copied the DIB fits and draws as the DIB does: upright in flipped coordinates.
-TEST(DibRender, DibAndItsCanvasCopyFitIntoTheRectangle) {
-  const DepthCase& c = kDepths[5];
-  ComPtr<IPXMImageDIB> dib = MakeDib(c, 8, 4, Blocks);  // drawn at half size: 4 x 2 blocks
-  ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
-  ASSERT_EQ(canvas->Copy(dib.Get(), 0), PXM_S_OK);
-  struct Case {
-    CANVASRect destination;
-    int flags;
-    CANVASRect drawn;  // in flipped coordinates before the target's own translation
-  };
-  for (IUnknown* image : {static_cast<IUnknown*>(dib.Get()), static_cast<IUnknown*>(canvas.Get())})
-    for (const Case& k : {Case{{0, 0, 4, 4}, FitToRect, {0, 1, 4, 2}}, Case{{0, 0, 8, 2}, FitToRect, {2, 0, 4, 2}},
-                          Case{{12, 2, -4, 2}, FitToRect, {12, 2, 4, 2}}, Case{{-14, -8, 4, 4}, FitToRect, {-14, -7, 4, 2}},
-                          Case{{-2, -3, 4, 2}, 0, {-2, -3, 4, 2}}, Case{{-2, -3, 4, 2}, ~FitToRect, {-2, -3, 4, 2}}}) {
-      SCOPED_TRACE(testing::Message() << (image == canvas.Get() ? "canvas " : "DIB ") << k.destination.x << "," << k.destination.y << " flags " << k.flags);
-      Surface target(40, 20, Coordinates::Flipped, kBackground);
-      CGContextTranslateCTM(target.context, 20, 10);
-      CANVASRect destination = k.destination;
-      ASSERT_EQ(DrawWithFlags(image, target.context, &destination, k.flags), PXM_S_OK);
-      EXPECT_TRUE(Shows(target, c, {0, 0, 4, 2}, {k.drawn.x + 20, k.drawn.y + 10, 4, 2}));
-    }
-}
-
-// Result codes of drawing either class through IPXMImageRender (flags -1) or IRenderableObject: no
-// rectangle or context is a null pointer (but a fitted canvas without one draws into nothing); an
-// image without pixels, or of 2-bit rows without a palette area, draws nothing; a canvas
-// destination below 2 x 2 returns 0 before anything else, and a canvas without pixels fails.
-// Only the colour canvas at 2 x 2 reaches the target; no reference is kept.
+// Result codes of drawing through IPXMImageRender (flags -1) or IRenderableObject: no rectangle or
+// context is a null pointer (but a fitted canvas without one draws into nothing); an image without
+// pixels, or of 2-bit rows without a palette area, draws nothing; a canvas destination below 2 x 2
+// returns 0 before anything else, a canvas without pixels fails. Only the colour canvas at 2 x 2
+// reaches the target; no reference is kept.
 TEST(Render, ResultCodes) {
   Surface target(4, 4, Coordinates::Flipped, kBackground);
   ComPtr<IPXMImageDIB> noDib = ModuleHost::Get().CreateDIB(), dib = MakeDib(kDepths[5], 4, 4, Value);
@@ -173,12 +145,7 @@ TEST(Render, ResultCodes) {
   ComPtr<IPXMImageCANVAS> empty = ModuleHost::Get().CreateCanvas(), failed = ModuleHost::Get().CreateCanvas(), colour = MakeColourCanvas(4, 4);
   failed->Create(0, 5, 1, 32, FOURCC_RGB);
   const CANVASRect none{0, 0, 0, 99};
-  struct Case {
-    IUnknown* image;
-    CANVASRect rect;  // `none`: a null pointer
-    int flags;
-    HRESULT expected;
-  } const cases[] = {
+  struct Case { IUnknown* image; CANVASRect rect; int flags; HRESULT expected; } const cases[] = {  // rect `none`: a null pointer
       {noDib.Get(), {0, 0, 4, 4}, -1, PXM_S_OK},      {noDib.Get(), {0, 0, 4, 4}, FitToRect, PXM_S_OK},  {twoBits.Get(), {0, 0, 4, 4}, -1, PXM_S_OK},
       {dib.Get(), none, -1, PXM_E_POINTER},           {dib.Get(), none, 0, PXM_E_POINTER},               {colour.Get(), none, -1, PXM_E_POINTER},
       {colour.Get(), none, FitToRect, PXM_S_OK},      {failed.Get(), {0, 0, 4, 4}, FitToRect, PXM_S_OK}, {empty.Get(), {0, 0, 1, 100}, -1, PXM_S_OK},

@@ -1,5 +1,4 @@
-// What the DIB tests share: little-endian building of DIB blocks and bitmap files, a scratch
-// folder for the files and a host string holding a path.
+// What the DIB tests share: little-endian building of DIB blocks and bitmap files, and a scratch folder.
 #pragma once
 #include <unistd.h>
 
@@ -24,11 +23,8 @@ struct Bytes {
   size_t size() const { return data.size(); }
 };
 
-struct InfoHeader {
-  uint32_t size = 40, width = 0;
-  int32_t height = 0;  // negative: rows stored top-down
-  uint32_t bitsPerPixel = 24, coloursUsed = 0, compression = 0;
-};
+// A negative height: rows stored top-down.
+struct InfoHeader { uint32_t size = 40, width = 0; int32_t height = 0; uint32_t bitsPerPixel = 24, coloursUsed = 0, compression = 0; };
 inline uint32_t PaddedRow(uint32_t bitsPerPixel, uint32_t width) { return (bitsPerPixel * width + 31) / 32 * 4; }
 // Size, width, height, planes, depth, compression, image size (of plain rows), resolutions, colours
 // used and important; longer versions go on with zeroed masks and colour space fields.
@@ -58,12 +54,8 @@ inline Bytes MakeFile(const Bytes& block, uint32_t pixelOffset = 0) {
 // A fresh folder for this process's files, removed at exit.
 inline std::filesystem::path ScratchFolder() {
   static const struct Folder {
-    std::filesystem::path path;
-    Folder() {
-      std::string pattern = (std::filesystem::temp_directory_path() / "pxm-dib-XXXXXX").string();
-      if (!mkdtemp(pattern.data())) std::abort();
-      path = pattern;
-    }
+    std::string path = (std::filesystem::temp_directory_path() / "pxm-dib-XXXXXX").string();
+    Folder() { mkdtemp(path.data()) ? void() : std::abort(); }
     ~Folder() { std::filesystem::remove_all(path); }
   } folder;
   return folder.path;

@@ -1,6 +1,6 @@
-// An image of the test's own: it describes itself with any size, plane count, depth and pixel
-// code, rows in either direction and padded with guard bytes, and is reached through IPXMImage
-// like any image of the module. With a palette set it also answers IPXMImagePalette.
+// An image of the test's own, reached through IPXMImage like any image of the module: any size,
+// plane count, depth and pixel code, rows in either direction and padded with guard bytes. With a
+// palette set it also answers IPXMImagePalette.
 #pragma once
 #include <algorithm>
 #include <atomic>
@@ -10,11 +10,8 @@
 
 class TestImage final : public IPXMImage, public IPXMImagePalette {
  public:
-  struct Shape {
-    uint32_t width = 0, height = 0, bitsPerPixel = 8, fourcc = FOURCC_MONO, planes = 1;
-    bool bottomUp = false;  // negative stride: row 0 is the last row in memory
-    uint32_t padding = 0;   // guard bytes after each row
-  };
+  // bottomUp: a negative stride, row 0 the last row in memory; padding: guard bytes after each row.
+  struct Shape { uint32_t width = 0, height = 0, bitsPerPixel = 8, fourcc = FOURCC_MONO, planes = 1; bool bottomUp = false; uint32_t padding = 0; };
   static ComPtr<TestImage> Make(const Shape& shape) { return ComPtr<TestImage>(new TestImage(shape)); }
   uint32_t RowBytes() const { return (m_Shape.width * m_Shape.bitsPerPixel + 7) / 8; }
   int32_t Stride() const { return m_Shape.bottomUp ? -int32_t(Pitch()) : int32_t(Pitch()); }
@@ -51,14 +48,8 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
     return *out ? (AddRef(), PXM_S_OK) : PXM_E_NOINTERFACE;
   }
   uint32_t AddRef() override { return ++m_RefCount; }
-  uint32_t Release() override {
-    const uint32_t count = --m_RefCount;
-    if (count == 0) delete this;
-    return count;
-  }
-  HRESULT GetSize(uint32_t* width, uint32_t* height, uint32_t* planes) override {
-    return Put(width, m_Shape.width), Put(height, m_Shape.height), Put(planes, m_Shape.planes), PXM_S_OK;
-  }
+  uint32_t Release() override { const uint32_t count = --m_RefCount; return count ? count : (delete this, 0u); }
+  HRESULT GetSize(uint32_t* width, uint32_t* height, uint32_t* planes) override { return Put(width, m_Shape.width), Put(height, m_Shape.height), Put(planes, m_Shape.planes), PXM_S_OK; }
   HRESULT GetPixelDescriptor(uint32_t* bits, uint32_t* fourcc, uint32_t* bytes) override {
     const uint32_t depth = describedBits ? describedBits : m_Shape.bitsPerPixel;
     return Put(bits, depth), Put(fourcc, describedBits ? describedFourcc : m_Shape.fourcc), Put(bytes, depth / 8), PXM_S_OK;
@@ -66,10 +57,8 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
   HRESULT GetImage(uint32_t plane, uint32_t* size, uint8_t** data, int32_t* stride) override {
     ++getImageCalls;
     if (PXM_FAILED(getImageResult) || plane >= m_Shape.planes) return PXM_FAILED(getImageResult) ? getImageResult : PXM_E_INVALIDARG;
-    *size = Pitch() * m_Shape.height - sizeShortfall;
     *data = m_Shape.height ? Row(plane, 0) : m_Planes[plane].data();
-    *stride = Stride();
-    return PXM_S_OK;
+    return *size = Pitch() * m_Shape.height - sizeShortfall, *stride = Stride(), PXM_S_OK;
   }
   HRESULT Create(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override { return PXM_E_NOTIMPL; }
   HRESULT IsCreatable(uint32_t, uint32_t) override { return PXM_E_NOTIMPL; }
@@ -94,7 +83,7 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
 };
 
 // The one probe of any image: what it says of itself (Described), plane p as it hands it out (row
-// y at data + y * stride) and, for a DIB, its block. Fields a call did not write keep `unset`.
+// y at data + y * stride) and, for a DIB, its block; fields a call did not write keep `unset`.
 namespace view {
 struct Described {
   uint32_t width = 0, height = 0, planes = 0, bits = 0, fourcc = 0, bytes = 0;
@@ -128,9 +117,7 @@ inline ComPtr<IPXMImagePalette> PaletteOf(IPXM* image) {
   return palette;
 }
 inline std::vector<uint32_t> PaletteEntries(IPXM* image) {
-  uint32_t* table = nullptr;
-  uint32_t count = 0;
-  PaletteOf(image)->GetPalette(&table, &count);
-  return std::vector<uint32_t>(table, table + count);
+  uint32_t *table = nullptr, count = 0;
+  return PaletteOf(image)->GetPalette(&table, &count), std::vector<uint32_t>(table, table + count);
 }
 }  // namespace view
