@@ -62,13 +62,6 @@ inline bool WorthStreamingRows(uint64_t bytesTouched, int32_t sourceStride, int3
   return WorthStreaming(bytesTouched) && (sourceStride < 0) != (destinationStride < 0);
 }
 
-// Copies that keep every pixel's size or narrow it (DIB into DIB: 8 into 8 bits, 24 into 24, 32 into
-// 32 or 8) stream from 8 MiB touched, whichever way the rows step: their streaming twins are their
-// plain loops with streaming stores, and on a 300 MiB L3 they won from there (64 MiB written: 32-bit
-// alpha forced 0.72-0.75 of memcpy plain, 0.99-1.05 streamed; 24-bit 0.89-0.96, 1.05-1.10; 4 MiB
-// written: alpha 0.88-0.94, 1.02-1.04), as they did from 13.5 MiB on a 32 MiB L3.
-inline bool WorthStreamingSameSize(uint64_t bytesTouched) { return bytesTouched >= (uint64_t{8} << 20); }
-
 // A streaming kernel writes the whole 64-byte lines of its destination row with StreamStore16, four
 // runs of 16 bytes each, and the bytes before the first whole line and after the last with plain
 // stores: a line only partly written by streaming stores goes to memory as a read-modify-write

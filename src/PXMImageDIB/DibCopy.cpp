@@ -93,7 +93,8 @@ HRESULT CPXMImageDIB::Copy(IPXM* source, int alphaOption) {
   const ByteSpan read = RowsSpan(in, from.height, size_t{from.width} * rule.sourcePixelBytes);
   const ByteSpan written = RowsSpan(out, from.height, size_t{from.width} * rule.destinationPixelBytes);
   const bool overlap = read.Overlaps(written);
-  const bool stream = !overlap && WorthStreamingSameSize(uint64_t{read.end - read.begin} + (written.end - written.begin));
+  const bool stream =
+      !overlap && WorthStreamingRows(uint64_t{read.end - read.begin} + (written.end - written.begin), in.stride, out.stride);
   // Rows are visited in the source's memory order.
   for (uint32_t i = 0; i < from.height; ++i) {
     const uint32_t y = RowInMemoryOrder(in.stride, i, from.height);
