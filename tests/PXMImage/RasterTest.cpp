@@ -157,32 +157,6 @@ TEST(RasterCopy, RowsWithinTheSourceRowsAndNoneWithoutAConversion) {
   EXPECT_EQ(RefCount(raster.Get()), 1u);
 }
 
-// A host's view of another image's first row, from its second byte on, as 21 blue-first pixels: a
-// row of 63 bytes, whose stride claims one more, never read.
-struct RowView final : IPXM {
-  IPXM* of;
-  explicit RowView(IPXM* image) : of(image) {}
-  HRESULT QueryInterface(const IID& iid, void** out) override { return *out = iid == pxm::iid::IUnknown || iid == pxm::iid::IPXM ? this : nullptr, *out ? PXM_S_OK : PXM_E_NOINTERFACE; }
-  uint32_t AddRef() override { return 2; }
-  uint32_t Release() override { return 1; }
-  HRESULT GetSize(uint32_t* w, uint32_t* h, uint32_t* planes) override { return w && (*w = 21), h && (*h = 1), planes && (*planes = 1), PXM_S_OK; }
-  HRESULT GetPixelDescriptor(uint32_t* bits, uint32_t* fourcc, uint32_t* bytes) override { return bits && (*bits = 24), fourcc && (*fourcc = FOURCC_BGR), bytes && (*bytes = 3), PXM_S_OK; }
-  HRESULT GetImage(uint32_t plane, uint32_t* size, uint8_t** data, int32_t* stride) override { return PXM_FAILED(of->GetImage(plane, size, data, stride)) ? PXM_E_FAIL : (++*data, PXM_S_OK); }
-};
-
-// A row that shares memory with the row it becomes is read whole before it is written: a one-row
-// DIB takes its own bytes from the second on, red and blue swapped, as a copy apart would.
-TEST(RasterCopy, RowsSharedWithTheDestinationAreReadBeforeTheyAreWritten) {
-  ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB(), apart = ModuleHost::Get().CreateDIB();
-  ASSERT_EQ(dib->Create(21, 1, 1, 24, FOURCC_RGB), PXM_S_OK);
-  const view::Plane row(dib.Get());
-  ComPtr<TestImage> copy = TestImage::Make({21, 1, 24, FOURCC_BGR});
-  for (uint32_t x = 0; x < 64; ++x) row.data[x] = uint8_t(x * 37 + 5), x > 0 ? void(copy->Row(0, 0)[x - 1] = row.data[x]) : void();
-  RowView view(dib.Get());
-  ASSERT_EQ(apart->Copy(copy.Get(), 0) | dib->Copy(&view, 0), PXM_S_OK);
-  EXPECT_EQ(Bytes(row.data, row.data + 63), Bytes(view::Plane(apart.Get()).data, view::Plane(apart.Get()).data + 63));
-}
-
 // Equal on every class: every pixel of every plane takes the value, at every depth, in rows of
 // either direction, and no byte beyond a row's pixels changes (but the zero after the last 24-bit
 // pixel, when the row has room for it). The bytes a filled row starts with:

@@ -163,8 +163,10 @@ TEST(Copy, RefusesSourcesThatDoNotHoldTheirRowsOrNone) {
 
 // Onto itself in a kept format a DIB forces alpha in place and a canvas stays as it was; in a
 // format that changes on the way nothing is read past the new rows (the sanitizers watch), and an
-// 8-bit canvas made anew as 32 bits has nothing left to read. Sources without area leave images of
-// their size without pixels.
+// 8-bit canvas made anew as 32 bits has nothing left to read. A row that shares memory with the
+// row it becomes, one byte on, is read whole before it is written: a one-row DIB takes its own
+// bytes from the second on, red and blue swapped, as a DIB apart does (the stride claims one byte
+// past them, never read). Sources without area leave images of their size without pixels.
 TEST(Copy, OntoItselfFromNothingAndWithoutArea) {
   ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
   ASSERT_EQ(dib->Create(1500, 2, 1, 32, kArgb), PXM_S_OK);
@@ -178,6 +180,14 @@ TEST(Copy, OntoItselfFromNothingAndWithoutArea) {
     ASSERT_EQ(dib->Copy(dib.Get(), 0), PXM_S_OK);
     EXPECT_EQ(ViewOf(dib.Get()).Format(), (std::vector{33u, 3u, 1u, madeBits, madeFourcc}));
   }
+  ComPtr<IPXMImageDIB> apart = ModuleHost::Get().CreateDIB();
+  ASSERT_EQ(dib->Create(21, 1, 1, 24, kRgb), PXM_S_OK);
+  const Plane row(dib.Get());
+  for (uint32_t x = 0; x < 64; ++x) row.data[x] = uint8_t(x * 37 + 5);
+  ComPtr<TestImage> shifted = TestImage::Make({21, 1, 24, kBgr, 1, false, 1});
+  shifted->rowsAt = row.data + 1;
+  ASSERT_TRUE(apart->Copy(shifted.Get(), 0) == PXM_S_OK && dib->Copy(shifted.Get(), 0) == PXM_S_OK);
+  EXPECT_EQ(std::vector<uint8_t>(row.data, row.data + 63), std::vector<uint8_t>(Plane(apart.Get()).data, Plane(apart.Get()).data + 63));
   ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
   for (const uint32_t bits : {32u, 8u}) {
     ASSERT_EQ(canvas->Create(4, 3, 1, bits, kRgb), PXM_S_OK);

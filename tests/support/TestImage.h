@@ -40,6 +40,7 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
   HRESULT getImageResult = PXM_S_OK;  // GetImage fails with this when set
   uint32_t sizeShortfall = 0;         // GetImage reports planes this much smaller than they are
   uint32_t describedBits = 0, describedFourcc = 0;  // reported when set; the rows keep their length
+  uint8_t* rowsAt = nullptr;          // GetImage hands out these rows (another image's) when set
 
   HRESULT QueryInterface(const IID& iid, void** out) override {
     *out = nullptr;
@@ -57,7 +58,7 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
   HRESULT GetImage(uint32_t plane, uint32_t* size, uint8_t** data, int32_t* stride) override {
     ++getImageCalls;
     if (PXM_FAILED(getImageResult) || plane >= m_Shape.planes) return PXM_FAILED(getImageResult) ? getImageResult : PXM_E_INVALIDARG;
-    *data = m_Shape.height ? Row(plane, 0) : m_Planes[plane].data();
+    *data = rowsAt ? rowsAt : m_Shape.height ? Row(plane, 0) : m_Planes[plane].data();
     return *size = Pitch() * m_Shape.height - sizeShortfall, *stride = Stride(), PXM_S_OK;
   }
   HRESULT Create(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override { return PXM_E_NOTIMPL; }
