@@ -11,14 +11,9 @@
 #include "PXM/REFString.h"
 #include "PXM/SmartPtr.h"
 
-tagREFString Text(const std::wstring& s) { return {static_cast<uint32_t>(s.size()), s.c_str()}; }
 std::string PathOf(const std::wstring& name) {
   char path[kModulePathCapacity];
-  return BuildModulePath(Text(name), path) ? path : "<refused>";
-}
-std::wstring TextOf(IString* s) {
-  tagREFString text{0, nullptr};
-  return s->GetText(&text.m_Text, &text.m_Length), std::wstring(text.m_Text, text.m_Length);
+  return BuildModulePath(Ref(name), path) ? path : "<refused>";
 }
 
 TEST(ModuleLoader, PathsSiblingsAndTheHostsStrings) {
@@ -36,19 +31,19 @@ TEST(ModuleLoader, PathsSiblingsAndTheHostsStrings) {
   auto last = reinterpret_cast<IComponentCollection* (*)()>(dlsym(sibling, "TestSiblingLastCollection"));
   gGlobalComponentCollection.Reset();
   const int before = calls();
-  PXMCreatorFunction creator = MODULECreateFunction(Text(L"PXMTestSibling"), Text(L"Nothing"));
+  PXMCreatorFunction creator = MODULECreateFunction(Ref(L"PXMTestSibling"), Ref(L"Nothing"));
   EXPECT_TRUE(creator && calls() == before);
   CountingCollection collection;
   gGlobalComponentCollection.Replace((collection.AddRef(), &collection));
-  EXPECT_EQ(MODULECreateFunction(Text(L"PXMTestSibling"), Text(L"Nothing")), creator) << "the same library every time";
+  EXPECT_EQ(MODULECreateFunction(Ref(L"PXMTestSibling"), Ref(L"Nothing")), creator) << "the same library every time";
   EXPECT_TRUE(calls() == before + 1 && last() == &collection);
   gGlobalComponentCollection.Reset(), dlclose(sibling);
   EXPECT_EQ(collection.References(), 1u);
   for (const wchar_t* module : {L"NoSuchModule", L"PXMTestNoEntry", L"PXMTestSibling"})
-    EXPECT_EQ(MODULECreateFunction(Text(module), Text(L"Something")), nullptr);
+    EXPECT_EQ(MODULECreateFunction(Ref(module), Ref(L"Something")), nullptr);
   // Host strings come from the collection's string component, asked once.
   ComPtr<IComponentCollection> host;  // the real host's components, from its own collection
-  MODULECreateFunction(Text(L"DuvirovurozAd"), Text(L"GlobalComponentCollection"))(nullptr, &IID_IComponentCollection, host.Out());
+  MODULECreateFunction(Ref(L"DuvirovurozAd"), Ref(L"GlobalComponentCollection"))(nullptr, &IID_IComponentCollection, host.Out());
   ComPtr<IUnknown> strings, transform;
   host->GetComponent(15, L"CreatableString", nullptr, strings.Out()), host->GetComponent(12, L"PXMTransform", &IID_IPXMTransform, transform.Out());
   collection.Register(L"CreatableString", strings.Get()), collection.Register(L"PXMTransform", transform.Get());

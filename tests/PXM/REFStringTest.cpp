@@ -7,11 +7,11 @@
 #include <memory>
 
 #include "PXM/REFString.h"
+#include "Text.h"
 
 constexpr size_t kWhole = std::wstring::npos;
 constexpr int kCleared = -1, kUntouched = -2;  // an out-view's marker with its length cleared, or as it was
 const wchar_t kMarker[99] = {};
-tagREFString Ref(const wchar_t* text) { return {static_cast<uint32_t>(std::wcslen(text)), text}; }
 
 // op: L GetLine ';', C GetLineCRLF, R GetReverseLine '/', T GetLineRight '/', W the same whole when absent, K Crop '/', F GetFirstWord, G
 // GetWord " ,;", S Split "=" stopping at controls when b (E: with an empty set), N Contains and H ContainsChar of the out text; in lower

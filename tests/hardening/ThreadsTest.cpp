@@ -26,10 +26,8 @@ void OnThreads(int count, F body) {
 // Every thread saves and loads a record, which needs host strings and the transform, while another
 // hands the module a collection.
 TEST(FirstUse, ManyThreadsMakeTheirFirstHostStringsTogether) {
-  ComPtr<IComponentCollection> collection;  // the host module's own, handed over mid-way
-  void* creator = nullptr;
-  HostModuleFunction<PXMCreateFunction>("CreateFunction")({25, L"GlobalComponentCollection"}, &creator);
-  reinterpret_cast<PXMCreatorFunction>(creator)(nullptr, &pxm::iid::IComponentCollection, collection.Out());
+  // The host module's own, handed over mid-way.
+  ComPtr<IComponentCollection> collection = HostCreate<IComponentCollection>(L"GlobalComponentCollection", pxm::iid::IComponentCollection);
   ASSERT_TRUE(collection);
   std::vector<ComPtr<IPXMImage>> images;
   for (int t = 0; t < 8; ++t) ASSERT_EQ((images.push_back(NewImage(kClassNames[t % 3])), images.back()->Create(7, 5, 1, 8, FOURCC_MONO)), PXM_S_OK);

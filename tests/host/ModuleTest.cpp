@@ -5,18 +5,7 @@
 #include "ModuleHost.h"
 #include "TestImage.h"
 
-HRESULT Lookup(std::wstring_view name, void** creator) { return HostModuleFunction<PXMCreateFunction>("CreateFunction")({uint32_t(name.size()), name.data()}, creator); }
-template <class T>
-ComPtr<T> Create(std::wstring_view className, const IID& iid) {
-  void* creator = nullptr;
-  ComPtr<T> object;
-  return PXM_SUCCEEDED(Lookup(className, &creator)) ? reinterpret_cast<PXMCreatorFunction>(creator)(nullptr, &iid, object.Out()) : 0, object;
-}
-ComPtr<IComponentCollection> Collection() { return Create<IComponentCollection>(L"GlobalComponentCollection", pxm::iid::IComponentCollection); }
-std::wstring Text(IString* string) {
-  tagREFString text{0, nullptr};
-  return string->GetText(&text.m_Text, &text.m_Length), std::wstring(text.m_Text, text.m_Length);
-}
+ComPtr<IComponentCollection> Collection() { return HostCreate<IComponentCollection>(L"GlobalComponentCollection", pxm::iid::IComponentCollection); }
 
 struct HostModule : testing::Test {
   void TearDown() override { EXPECT_EQ(HostObjects(), live) << "everything a test took is released"; }
@@ -27,10 +16,10 @@ struct HostModule : testing::Test {
 // parts the module sets; the collection's comes described. Strings hold what they are given, one object behind every face.
 TEST_F(HostModule, CreatorsCollectionStringComponentAndStrings) {
   for (std::wstring_view name : {L"GlobalComponentCollection", L"ComponentString", L"DataStream"})
-    EXPECT_TRUE(RefCount(Create<IUnknown>(name, pxm::iid::IUnknown).Get()) == 1 && !Create<IUnknown>(name, pxm::iid::IPXMImage)) << "refused: null";
+    EXPECT_TRUE(RefCount(HostCreate<IUnknown>(name, pxm::iid::IUnknown).Get()) == 1 && !HostCreate<IUnknown>(name, pxm::iid::IPXMImage)) << "refused: null";
   void* creator = &creator;
-  EXPECT_TRUE((Lookup(L"DataStrea", &creator) & Lookup(L"datastream", &creator) & Lookup(L"", &creator)) == PXM_E_FAIL && creator == &creator) << "left unchanged";
-  EXPECT_EQ(Lookup(std::wstring_view(L"DataStreamAndMore", 10), &creator), PXM_S_OK) << "only the length counts";
+  EXPECT_TRUE((HostLookup(L"DataStrea", &creator) & HostLookup(L"datastream", &creator) & HostLookup(L"", &creator)) == PXM_E_FAIL && creator == &creator) << "left unchanged";
+  EXPECT_EQ(HostLookup(std::wstring_view(L"DataStreamAndMore", 10), &creator), PXM_S_OK) << "only the length counts";
   EXPECT_EQ(HostModuleFunction<PXMInitializeModuleFunction>("InitializeModule")(nullptr, nullptr), PXM_S_OK);
   ComPtr<IComponentCollection> first = Collection(), second = Collection();
   EXPECT_TRUE(first.Get() == second.Get() && RefCount(first.Get()) == 2 && HostObjects() == live + 1) << "one collection until its last reference";
@@ -51,7 +40,7 @@ TEST_F(HostModule, CreatorsCollectionStringComponentAndStrings) {
   const std::pair<std::wstring_view, std::wstring_view> parts[] = {{L"Collections", L"CreatableString"}, {L"", L"CreatableString"},
       {L"Collections", L""}, {L"Collections", L"CreatableStrin"}, {L"collections", L"CreatableString"}};
   for (const auto& [part4, part1] : parts) {
-    ComPtr<IComponentString> made = Create<IComponentString>(L"ComponentString", pxm::iid::IComponentString);
+    ComPtr<IComponentString> made = HostCreate<IComponentString>(L"ComponentString", pxm::iid::IComponentString);
     void* string = &string;
     EXPECT_TRUE(made->CreateObject(&pxm::iid::ICreatableString, &string) == PXM_E_FAIL && string == nullptr) << "not described yet";
     made->SetPart(4, uint32_t(part4.size()), part4.data()), made->SetPart(1, uint32_t(part1.size()), part1.data());
@@ -61,15 +50,15 @@ TEST_F(HostModule, CreatorsCollectionStringComponentAndStrings) {
   ComPtr<IComponentString> described;
   first->GetComponent(15, L"CreatableString", nullptr, described.Out());
   ComPtr<ICreatableString> string;
-  ASSERT_TRUE(described->CreateObject(&pxm::iid::ICreatableString, string.Out()) == PXM_S_OK && Text(string.Get()).empty());
+  ASSERT_TRUE(described->CreateObject(&pxm::iid::ICreatableString, string.Out()) == PXM_S_OK && TextOf(string.Get()).empty());
   EXPECT_EQ((std::vector<HRESULT>{string->SetText(5, L"Width and more"), string->AppendText(1, L"P"), string->AppendText(2, L"XM")}), std::vector<HRESULT>(3));
-  EXPECT_EQ(Text(string.Get()), L"WidthPXM");
+  EXPECT_EQ(TextOf(string.Get()), L"WidthPXM");
   string->SetText(1, L"x");  // replaces; then its own text appended while it moves as it grows
   tagREFString text{0, nullptr};
   for (int i = 0; i < 12; ++i) ASSERT_EQ((string->GetText(&text.m_Text, &text.m_Length), string->AppendText(text.m_Length, text.m_Text)), PXM_S_OK);
   EXPECT_EQ(string->SetText(2, nullptr) & string->AppendText(1, nullptr) & string->GetText(nullptr, &text.m_Length) & string->GetText(&text.m_Text, nullptr),
             PXM_E_POINTER);
-  EXPECT_EQ(Text(string.Get()), std::wstring(4096, L'x')) << "refusals leave the text";
+  EXPECT_EQ(TextOf(string.Get()), std::wstring(4096, L'x')) << "refusals leave the text";
   for (const IID& iid : {pxm::IIDFromName("IString"), pxm::iid::ICreatableString, pxm::iid::IUnknown})
     EXPECT_EQ(string.As<IUnknown>(iid).Get(), static_cast<IUnknown*>(string.Get()));
   EXPECT_FALSE(string.As<IUnknown>(pxm::iid::IComponentString));

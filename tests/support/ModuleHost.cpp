@@ -26,5 +26,5 @@ ModuleHost& ModuleHost::Get() {
 
 PXMCreatorFunction ModuleHost::Creator(const std::wstring& className) const {
   void* creator = nullptr;
-  return PXM_SUCCEEDED(createFunction({uint32_t(className.size()), className.c_str()}, &creator)) ? reinterpret_cast<PXMCreatorFunction>(creator) : nullptr;
+  return PXM_SUCCEEDED(createFunction(Ref(className), &creator)) ? reinterpret_cast<PXMCreatorFunction>(creator) : nullptr;
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ComPtr.h"
+#include "Text.h"
 
 class ModuleHost {
  public:
@@ -37,3 +38,11 @@ template <class F>
 F HostModuleFunction(const char* name) { return reinterpret_cast<F>(HostModuleSymbol(name)); }
 inline int64_t HostObjects() { return HostModuleFunction<int64_t (*)()>("DuvirovurozAdLiveObjects")(); }
 inline uint64_t TransformApplies() { return HostModuleFunction<uint64_t (*)()>("DuvirovurozAdTransformApplyCount")(); }
+// The host module's creator of a class, and a new object of it asked for the interface (null when refused).
+inline HRESULT HostLookup(std::wstring_view className, void** creator) { return HostModuleFunction<PXMCreateFunction>("CreateFunction")(Ref(className), creator); }
+template <class I>
+ComPtr<I> HostCreate(std::wstring_view className, const IID& iid) {
+  void* creator = nullptr;
+  ComPtr<I> object;
+  return PXM_SUCCEEDED(HostLookup(className, &creator)) ? reinterpret_cast<PXMCreatorFunction>(creator)(nullptr, &iid, object.Out()) : 0, object;
+}
