@@ -2,12 +2,12 @@
 // failing, damaged, moved between classes, and in a stream file.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <cerrno>
 
 #include "HostStream.h"
 #include "PathString.h"
+#include "ScratchFiles.h"
 #include "TestImage.h"
 
 namespace {
@@ -113,7 +113,7 @@ TEST_F(DataPersist, StreamFailuresAreReportedAndEndTheCall) {
   // write is retried (and a file may not grow past a megabyte, so a write that never ends stops).
   const rlimit limit{1 << 20, 1 << 20};
   setrlimit(RLIMIT_FSIZE, &limit);
-  const std::string path = testing::TempDir() + "persist-" + std::to_string(getpid());
+  const std::string path = (ScratchFolder() / "persist").string();
   ComPtr<IPXMImage> painted = Painted(L"PXMImageDIB", {6, 4, 1, 32, FOURCC_RGB}, 3), loaded = NewImage(L"PXMImageDIB");
   ComPtr<IDataStream> written = NewStream(), read;
   ASSERT_EQ(Save(painted.Get(), written.Get()), PXM_S_OK);
@@ -121,7 +121,6 @@ TEST_F(DataPersist, StreamFailuresAreReportedAndEndTheCall) {
   ASSERT_EQ(HOST_API(DuvirovurozAdWriteStreamFile)(written.Get(), path.c_str()), PXM_S_OK);
   ASSERT_EQ(HOST_API(DuvirovurozAdReadStreamFile)(path.c_str(), reinterpret_cast<IDataStream**>(read.Out())) | Load(loaded.Get(), read.Get()), PXM_S_OK);
   EXPECT_EQ(Rows(loaded.Get()), Rows(painted.Get()));
-  std::remove(path.c_str());
 }
 
 // Each class's record: its keys in order, the stride as its direction, its rows without padding as

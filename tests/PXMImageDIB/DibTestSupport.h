@@ -1,17 +1,14 @@
-// What the DIB tests share: little-endian building of DIB blocks and bitmap files, and a scratch folder.
+// What the DIB tests share: little-endian building of DIB blocks and bitmap files, and their fixtures.
 #pragma once
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "ComPtr.h"
 #include "PathString.h"
 #include "ModuleHost.h"
+#include "ScratchFiles.h"
 #include "TestImage.h"
 
 struct Bytes {
@@ -51,25 +48,6 @@ inline Bytes MakeFile(const Bytes& block, uint32_t pixelOffset = 0) {
   return f.data.insert(f.data.end(), block.data.begin(), block.data.end()), f;
 }
 
-// A fresh folder for this process's files, removed at exit.
-inline std::filesystem::path ScratchFolder() {
-  static const struct Folder {
-    std::string path = (std::filesystem::temp_directory_path() / "pxm-dib-XXXXXX").string();
-    Folder() { mkdtemp(path.data()) ? void() : std::abort(); }
-    ~Folder() { std::filesystem::remove_all(path); }
-  } folder;
-  return folder.path;
-}
-inline std::filesystem::path WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
-  const std::filesystem::path path = ScratchFolder() / name;
-  std::filesystem::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  return path;
-}
-inline std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
 inline std::filesystem::path Fixture(const std::string& name) { return std::filesystem::path(PXM_DIB_FIXTURES) / name; }
 
 using view::PaletteEntries;

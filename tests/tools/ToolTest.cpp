@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "ScratchFiles.h"
+
 namespace {
 
 struct Picture {
@@ -22,12 +24,7 @@ std::string Fixture(const char* name, const char* folder = PXM_FIXTURES) { retur
 
 class Tool : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/pxm-tool-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir); }
+  void SetUp() override { std::filesystem::create_directories(dir = (ScratchFolder() / testing::UnitTest::GetInstance()->current_test_info()->name()).string()); }
   // Runs pxm in the temporary folder; keeps what it printed.
   int Run(const std::string& args) {
     const int status = std::system(("cd '" + dir + "' && '" PXM_TOOL "' " + args + " > out.txt 2> err.txt").c_str());
