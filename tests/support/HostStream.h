@@ -2,6 +2,7 @@
 // order they were made, and a folder of the tests' own over it that fails the calls it is told to.
 #pragma once
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -68,10 +69,10 @@ class FailingFolder final : public IFolderStream, public IDataStream {
   }
   IDataStream* Stream() { return this; }
   Listing Entries() const { return List(m_Real.Get()); }
-  // Once the module is done with the tree: the test's one reference, no folder of the tree left
-  // alive, and no host object (a string, a view) left behind.
-  int64_t Held() const { return m_RefCount * 100 + plan->alive * 10 + (HostObjects() - plan->hostObjects); }
-  static constexpr int64_t kReleased = 110;
+  // References on the root, folders of the tree alive, host objects (strings, views) made since the
+  // tree was: once the module is done, the test's one reference, the root alone, none left behind.
+  std::array<int64_t, 3> Held() const { return {m_RefCount, plan->alive, HostObjects() - plan->hostObjects}; }
+  static constexpr std::array<int64_t, 3> kReleased{1, 1, 0};
   const std::shared_ptr<FailPlan> plan;
 
   HRESULT QueryInterface(const IID& iid, void** out) override {
