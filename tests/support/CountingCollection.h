@@ -1,6 +1,5 @@
-// A component collection of the test's own: hands out the components registered with it by
-// name and counts every reference taken on it and every lookup, so tests can show that the
-// module releases all it takes. A count of 0 deletes nothing: it lives as long as the test wants.
+// A component collection that hands out the components registered with it and counts references
+// and lookups, so tests see the module release all it takes. It lives as long as the test wants.
 #pragma once
 #include <map>
 #include <string>

@@ -12,8 +12,7 @@ class ModuleHost {
   PXMCreateFunction createFunction = nullptr;
   PXMInitializeModuleFunction initializeModule = nullptr;  // under its C++ name
   void* handle = nullptr;
-  // The creator of the named class, or null.
-  PXMCreatorFunction Creator(const std::wstring& className) const;
+  PXMCreatorFunction Creator(const std::wstring& className) const;  // null for an unknown class
 
   // A new object of the class, asked for the interface; null when refused.
   template <class I>
@@ -29,8 +28,7 @@ class ModuleHost {
   ModuleHost();
 };
 
-// The path of a module in the build's module directory (holding PXM.so and DuvirovurozAd.so).
-std::string ModulePath(const char* name);
+std::string ModulePath(const char* name);  // in the build's module directory, with PXM and DuvirovurozAd
 // An entry point of the real host module there, loaded on first use; and its counters: objects
 // alive now, and calls of its transform so far.
 void* HostModuleSymbol(const char* name);

@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-// A fresh folder for this process's files, removed at exit.
-inline std::filesystem::path ScratchFolder() {
+inline std::filesystem::path ScratchFolder() {  // fresh for this process, removed at exit
   static const struct Folder {
     std::string path = (std::filesystem::temp_directory_path() / "pxm-test-XXXXXX").string();
     Folder() { mkdtemp(path.data()) ? void() : std::abort(); }

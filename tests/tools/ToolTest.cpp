@@ -52,13 +52,12 @@ TEST_F(Tool, DemoDrawsUprightFittedMaskedAndRestoredPictures) {
   for (const char* name : {"sample.bmp", "sample.pxs"}) EXPECT_TRUE(std::filesystem::exists(dir + "/out/" + name)) << name;
   // Fitted into 480 x 360: scale 1.5, so 480 x 300 with 30 rows of background above and below.
   const Picture fitted = Png("out/fitted.png");
-  ASSERT_EQ(fitted.width * 1000 + fitted.height, 480360u);
-  const std::pair<uint32_t, uint32_t> probes[] = {{240, 10}, {240, 350}, {2, 32}, {479, 32}, {60, 120}, {420, 120}, {60, 300}, {420, 300}};
-  const uint32_t colours[] = {0x282830, 0x282830, 0x000000, 0xFFFFFF, kRed, kGreen, kBlue, kYellow};
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(fitted.At(probes[i].first, probes[i].second), colours[i]) << i;
+  ASSERT_EQ((std::pair{fitted.width, fitted.height}), (std::pair{480u, 360u}));
+  EXPECT_EQ((std::vector{fitted.At(240, 10), fitted.At(240, 350), fitted.At(2, 32), fitted.At(479, 32), fitted.At(60, 120), fitted.At(420, 120), fitted.At(60, 300), fitted.At(420, 300)}),
+            (std::vector{0x282830u, 0x282830u, 0x000000u, 0xFFFFFFu, kRed, kGreen, kBlue, kYellow}));
   // The key area lets the checkerboard through; restored, the key is an ordinary colour.
   const Picture masked = Png("out/transparent.png"), restored = Png("out/restored.png");
-  ASSERT_EQ(masked.width * 1000 + masked.height, 320200u);
+  ASSERT_EQ((std::pair{masked.width, masked.height}), (std::pair{320u, 200u}));
   EXPECT_TRUE(masked.At(160, 120) == 0x999999 || masked.At(160, 120) == 0xD9D9D9) << std::hex << masked.At(160, 120);
   EXPECT_EQ((std::vector{masked.At(40, 60), masked.At(40, 180), restored.At(280, 180), restored.At(160, 120)}), (std::vector{kRed, kBlue, kYellow, 0xFF00FFu}));
 }
