@@ -146,9 +146,8 @@ TEST(RasterCopy, RowsWithinTheSourceRowsAndNoneWithoutAConversion) {
   EXPECT_EQ(RefCount(raster.Get()), 1u);
 }
 
-// Equal on every class: every pixel of every plane takes the value, at every depth and row
-// direction, and no byte past a row's pixels changes (but a 24-bit row's zero after its last pixel,
-// when it has room). The bytes a filled row starts with:
+// Equal on every class: every pixel takes the value, at every depth and row direction, and no byte
+// past a row's pixels changes but the zero a 24-bit row has room for. The bytes a filled row starts with:
 std::vector<uint8_t> Expected(uint32_t bits, uint32_t width, uint32_t value) {
   if (bits < 8) return std::vector<uint8_t>((bits * width + 7) / 8, bits == 1 ? ((value & 1) ? 0xFF : 0x00) : uint8_t((value & 15) * 0x11));
   std::vector<uint8_t> pixels(bits / 8 * width + (bits == 24));

@@ -15,41 +15,34 @@
 // The test's own allocator interposes for the loaded modules too and calls glibc's by its internal
 // names (so: glibc only, no sanitizer, which owns malloc). Armed, it fails exactly the n-th
 // allocation; tracking, it keeps every block made in a table that needs no allocation. Single-threaded.
+static void* g_Blocks[size_t{1} << 16];
+static long g_Outstanding = 0, g_FailAt = 0, g_Attempts = 0;  // blocks made while tracking and not freed yet
+static bool g_Tracking = false, g_Armed = false;
+
+static void* Track(void* p) {
+  if (g_Tracking && p && g_Outstanding < long(std::size(g_Blocks))) g_Blocks[g_Outstanding++] = p;
+  return p;
+}
+static void Untrack(void* p) {
+  for (long i = g_Outstanding - 1; g_Tracking && p && i >= 0; --i)
+    if (g_Blocks[i] == p) return void(g_Blocks[i] = g_Blocks[--g_Outstanding]);
+}
+static bool FailThis() { return g_Armed && ++g_Attempts == g_FailAt; }
+
 extern "C" {
 void* __libc_malloc(size_t);
 void* __libc_calloc(size_t, size_t);
 void* __libc_realloc(void*, size_t);
 void __libc_free(void*);
-}
-
-namespace {
-
-void* g_Blocks[size_t{1} << 16];
-long g_Outstanding = 0, g_FailAt = 0, g_Attempts = 0;  // blocks made while tracking and not freed yet
-bool g_Tracking = false, g_Armed = false;
-
-void* Track(void* p) {
-  if (g_Tracking && p && g_Outstanding < long(std::size(g_Blocks))) g_Blocks[g_Outstanding++] = p;
-  return p;
-}
-void Untrack(void* p) {
-  for (long i = g_Outstanding - 1; g_Tracking && p && i >= 0; --i)
-    if (g_Blocks[i] == p) return void(g_Blocks[i] = g_Blocks[--g_Outstanding]);
-}
-bool FailThis() { return g_Armed && ++g_Attempts == g_FailAt; }
-
-}  // namespace
-
-extern "C" {
 void* malloc(size_t size) { return Track(FailThis() ? nullptr : __libc_malloc(size)); }
 void* calloc(size_t count, size_t size) { return Track(FailThis() ? nullptr : __libc_calloc(count, size)); }
 void* realloc(void* old, size_t size) {
   if ((size || !old) && FailThis()) return nullptr;  // a failed realloc leaves the old block the caller's
   void* p = __libc_realloc(old, size);
-  if (p != old || !size) Untrack(old), Track(p);
+  if (p != old || !size) { Untrack(old); Track(p); }
   return p;
 }
-void free(void* p) { Untrack(p), __libc_free(p); }
+void free(void* p) { Untrack(p); __libc_free(p); }
 }  // extern "C"
 
 namespace {
@@ -86,9 +79,8 @@ ComPtr<IPXMImage> Made(const wchar_t* className, const Shape& s = {2, 2, 1, 8, F
 }
 std::string Name(const char* what, const Shape& s) { return what + std::to_string(s.bits) + "/" + std::to_string(s.planes); }
 
-// A 7 x 5 bitmap file of each kind loaded into a DIB. An image of each class made and copied into:
-// empty (no size, or no plane's pixels: a canvas keeps the size it got no pixels for) or whole.
-// Each source drawn, saved, and its record loaded into each class.
+// A bitmap file of each kind loaded; an image of each class made and copied into, empty (a canvas keeps
+// the size it got no pixels for) or whole; each source drawn, saved, and its record loaded into each class.
 TEST(AllocationFailure, EveryOperationFreesWhatItMadeAndKeepsItsPromise) {
   ModuleHost::Get(), HostApi::Get();  // loaded before any sweep
   for (const char* name : {"info8", "core24", "rgb565", "rle8"})

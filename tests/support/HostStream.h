@@ -105,7 +105,6 @@ class FailingFolder final : public IFolderStream, public IDataStream {
  private:
   FailingFolder(ComPtr<IFolderStream> real, std::shared_ptr<FailPlan> shared) : plan(std::move(shared)), m_Real(std::move(real)) { ++plan->alive; }
   ~FailingFolder() { --plan->alive; }
-  // The planned result of the call, or the host's.
   template <class F>
   HRESULT Check(F host) {
     plan->callsAfter += plan->failed;

@@ -29,8 +29,7 @@ class ModuleHost {
 };
 
 std::string ModulePath(const char* name);  // in the build's module directory, with PXM and DuvirovurozAd
-// An entry point of the real host module there, loaded on first use; and its counters: objects
-// alive now, and calls of its transform so far.
+// The real host module's entry points, loaded on first use, and its counters: objects alive, transform calls.
 void* HostModuleSymbol(const char* name);
 template <class F>
 F HostModuleFunction(const char* name) { return reinterpret_cast<F>(HostModuleSymbol(name)); }
