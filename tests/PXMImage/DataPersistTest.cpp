@@ -34,10 +34,7 @@ ComPtr<IPXMImage> Painted(const std::wstring& className, Shape s, uint8_t seed) 
   return image;
 }
 
-struct Record {
-  uint32_t width = 4, height = 3, bits = 8, planes = 1, fourcc = FOURCC_MONO;
-  int64_t rows = -1;  // rows of data in each plane (-1: as declared, 0 and no "Data" child: none)
-};
+struct Record { uint32_t width = 4, height = 3, bits = 8, planes = 1, fourcc = FOURCC_MONO; int64_t rows = -1; };  // rows in each plane: -1 as declared, 0 no "Data"
 // A record in a host stream whose row r of plane p holds bytes (p * 64 + r * 16 + x).
 ComPtr<IDataStream> MakeRecord(const Record& r) {
   ComPtr<IDataStream> stream = NewStream();
@@ -67,13 +64,7 @@ struct DataPersist : testing::Test {
 TEST_F(DataPersist, RecordsKeepTheirKeysMoveBetweenClassesAndStopAtAFailingStream) {
   constexpr HRESULT kFull = HRESULT(0x80030070u);
   const wchar_t *R = kClasses[0], *D = kClasses[1], *C = kClasses[2];
-  const struct {
-    const wchar_t* from;
-    Shape shape;
-    int32_t direction;  // the stride
-    const wchar_t* to;
-    HRESULT result = PXM_S_OK;
-  } cases[] = {
+  const struct { const wchar_t* from; Shape shape; int32_t direction; const wchar_t* to; HRESULT result = PXM_S_OK; } cases[] = {  // direction: the stride
       {R, {5, 2, 3, 8, FOURCC_MONO}, 8, R}, {D, {10, 3, 1, 8, FOURCC_RGB}, -12, D}, {D, {10, 2, 1, 1, FOURCC_RGB}, -4, D}, {D, {10, 3, 1, 24, FOURCC_RGB}, -32, D},
       {D, {3, 2, 1, 16, FOURCC_RGB}, -8, D}, {C, {3, 2, 1, 24, FOURCC_RGB}, -12, C}, {R, {5, 3, 1, 8, FOURCC_MONO}, 8, D}, {R, {3, 2, 1, 32, FOURCC_MONO}, 12, C},
       {R, {4, 2, 3, 8, FOURCC_MONO}, 4, C},  // one plane answering every index: the last plane's rows
@@ -168,13 +159,8 @@ TEST_F(DataPersist, DamagedRecordsLoadWhatFitsInsideTheImage) {
   EXPECT_EQ((std::pair{view::Describe(dib.Get()).width, uint32_t(Row(dib.Get(), 0, 1)[1])}), (std::pair{2u, 9u + 31 + 1})) << "the previous image";
   // A row's surplus dropped so the next stays in step, a short row's rest zero; rows the "Data" child
   // lacks refused at the cost of its few bytes. More damaged records are the stream fuzzer's seeds.
-  const struct {
-    const wchar_t* into;
-    Record record;
-    uint32_t rowsLoaded;
-    HRESULT result = PXM_S_OK;
-    uint32_t fourcc = UINT32_MAX;  // the code the image says it holds, when not the record's
-  } cases[] = {
+  // fourcc: the code the image says it holds, when not the record's.
+  const struct { const wchar_t* into; Record record; uint32_t rowsLoaded; HRESULT result = PXM_S_OK; uint32_t fourcc = UINT32_MAX; } cases[] = {
       {L"PXMImageCANVAS", {3, 4, 64, 1, FOURCC_RGB}, 4}, {L"PXMImageDIB", {10, 2, 1, 1, FOURCC_RGB}, 2},
       {L"PXMImageDIB", {4, 2, 16, 1, FOURCC_ABGR}, 2, PXM_S_OK, FOURCC_RGB},  // blue-first is taken as it is below 24 bits
       {L"PXMImage", {4, 3, 24, 1, FOURCC_MONO}, 0, PXM_E_NOTCREATABLE},  // what Create refuses, before any row

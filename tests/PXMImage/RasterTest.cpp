@@ -10,10 +10,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Shape = TestImage::Shape;
 
-struct Size {
-  uint32_t width, height, planes, bits;
-  bool operator==(const Size&) const = default;
-};
+struct Size { uint32_t width, height, planes, bits; bool operator==(const Size&) const = default; };
 Size SizeOf(IPXMImage* image) {
   const view::Described d = view::Describe(image);
   EXPECT_EQ((std::pair{d.fourcc, d.bytes}), (std::pair{FOURCC_MONO, 1u}));
@@ -37,11 +34,7 @@ void Fill(IPXMImage* image, uint8_t value) {
 // Each request made of an image of two painted 5 x 3 planes. Refusals are found before anything is
 // released, the old planes kept: colour, other depths, sizes beyond 32-bit planes or a signed stride.
 TEST(RasterImage, CreateGivesPlanesOfTheRowLayoutOrKeepsTheOldOnes) {
-  const struct {
-    uint32_t width, height, planes, bits, fourcc;
-    HRESULT result;
-    uint32_t madePlanes = 0, madeBits = 0, stride = 0;
-  } cases[] = {
+  const struct { uint32_t width, height, planes, bits, fourcc; HRESULT result; uint32_t madePlanes = 0, madeBits = 0, stride = 0; } cases[] = {
       {5, 3, 1, 8, FOURCC_MONO, PXM_S_OK, 1, 8, 8}, {4, 2, 1, 8, FOURCC_MONO, PXM_S_OK, 1, 8, 4}, {7, 2, 3, 8, FOURCC_MONO, PXM_S_OK, 3, 8, 8},
       {5, 3, 2, 16, FOURCC_MONO, PXM_S_OK, 2, 32, 20}, {0, 7, 1, 8, FOURCC_MONO, PXM_S_OK, 1, 8, 0}, {6, 0, 1, 8, FOURCC_MONO, PXM_S_OK, 1, 8, 8},
       {5, 3, 0, 8, FOURCC_MONO, PXM_S_OK, 0, 0, 0}, {5, 3, 65537, 8, FOURCC_MONO, PXM_S_OK, 1, 8, 8},  // the plane count's low 16 bits
@@ -85,13 +78,8 @@ TEST(RasterImage, CreateGivesPlanesOfTheRowLayoutOrKeepsTheOldOnes) {
 // stays; else 24 bits are refused, 32 make one plane of 4-byte samples, 16 three planes.
 TEST(RasterCopy, RowsWithinTheSourceRowsAndNoneWithoutAConversion) {
   const Size kEmpty{0, 0, 0, 0};
-  const struct {
-    Shape source;
-    Size before, after;  // the destination before and after the copy
-    uint32_t copiedPlanes;
-    HRESULT result = PXM_S_OK;
-    uint32_t shortfall = 0, describedBits = 0;  // a source that lies about its planes' size or its depth
-  } cases[] = {
+  // The destination before and after the copy; shortfall and describedBits: a source lying about its planes' size or its depth.
+  const struct { Shape source; Size before, after; uint32_t copiedPlanes; HRESULT result = PXM_S_OK; uint32_t shortfall = 0, describedBits = 0; } cases[] = {
       {{5, 3, 8, FOURCC_MONO, 1, false, 0}, kEmpty, {5, 3, 1, 8}, 1}, {{5, 3, 8, FOURCC_MONO, 1, true, 7}, kEmpty, {5, 3, 1, 8}, 1},
       {{6, 2, 32, FOURCC_MONO, 1, true, 2}, kEmpty, {6, 2, 1, 32}, 1}, {{13, 2, 1, FOURCC_MONO, 1, false, 1}, {13, 2, 1, 8}, {13, 2, 1, 8}, 1},  // packed bytes
       {{5, 2, 16, FOURCC_MONO, 1, false, 3}, kEmpty, {5, 2, 1, 32}, 1}, {{5, 2, 8, FOURCC_MONO, 1, true, 5}, {5, 2, 1, 32}, {5, 2, 1, 32}, 1},  // short rows
@@ -157,10 +145,7 @@ std::vector<uint8_t> Expected(uint32_t bits, uint32_t width, uint32_t value) {
 }
 
 TEST(Fill, EveryClassFillsItsPixelsAndNothingElse) {
-  const struct {
-    const wchar_t* className;
-    uint32_t width, planes, bits, fourcc, height = 3;
-  } cases[] = {
+  const struct { const wchar_t* className; uint32_t width, planes, bits, fourcc, height = 3; } cases[] = {
       {L"PXMImage", 5, 3, 8, FOURCC_MONO}, {L"PXMImage", 3, 2, 32, FOURCC_MONO}, {L"PXMImage", 3, 1, 16, FOURCC_MONO},  // as 32 bits
       {L"PXMImageDIB", 10, 1, 1, FOURCC_RGB}, {L"PXMImageDIB", 7, 1, 4, FOURCC_RGB}, {L"PXMImageDIB", 5, 1, 8, FOURCC_MONO},
       {L"PXMImageDIB", 5, 1, 16, FOURCC_RGB}, {L"PXMImageDIB", 3, 1, 24, FOURCC_RGB},  // byte 9 of a 12-byte row becomes 0
