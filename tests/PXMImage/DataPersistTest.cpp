@@ -58,9 +58,9 @@ struct DataPersist : testing::Test {
   static void SetUpTestSuite() { Save(Painted(L"PXMImage", {1, 1, 1, 8, FOURCC_MONO}, 0), NewStream().Get()); }
 };
 
-// Each class's record: its keys in order, its rows unpadded as the transform leaves them; loaded into
-// any class, rows land by index. A failing stream call ends Save with its result, rows that run short
-// leave the image as it was.
+// Each class's record: its keys in order (a canvas's colour first), its rows unpadded as the transform
+// leaves them (colour bytes 0 and 2 swapped); loaded into any class, rows land by index whatever the row
+// direction. A failing stream call ends Save with its result; rows that run short leave the image as it was.
 TEST_F(DataPersist, RecordsKeepTheirKeysMoveBetweenClassesAndStopAtAFailingStream) {
   constexpr HRESULT kFull = HRESULT(0x80030070u);
   const wchar_t *R = kClasses[0], *D = kClasses[1], *C = kClasses[2];

@@ -82,7 +82,7 @@ TEST(RasterCopy, RowsWithinTheSourceRowsAndNoneWithoutAConversion) {
   const struct { Shape source; Size before, after; uint32_t copiedPlanes; HRESULT result = PXM_S_OK; uint32_t shortfall = 0, describedBits = 0; } cases[] = {
       {{5, 3, 8, FOURCC_MONO, 1, false, 0}, kEmpty, {5, 3, 1, 8}, 1}, {{5, 3, 8, FOURCC_MONO, 1, true, 7}, kEmpty, {5, 3, 1, 8}, 1},
       {{6, 2, 32, FOURCC_MONO, 1, true, 2}, kEmpty, {6, 2, 1, 32}, 1}, {{13, 2, 1, FOURCC_MONO, 1, false, 1}, {13, 2, 1, 8}, {13, 2, 1, 8}, 1},  // packed bytes
-      {{5, 2, 16, FOURCC_MONO, 1, false, 3}, kEmpty, {5, 2, 1, 32}, 1}, {{5, 2, 8, FOURCC_MONO, 1, true, 5}, {5, 2, 1, 32}, {5, 2, 1, 32}, 1},  // short rows
+      {{5, 2, 16, FOURCC_MONO, 1, false, 3}, kEmpty, {5, 2, 1, 32}, 1}, {{5, 2, 8, FOURCC_MONO, 1, true, 5}, {5, 2, 1, 32}, {5, 2, 1, 32}, 1},  // short rows: 2 or 1 source bytes a 4-byte sample
       // Every plane that both have; of another size, re-created with the source's planes and depth.
       {{7, 2, 8, FOURCC_MONO, 3, false, 1}, kEmpty, {7, 2, 3, 8}, 3}, {{7, 2, 8, FOURCC_MONO, 4, true, 0}, {7, 2, 2, 8}, {7, 2, 2, 8}, 2},
       {{4, 2, 8, FOURCC_MONO, 1, false, 0}, {4, 2, 3, 32}, {4, 2, 3, 32}, 1}, {{3, 4, 8, FOURCC_MONO, 2, false, 2}, {9, 9, 1, 32}, {3, 4, 2, 8}, 2},
