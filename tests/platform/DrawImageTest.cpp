@@ -1,6 +1,5 @@
-// Drawing images and fills: every source description over every destination description, placed at several scales and clipped, checked
-// byte for byte against a pixel-by-pixel reference (the drawing loops' row conversions, shuffles, blends and scaled rows) on random images of
-// odd sizes over random destinations, a skipped byte written as alpha is.
+// Drawing images and fills, byte for byte against a pixel-by-pixel reference: every source description over every destination description,
+// placed at several scales and clipped, random images of odd sizes over random destinations (a skipped byte is written as alpha is).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -28,21 +27,20 @@ const Source kSources[] = {
     {"premultiplied first little", RGB, 8, 32, kFirst | kLittle, Premultiplied, {2, 1, 0, 3}},
 };
 
-// Offsets of red, green, blue, alpha or the skipped byte, written as alpha is (-1: none).
+// Offsets of red (or grey), green, blue, alpha or the skipped byte, written as alpha is (-1: none).
 struct Dest { const char* name; uint32_t info; bool grey; int offsets[4]; };
 const Dest kDests[] = {
     {"skip last", kSkipLast, false, {0, 1, 2, 3}}, {"skip first", kSkipFirst, false, {1, 2, 3, 0}}, {"skip first little", kSkipFirst | kLittle, false, {2, 1, 0, 3}},
     {"premultiplied last", kLast, false, {0, 1, 2, 3}}, {"premultiplied last big", kLast | kCGBitmapByteOrder32Big, false, {0, 1, 2, 3}},
     {"premultiplied first", kFirst, false, {1, 2, 3, 0}}, {"premultiplied first little", kFirst | kLittle, false, {2, 1, 0, 3}},
-    {"premultiplied last little", kLast | kLittle, false, {3, 2, 1, 0}}, {"grey", kCGImageAlphaNone, true, {0, 0, 0, -1}},
+    {"premultiplied last little", kLast | kLittle, false, {3, 2, 1, 0}}, {"grey", kCGImageAlphaNone, true, {0, -1, -1, -1}},
 };
 
 // Masking ranges (first, last) for red, green, blue, of 8-bit and of 5-bit components; grey and indexed images use the first.
 constexpr CGFloat kMask[6] = {40, 200, 0, 255, 90, 180}, kMask5[6] = {5, 25, 0, 31, 11, 22};
 
 int widen5(int v) { return (v & 31) << 3 | (v & 31) >> 2; }
-// Rounded division by 255 as the blending formulas state it.
-int div255(int x) { return (x + 127) / 255; }
+int div255(int x) { return (x + 127) / 255; }  // rounded, as the blending formulas state it
 int luminance(int r, int g, int b) { return (77 * r + 150 * g + 29 * b) >> 8; }
 
 struct SourceImage {
@@ -71,20 +69,14 @@ struct SourceImage {
   // The pixel at (x, y) as red, green, blue, alpha; alpha -1 where the masking colours leave it out.
   Pixel read(const Source& s, size_t x, size_t y, bool masked) {
     const uint8_t* p = at(s, y * width + x);
-    Pixel c = s.space == Indexed ? palette[p[0]] : Pixel{p[s.offsets[0]], p[s.offsets[1]], p[s.offsets[2]], 255};
-    int samples[3] = {c[0], c[1], c[2]};  // what the masking ranges are compared with
-    if (s.bpc == 5) {
-      const int v = p[0] | p[1] << 8;  // the top bit is skipped
-      samples[0] = v >> 10 & 31, samples[1] = v >> 5 & 31, samples[2] = v & 31;
-      c = {widen5(samples[0]), widen5(samples[1]), widen5(samples[2]), 255};
-    }
-    if (s.offsets[3] >= 0) c[3] = p[s.offsets[3]];
+    const int v = s.bpc == 5 ? p[0] | p[1] << 8 : 0;  // the top bit is skipped
+    // What the masking ranges are compared with (grey and indexed: the byte), widened to 8 bits to be drawn.
+    const Pixel sample = s.bpc == 5 ? Pixel{v >> 10 & 31, v >> 5 & 31, v & 31} : Pixel{p[s.offsets[0]], p[s.offsets[1]], p[s.offsets[2]]};
+    const auto drawn = [&](int k) { return s.bpc == 5 ? widen5(sample[k]) : sample[k]; };
+    const Pixel c = s.space == Indexed ? palette[p[0]] : Pixel{drawn(0), drawn(1), drawn(2), s.offsets[3] >= 0 ? p[s.offsets[3]] : 255};
     const CGFloat* mask = s.bpc == 5 ? kMask5 : kMask;
     bool hit = masked;
-    for (int k = 0; k < 3; ++k) {
-      const int v = s.space == RGB ? samples[k] : p[0], pair = s.space == RGB ? k : 0;
-      hit &= mask[2 * pair] <= v && v <= mask[2 * pair + 1];
-    }
+    for (int k = 0; k < 3; ++k) hit &= mask[s.space == RGB ? 2 * k : 0] <= sample[k] && sample[k] <= mask[s.space == RGB ? 2 * k + 1 : 1];
     return hit ? Pixel{c[0], c[1], c[2], -1} : c;
   }
 };
@@ -110,11 +102,9 @@ Bytes reference(Kind kind, size_t width, size_t height, Read read, const Dest& d
                            clamp((rect.origin.y + rect.size.height - cy) * double(height) / rect.size.height, height));
       uint8_t* px = out.data() + Canvas::kGuard + r * before.bytesPerRow + x * before.pixelBytes;
       const int alpha = c[3] < 0 ? -1 : kind == Opaque ? 255 : c[3];
-      if (d.grey) { px[0] = uint8_t(combine(kind, luminance(c[0], c[1], c[2]), alpha, px[0])); continue; }
-      const uint8_t old[4] = {px[0], px[1], px[2], px[3]};
-      for (int k = 0; k < 3; ++k) px[d.offsets[k]] = uint8_t(combine(kind, c[k], alpha, old[d.offsets[k]]));
-      // An alpha byte blends as a colour of 255 (straight) or the alpha itself (premultiplied).
-      if (d.offsets[3] >= 0) px[d.offsets[3]] = uint8_t(combine(kind, kind == Straight ? 255 : alpha, alpha, old[d.offsets[3]]));
+      const int value[4] = {d.grey ? luminance(c[0], c[1], c[2]) : c[0], c[1], c[2], kind == Straight ? 255 : alpha};  // alpha blends as a colour
+      for (int k = 0; k < 4; ++k)
+        if (d.offsets[k] >= 0) px[d.offsets[k]] = uint8_t(combine(kind, value[k], alpha, px[d.offsets[k]]));
     }
   return out;
 }
@@ -122,8 +112,7 @@ Bytes reference(Kind kind, size_t width, size_t height, Read read, const Dest& d
 constexpr CGAffineTransform kIdentity = {1, 0, 0, 1, 0, 0};
 
 
-// Every source description over every destination description, placed through the CTM and the rectangle: 1:1, halved (every other column),
-// four times, an odd enlargement, and clipped at every edge; a fill of a random colour follows each placement into each destination.
+// Placed through the CTM and the rectangle; a fill of a random colour follows each placement of the first source into each destination.
 TEST(DrawImage, EverySourceOverEveryDestinationFollowsTheSamplingFormulas) {
   constexpr int kW = 300, kH = 12;  // wider than a row chunk
   const struct { const char* name; CGAffineTransform ctm; CGRect rect; size_t imageWidth, imageHeight; } placements[] = {
