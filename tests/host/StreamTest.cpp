@@ -1,5 +1,4 @@
-// The host's data streams: the folder rules through IFolderStream and the C API, and the byte form, whose damaged input is refused without
-// a leak.
+// The host's data streams: the folder rules through IFolderStream and the C API, and the byte form, whose damaged input is refused.
 #include <gtest/gtest.h>
 
 #include "HostString.h"

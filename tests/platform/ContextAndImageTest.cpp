@@ -1,5 +1,4 @@
-// The Core Graphics library's contexts and images through its public API: what they refuse, snapshots, sub-images, masking, indexed spaces
-// and the lifetimes of what images are made from.
+// Contexts and images through the public API: refusals, snapshots, sub-images, masking and the lifetimes of what images are made from.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,9 +23,8 @@ TEST(Geometry, TransformsComposeNewestFirst) {
               !CGAffineTransformIsIdentity(CGAffineTransformMakeScale(2, 1)) && CGBitmapContextGetWidth(nullptr) == 0 && CGRectGetWidth(CGRectMake(3, 0, -2, 1)) == 2);
 }
 
-// Refused: contexts ('C', over a buffer when the row length is given), images ('I', provider of `provided` bytes, else every row), indexed
-// spaces of `width` entries ('X'), and masking ranges ('M': red's for a grey or indexed image, else blue's) over the row's image; the
-// drawing tests use the rest.
+// Refused: contexts ('C', over a buffer when the row length is given), images ('I', over `provided` bytes, else every row), indexed spaces of
+// `width` entries ('X'), masking ranges ('M': red's for a grey or indexed image, else blue's) over the row's image; the drawing tests use the rest.
 TEST(Refusals, ContextsImagesSpacesAndMasksRefuseWhatTheyCannotDraw) {
   static const unsigned char table[256 * 3] = {};
   SpaceRef rgb = rgbSpace(), grey = greySpace(), indexed(CGColorSpaceCreateIndexed(rgb.get(), 1, table));
@@ -97,8 +95,7 @@ TEST(BitmapContext, SnapshotsHoldTheirMoment) {
 }
 
 // Sub-images are made integral, standardised and clipped (x, y, width, height in the parent); outside, empty or not a number: none. The
-// provider's callback runs exactly once, when the provider and every image made from it (sub-images and masked images too) are released;
-// a failed image leaves it to its owner.
+// provider's callback runs once, when it and every image made from it are released; a failed image leaves it to its owner.
 TEST(Image, SubImagesAndMaskedImagesKeepTheirPixelsAndReleaseThemOnce) {
   SpaceRef grey = greySpace();
   Bytes pixels = {0, 1, 2, 3, 10, 11, 12, 13, 20, 21, 22, 23};  // 10 * row + column

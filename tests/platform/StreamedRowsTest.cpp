@@ -1,6 +1,5 @@
-// The drawing rows that write large destinations with streaming stores, held byte for byte to their plain twins on random rows of odd
-// widths, the destination starting at every word of a 64-byte line (streamed rows store whole lines and single pixels at their ends), with
-// guard bytes around it. Source rows end where a readable page ends, so a read past one faults in any build.
+// The rows that write large destinations with streaming stores, byte for byte as their plain twins, on random rows of odd widths starting at
+// every word of a 64-byte line (whole lines streamed, single pixels at the ends) between guards; a source row read past its page faults.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
