@@ -53,9 +53,8 @@ struct SourceImage {
       : width(w), height(h), bytesPerRow(w * s.bpp / 8 + 3), bytes((h - 1) * bytesPerRow + w * s.bpp / 8) {
     for (uint8_t& b : bytes) b = uint8_t(random());
     // Runs of opaque and transparent pixels as well as mixed ones: blends take shortcuts over runs.
-    if (s.offsets[3] >= 0)
-      for (size_t i = 0; i < width * height; ++i)
-        if (i / 16 % 3 != 2) at(s, i)[s.offsets[3]] = i / 16 % 3 ? 255 : 0;
+    for (size_t i = 0; s.offsets[3] >= 0 && i < width * height; ++i)
+      if (i / 16 % 3 != 2) at(s, i)[s.offsets[3]] = i / 16 % 3 ? 255 : 0;
     Bytes table(3 * 256);
     for (size_t i = 0; i < 3 * 256; ++i) palette[i / 3][i % 3] = table[i] = uint8_t(random()), palette[i / 3][3] = 255;
     SpaceRef space = s.space == Grey ? greySpace() : rgbSpace();
