@@ -34,9 +34,8 @@ TEST_F(HostModule, CreatorsCollectionStringComponentAndStrings) {
     EXPECT_EQ(first->GetComponent(uint32_t(c.name.size()), c.name.data(), c.iid, &(component = &creator)), c.result) << c.name.size();
     EXPECT_EQ(!ComPtr<IUnknown>(static_cast<IUnknown*>(component)), PXM_FAILED(c.result));
   }
-  // No text for a length: refused; no name at all: not found.
-  EXPECT_EQ(first->GetComponent(3, nullptr, nullptr, nullptr) & first->GetComponent(3, nullptr, nullptr, &component), PXM_E_POINTER);
-  EXPECT_TRUE(first->GetComponent(0, nullptr, nullptr, &component) == PXM_E_FAIL && component == nullptr);
+  EXPECT_EQ(first->GetComponent(3, nullptr, nullptr, nullptr) & first->GetComponent(3, nullptr, nullptr, &component), PXM_E_POINTER);  // no text
+  EXPECT_TRUE(first->GetComponent(0, nullptr, nullptr, &component) == PXM_E_FAIL && component == nullptr) << "no name at all: not found";
   const std::pair<std::wstring_view, std::wstring_view> parts[] = {{L"Collections", L"CreatableString"}, {L"", L"CreatableString"},
       {L"Collections", L""}, {L"Collections", L"CreatableStrin"}, {L"collections", L"CreatableString"}};
   for (const auto& [part4, part1] : parts) {

@@ -32,8 +32,9 @@ TEST(Refusals, ContextsImagesSpacesAndMasksRefuseWhatTheyCannotDraw) {
   enum { RGB, Grey, Indexed, None };
   const uint32_t first = kCGImageAlphaPremultipliedFirst, skipFirst = kCGImageAlphaNoneSkipFirst, little16 = kCGBitmapByteOrder16Little;
   const uint32_t rgb555 = skipFirst | little16, skipLast = kCGImageAlphaNoneSkipLast;
+  const CGFloat identity[] = {0, 1, 0, 1, 0, 1}, raised[] = {0, 1, 0.5, 1, 0, 1}, lowered[] = {0, 1, 0, 1, 0, 0.5};
   const struct { char what; int space; size_t width = 0, height = 0, bpc = 0, bpp = 0, bytesPerRow = 0; uint32_t info = 0; size_t provided = 0;
-                 bool accepted = false; CGFloat low = 0, high = 0; } cases[] = {
+                 bool accepted = false; CGFloat low = 0, high = 0; const CGFloat* decode = nullptr; } cases[] = {
       {'C', RGB, 3, 2, 8, 0, 0, kCGImageAlphaNone}, {'C', RGB, 3, 2, 8, 0, 0, kCGImageAlphaLast}, {'C', RGB, 3, 2, 8, 0, 0, first | little16},
       {'C', RGB, 3, 2, 8, 0, 0, first | kCGBitmapFloatComponents}, {'C', RGB, 3, 2, 16, 0, 0, kCGImageAlphaPremultipliedLast}, {'C', RGB, 3, 2, 5, 0, 0, skipFirst},
       {'C', Grey, 3, 2, 8, 0, 0, skipLast}, {'C', Indexed, 3, 2, 8, 0, 0, 0}, {'C', RGB, 4, 2, 8, 0, 15, skipLast}, {'C', RGB, 0, 2, 8, 0, 16, skipLast},
@@ -46,7 +47,9 @@ TEST(Refusals, ContextsImagesSpacesAndMasksRefuseWhatTheyCannotDraw) {
       {'I', RGB, 3, 2, 8, 24, 10, 0, 19, true}, {'I', RGB, 3, 2, 8, 24, 10, 0, 18}, {'I', RGB, 3, 2, 8, 24, 8, 0, 64},
       {'I', RGB, 0, 2, 8, 24, 9, 0, 64}, {'I', None, 3, 2, 8, 24, 9, 0, 64}, {'I', RGB, size_t{1} << 62, 1, 8, 24, 9, 0, 64},
       {'I', RGB, 3, size_t{1} << 40, 8, 24, size_t{1} << 30, 0, 64},
-      {'X', RGB, 255, 0, 0, 0, 0, 0, 0, true}, {'X', RGB, 256}, {'X', None, 1}, {'X', Indexed, 1},
+      // A decode array may only restate the identity.
+      {'I', RGB, 2, 1, 8, 24, 6, 0, 0, true, 0, 0, identity}, {'I', RGB, 2, 1, 8, 24, 6, 0, 0, false, 0, 0, raised},
+      {'I', RGB, 2, 1, 8, 24, 6, 0, 0, false, 0, 0, lowered}, {'X', RGB, 255, 0, 0, 0, 0, 0, 0, true}, {'X', RGB, 256}, {'X', None, 1}, {'X', Indexed, 1},
       {'M', RGB, 2, 1, 8, 32, 8, skipLast, 0, true, 0, 255}, {'M', RGB, 2, 1, 8, 32, 8, skipLast, 0, false, 0, 256},
       {'M', RGB, 2, 1, 8, 32, 8, skipLast, 0, false, -1, 0}, {'M', RGB, 2, 1, 8, 32, 8, skipLast, 0, false, 0.5, 1},
       {'M', RGB, 2, 1, 8, 32, 8, skipLast, 0, false, NAN, 1}, {'M', RGB, 2, 1, 8, 32, 8, kCGImageAlphaPremultipliedLast, 0, false, 0, 255},
@@ -58,19 +61,15 @@ TEST(Refusals, ContextsImagesSpacesAndMasksRefuseWhatTheyCannotDraw) {
     SCOPED_TRACE(testing::Message() << c.what << " " << &c - cases << " info 0x" << std::hex << c.info);
     const CGFloat values[] = {c.space == RGB ? 0 : c.low, c.space == RGB ? 0 : c.high, 0, 0, c.low, c.high};
     ImageRef image = c.what == 'C' || c.what == 'X' ? nullptr : makeImage(Bytes(c.provided ? c.provided : c.height * c.bytesPerRow),
-                                                                           c.width, c.height, c.bpc, c.bpp, c.bytesPerRow, spaces[c.space], c.info);
+                                                                           c.width, c.height, c.bpc, c.bpp, c.bytesPerRow, spaces[c.space], c.info, c.decode);
     const bool made = c.what == 'C'   ? ContextRef(CGBitmapContextCreate(c.bytesPerRow ? buffer : nullptr, c.width, c.height, c.bpc, c.bytesPerRow, spaces[c.space], c.info)) != nullptr
                       : c.what == 'X' ? SpaceRef(CGColorSpaceCreateIndexed(spaces[c.space], c.width, table)) != nullptr
                       : c.what == 'M' ? ImageRef(CGImageCreateWithMaskingColors(image.get(), values)) != nullptr : image != nullptr;
     EXPECT_EQ(made, c.accepted) << c.low << " to " << c.high;
   }
-  // A decode array may only restate the identity; a masked image is masked once, and not with nothing.
-  ProviderRef provider = exactProvider(Bytes(8));
-  const CGFloat identity[] = {0, 1, 0, 1, 0, 1}, inverted[] = {1, 0, 0, 1, 0, 1}, range[] = {0, 1, 0, 1, 0, 1};
-  EXPECT_TRUE(ImageRef(CGImageCreate(2, 1, 8, 24, 6, rgb.get(), 0, provider.get(), identity, false, 0)) &&
-              !ImageRef(CGImageCreate(2, 1, 8, 24, 6, rgb.get(), 0, provider.get(), inverted, false, 0)));
-  ImageRef opaque(CGImageCreate(2, 1, 8, 32, 8, rgb.get(), skipLast, provider.get(), nullptr, false, 0)), masked(CGImageCreateWithMaskingColors(opaque.get(), range));
-  EXPECT_TRUE(masked && !ImageRef(CGImageCreateWithMaskingColors(masked.get(), range)) && !CGImageCreateWithMaskingColors(opaque.get(), nullptr));
+  // A masked image is masked once, and not with nothing.
+  ImageRef opaque = makeImage(Bytes(8), 2, 1, 8, 32, 8, rgb.get(), skipLast), masked(CGImageCreateWithMaskingColors(opaque.get(), identity));
+  EXPECT_TRUE(masked && !ImageRef(CGImageCreateWithMaskingColors(masked.get(), identity)) && !CGImageCreateWithMaskingColors(opaque.get(), nullptr));
 }
 
 // A snapshot holds the pixels of its moment and outlives its context. A large context hands a released snapshot's block to its next
