@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <type_traits>
 
@@ -105,12 +104,11 @@ TEST(Image, SubImagesAndMaskedImagesKeepTheirPixelsAndReleaseThemOnce) {
   EXPECT_EQ(CGImageCreate(4, 4, 8, 8, 4, grey.get(), 0, provider, nullptr, false, 0), nullptr);
   CGImageRef image = CGImageCreate(4, 3, 8, 8, 4, grey.get(), 0, provider, nullptr, false, kCGRenderingIntentDefault);
   CGDataProviderRelease(provider);
-  const std::pair<CGRect, std::array<size_t, 4>> cases[] = {
-      {CGRectMake(1, 1, 2, 2), {1, 1, 2, 2}},   {CGRectMake(1.5, 0.2, 1.2, 1.5), {1, 0, 2, 2}}, {CGRectMake(3, 2, -2, -1), {1, 1, 2, 1}},
-      {CGRectMake(-1, -1, 3, 10), {0, 0, 2, 3}}, {CGRectMake(2.5, 0, 10, 1), {2, 0, 2, 1}},     {CGRectMake(4, 0, 2, 2), {}},
-      {CGRectMake(1, 1, 0, 2), {}},             {CGRectMake(NAN, 0, 2, 2), {}},                {CGRectNull, {}}};
-  for (const auto& [rect, want] : cases) {
-    const auto [x, y, width, height] = want;
+  const struct { CGRect rect; size_t x = 0, y = 0, width = 0, height = 0; } cases[] = {
+      {CGRectMake(1, 1, 2, 2), 1, 1, 2, 2}, {CGRectMake(1.5, 0.2, 1.2, 1.5), 1, 0, 2, 2}, {CGRectMake(3, 2, -2, -1), 1, 1, 2, 1},
+      {CGRectMake(-1, -1, 3, 10), 0, 0, 2, 3}, {CGRectMake(2.5, 0, 10, 1), 2, 0, 2, 1}, {CGRectMake(4, 0, 2, 2)}, {CGRectMake(1, 1, 0, 2)},
+      {CGRectMake(NAN, 0, 2, 2)}, {CGRectNull}};
+  for (const auto& [rect, x, y, width, height] : cases) {
     ImageRef sub(CGImageCreateWithImageInRect(image, rect));
     ASSERT_EQ(sub != nullptr, width != 0) << rect.origin.x << "," << rect.origin.y;
     if (!sub) continue;

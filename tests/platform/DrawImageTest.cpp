@@ -113,16 +113,15 @@ constexpr CGAffineTransform kIdentity = {1, 0, 0, 1, 0, 0};
 // Placed through the CTM and the rectangle; a fill of a random colour follows each placement of the first source into each destination.
 TEST(DrawImage, EverySourceOverEveryDestinationFollowsTheSamplingFormulas) {
   constexpr int kW = 300, kH = 12;  // wider than a row chunk
-  const struct { const char* name; CGAffineTransform ctm; CGRect rect; size_t imageWidth, imageHeight; } placements[] = {
-      {"1:1", kIdentity, {{0, 0}, {262, 7}}, 262, 7}, {"halved", kIdentity, {{0, 0}, {131, 3}}, 262, 7}, {"four times", kIdentity, {{0, 0}, {1048, 28}}, 262, 7},
-      {"odd enlargement", kIdentity, {{0, 0}, {391, 11}}, 262, 7}, {"1:1 offset, clipped right and top", kIdentity, {{7, 3}, {kW, kH}}, kW, kH},
-      {"1:1 clipped left and bottom", kIdentity, {{-5, -4}, {kW, kH}}, kW, kH}, {"beyond every edge", kIdentity, {{-9, -9}, {kW + 20, kH + 20}}, 13, 7},
-      {"2x", kIdentity, {{1, 1}, {2 * 70, 2 * 5}}, 70, 5}, {"half", kIdentity, {{0, 0}, {kW, kH}}, 2 * kW, 2 * kH},
-      {"fractional", kIdentity, {{0.3, 0.7}, {250.5, 7.2}}, 7, 5}, {"negative size is not a mirror", kIdentity, {{200, 10}, {-150, -8}}, 6, 4},
-      {"scaled and translated CTM", {2, 0, 0, 3, 5, -2}, {{1, 1}, {40, 3}}, 9, 5}, {"flipped CTM", {1, 0, 0, -1, 0, kH}, {{2, 1}, {260, 9}}, 260, 9},
-      {"mirrored CTM", {-1, 0, 0, 1, kW, 0}, {{2, 1}, {260, 9}}, 260, 9}, {"between pixel centres", kIdentity, {{2.6, 1}, {0.3, 5}}, 3, 3},
-      {"empty", kIdentity, {{0, 0}, {0, 4}}, 3, 3}, {"null", kIdentity, CGRectNull, 3, 3}, {"not a number", kIdentity, {{NAN, 0}, {4, 4}}, 3, 3},
-      {"infinite", kIdentity, {{0, 0}, {INFINITY, 4}}, 3, 3}, {"collapsed CTM", {0, 0, 0, 1, 0, 0}, {{0, 0}, {4, 4}}, 3, 3},
+  const struct { const char* name; CGRect rect; size_t imageWidth, imageHeight; CGAffineTransform ctm = kIdentity; } placements[] = {
+      {"1:1", {{0, 0}, {262, 7}}, 262, 7}, {"halved", {{0, 0}, {131, 3}}, 262, 7}, {"four times", {{0, 0}, {1048, 28}}, 262, 7},
+      {"odd enlargement", {{0, 0}, {391, 11}}, 262, 7}, {"1:1 offset, clipped right and top", {{7, 3}, {kW, kH}}, kW, kH},
+      {"1:1 clipped left and bottom", {{-5, -4}, {kW, kH}}, kW, kH}, {"beyond every edge", {{-9, -9}, {kW + 20, kH + 20}}, 13, 7},
+      {"2x", {{1, 1}, {2 * 70, 2 * 5}}, 70, 5}, {"half", {{0, 0}, {kW, kH}}, 2 * kW, 2 * kH}, {"fractional", {{0.3, 0.7}, {250.5, 7.2}}, 7, 5},
+      {"negative size is not a mirror", {{200, 10}, {-150, -8}}, 6, 4}, {"scaled and translated CTM", {{1, 1}, {40, 3}}, 9, 5, {2, 0, 0, 3, 5, -2}},
+      {"flipped CTM", {{2, 1}, {260, 9}}, 260, 9, {1, 0, 0, -1, 0, kH}}, {"mirrored CTM", {{2, 1}, {260, 9}}, 260, 9, {-1, 0, 0, 1, kW, 0}},
+      {"between pixel centres", {{2.6, 1}, {0.3, 5}}, 3, 3}, {"empty", {{0, 0}, {0, 4}}, 3, 3}, {"null", CGRectNull, 3, 3}, {"not a number", {{NAN, 0}, {4, 4}}, 3, 3},
+      {"infinite", {{0, 0}, {INFINITY, 4}}, 3, 3}, {"collapsed CTM", {{0, 0}, {4, 4}}, 3, 3, {0, 0, 0, 1, 0, 0}},
   };
   std::mt19937 random(20261205);
   SpaceRef rgb = rgbSpace(), grey = greySpace();
