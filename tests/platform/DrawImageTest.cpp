@@ -100,7 +100,8 @@ Bytes reference(Kind kind, size_t width, size_t height, Read read, const Dest& d
                            clamp((rect.origin.y + rect.size.height - cy) * double(height) / rect.size.height, height));
       uint8_t* px = out.data() + Canvas::kGuard + r * before.bytesPerRow + x * before.pixelBytes;
       const int alpha = c[3] < 0 ? -1 : kind == Opaque ? 255 : c[3];
-      const int value[4] = {d.grey ? luminance(c[0], c[1], c[2]) : c[0], c[1], c[2], kind == Straight ? 255 : alpha};  // alpha blends as a colour
+      // An alpha byte blends as a colour of 255 (straight) or of the alpha itself (premultiplied).
+      const int value[4] = {d.grey ? luminance(c[0], c[1], c[2]) : c[0], c[1], c[2], kind == Straight ? 255 : alpha};
       for (int k = 0; k < 4; ++k)
         if (d.offsets[k] >= 0) px[d.offsets[k]] = uint8_t(combine(kind, value[k], alpha, px[d.offsets[k]]));
     }
