@@ -90,7 +90,7 @@ TEST_F(HostModule, TransformSwapsFirstAndThirdByteOfColourPixelsOnly) {
     SCOPED_TRACE(testing::Message() << shape.width << "x" << shape.height << " at " << shape.bitsPerPixel);
     ComPtr<TestImage> image = TestImage::Make(shape);
     image->FillPattern(shape.width);
-    image->getImageResult = getImage, image->sizeShortfall = shortfall;
+    image->getImageResult = getImage; image->sizeShortfall = shortfall;
     std::vector<uint8_t> expected = Rows(*image.Get());
     const size_t pitch = image->RowBytes() + shape.padding, pixel = shape.bitsPerPixel / 8;
     for (size_t i = 0; result == PXM_S_OK && shape.fourcc != FOURCC_MONO && pixel >= 3 && i < expected.size(); ++i)

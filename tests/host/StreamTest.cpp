@@ -44,7 +44,7 @@ HRESULT FromBytes(const Bytes& bytes, ComPtr<IDataStream>& out) { return Duvirov
 
 struct Stream : testing::Test {
   void SetUp() override { DuvirovurozAdCreateDataStream(Out(stream)), root = stream.As<IFolderStream>(pxm::iid::IFolderStream); }
-  void TearDown() override { root.Reset(), stream.Reset(); EXPECT_EQ(DuvirovurozAdLiveObjects(), live) << "every object released"; }
+  void TearDown() override { root.Reset(); stream.Reset(); EXPECT_EQ(DuvirovurozAdLiveObjects(), live) << "every object released"; }
   int64_t live = DuvirovurozAdLiveObjects();
   ComPtr<IDataStream> stream;
   ComPtr<IFolderStream> root;

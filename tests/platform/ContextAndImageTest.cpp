@@ -78,7 +78,7 @@ TEST(BitmapContext, SnapshotsHoldTheirMoment) {
   for (size_t side : {3, 1100}) {  // 1100² pixels: a large context
     SCOPED_TRACE(side);
     Canvas canvas(side, side, rgb.get(), kCGImageAlphaNoneSkipLast);
-    const auto paint = [&](CGFloat red) { CGContextSetRGBFillColor(canvas.get(), red, 0, 0, 1), CGContextFillRect(canvas.get(), CGRectMake(0, 0, side, side)); };
+    const auto paint = [&](CGFloat red) { CGContextSetRGBFillColor(canvas.get(), red, 0, 0, 1); CGContextFillRect(canvas.get(), CGRectMake(0, 0, side, side)); };
     const auto redOf = [&](CGImageRef image) {  // the last pixel: a short copy would miss it
       Canvas out(side, side, rgb.get(), kCGImageAlphaNoneSkipLast);
       CGContextDrawImage(out.get(), CGRectMake(0, 0, side, side), image);

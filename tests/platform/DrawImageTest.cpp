@@ -59,7 +59,7 @@ struct SourceImage {
     for (size_t i = 0; i < 3 * 256; ++i) palette[i / 3][i % 3] = table[i] = uint8_t(random()), palette[i / 3][3] = 255;
     SpaceRef space = s.space == Grey ? greySpace() : rgbSpace();
     // An indexed space keeps its own table and base space: both go before the image is drawn.
-    if (s.space == Indexed) space.reset(CGColorSpaceCreateIndexed(space.get(), 255, table.data())), std::fill(table.begin(), table.end(), 0);
+    if (s.space == Indexed) { space.reset(CGColorSpaceCreateIndexed(space.get(), 255, table.data())); std::fill(table.begin(), table.end(), 0); }
     image = makeImage(bytes, width, height, s.bpc, s.bpp, bytesPerRow, space.get(), s.info);
     if (masked) image.reset(CGImageCreateWithMaskingColors(image.get(), s.bpc == 5 ? kMask5 : kMask));
   }
