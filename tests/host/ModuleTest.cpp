@@ -42,7 +42,7 @@ TEST_F(HostModule, CreatorsCollectionStringComponentAndStrings) {
     ComPtr<IComponentString> made = HostCreate<IComponentString>(L"ComponentString", pxm::iid::IComponentString);
     void* string = &string;
     EXPECT_TRUE(made->CreateObject(&pxm::iid::ICreatableString, &string) == PXM_E_FAIL && string == nullptr) << "not described yet";
-    made->SetPart(4, uint32_t(part4.size()), part4.data()), made->SetPart(1, uint32_t(part1.size()), part1.data());
+    made->SetPart(4, uint32_t(part4.size()), part4.data()); made->SetPart(1, uint32_t(part1.size()), part1.data());
     EXPECT_EQ(made->CreateObject(&pxm::iid::ICreatableString, &string), part4 == L"Collections" && part1 == L"CreatableString" ? PXM_S_OK : PXM_E_FAIL);
     ComPtr<IUnknown> release(static_cast<IUnknown*>(string));
   }

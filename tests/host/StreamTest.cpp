@@ -43,7 +43,7 @@ Bytes ToBytes(IDataStream* stream) {
 HRESULT FromBytes(const Bytes& bytes, ComPtr<IDataStream>& out) { return DuvirovurozAdStreamFromBytes(bytes.data(), bytes.size(), Out(out)); }
 
 struct Stream : testing::Test {
-  void SetUp() override { DuvirovurozAdCreateDataStream(Out(stream)), root = stream.As<IFolderStream>(pxm::iid::IFolderStream); }
+  void SetUp() override { DuvirovurozAdCreateDataStream(Out(stream)); root = stream.As<IFolderStream>(pxm::iid::IFolderStream); }
   void TearDown() override { root.Reset(); stream.Reset(); EXPECT_EQ(DuvirovurozAdLiveObjects(), live) << "every object released"; }
   int64_t live = DuvirovurozAdLiveObjects();
   ComPtr<IDataStream> stream;
@@ -56,8 +56,8 @@ Bytes Encoded(std::vector<uint32_t> words, uint32_t version = 1, int kind = -1, 
   Bytes b = {'D', 'V', 'S', 'T'};
   const auto u32 = [&](uint32_t v) { b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}); };
   u32(version);
-  for (uint32_t level = 0; level < depth; ++level) u32(0), u32(1), b.push_back(2), u32(0);
-  for (size_t i = 0; i < words.size(); ++i) u32(words[i]), i == 1 && kind >= 0 ? b.push_back(uint8_t(kind)) : void();
+  for (uint32_t level = 0; level < depth; ++level) { u32(0); u32(1); b.push_back(2); u32(0); }
+  for (size_t i = 0; i < words.size(); ++i) { u32(words[i]); if (i == 1 && kind >= 0) b.push_back(uint8_t(kind)); }
   return b;
 }
 
@@ -72,7 +72,7 @@ TEST_F(Stream, FoldersKeepValuesFoldersAndContentByExactKeyAndRoundTripAsBytes) 
   EXPECT_TRUE(root->ReadValue(Key(L"Width"), &wide, 8, 0) == PXM_E_FAIL && wide == 7) << "stored size differs";
   for (std::wstring_view other : {L"width", L"Widt", L"Width "}) EXPECT_EQ(ReadU32(root.Get(), other, PXM_E_FAIL), 0xDEADBEEFu);
   ComPtr<IFolderStream> first = Child(root.Get(), L"Data", true), palette = Child(root.Get(), L"Palette", true);
-  first->WriteValue(Key(L"Size"), &width, 4, 0), Child(palette.Get(), L"\u00e9", true);  // a key beyond ASCII
+  first->WriteValue(Key(L"Size"), &width, 4, 0); Child(palette.Get(), L"\u00e9", true);  // a key beyond ASCII
   ASSERT_EQ(root->WriteValue(Key(L"Data"), &width, 4, 0), PXM_S_OK);     // a value may share a folder's key
   ASSERT_EQ(root->WriteValue(Key(L"Width"), &narrower, 4, 0), PXM_S_OK);  // replaced, in its place
   ComPtr<IFolderStream> data = Child(root.Get(), L"Data", true);           // replaces the first child

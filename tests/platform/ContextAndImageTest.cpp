@@ -84,9 +84,9 @@ TEST(BitmapContext, SnapshotsHoldTheirMoment) {
       CGContextDrawImage(out.get(), CGRectMake(0, 0, side, side), image);
       return int(out.bytes(side - 1, side - 1)[0]);
     };
-    paint(1), CGImageRelease(CGBitmapContextCreateImage(canvas.get())), paint(0);
+    paint(1); CGImageRelease(CGBitmapContextCreateImage(canvas.get())); paint(0);
     ImageRef black(CGBitmapContextCreateImage(canvas.get())), red((paint(1), CGBitmapContextCreateImage(canvas.get())));
-    paint(0.5), canvas.context.reset();
+    paint(0.5); canvas.context.reset();
     EXPECT_EQ((std::vector{redOf(black.get()), redOf(red.get())}), (std::vector{0, 255}));
     EXPECT_EQ(std::count(canvas.memory.begin(), canvas.memory.end(), Canvas::kGuardByte), 2 * Canvas::kGuard + side * Canvas::kPadding) << "guards intact";
   }
@@ -120,13 +120,13 @@ TEST(Image, SubImagesAndMaskedImagesKeepTheirPixelsAndReleaseThemOnce) {
   const CGFloat range[] = {21, 22};
   CGImageRef sub = CGImageCreateWithImageInRect(image, CGRectMake(1, 1, 2, 2)), masked = CGImageCreateWithMaskingColors(sub, range);
   ASSERT_TRUE(image && sub && masked && CGImageRetain(image) == image);
-  CGImageRelease(image), CGImageRelease(image), CGImageRelease(sub);
+  CGImageRelease(image); CGImageRelease(image); CGImageRelease(sub);
   EXPECT_EQ(released.count, 0) << "the masked image still needs the pixels";
   Canvas canvas(2, 2, grey.get(), 0, 7);
   CGContextDrawImage(canvas.get(), CGRectMake(0, 0, 2, 2), masked);
   CGImageRelease(masked);
   EXPECT_TRUE(canvas.bytes(0, 0, 2) == Bytes({11, 12}) && canvas.bytes(0, 1, 2) == Bytes({7, 7})) << "21 and 22 masked";
   EXPECT_TRUE(released.count == 1 && released.data == pixels.data() && released.size == pixels.size());
-  CGColorSpaceRelease(nullptr), CGDataProviderRelease(nullptr), CGImageRelease(nullptr), CGContextRelease(nullptr);  // does nothing
+  CGColorSpaceRelease(nullptr); CGDataProviderRelease(nullptr); CGImageRelease(nullptr); CGContextRelease(nullptr);  // does nothing
   EXPECT_TRUE(!CGImageRetain(nullptr) && !CGDataProviderCreateWithData(nullptr, nullptr, 4, nullptr));
 }

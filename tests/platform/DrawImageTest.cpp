@@ -56,7 +56,7 @@ struct SourceImage {
     for (size_t i = 0; s.offsets[3] >= 0 && i < width * height; ++i)
       if (i / 16 % 3 != 2) at(s, i)[s.offsets[3]] = i / 16 % 3 ? 255 : 0;
     Bytes table(3 * 256);
-    for (size_t i = 0; i < 3 * 256; ++i) palette[i / 3][i % 3] = table[i] = uint8_t(random()), palette[i / 3][3] = 255;
+    for (size_t i = 0; i < 3 * 256; ++i) { palette[i / 3][i % 3] = table[i] = uint8_t(random()); palette[i / 3][3] = 255; }
     SpaceRef space = s.space == Grey ? greySpace() : rgbSpace();
     // An indexed space keeps its own table and base space: both go before the image is drawn.
     if (s.space == Indexed) { space.reset(CGColorSpaceCreateIndexed(space.get(), 255, table.data())); std::fill(table.begin(), table.end(), 0); }
@@ -138,14 +138,14 @@ TEST(DrawImage, EverySourceOverEveryDestinationFollowsTheSamplingFormulas) {
           const Bytes expected =
               reference(s.kind, src.width, src.height, [&](size_t x, size_t y) { return src.read(s, x, y, masked); }, d, canvas, p.ctm, p.rect);
           CGContextRef g = canvas.get();
-          CGContextTranslateCTM(g, p.ctm.tx, p.ctm.ty), CGContextScaleCTM(g, p.ctm.a, p.ctm.d), CGContextDrawImage(g, p.rect, src.image.get());
+          CGContextTranslateCTM(g, p.ctm.tx, p.ctm.ty); CGContextScaleCTM(g, p.ctm.a, p.ctm.d); CGContextDrawImage(g, p.rect, src.image.get());
           ASSERT_TRUE(canvas.memory == expected) << s.name << (masked ? " masked" : "") << " into " << d.name << ": " << p.name;
           if (&s != kSources || masked) continue;
           // A fill over what was drawn, opaque or not; what is set after a save goes with the restore.
           const Pixel colour = {int(random() & 255), int(random() & 255), int(random() & 255), int(random() % 2 ? 255 : random() & 255)};
           const Bytes filled = reference(Straight, 1, 1, [&](size_t, size_t) { return colour; }, d, canvas, p.ctm, p.rect);
           CGContextSetRGBFillColor(g, colour[0] / 255.0, colour[1] / 255.0, colour[2] / 255.0, colour[3] / 255.0);
-          CGContextSaveGState(g), CGContextSetRGBFillColor(g, 1, 1, 1, 1), CGContextTranslateCTM(g, 2, 2), CGContextRestoreGState(g);
+          CGContextSaveGState(g); CGContextSetRGBFillColor(g, 1, 1, 1, 1); CGContextTranslateCTM(g, 2, 2); CGContextRestoreGState(g);
           CGContextFillRect(g, p.rect);
           ASSERT_TRUE(canvas.memory == filled) << "a fill into " << d.name << ": " << p.name;
           if (d.grey) continue;
@@ -155,7 +155,7 @@ TEST(DrawImage, EverySourceOverEveryDestinationFollowsTheSamplingFormulas) {
               Opaque, kW, kH, [&](size_t x, size_t y) { return Pixel{canvas.row(y)[3 * x], canvas.row(y)[3 * x + 1], canvas.row(y)[3 * x + 2], 255}; }, d, canvas, p.ctm, p.rect);
           ProviderRef provider(CGDataProviderCreateWithData(nullptr, canvas.row(0), (kH - 1) * canvas.bytesPerRow + 3 * kW, nullptr));
           ImageRef image(CGImageCreate(kW, kH, 8, 24, canvas.bytesPerRow, rgb.get(), 0, provider.get(), nullptr, false, 0));
-          CGContextDrawImage(g, p.rect, image.get()), CGContextDrawImage(g, p.rect, nullptr), CGContextDrawImage(nullptr, p.rect, image.get());
+          CGContextDrawImage(g, p.rect, image.get()); CGContextDrawImage(g, p.rect, nullptr); CGContextDrawImage(nullptr, p.rect, image.get());
           ASSERT_TRUE(canvas.memory == own) << "its own memory into " << d.name << ": " << p.name;
         }
       }

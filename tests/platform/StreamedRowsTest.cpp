@@ -30,11 +30,11 @@ TEST(StreamedRows, MatchTheirPlainTwinsAndReadOnlyTheirRow) {
         for (size_t i = 0; i < width * source.bytesPerPixel; ++i) row[i] = uint8_t(random());
         for (size_t offset = 0; offset < 64; offset += 4) {
           RowParams plain, streamed;
-          plain.palette = streamed.palette = palette, streamed.stream = true;
+          plain.palette = streamed.palette = palette; streamed.stream = true;
           const RowFunction plainRow = prepareRow(source, dest, Op::Copy, false, plain), streamedRow = prepareRow(source, dest, Op::Copy, false, streamed);
           ASSERT_TRUE(plainRow && streamedRow);
           std::vector<uint8_t> want(4 * width + 2 * kGuardBytes, kGuard), got(offset + want.size(), kGuard);
-          plainRow(want.data() + kGuardBytes, row, nullptr, width, plain), streamedRow(got.data() + offset + kGuardBytes, row, nullptr, width, streamed);
+          plainRow(want.data() + kGuardBytes, row, nullptr, width, plain); streamedRow(got.data() + offset + kGuardBytes, row, nullptr, width, streamed);
           streamingDone();
           ASSERT_TRUE(std::equal(want.begin(), want.end(), got.begin() + offset)) << int(kind) << " into order " << int(order) << ", " << width << " wide at offset " << offset;
         }
