@@ -27,8 +27,7 @@ TEST(Classes, CreatorsInterfaceMapsAndNames) {
     if (found) creators.push_back(creator);
   }
   EXPECT_TRUE(creators[0] && creators[0] != creators[1] && creators[1] != creators[2]);
-  // Each class: the creator hands out the only reference or nothing; QueryInterface answers exactly the class's interfaces, all of one
-  // object; GetName gives the class name for any argument.
+  // Each class: the only reference or nothing; exactly the class's interfaces, of one object; its name for any GetName argument.
   const std::set<std::string> offered[] = {  // beyond the first four interfaces, which every class offers
       {}, {"IPXMImageDIB", "IPXMImagePalette", "IPXMImageRender", "IRenderableObject"}, {"IPXMImageCANVAS", "IPXMImageRender", "IRenderableObject"}};
   for (size_t i = 0; i < 3; ++i) {
@@ -93,22 +92,19 @@ size_t SlotOf(F operation) {
   static_assert(sizeof(raw) == sizeof(operation));
   return std::memcpy(&raw, &operation, sizeof(raw)), (raw.pointer - 1) / sizeof(void*);
 }
+template <class... F>
+std::vector<size_t> Slots(F... operations) { return {SlotOf(operations)...}; }
 
 TEST(SlotOrder, TheHeadersPutEveryOperationInItsSlot) {
-  const size_t slots[][2] = {
-      {SlotOf(&IUnknown::QueryInterface), 0}, {SlotOf(&IUnknown::Release), 2}, {SlotOf(&IObjectInfo::GetName), 3}, {SlotOf(&IPXMImage::GetSize), 3},
-      {SlotOf(&IPXMImage::GetPixelDescriptor), 4}, {SlotOf(&IPXMImage::GetImage), 5}, {SlotOf(&IPXMImage::Create), 6},
-      {SlotOf(&IPXMImage::IsCreatable), 7}, {SlotOf(&IPXMImage::Copy), 8}, {SlotOf(&IPXMImage::Equal), 9}, {SlotOf(&IPXMImageDIB::Load), 10},
-      {SlotOf(&IPXMImageDIB::GetDIB), 11}, {SlotOf(&IPXMImageDIB::CreateOnDIB), 12}, {SlotOf(&IPXMImageCANVAS::get_CANVAS), 10},
-      {SlotOf(&IPXMImageCANVAS::get_TransparentColor), 11}, {SlotOf(&IPXMImageCANVAS::put_TransparentColor), 12},
-      {SlotOf(&IPXMImageCANVAS::CreateOnCANVAS), 13}, {SlotOf(&IPXMImageRender::Render), 3}, {SlotOf(&IRenderableObject::Render), 3},
-      {SlotOf(&IPXMImagePalette::SetPalette), 3}, {SlotOf(&IPXMImagePalette::GetPalette), 4}, {SlotOf(&IDataPersist::Save), 3},
-      {SlotOf(&IDataPersist::Load), 4}, {SlotOf(&IComponentCollection::GetComponent), 16}, {SlotOf(&IComponentString::CreateObject), 5},
-      {SlotOf(&IComponentString::SetPart), 6}, {SlotOf(&IString::GetText), 3}, {SlotOf(&ICreatableString::SetText), 4},
-      {SlotOf(&ICreatableString::AppendText), 5}, {SlotOf(&IFolderStream::Reserve), 5}, {SlotOf(&IFolderStream::Read), 7},
-      {SlotOf(&IFolderStream::Write), 8}, {SlotOf(&IFolderStream::CreateFolder), 9}, {SlotOf(&IFolderStream::WriteValue), 11},
-      {SlotOf(&IFolderStream::ReadValue), 16}, {SlotOf(&IFolderStream::OpenFolder), 18}, {SlotOf(&IPXMTransform::Apply), 10},
-  };
-  for (size_t i = 0; i < std::size(slots); ++i) EXPECT_EQ(slots[i][0], slots[i][1]) << "entry " << i;
+  using V = std::vector<size_t>;
+  EXPECT_EQ(Slots(&IUnknown::QueryInterface, &IUnknown::Release, &IObjectInfo::GetName, &IPXMImageRender::Render, &IRenderableObject::Render), (V{0, 2, 3, 3, 3}));
+  EXPECT_EQ(Slots(&IPXMImage::GetSize, &IPXMImage::GetPixelDescriptor, &IPXMImage::GetImage, &IPXMImage::Create, &IPXMImage::IsCreatable, &IPXMImage::Copy,
+                  &IPXMImage::Equal, &IPXMImageDIB::Load, &IPXMImageDIB::GetDIB, &IPXMImageDIB::CreateOnDIB), (V{3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+  EXPECT_EQ(Slots(&IPXMImageCANVAS::get_CANVAS, &IPXMImageCANVAS::get_TransparentColor, &IPXMImageCANVAS::put_TransparentColor,
+                  &IPXMImageCANVAS::CreateOnCANVAS, &IPXMImagePalette::SetPalette, &IPXMImagePalette::GetPalette, &IDataPersist::Save, &IDataPersist::Load),
+            (V{10, 11, 12, 13, 3, 4, 3, 4}));
+  EXPECT_EQ(Slots(&IComponentCollection::GetComponent, &IComponentString::CreateObject, &IComponentString::SetPart, &IString::GetText,
+                  &ICreatableString::SetText, &ICreatableString::AppendText, &IPXMTransform::Apply), (V{16, 5, 6, 3, 4, 5, 10}));
+  EXPECT_EQ(Slots(&IFolderStream::Reserve, &IFolderStream::Read, &IFolderStream::Write, &IFolderStream::CreateFolder, &IFolderStream::WriteValue,
+                  &IFolderStream::ReadValue, &IFolderStream::OpenFolder), (V{5, 7, 8, 9, 11, 16, 18}));
 }
-

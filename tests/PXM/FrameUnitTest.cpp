@@ -37,7 +37,7 @@ TEST(ModuleLoader, PathsSiblingsAndTheHostsStrings) {
   gGlobalComponentCollection.Replace((collection.AddRef(), &collection));
   EXPECT_EQ(MODULECreateFunction(Ref(L"PXMTestSibling"), Ref(L"Nothing")), creator) << "the same library every time";
   EXPECT_TRUE(calls() == before + 1 && last() == &collection);
-  gGlobalComponentCollection.Reset(), dlclose(sibling);
+  gGlobalComponentCollection.Reset(); dlclose(sibling);
   EXPECT_EQ(collection.References(), 1u);
   for (const wchar_t* module : {L"NoSuchModule", L"PXMTestNoEntry", L"PXMTestSibling"})
     EXPECT_EQ(MODULECreateFunction(Ref(module), Ref(L"Something")), nullptr);
@@ -45,8 +45,8 @@ TEST(ModuleLoader, PathsSiblingsAndTheHostsStrings) {
   ComPtr<IComponentCollection> host;  // the real host's components, from its own collection
   MODULECreateFunction(Ref(L"DuvirovurozAd"), Ref(L"GlobalComponentCollection"))(nullptr, &IID_IComponentCollection, host.Out());
   ComPtr<IUnknown> strings, transform;
-  host->GetComponent(15, L"CreatableString", nullptr, strings.Out()), host->GetComponent(12, L"PXMTransform", &IID_IPXMTransform, transform.Out());
-  collection.Register(L"CreatableString", strings.Get()), collection.Register(L"PXMTransform", transform.Get());
+  host->GetComponent(15, L"CreatableString", nullptr, strings.Out()); host->GetComponent(12, L"PXMTransform", &IID_IPXMTransform, transform.Out());
+  collection.Register(L"CreatableString", strings.Get()); collection.Register(L"PXMTransform", transform.Get());
   InitializeModule(nullptr, &collection);
   ComPtr<ICreatableString> first(CREFString::CreateString()), second(CREFString::CreateString());
   ASSERT_TRUE(first && second && first.Get() != second.Get()) << "every call makes a new string";

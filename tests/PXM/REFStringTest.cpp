@@ -9,7 +9,7 @@
 #include "PXM/REFString.h"
 #include "Text.h"
 
-constexpr size_t kWhole = std::wstring::npos;
+constexpr size_t kAll = std::wstring::npos;
 constexpr int kCleared = -1, kUntouched = -2;  // an out-view's marker with its length cleared, or as it was
 const wchar_t kMarker[99] = {};
 
@@ -42,57 +42,50 @@ void Check(const Case& c) {
 TEST(REFString, LinesWordsFieldsOccurrencesAndEmptyViews) {
   const wchar_t high = wchar_t(0x80000000u), wide20 = wchar_t(0xFFFFFF20u);
   const Case cases[] = {
-      {'L', L"a;b", kWhole, false, false, 0, 0, L"a;", 0, L"a;b"}, {'L', L"a;b", kWhole, true, true, 0, 0, L"a", 2, L"b"},
-      {'L', L"b;", kWhole, true, true, 1, 0, L"b", 2, L""}, {'L', L"ab;c", 2, true, true, 1, 0, L"ab", 2, L""},  // ';' past the view
-      // Without consume a line reaching the end is delivered but the call fails.
-      {'L', L"abc;", kWhole, false, true, PXM_E_FAIL, 0, L"abc", 0, L"abc;"},
-      // "\n", "\r", "\r\n" and "\n\r" end a line; two alike are two lines.
-      {'C', L"x\r\ny", kWhole, true, true, 0, 0, L"x", 3, L"y"}, {'C', L"x\n\ry", kWhole, true, false, 0, 0, L"x\n\r", 3, L"y"},
-      {'C', L"x\n\ny", kWhole, true, true, 0, 0, L"x", 2, L"\ny"}, {'C', L"xy", kWhole, true, true, 1, 0, L"xy", 2, L""},
-      {'C', L"x\r\ny", 2, true, false, 1, 0, L"x\r", 2, L""},  // its '\n' lies past the view
-      {'R', L"a/b/c", kWhole, true, true, 0, 0, L"a/b", 4, L"c"}, {'R', L"a/b/c", kWhole, true, false, 0, 0, L"a/b", 3, L"/c"},
-      {'R', L"/c", kWhole, true, true, PXM_E_FAIL, 0, L"", 0, L"/c"}, {'R', L"abc", kWhole, true, true, PXM_E_FAIL, 0, L"", 0, L"abc"},
-      // From the last separator on; the view keeps its start.
-      {'T', L"a/b/c", kWhole, false, false, 0, 3, L"/c", 0, L"a/b/c"}, {'T', L"a/b/c", kWhole, true, false, 0, 3, L"/c", 0, L"a/b/"},
-      {'W', L"a/b/c", kWhole, true, true, 0, 4, L"c", 0, L"a/b"},     {'K', L"/abc", kWhole, true, true, 0, 1, L"abc", 0, L""},
-      // Without the separator: the whole view, or failure with the length cleared.
-      {'W', L"abc", kWhole, true, true, 0, 0, L"abc", 0, L""}, {'T', L"abc", kWhole, true, true, PXM_E_FAIL, kCleared, L"", 0, L"abc"},
-      {'K', L"abc", kWhole, true, true, PXM_E_FAIL, kCleared, L"", 0, L"abc"},
-      // Without consume no terminator still succeeds; an empty view: GetLineRight writes nothing, Crop clears.
-      {'C', L"xy", kWhole, false, true, 0, 0, L"xy", 0, L"xy"}, {'T', L"", kWhole, true, true, PXM_E_FAIL, kUntouched, L"", 0, L""},
-      {'K', L"", kWhole, true, true, PXM_E_FAIL, kCleared, L"", 0, L""},
-      // Numbers, quoted words, one punctuation character, names; every token ends with the view.
-      {'F', L"-12.5e+3x", kWhole, true, 0, 0, 0, L"-12.5e+3", 8, L"x"}, {'F', L"1.2.3", kWhole, true, 0, 0, 0, L"1.2", 3, L".3"},
-      {'F', L"12e+3", kWhole, true, 0, 0, 0, L"12", 2, L"e+3"},        {'F', L"1.5e-x", kWhole, true, 0, 0, 0, L"1.5", 3, L"e-x"},
-      {'F', L"1.5e-3;", kWhole, true, 0, 0, 0, L"1.5e-3", 6, L";"},
-      {'F', L"\"ab c\" d", kWhole, true, 0, 0, 1, L"ab c", 6, L" d"},  {'F', L"\"ab c", kWhole, true, 0, 0, 0, L"\"ab c", 5, L""},
-      {'F', L"_name", kWhole, true, 0, 0, 0, L"_", 1, L"name"},        {'F', L"a_b c", kWhole, false, 0, 0, 0, L"a_b", 0, L"a_b c"},
-      {'F', L"ab-1", kWhole, true, 0, 0, 0, L"ab", 2, L"-1"},          {'F', L"1.5e+3", 5, true, 0, 0, 0, L"1.5", 3, L"e+"},
-      {'F', L"\"ab\"", 3, true, 0, 0, 0, L"\"ab", 3, L""},          {'F', L"12.x", kWhole, true, 0, 0, 0, L"12", 2, L".x"},
-      {'F', L"12.5", 3, true, 0, 0, 0, L"12", 2, L"."},                {'F', L" a", kWhole, true, 0, PXM_E_FAIL, kUntouched, L"", 0, L" a"},
+      // Without consume a line reaching the end is delivered but the call fails; a ';' past the view is not seen.
+      {'L', L"a;b", kAll, false, false, 0, 0, L"a;", 0, L"a;b"}, {'L', L"a;b", kAll, true, true, 0, 0, L"a", 2, L"b"}, {'L', L"b;", kAll, true, true, 1, 0, L"b", 2, L""},
+      {'L', L"ab;c", 2, true, true, 1, 0, L"ab", 2, L""}, {'L', L"abc;", kAll, false, true, PXM_E_FAIL, 0, L"abc", 0, L"abc;"},
+      // "\n", "\r", "\r\n" and "\n\r" end a line, two alike are two lines; a '\n' past the view is not seen; without consume no terminator succeeds.
+      {'C', L"x\r\ny", kAll, true, true, 0, 0, L"x", 3, L"y"}, {'C', L"x\n\ry", kAll, true, false, 0, 0, L"x\n\r", 3, L"y"},
+      {'C', L"xy", kAll, true, true, 1, 0, L"xy", 2, L""}, {'C', L"x\n\ny", kAll, true, true, 0, 0, L"x", 2, L"\ny"},
+      {'C', L"x\r\ny", 2, true, false, 1, 0, L"x\r", 2, L""}, {'C', L"xy", kAll, false, true, 0, 0, L"xy", 0, L"xy"},
+      {'R', L"a/b/c", kAll, true, true, 0, 0, L"a/b", 4, L"c"}, {'R', L"a/b/c", kAll, true, false, 0, 0, L"a/b", 3, L"/c"},
+      {'R', L"/c", kAll, true, true, PXM_E_FAIL, 0, L"", 0, L"/c"}, {'R', L"abc", kAll, true, true, PXM_E_FAIL, 0, L"", 0, L"abc"},
+      // From the last separator on, the view keeping its start. Without one: the whole view (W), or failure with the length cleared; an empty
+      // view: GetLineRight writes nothing.
+      {'T', L"a/b/c", kAll, false, false, 0, 3, L"/c", 0, L"a/b/c"}, {'T', L"a/b/c", kAll, true, false, 0, 3, L"/c", 0, L"a/b/"},
+      {'K', L"/abc", kAll, true, true, 0, 1, L"abc", 0, L""}, {'W', L"a/b/c", kAll, true, true, 0, 4, L"c", 0, L"a/b"},
+      {'W', L"abc", kAll, true, true, 0, 0, L"abc", 0, L""}, {'K', L"", kAll, true, true, PXM_E_FAIL, kCleared, L"", 0, L""},
+      {'T', L"abc", kAll, true, true, PXM_E_FAIL, kCleared, L"", 0, L"abc"}, {'K', L"abc", kAll, true, true, PXM_E_FAIL, kCleared, L"", 0, L"abc"},
+      {'T', L"", kAll, true, true, PXM_E_FAIL, kUntouched, L"", 0, L""},
+      // Numbers, quoted words, one punctuation character, names; every token ends with the view. An empty name fails and writes nothing.
+      {'F', L"-12.5e+3x", kAll, true, 0, 0, 0, L"-12.5e+3", 8, L"x"}, {'F', L"1.2.3", kAll, true, 0, 0, 0, L"1.2", 3, L".3"},
+      {'F', L"12e+3", kAll, true, 0, 0, 0, L"12", 2, L"e+3"}, {'F', L"1.5e-x", kAll, true, 0, 0, 0, L"1.5", 3, L"e-x"},
+      {'F', L"1.5e-3;", kAll, true, 0, 0, 0, L"1.5e-3", 6, L";"}, {'F', L"12.x", kAll, true, 0, 0, 0, L"12", 2, L".x"},
+      {'F', L"\"ab c\" d", kAll, true, 0, 0, 1, L"ab c", 6, L" d"}, {'F', L"\"ab c", kAll, true, 0, 0, 0, L"\"ab c", 5, L""},
+      {'F', L"_name", kAll, true, 0, 0, 0, L"_", 1, L"name"}, {'F', L"a_b c", kAll, false, 0, 0, 0, L"a_b", 0, L"a_b c"},
+      {'F', L"ab-1", kAll, true, 0, 0, 0, L"ab", 2, L"-1"}, {'F', L"1.5e+3", 5, true, 0, 0, 0, L"1.5", 3, L"e+"}, {'F', L"\"ab\"", 3, true, 0, 0, 0, L"\"ab", 3, L""},
+      {'F', L"12.5", 3, true, 0, 0, 0, L"12", 2, L"."}, {'F', L" a", kAll, true, 0, PXM_E_FAIL, kUntouched, L"", 0, L" a"},
+      {'F', L"-x", kAll, true, 0, PXM_E_FAIL, kUntouched, L"", 0, L"-x"}, {'F', L"-1", 1, true, 0, PXM_E_FAIL, kUntouched, L"", 0, L"-"},
       // Wide characters whose low byte is a digit, space or punctuation are no such thing.
-      {'F', L"\x0131x", kWhole, true, 0, 0, 0, L"\x0131x", 2, L""},    {'F', L"1\x0130", kWhole, true, 0, 0, 0, L"1", 1, L"\x0130"},
-      {'F', {L'a', wide20, L'b'}, kWhole, true, 0, 0, 0, {L'a', wide20, L'b'}, 3, L""},
-      // An empty name fails and writes nothing.
-      {'F', L"-x", kWhole, true, 0, PXM_E_FAIL, kUntouched, L"", 0, L"-x"}, {'F', L"-1", 1, true, 0, PXM_E_FAIL, kUntouched, L"", 0, L"-"},
+      {'F', L"\x0131x", kAll, true, 0, 0, 0, L"\x0131x", 2, L""}, {'F', L"1\x0130", kAll, true, 0, 0, 0, L"1", 1, L"\x0130"},
+      {'F', {L'a', wide20, L'b'}, kAll, true, 0, 0, 0, {L'a', wide20, L'b'}, 3, L""},
       // GetWord returns the separator's position + 1, or 0 when there is none.
-      {'G', L"a;b,c", kWhole, true, 0, 2, 0, L"a", 1, L";b,c"}, {'G', L"abcd", kWhole, true, 0, 0, 0, L"abcd", 4, L""},
-      {'G', L";ab", kWhole, true, 0, 1, 0, L"", 0, L";ab"},
+      {'G', L"a;b,c", kAll, true, 0, 2, 0, L"a", 1, L";b,c"}, {'G', L"abcd", kAll, true, 0, 0, 0, L"abcd", 4, L""}, {'G', L";ab", kAll, true, 0, 1, 0, L"", 0, L";ab"},
       // Split at the first "=" or, asked to, control character (below 32, or negative as 32 bits).
-      {'S', L"key=value", kWhole, 0, 0, 0, 0, L"key", 0, L"key=value"}, {'S', L"key", kWhole, 0, 1, PXM_E_FAIL, 0, L"key", 0, L"key"},
-      {'S', L"a\tb=", kWhole, 0, 1, 0, 0, L"a", 0, L"a\tb="},           {'S', {L'a', high, L'b'}, kWhole, 0, 1, 0, 0, L"a", 0, {L'a', high, L'b'}},
-      {'S', L"a=b", 1, 0, 0, PXM_E_FAIL, 0, L"a", 0, L"a"},             {'E', L"a\tb", kWhole, 0, 1, PXM_E_FAIL, 0, L"a\tb", 0, L"a\tb"},
+      {'S', L"key=value", kAll, 0, 0, 0, 0, L"key", 0, L"key=value"}, {'S', L"key", kAll, 0, 1, PXM_E_FAIL, 0, L"key", 0, L"key"},
+      {'S', L"a\tb=", kAll, 0, 1, 0, 0, L"a", 0, L"a\tb="}, {'S', {L'a', high, L'b'}, kAll, 0, 1, 0, 0, L"a", 0, {L'a', high, L'b'}},
+      {'S', L"a=b", 1, 0, 0, PXM_E_FAIL, 0, L"a", 0, L"a"}, {'E', L"a\tb", kAll, 0, 1, PXM_E_FAIL, 0, L"a\tb", 0, L"a\tb"},
       // An out-view that is the view itself holds the out value.
-      {'l', L"ab;cd", kWhole, true, true, 0, 0, L"ab", 0, L"ab"}, {'w', L"ab;cd/e=f", kWhole, true, true, 0, 6, L"e=f", 6, L"e=f"},
-      {'g', L"ab;cd", kWhole, true, 0, 3, 0, L"ab", 0, L"ab"},    {'s', L"key=v", kWhole, 0, 0, 0, 0, L"key", 0, L"key"},
-      // The first occurrence of the out text (N), or of one of its characters (H), inside the view.
-      {'N', L"aaab", kWhole, 0, 0, 1, kUntouched, L"aab", 0, L"aaab"},  // inside a failed partial match
-      {'N', L"abababc", kWhole, 0, 0, 2, kUntouched, L"ababc", 0, L"abababc"}, {'N', L"abc", 2, 0, 0, PXM_E_FAIL, kUntouched, L"bc", 0, L"ab"},
-      {'N', L"abc", kWhole, 0, 0, PXM_E_FAIL, kUntouched, L"", 0, L"abc"},   {'H', L"abc", kWhole, 0, 0, 2, kUntouched, L"xc", 0, L"abc"},
-      {'H', L"abc", 2, 0, 0, PXM_E_FAIL, kUntouched, L"c", 0, L"ab"},
+      {'l', L"ab;cd", kAll, true, true, 0, 0, L"ab", 0, L"ab"}, {'w', L"ab;cd/e=f", kAll, true, true, 0, 6, L"e=f", 6, L"e=f"},
+      {'g', L"ab;cd", kAll, true, 0, 3, 0, L"ab", 0, L"ab"}, {'s', L"key=v", kAll, 0, 0, 0, 0, L"key", 0, L"key"},
+      // The first occurrence of the out text (N; the first here lies inside a failed partial match), or of one of its characters (H), in the view.
+      {'N', L"aaab", kAll, 0, 0, 1, kUntouched, L"aab", 0, L"aaab"}, {'N', L"abababc", kAll, 0, 0, 2, kUntouched, L"ababc", 0, L"abababc"},
+      {'N', L"abc", 2, 0, 0, PXM_E_FAIL, kUntouched, L"bc", 0, L"ab"}, {'N', L"abc", kAll, 0, 0, PXM_E_FAIL, kUntouched, L"", 0, L"abc"},
+      {'H', L"abc", kAll, 0, 0, 2, kUntouched, L"xc", 0, L"abc"}, {'H', L"abc", 2, 0, 0, PXM_E_FAIL, kUntouched, L"c", 0, L"ab"},
   };
   for (const Case& c : cases) Check(c);
-  // Over the empty view (a null text, a pointer with length 0, a null text of any length) every operation fails and consumes nothing; null
+  // Over an empty view (a null text, a pointer with length 0, a null text of any length) every operation fails, consuming nothing; null
   // out-views are skipped.
   const wchar_t one[] = {L'x'}, text[] = L"a;b/c d";
   for (CREFString empty : {CREFString(), CREFString(one, 0), CREFString(nullptr, 5)}) {

@@ -27,8 +27,8 @@ inline ProviderRef exactProvider(const Bytes& bytes) {
   return ProviderRef(CGDataProviderCreateWithData(nullptr, copy, bytes.size(), [](void*, const void* data, size_t) { std::free(const_cast<void*>(data)); }));
 }
 inline ImageRef makeImage(const Bytes& bytes, size_t width, size_t height, size_t bpc, size_t bpp, size_t bytesPerRow, CGColorSpaceRef space,
-                          CGBitmapInfo info) {
-  return ImageRef(CGImageCreate(width, height, bpc, bpp, bytesPerRow, space, info, exactProvider(bytes).get(), nullptr, false, 0));
+                          CGBitmapInfo info, const CGFloat* decode = nullptr) {
+  return ImageRef(CGImageCreate(width, height, bpc, bpp, bytesPerRow, space, info, exactProvider(bytes).get(), decode, false, 0));
 }
 
 // A bitmap context over caller memory with guard bytes before and after it and in each row's padding.

@@ -1,6 +1,5 @@
-// Drawing images and fills: every source description over every destination description, placed at several scales and clipped, checked
-// byte for byte against a pixel-by-pixel reference (the drawing loops' row conversions, shuffles, blends and scaled rows) on random images of
-// odd sizes over random destinations, a skipped byte written as alpha is.
+// Drawing images and fills, byte for byte against a pixel-by-pixel reference: every source description over every destination description,
+// placed at several scales and clipped, random images of odd sizes over random destinations (a skipped byte is written as alpha is).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -28,21 +27,20 @@ const Source kSources[] = {
     {"premultiplied first little", RGB, 8, 32, kFirst | kLittle, Premultiplied, {2, 1, 0, 3}},
 };
 
-// Offsets of red, green, blue, alpha or the skipped byte, written as alpha is (-1: none).
+// Offsets of red (or grey), green, blue, alpha or the skipped byte, written as alpha is (-1: none).
 struct Dest { const char* name; uint32_t info; bool grey; int offsets[4]; };
 const Dest kDests[] = {
     {"skip last", kSkipLast, false, {0, 1, 2, 3}}, {"skip first", kSkipFirst, false, {1, 2, 3, 0}}, {"skip first little", kSkipFirst | kLittle, false, {2, 1, 0, 3}},
     {"premultiplied last", kLast, false, {0, 1, 2, 3}}, {"premultiplied last big", kLast | kCGBitmapByteOrder32Big, false, {0, 1, 2, 3}},
     {"premultiplied first", kFirst, false, {1, 2, 3, 0}}, {"premultiplied first little", kFirst | kLittle, false, {2, 1, 0, 3}},
-    {"premultiplied last little", kLast | kLittle, false, {3, 2, 1, 0}}, {"grey", kCGImageAlphaNone, true, {0, 0, 0, -1}},
+    {"premultiplied last little", kLast | kLittle, false, {3, 2, 1, 0}}, {"grey", kCGImageAlphaNone, true, {0, -1, -1, -1}},
 };
 
 // Masking ranges (first, last) for red, green, blue, of 8-bit and of 5-bit components; grey and indexed images use the first.
 constexpr CGFloat kMask[6] = {40, 200, 0, 255, 90, 180}, kMask5[6] = {5, 25, 0, 31, 11, 22};
 
 int widen5(int v) { return (v & 31) << 3 | (v & 31) >> 2; }
-// Rounded division by 255 as the blending formulas state it.
-int div255(int x) { return (x + 127) / 255; }
+int div255(int x) { return (x + 127) / 255; }  // rounded, as the blending formulas state it
 int luminance(int r, int g, int b) { return (77 * r + 150 * g + 29 * b) >> 8; }
 
 struct SourceImage {
@@ -55,42 +53,34 @@ struct SourceImage {
       : width(w), height(h), bytesPerRow(w * s.bpp / 8 + 3), bytes((h - 1) * bytesPerRow + w * s.bpp / 8) {
     for (uint8_t& b : bytes) b = uint8_t(random());
     // Runs of opaque and transparent pixels as well as mixed ones: blends take shortcuts over runs.
-    if (s.offsets[3] >= 0)
-      for (size_t i = 0; i < width * height; ++i)
-        if (i / 16 % 3 != 2) at(s, i)[s.offsets[3]] = i / 16 % 3 ? 255 : 0;
+    for (size_t i = 0; s.offsets[3] >= 0 && i < width * height; ++i)
+      if (i / 16 % 3 != 2) at(s, i)[s.offsets[3]] = i / 16 % 3 ? 255 : 0;
     Bytes table(3 * 256);
-    for (size_t i = 0; i < 3 * 256; ++i) palette[i / 3][i % 3] = table[i] = uint8_t(random()), palette[i / 3][3] = 255;
+    for (size_t i = 0; i < 3 * 256; ++i) { palette[i / 3][i % 3] = table[i] = uint8_t(random()); palette[i / 3][3] = 255; }
     SpaceRef space = s.space == Grey ? greySpace() : rgbSpace();
     // An indexed space keeps its own table and base space: both go before the image is drawn.
-    if (s.space == Indexed) space.reset(CGColorSpaceCreateIndexed(space.get(), 255, table.data())), std::fill(table.begin(), table.end(), 0);
+    if (s.space == Indexed) { space.reset(CGColorSpaceCreateIndexed(space.get(), 255, table.data())); std::fill(table.begin(), table.end(), 0); }
     image = makeImage(bytes, width, height, s.bpc, s.bpp, bytesPerRow, space.get(), s.info);
     if (masked) image.reset(CGImageCreateWithMaskingColors(image.get(), s.bpc == 5 ? kMask5 : kMask));
   }
   uint8_t* at(const Source& s, size_t i) { return bytes.data() + i / width * bytesPerRow + i % width * (s.bpp / 8); }
 
-  // The pixel at (x, y) as red, green, blue, alpha; alpha -1 where the masking colours leave it out.
+  // The pixel at (x, y) as red, green, blue, alpha (-1 where the masking colours leave it out). The samples are what the masking ranges are
+  // compared with (grey and indexed: the byte), widened to 8 bits to be drawn.
   Pixel read(const Source& s, size_t x, size_t y, bool masked) {
     const uint8_t* p = at(s, y * width + x);
-    Pixel c = s.space == Indexed ? palette[p[0]] : Pixel{p[s.offsets[0]], p[s.offsets[1]], p[s.offsets[2]], 255};
-    int samples[3] = {c[0], c[1], c[2]};  // what the masking ranges are compared with
-    if (s.bpc == 5) {
-      const int v = p[0] | p[1] << 8;  // the top bit is skipped
-      samples[0] = v >> 10 & 31, samples[1] = v >> 5 & 31, samples[2] = v & 31;
-      c = {widen5(samples[0]), widen5(samples[1]), widen5(samples[2]), 255};
-    }
-    if (s.offsets[3] >= 0) c[3] = p[s.offsets[3]];
+    const int v = s.bpc == 5 ? p[0] | p[1] << 8 : 0;  // the top bit is skipped
+    const Pixel sample = s.bpc == 5 ? Pixel{v >> 10 & 31, v >> 5 & 31, v & 31} : Pixel{p[s.offsets[0]], p[s.offsets[1]], p[s.offsets[2]]};
+    const auto drawn = [&](int k) { return s.bpc == 5 ? widen5(sample[k]) : sample[k]; };
+    const Pixel c = s.space == Indexed ? palette[p[0]] : Pixel{drawn(0), drawn(1), drawn(2), s.offsets[3] >= 0 ? p[s.offsets[3]] : 255};
     const CGFloat* mask = s.bpc == 5 ? kMask5 : kMask;
     bool hit = masked;
-    for (int k = 0; k < 3; ++k) {
-      const int v = s.space == RGB ? samples[k] : p[0], pair = s.space == RGB ? k : 0;
-      hit &= mask[2 * pair] <= v && v <= mask[2 * pair + 1];
-    }
+    for (int k = 0; k < 3; ++k) hit &= mask[s.space == RGB ? 2 * k : 0] <= sample[k] && sample[k] <= mask[s.space == RGB ? 2 * k + 1 : 1];
     return hit ? Pixel{c[0], c[1], c[2], -1} : c;
   }
 };
 
-// One destination byte: colour (or alpha) v of a pixel of alpha a over the byte d.
-int combine(Kind kind, int v, int a, int d) {
+int combine(Kind kind, int v, int a, int d) {  // colour (or alpha) v of a pixel of alpha a over the byte d
   if (a < 0) return d;  // masked out
   return kind == Opaque ? v : kind == Straight ? div255(v * a + d * (255 - a)) : std::min(255, v + div255(d * (255 - a)));
 }
@@ -110,11 +100,10 @@ Bytes reference(Kind kind, size_t width, size_t height, Read read, const Dest& d
                            clamp((rect.origin.y + rect.size.height - cy) * double(height) / rect.size.height, height));
       uint8_t* px = out.data() + Canvas::kGuard + r * before.bytesPerRow + x * before.pixelBytes;
       const int alpha = c[3] < 0 ? -1 : kind == Opaque ? 255 : c[3];
-      if (d.grey) { px[0] = uint8_t(combine(kind, luminance(c[0], c[1], c[2]), alpha, px[0])); continue; }
-      const uint8_t old[4] = {px[0], px[1], px[2], px[3]};
-      for (int k = 0; k < 3; ++k) px[d.offsets[k]] = uint8_t(combine(kind, c[k], alpha, old[d.offsets[k]]));
-      // An alpha byte blends as a colour of 255 (straight) or the alpha itself (premultiplied).
-      if (d.offsets[3] >= 0) px[d.offsets[3]] = uint8_t(combine(kind, kind == Straight ? 255 : alpha, alpha, old[d.offsets[3]]));
+      // An alpha byte blends as a colour of 255 (straight) or of the alpha itself (premultiplied).
+      const int value[4] = {d.grey ? luminance(c[0], c[1], c[2]) : c[0], c[1], c[2], kind == Straight ? 255 : alpha};
+      for (int k = 0; k < 4; ++k)
+        if (d.offsets[k] >= 0) px[d.offsets[k]] = uint8_t(combine(kind, value[k], alpha, px[d.offsets[k]]));
     }
   return out;
 }
@@ -122,21 +111,18 @@ Bytes reference(Kind kind, size_t width, size_t height, Read read, const Dest& d
 constexpr CGAffineTransform kIdentity = {1, 0, 0, 1, 0, 0};
 
 
-// Every source description over every destination description, placed through the CTM and the rectangle: 1:1, halved (every other column),
-// four times, an odd enlargement, and clipped at every edge; a fill of a random colour follows each placement into each destination.
+// Placed through the CTM and the rectangle; a fill of a random colour follows each placement of the first source into each destination.
 TEST(DrawImage, EverySourceOverEveryDestinationFollowsTheSamplingFormulas) {
   constexpr int kW = 300, kH = 12;  // wider than a row chunk
-  const struct { const char* name; CGAffineTransform ctm; CGRect rect; size_t imageWidth, imageHeight; } placements[] = {
-      {"1:1", kIdentity, {{0, 0}, {262, 7}}, 262, 7}, {"halved", kIdentity, {{0, 0}, {131, 3}}, 262, 7},
-      {"four times", kIdentity, {{0, 0}, {1048, 28}}, 262, 7}, {"odd enlargement", kIdentity, {{0, 0}, {391, 11}}, 262, 7},
-      {"1:1 offset, clipped right and top", kIdentity, {{7, 3}, {kW, kH}}, kW, kH}, {"1:1 clipped left and bottom", kIdentity, {{-5, -4}, {kW, kH}}, kW, kH},
-      {"beyond every edge", kIdentity, {{-9, -9}, {kW + 20, kH + 20}}, 13, 7}, {"2x", kIdentity, {{1, 1}, {2 * 70, 2 * 5}}, 70, 5},
-      {"half", kIdentity, {{0, 0}, {kW, kH}}, 2 * kW, 2 * kH}, {"fractional", kIdentity, {{0.3, 0.7}, {250.5, 7.2}}, 7, 5},
-      {"negative size is not a mirror", kIdentity, {{200, 10}, {-150, -8}}, 6, 4}, {"scaled and translated CTM", {2, 0, 0, 3, 5, -2}, {{1, 1}, {40, 3}}, 9, 5},
-      {"flipped CTM", {1, 0, 0, -1, 0, kH}, {{2, 1}, {260, 9}}, 260, 9}, {"mirrored CTM", {-1, 0, 0, 1, kW, 0}, {{2, 1}, {260, 9}}, 260, 9},
-      {"between pixel centres", kIdentity, {{2.6, 1}, {0.3, 5}}, 3, 3}, {"empty", kIdentity, {{0, 0}, {0, 4}}, 3, 3},
-      {"null", kIdentity, CGRectNull, 3, 3}, {"not a number", kIdentity, {{NAN, 0}, {4, 4}}, 3, 3}, {"infinite", kIdentity, {{0, 0}, {INFINITY, 4}}, 3, 3},
-      {"collapsed CTM", {0, 0, 0, 1, 0, 0}, {{0, 0}, {4, 4}}, 3, 3},
+  const struct { const char* name; CGRect rect; size_t imageWidth, imageHeight; CGAffineTransform ctm = kIdentity; } placements[] = {
+      {"1:1", {{0, 0}, {262, 7}}, 262, 7}, {"halved", {{0, 0}, {131, 3}}, 262, 7}, {"four times", {{0, 0}, {1048, 28}}, 262, 7},
+      {"odd enlargement", {{0, 0}, {391, 11}}, 262, 7}, {"1:1 offset, clipped right and top", {{7, 3}, {kW, kH}}, kW, kH},
+      {"1:1 clipped left and bottom", {{-5, -4}, {kW, kH}}, kW, kH}, {"beyond every edge", {{-9, -9}, {kW + 20, kH + 20}}, 13, 7},
+      {"2x", {{1, 1}, {2 * 70, 2 * 5}}, 70, 5}, {"half", {{0, 0}, {kW, kH}}, 2 * kW, 2 * kH}, {"fractional", {{0.3, 0.7}, {250.5, 7.2}}, 7, 5},
+      {"negative size is not a mirror", {{200, 10}, {-150, -8}}, 6, 4}, {"scaled and translated CTM", {{1, 1}, {40, 3}}, 9, 5, {2, 0, 0, 3, 5, -2}},
+      {"flipped CTM", {{2, 1}, {260, 9}}, 260, 9, {1, 0, 0, -1, 0, kH}}, {"mirrored CTM", {{2, 1}, {260, 9}}, 260, 9, {-1, 0, 0, 1, kW, 0}},
+      {"between pixel centres", {{2.6, 1}, {0.3, 5}}, 3, 3}, {"empty", {{0, 0}, {0, 4}}, 3, 3}, {"null", CGRectNull, 3, 3}, {"not a number", {{NAN, 0}, {4, 4}}, 3, 3},
+      {"infinite", {{0, 0}, {INFINITY, 4}}, 3, 3}, {"collapsed CTM", {{0, 0}, {4, 4}}, 3, 3, {0, 0, 0, 1, 0, 0}},
   };
   std::mt19937 random(20261205);
   SpaceRef rgb = rgbSpace(), grey = greySpace();
@@ -152,31 +138,25 @@ TEST(DrawImage, EverySourceOverEveryDestinationFollowsTheSamplingFormulas) {
           const Bytes expected =
               reference(s.kind, src.width, src.height, [&](size_t x, size_t y) { return src.read(s, x, y, masked); }, d, canvas, p.ctm, p.rect);
           CGContextRef g = canvas.get();
-          CGContextTranslateCTM(g, p.ctm.tx, p.ctm.ty), CGContextScaleCTM(g, p.ctm.a, p.ctm.d), CGContextDrawImage(g, p.rect, src.image.get());
+          CGContextTranslateCTM(g, p.ctm.tx, p.ctm.ty); CGContextScaleCTM(g, p.ctm.a, p.ctm.d); CGContextDrawImage(g, p.rect, src.image.get());
           ASSERT_TRUE(canvas.memory == expected) << s.name << (masked ? " masked" : "") << " into " << d.name << ": " << p.name;
           if (&s != kSources || masked) continue;
           // A fill over what was drawn, opaque or not; what is set after a save goes with the restore.
           const Pixel colour = {int(random() & 255), int(random() & 255), int(random() & 255), int(random() % 2 ? 255 : random() & 255)};
           const Bytes filled = reference(Straight, 1, 1, [&](size_t, size_t) { return colour; }, d, canvas, p.ctm, p.rect);
           CGContextSetRGBFillColor(g, colour[0] / 255.0, colour[1] / 255.0, colour[2] / 255.0, colour[3] / 255.0);
-          CGContextSaveGState(g), CGContextSetRGBFillColor(g, 1, 1, 1, 1), CGContextTranslateCTM(g, 2, 2), CGContextRestoreGState(g);
+          CGContextSaveGState(g); CGContextSetRGBFillColor(g, 1, 1, 1, 1); CGContextTranslateCTM(g, 2, 2); CGContextRestoreGState(g);
           CGContextFillRect(g, p.rect);
           ASSERT_TRUE(canvas.memory == filled) << "a fill into " << d.name << ": " << p.name;
+          if (d.grey) continue;
+          // An image over the context's own memory (24-bit pixels over its 32-bit ones) is read as it was before the drawing; no image or no
+          // context: nothing drawn.
+          const Bytes own = reference(
+              Opaque, kW, kH, [&](size_t x, size_t y) { return Pixel{canvas.row(y)[3 * x], canvas.row(y)[3 * x + 1], canvas.row(y)[3 * x + 2], 255}; }, d, canvas, p.ctm, p.rect);
+          ProviderRef provider(CGDataProviderCreateWithData(nullptr, canvas.row(0), (kH - 1) * canvas.bytesPerRow + 3 * kW, nullptr));
+          ImageRef image(CGImageCreate(kW, kH, 8, 24, canvas.bytesPerRow, rgb.get(), 0, provider.get(), nullptr, false, 0));
+          CGContextDrawImage(g, p.rect, image.get()); CGContextDrawImage(g, p.rect, nullptr); CGContextDrawImage(nullptr, p.rect, image.get());
+          ASSERT_TRUE(canvas.memory == own) << "its own memory into " << d.name << ": " << p.name;
         }
       }
-}
-
-// An image over the context's own memory is read as it was before the drawing: here each pixel's write lands on the bytes of the pixels
-// after it. No image or no context: nothing drawn.
-TEST(DrawImage, ImageOverTheContextsOwnMemory) {
-  SpaceRef rgb = rgbSpace();
-  Bytes pixels(4 * 64), expected(pixels.size(), 255);
-  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint8_t(7 * i + 1);
-  for (size_t i = 0; i < 3 * 64; ++i) expected[i / 3 * 4 + i % 3] = pixels[i];
-  ContextRef context(CGBitmapContextCreate(pixels.data(), 64, 1, 8, 4 * 64, rgb.get(), kCGImageAlphaNoneSkipLast));
-  ProviderRef provider(CGDataProviderCreateWithData(nullptr, pixels.data(), pixels.size(), nullptr));
-  ImageRef image(CGImageCreate(64, 1, 8, 24, 3 * 64, rgb.get(), 0, provider.get(), nullptr, false, 0));
-  CGContextDrawImage(context.get(), CGRectMake(0, 0, 64, 1), image.get());
-  CGContextDrawImage(context.get(), CGRectMake(0, 0, 64, 1), nullptr), CGContextDrawImage(nullptr, CGRectMake(0, 0, 64, 1), image.get());
-  EXPECT_EQ(pixels, expected);
 }

@@ -1,6 +1,5 @@
-// The drawing rows that write large destinations with streaming stores, held byte for byte to their plain twins on random rows of odd
-// widths, the destination starting at every word of a 64-byte line (streamed rows store whole lines and single pixels at their ends), with
-// guard bytes around it. Source rows end where a readable page ends, so a read past one faults in any build.
+// The rows that write large destinations with streaming stores, byte for byte as their plain twins, on random rows of odd widths starting at
+// every word of a 64-byte line (whole lines streamed, single pixels at the ends) between guards; a source row read past its page faults.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -31,11 +30,11 @@ TEST(StreamedRows, MatchTheirPlainTwinsAndReadOnlyTheirRow) {
         for (size_t i = 0; i < width * source.bytesPerPixel; ++i) row[i] = uint8_t(random());
         for (size_t offset = 0; offset < 64; offset += 4) {
           RowParams plain, streamed;
-          plain.palette = streamed.palette = palette, streamed.stream = true;
+          plain.palette = streamed.palette = palette; streamed.stream = true;
           const RowFunction plainRow = prepareRow(source, dest, Op::Copy, false, plain), streamedRow = prepareRow(source, dest, Op::Copy, false, streamed);
           ASSERT_TRUE(plainRow && streamedRow);
           std::vector<uint8_t> want(4 * width + 2 * kGuardBytes, kGuard), got(offset + want.size(), kGuard);
-          plainRow(want.data() + kGuardBytes, row, nullptr, width, plain), streamedRow(got.data() + offset + kGuardBytes, row, nullptr, width, streamed);
+          plainRow(want.data() + kGuardBytes, row, nullptr, width, plain); streamedRow(got.data() + offset + kGuardBytes, row, nullptr, width, streamed);
           streamingDone();
           ASSERT_TRUE(std::equal(want.begin(), want.end(), got.begin() + offset)) << int(kind) << " into order " << int(order) << ", " << width << " wide at offset " << offset;
         }
