@@ -129,7 +129,7 @@ TEST_F(Stream, FoldersKeepValuesFoldersAndContentByExactKeyAndRoundTripAsBytes) 
                 DuvirovurozAdStreamToBytes(stream.Get(), nullptr, &size) & DuvirovurozAdListFolder(root.Get(), nullptr, 5, &count, nullptr) &
                 DuvirovurozAdWriteStreamFile(stream.Get(), nullptr), PXM_E_POINTER);
   EXPECT_EQ(DuvirovurozAdStreamFromBytes(nullptr, 0, Out(loaded)), PXM_E_INVALIDARG);
-  // Files (the round trip runs as two processes in the persistence tests): what cannot be done.
+  // Files (the round trip runs as two processes in the tool tests): what cannot be done.
   EXPECT_EQ(DuvirovurozAdReadStreamFile("/nonexistent/record", Out(loaded)) & DuvirovurozAdReadStreamFile("/", Out(loaded)) &
                 DuvirovurozAdWriteStreamFile(stream.Get(), "/nonexistent/folder/record"), PXM_E_FAIL);
   EXPECT_FALSE(loaded);
