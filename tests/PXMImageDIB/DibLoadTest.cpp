@@ -32,9 +32,8 @@ std::vector<uint8_t> Expected(IPXMImageDIB* dib, const std::vector<uint8_t>& fil
   return b;
 }
 
-// Paths of any length with backslashes, absolute or relative to the current folder. That folder
-// holds a library planted under the host module's name, never loaded: the module's siblings come
-// from beside it, and the real host module's transform is applied.
+// Paths of any length with backslashes, absolute or relative to a folder holding a library planted
+// under the host module's name: never loaded, as siblings come from beside the module.
 TEST(DibLoad, PathsOfAnyLengthFromAFolderWithAPlantedSiblingAndOpenFailures) {
   const fs::path planted = ScratchFolder() / "_binLinux" / ("DuvirovurozAd" PXM_MODULE_SUFFIX);
   fs::create_directories(planted.parent_path());
@@ -69,7 +68,6 @@ TEST(DibLoad, PathsOfAnyLengthFromAFolderWithAPlantedSiblingAndOpenFailures) {
 }
 
 Bytes Info(InfoHeader h, uint32_t entries, uint32_t rowBytes, uint32_t rows) { return MakeBlock(InfoHeaderBytes(h), entries, 4, rowBytes, rows); }
-// 40-byte header at this depth with three masks after it, and one row of 4 pixels.
 Bytes Masked(uint32_t bits, uint32_t red, uint32_t green, uint32_t blue) {
   return InfoHeaderBytes({.width = 4, .height = 1, .bitsPerPixel = bits, .compression = 3}).U32(red).U32(green).U32(blue).Fill(16, 7);
 }
@@ -82,10 +80,8 @@ TEST(DibLoad, EveryFileGetsItsResultAndBlock) {
     return MakeFile(Info({.width = 13, .height = 3, .bitsPerPixel = bits}, entries, PaddedRow(bits, 13), 3), 54 + 4 * entries);
   };
   const Bytes good24 = MakeFile(Info({.width = 5, .height = 3}, 0, 16, 3));
-  // 32 bits with three masks after the header, already the stored layout: the rows stay where they
-  // are, and the header becomes the 52-byte one that holds the masks.
-  const Bytes masked =
-      InfoHeaderBytes({.width = 2, .height = 2, .bitsPerPixel = 32, .compression = 3}).U32(0xFF0000).U32(0xFF00).U32(0xFF).Fill(16, 0x44);
+  // 32 bits with masks already in the stored layout: the rows stay where they are.
+  const Bytes masked = InfoHeaderBytes({.width = 2, .height = 2, .bitsPerPixel = 32, .compression = 3}).U32(0xFF0000).U32(0xFF00).U32(0xFF).Fill(16, 0x44);
   // A claim of twice the file plus 64 KiB loads; one row byte more is refused.
   const auto claim = [&](uint32_t extra) { return MakeFile(Info({.width = 65608 + extra, .height = 1, .bitsPerPixel = 8, .coloursUsed = 1}, 1, 0, 0)); };
   const auto raw = [](std::vector<uint8_t> bytes) { return Bytes{std::move(bytes)}; };
@@ -271,21 +267,20 @@ TEST(DibLoad, RunLengthStreamsEdgeCases) {
   }
 }
 
-// Bit fields with an alpha mask: alpha set in any pixel, here only in the top row, makes 32-bit
-// "ARGB" rows; alpha 0 throughout is no alpha, and 4-4-4 colours become 24-bit rows. A palette
-// shorter than the depth's (two 4-bit entries, the offset right after them) is read as far as it
-// goes, the rows from where the offset says; the missing entries are black.
+// Bit fields with an alpha mask: alpha in any pixel makes "ARGB" rows, none 24-bit ones. A short
+// palette is read as far as it goes (the rest black), the rows from the offset. Top-down: file row 0 on top.
 TEST(DibLoad, MaskedChannelsWidenAlphaAnywhereIsAlphaAndShortPalettesEndBlack) {
-  const auto masked = [](uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha, uint32_t lastPixel) {
-    const Bytes header = InfoHeaderBytes({.width = 2, .height = 2, .bitsPerPixel = 16, .compression = 6});
+  const auto masked = [](uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha, uint32_t lastPixel, int32_t height = 2) {
+    const Bytes header = InfoHeaderBytes({.width = 2, .height = height, .bitsPerPixel = 16, .compression = 6});
     return MakeFile(Bytes(header).U32(red).U32(green).U32(blue).U32(alpha).U16(0x0F00).U16(0x00F0).U16(0x000F).U16(lastPixel), 14 + 56);
   };
-  const Bytes shortPalette = MakeBlock(InfoHeaderBytes({.width = 3, .height = 1, .bitsPerPixel = 4, .coloursUsed = 2}), 2, 4, 0, 0);
+  const Bytes shortPalette = MakeBlock(InfoHeaderBytes({.width = 3, .height = -2, .bitsPerPixel = 4, .coloursUsed = 2}), 2, 4, 0, 0);
   const struct { Bytes file; std::vector<uint32_t> format; std::vector<uint8_t> top; std::vector<uint32_t> palette; } cases[] = {
       {masked(0x0F00, 0x00F0, 0x000F, 0xF000, 0x0FFF), {2, 2, 1, 24, 0}, {0, 0, 255, 255, 255, 255}, {}},
       {masked(0x0F00, 0x00F0, 0x000F, 0xF000, 0x1FFF), {2, 2, 1, 32, FOURCC_ARGB}, {0, 0, 255, 0, 255, 255, 255, 17}, {}},
       {masked(0x7C00, 0x0300, 0x00FF, 0, 0x0FFF), {2, 2, 1, 24, 0}, {0, 0, 15, 24, 255, 255}, {}},  // red where 5-5-5 has it, the rest not
-      {MakeFile(Bytes(shortPalette).U8(0x01).U8(0x20).U16(0), 14 + 40 + 8), {3, 1, 1, 4, 0}, {0x01, 0x20, 0, 0},  // entry i: 4i+1, 4i+2, 4i+3
+      {masked(0x0F00, 0x00F0, 0x000F, 0, 0x0FFF, -2), {2, 2, 1, 24, 0}, {255, 0, 0, 0, 255, 0}, {}},
+      {MakeFile(Bytes(shortPalette).U32(0x2001).U32(0x6045), 14 + 40 + 8), {3, 2, 1, 4, 0}, {0x01, 0x20, 0, 0},  // entry i: 4i+1, 4i+2, 4i+3
        {0x030201, 0x070605, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
   };
   for (const auto& c : cases) {

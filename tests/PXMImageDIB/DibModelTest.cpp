@@ -14,13 +14,8 @@ ComPtr<IPXMImageDIB> NewDib() { return ModuleHost::Get().CreateDIB(); }
 
 constexpr uint32_t kRgb = FOURCC_RGB, kMono = FOURCC_MONO, kArgb = FOURCC_ARGB, kBgr = FOURCC_BGR, kAbgr = FOURCC_ABGR;
 
-// Create in either class, 10 x 3 with 7 planes asked: the request normalised into one plane handed
-// out bottom-up (GetImage's row 0 is the last in memory); only grey deeper than 8 bits is not
-// creatable, and Create does not ask. The DIB's block: an info header (height positive), the grey
-// ramp in 4-byte entries (without entries none is handed out or taken), then rows that are the
-// caller's to write whole. The canvas's rows: its context's zeroed buffer, grey bytes without alpha
-// or red, green, blue and a skipped byte, where a pixel drawn at the device's bottom row lands in
-// GetImage row 0; kept when the stored request comes again, not a wider one.
+// Create in either class, 10 x 3 with 7 planes asked: one plane, GetImage's row 0 last in memory. The
+// DIB's block: info header, grey ramp, rows; the canvas's rows: its context's zeroed buffer.
 TEST(Create, NormalisesTheRequestIntoOneBottomUpPlane) {
   struct Case { bool canvas; uint32_t bits, fourcc, storedBits, storedFourcc, entries; } const cases[] = {
       {false, 1, kRgb, 1, kRgb, 2},      {false, 0, kRgb, 4, kRgb, 16},     {false, 2, kRgb, 4, kRgb, 16},      {false, 3, kMono, 4, kMono, 16},
@@ -33,14 +28,14 @@ TEST(Create, NormalisesTheRequestIntoOneBottomUpPlane) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << (c.canvas ? "canvas " : "DIB ") << c.bits << " bits, code " << std::hex << c.fourcc);
     ComPtr<IPXMImage> image = c.canvas ? ModuleHost::Get().CreateCanvas().As<IPXMImage>(pxm::iid::IPXMImage) : NewDib().As<IPXMImage>(pxm::iid::IPXMImage);
-    EXPECT_EQ(image->IsCreatable(c.bits, c.fourcc), c.fourcc == kMono && c.bits > 8 ? PXM_E_NOTCREATABLE : PXM_S_OK);
+    EXPECT_EQ(image->IsCreatable(c.bits, c.fourcc), c.fourcc == kMono && c.bits > 8 ? PXM_E_NOTCREATABLE : PXM_S_OK) << "Create does not ask";
     EXPECT_EQ(image->IsCreatable(c.bits + 8, c.fourcc), c.fourcc == kMono ? PXM_E_NOTCREATABLE : PXM_S_OK);
     ASSERT_EQ(image->Create(10, 3, 7, c.bits, c.fourcc), PXM_S_OK);
     const view::Probe v(image.Get(), c.canvas ? 5 : 0, 9);  // a canvas hands out its one plane for any number
     EXPECT_EQ(v.described | v.result, PXM_S_OK);
     EXPECT_EQ((std::vector{v.width, v.height, v.planes, v.bits, v.fourcc, v.bytes}), (std::vector{10u, 3u, 1u, c.storedBits, c.storedFourcc, c.storedBits / 8}));
     const uint32_t row = c.canvas ? (c.storedFourcc == kMono ? 10 : 40) : PaddedRow(c.storedBits, 10);
-    EXPECT_EQ(v.size * 1000 + v.stride, 3 * row * 1000 - row);
+    EXPECT_EQ(std::pair(v.size, v.stride), std::pair(3 * row, -int32_t(row)));
     uint8_t* first = v.data - 2 * row;  // the first row in memory
     if (!c.canvas) {
       ASSERT_EQ(v.blockSize, 40 + 4 * c.entries + 3 * row);
@@ -50,11 +45,11 @@ TEST(Create, NormalisesTheRequestIntoOneBottomUpPlane) {
                 (std::vector{40u, 10u, 3u, 1 | c.storedBits << 16, 0u, 3 * row, c.storedFourcc == kMono ? 0 : c.entries}));
       for (uint32_t i = 0; i < c.entries; ++i) ASSERT_EQ(U32At(b + 40 + 4 * i), i * 0x010101u) << i;
       uint32_t *table = nullptr, count = 99;
-      EXPECT_EQ(PaletteOf(image.Get())->GetPalette(&table, &count), c.entries ? PXM_S_FALSE : PXM_E_FAIL);
+      EXPECT_EQ(PaletteOf(image.Get())->GetPalette(&table, &count), c.entries ? PXM_S_FALSE : PXM_E_FAIL) << "none without entries";
       EXPECT_EQ(count, c.entries);
       EXPECT_EQ(PaletteOf(image.Get())->SetPalette(table, 1, 0), PXM_S_OK);
       EXPECT_EQ(view::Probe(image.Get()).blockSize, v.blockSize);
-      for (uint32_t y = 0; y < 3; ++y) std::memset(v.Row(y), int(y + 1), row);
+      for (uint32_t y = 0; y < 3; ++y) std::memset(v.Row(y), int(y + 1), row);  // rows the caller writes whole
       for (uint32_t m = 0; m < 3; ++m) EXPECT_EQ(first[m * row + row - 1], 3 - m);
       continue;
     }
@@ -66,16 +61,24 @@ TEST(Create, NormalisesTheRequestIntoOneBottomUpPlane) {
                 CGBitmapContextGetBitmapInfo(context) == (row == 10 ? kCGImageAlphaNone : kCGImageAlphaNoneSkipLast));
     CGContextSetRGBFillColor(context, 1, 1, 1, 1);
     CGContextFillRect(context, CGRectMake(0, 0, 1, 1));
-    EXPECT_EQ(v.data[0] * 1000 + v.data[row / 10] + first[0], 255000) << "GetImage row 0's first pixel, not the next nor the first row's";
+    EXPECT_EQ((std::vector{v.data[0], v.data[row / 10], first[0]}), (std::vector<uint8_t>{255, 0, 0})) << "the device's bottom row is GetImage row 0";
     ASSERT_EQ(image->Create(10, 3, 1, c.bits, c.fourcc), PXM_S_OK);
-    EXPECT_EQ(view::Probe(image.Get()).data[0] == 255, c.bits == c.storedBits && c.fourcc == c.storedFourcc) << "kept";
+    EXPECT_EQ(view::Probe(image.Get()).data[0] == 255, c.bits == c.storedBits && c.fourcc == c.storedFourcc) << "kept for the stored request";
     ASSERT_EQ(image->Create(11, 3, 1, c.storedBits, c.storedFourcc), PXM_S_OK);
     EXPECT_EQ(view::Probe(image.Get()).data[0], 0);
   }
 }
 
-TEST(DibCreate, EmptyAndTooLargeImagesHaveNoBlock) {
+// A refused Create leaves no pixels and no context: the DIB no size either, the canvas the size asked
+// (a repeated zero area is taken as done, a repeated oversized one tried again; PXM_S_FALSE: not pinned).
+TEST(Create, RefusedRequestsLeaveNoPixels) {
+  struct Case { bool canvas; uint32_t width, height, bits, fourcc; HRESULT again; } const cases[] = {  // no bits: a new image
+      {false, 0, 0, 0, 0, PXM_S_FALSE},          {false, 0x40000000u, 0x40000000u, 32, kBgr, PXM_S_FALSE}, {false, ~0u, 2, 32, kBgr, PXM_S_FALSE},
+      {false, 0x20000000u, 1, 32, kBgr, PXM_S_FALSE}, {true, 0, 0, 0, kRgb, PXM_S_OK},  {true, 0, 5, 32, kRgb, PXM_S_OK},
+      {true, 7, 0, 8, kMono, PXM_S_FALSE},       {true, 65536, 16384, 32, kRgb, PXM_E_FAIL}, {true, 65536, 65536, 32, kRgb, PXM_E_FAIL},
+      {true, 65536, 65536, 8, kMono, PXM_E_FAIL}, {true, 0x20000001u, 1, 32, kRgb, PXM_E_FAIL}};
   ComPtr<IPXMImageDIB> dib = NewDib();
+  ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
   uint32_t *table = reinterpret_cast<uint32_t*>(8), count = 77;
   EXPECT_EQ(PaletteOf(dib.Get())->GetPalette(&table, &count), PXM_E_FAIL);
   EXPECT_EQ(count, 77u);
@@ -84,16 +87,28 @@ TEST(DibCreate, EmptyAndTooLargeImagesHaveNoBlock) {
   int32_t stride = 0;
   EXPECT_EQ(dib->GetSize(nullptr, nullptr, nullptr) | dib->GetPixelDescriptor(nullptr, nullptr, nullptr) | dib->GetDIB(&none, &count) |
                 dib->GetImage(0, &count, &none, &stride), PXM_S_OK) << "an empty image is no error";
-  for (const auto& [width, height] : {std::pair{0u, 0u}, {0x40000000u, 0x40000000u}, {0xFFFFFFFFu, 2u}, {0x20000000u, 1u}}) {
-    SCOPED_TRACE(width);
-    ASSERT_EQ(dib->Create(4, 4, 1, 8, kMono), PXM_S_OK);
-    EXPECT_EQ(width ? dib->Create(width, height, 1, 32, kBgr) : PXM_E_FAIL, PXM_E_FAIL) << "refused like no memory";
-    const view::Probe v = width ? ViewOf(dib.Get()) : ViewOf(NewDib().Get());
-    // No block, no size; a refused request's normalised depth and code are kept.
-    EXPECT_EQ((std::vector{v.width, v.height, v.blockSize, v.size, uint32_t(v.stride), v.bits, v.fourcc}),
-              (std::vector{0u, 0u, 0u, 0u, 0u, width ? 32u : 0u, width ? kArgb : 0u}));
-    EXPECT_TRUE(!v.block && !v.data);
+  int colour = 0;
+  EXPECT_EQ(canvas->get_TransparentColor(&colour), PXM_S_OK);
+  EXPECT_EQ(colour, -1) << "none at first";
+  EXPECT_EQ(canvas->put_TransparentColor(0x0000FF), PXM_S_OK);
+  EXPECT_EQ(canvas->CreateOnCANVAS(reinterpret_cast<CGContextRef>(0x10), 5, 5), PXM_S_OK) << "does nothing";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.canvas ? "canvas " : "DIB ") << c.width << " x " << c.height);
+    ComPtr<IPXMImage> image = c.canvas ? canvas.As<IPXMImage>(pxm::iid::IPXMImage) : dib.As<IPXMImage>(pxm::iid::IPXMImage);
+    if (c.bits) {
+      ASSERT_EQ(image->Create(3, 3, 1, 32, kRgb), PXM_S_OK);
+      EXPECT_EQ(image->Create(c.width, c.height, 1, c.bits, c.fourcc), PXM_E_FAIL);
+      EXPECT_EQ(c.again == PXM_S_FALSE ? c.again : image->Create(c.width, c.height, 1, c.bits, c.fourcc), c.again);
+    }
+    const view::Probe v(image.Get(), 0, 9);
+    CGContextRef context = nullptr;
+    EXPECT_EQ(v.described | v.result | (c.canvas ? canvas->get_CANVAS(&context) : PXM_S_OK), PXM_S_OK);
+    EXPECT_EQ((std::vector{v.width, v.height, v.bits, v.fourcc, v.size, uint32_t(v.stride)}),
+              (c.canvas ? std::vector{c.width, c.height, c.bits, kRgb, 0u, 0u} : std::vector{0u, 0u, c.bits, c.bits ? kArgb : 0u, 0u, 0u}));
+    EXPECT_TRUE(!v.data && !context && !v.block && (c.canvas || !v.blockSize));
   }
+  EXPECT_EQ(canvas->get_TransparentColor(&colour), PXM_S_OK);
+  EXPECT_EQ(colour, 255) << "the transparent colour survives every state";
 }
 
 // Every header form is read in place; header sizes no header has, and depths without rows, are
@@ -141,7 +156,7 @@ TEST(DibCreateOnDIB, ReadsEveryHeaderFormAndRefusesTheRest) {
     const uint32_t paletteStart = static_cast<uint32_t>(c.header.size()), paletteBytes = c.entries * entrySize;
     EXPECT_EQ(v.block, block.data.data());
     EXPECT_EQ(v.data, v.block + paletteStart + paletteBytes + (c.height - 1) * row) << "the top row is last in memory";
-    EXPECT_EQ(v.blockSize * 1000 + v.stride, (paletteStart + paletteBytes + row * c.height) * 1000 - row);
+    EXPECT_EQ(std::pair(v.blockSize, v.stride), std::pair(paletteStart + paletteBytes + row * c.height, -int32_t(row)));
     uint32_t *table = nullptr, count = 0;
     EXPECT_EQ(PaletteOf(dib.Get())->GetPalette(&table, &count), c.entries ? PXM_S_FALSE : PXM_E_FAIL);
     EXPECT_EQ(count, c.entries);

@@ -1,6 +1,9 @@
-// Drawing a canvas into another context: the transparent colour and grey canvases (pixels 1:1,
-// scaled and fitted, and result codes: with the DIB's drawing tests).
+// The canvas on its own (its Create and Copy are tested with the DIB's): the transparent colour
+// when it draws, and a buffer that cannot be had.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cstdlib>
 
 #include "RenderTestSupport.h"
 
@@ -8,10 +11,9 @@ namespace {
 
 constexpr uint32_t kBackground = Rgbx(1, 2, 3);
 
-// The transparent colour 0x00BBGGRR leaves out exactly the pixels of that colour, whatever its
-// components (magenta, white and black keys too, next to pixels one step off in red, green and
-// blue); the top byte is not read, and only -1 turns masking off. A grey canvas draws into a colour
-// canvas as grey pixels; its transparent colour leaves out a grey level.
+// The transparent colour 0x00BBGGRR leaves out exactly the pixels of that colour, keys next to
+// pixels one step off in red, green and blue; the top byte is not read, only -1 turns masking off.
+// A grey canvas draws into a colour canvas as grey pixels; its transparent colour leaves out a grey level.
 TEST(CanvasRender, ColourAndGreyCanvasesLeaveOutTheTransparentColour) {
   constexpr uint32_t kGrey = Rgbx(153, 153, 153);
   for (const uint32_t key : {Rgbx(0x99, 0x66, 0x33), Rgbx(255, 0, 255), Rgbx(255, 255, 255), Rgbx(0, 0, 0), kGrey}) {
@@ -35,5 +37,27 @@ TEST(CanvasRender, ColourAndGreyCanvasesLeaveOutTheTransparentColour) {
     }
   }
 }
+
+#ifndef __has_feature
+#define __has_feature(x) 0
+#endif
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__) && !__has_feature(address_sanitizer) && \
+    !__has_feature(thread_sanitizer)
+// In a child whose address space is capped (sanitizer runtimes reserve more than the cap), a
+// buffer of 1 GiB cannot be had: out of memory, and no pixels or context.
+TEST(CanvasCreateDeathTest, AllocationFailureIsOutOfMemory) {
+  ComPtr<IPXMImageCANVAS> canvas = MakeColourCanvas(2, 2);
+  const auto create = [&] {
+    const rlimit cap{512u << 20, 512u << 20};
+    setrlimit(RLIMIT_AS, &cap);
+    const HRESULT hr = canvas->Create(16384, 16384, 1, 32, FOURCC_RGB);
+    const view::Probe s(canvas.Get(), 0, 9);
+    CGContextRef context = nullptr;
+    canvas->get_CANVAS(&context);
+    std::_Exit(hr == PXM_E_OUTOFMEMORY && s.width == 16384 && !s.data && !s.size && !context ? 0 : 1);
+  };
+  EXPECT_EXIT(create(), testing::ExitedWithCode(0), "");
+}
+#endif
 
 }  // namespace
