@@ -27,7 +27,7 @@ TEST(Create, NormalisesTheRequestIntoOneBottomUpPlane) {
       {true, 32, kRgb, 32, kRgb, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << (c.canvas ? "canvas " : "DIB ") << c.bits << " bits, code " << std::hex << c.fourcc);
-    ComPtr<IPXMImage> image = c.canvas ? ModuleHost::Get().CreateCanvas().As<IPXMImage>(pxm::iid::IPXMImage) : NewDib().As<IPXMImage>(pxm::iid::IPXMImage);
+    ComPtr<IPXMImage> image = ModuleHost::Get().Create<IPXMImage>(c.canvas ? L"PXMImageCANVAS" : L"PXMImageDIB", pxm::iid::IPXMImage);
     EXPECT_EQ(image->IsCreatable(c.bits, c.fourcc), c.fourcc == kMono && c.bits > 8 ? PXM_E_NOTCREATABLE : PXM_S_OK) << "Create does not ask";
     EXPECT_EQ(image->IsCreatable(c.bits + 8, c.fourcc), c.fourcc == kMono ? PXM_E_NOTCREATABLE : PXM_S_OK);
     ASSERT_EQ(image->Create(10, 3, 7, c.bits, c.fourcc), PXM_S_OK);
