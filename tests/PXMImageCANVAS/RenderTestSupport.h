@@ -1,5 +1,5 @@
-// What the drawing and copy tests share: canvas pixels as words, and colour canvases of the
-// module as drawing destinations whose pixels are read back where the test drew them.
+// What the drawing and copy tests share: canvas pixels as words, and colour canvases of the module
+// as drawing destinations (Surface) whose pixels are read back where the test drew them.
 #pragma once
 #include <CoreGraphics/CoreGraphics.h>
 #include <gtest/gtest.h>
@@ -42,7 +42,6 @@ inline ComPtr<IPXMImageCANVAS> MakeColourCanvas(uint32_t w, uint32_t h) {
 // draw. Unflipped: Core Graphics' own, y up.
 enum class Coordinates { Flipped, Unflipped };
 
-// A colour canvas of the module as a drawing destination.
 struct Surface {
   ComPtr<IPXMImageCANVAS> canvas;
   CGContextRef context = nullptr;

@@ -1,7 +1,6 @@
-// The raster, DIB and canvas copies' row kernels, plain, streaming and widest, each held byte for
-// byte to a plain loop on random rows of odd widths. Source rows end where their heap block ends (the
-// sanitizers see a read past a row), guard bytes around each destination row catch a write outside
-// it, and destinations start at every offset within a 64-byte line, where streaming stores begin.
+// The copies' row kernels, plain, streaming and widest, held byte for byte to plain loops on rows of
+// odd widths that end where their heap block ends, with guard bytes around destinations starting at
+// every offset within a 64-byte line (where streaming stores begin).
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -68,8 +68,9 @@ TEST(DibLoad, PathsOfAnyLengthFromAFolderWithAPlantedSiblingAndOpenFailures) {
 }
 
 Bytes Info(InfoHeader h, uint32_t entries, uint32_t rowBytes, uint32_t rows) { return MakeBlock(InfoHeaderBytes(h), entries, 4, rowBytes, rows); }
+Bytes File(InfoHeader h, uint32_t entries, uint32_t rowBytes, uint32_t rows, uint32_t offset = 0) { return MakeFile(Info(h, entries, rowBytes, rows), offset); }
 Bytes Masked(uint32_t bits, uint32_t red, uint32_t green, uint32_t blue) {
-  return InfoHeaderBytes({.width = 4, .height = 1, .bitsPerPixel = bits, .compression = 3}).U32(red).U32(green).U32(blue).Fill(16, 7);
+  return MakeFile(InfoHeaderBytes({.width = 4, .height = 1, .bitsPerPixel = bits, .compression = 3}).U32(red).U32(green).U32(blue).Fill(16, 7));
 }
 Bytes Cut(Bytes b, size_t keep) { return b.data.resize(keep), b; }
 
@@ -77,52 +78,44 @@ Bytes Cut(Bytes b, size_t keep) { return b.data.resize(keep), b; }
 // last, colour rows transformed once; a refused one leaves the image. The path and transform are released.
 TEST(DibLoad, EveryFileGetsItsResultAndBlock) {
   const auto depth = [](uint32_t bits, uint32_t entries = 0) {
-    return MakeFile(Info({.width = 13, .height = 3, .bitsPerPixel = bits}, entries, PaddedRow(bits, 13), 3), 54 + 4 * entries);
+    return File({.width = 13, .height = 3, .bitsPerPixel = bits}, entries, PaddedRow(bits, 13), 3, 54 + 4 * entries);
   };
-  const Bytes good24 = MakeFile(Info({.width = 5, .height = 3}, 0, 16, 3));
+  const Bytes good24 = File({.width = 5, .height = 3}, 0, 16, 3);
   // 32 bits with masks already in the stored layout: the rows stay where they are.
   const Bytes masked = InfoHeaderBytes({.width = 2, .height = 2, .bitsPerPixel = 32, .compression = 3}).U32(0xFF0000).U32(0xFF00).U32(0xFF).Fill(16, 0x44);
   // A claim of twice the file plus 64 KiB loads; one row byte more is refused.
-  const auto claim = [&](uint32_t extra) { return MakeFile(Info({.width = 65608 + extra, .height = 1, .bitsPerPixel = 8, .coloursUsed = 1}, 1, 0, 0)); };
+  const auto claim = [&](uint32_t extra) { return File({.width = 65608 + extra, .height = 1, .bitsPerPixel = 8, .coloursUsed = 1}, 1, 0, 0); };
   const auto raw = [](std::vector<uint8_t> bytes) { return Bytes{std::move(bytes)}; };
   struct Case { const char* name; Bytes file; uint32_t blockSize; };  // size 0: refused with 0x80070057
   const Case cases[] = {
       {"depth1", depth(1, 2), 40 + 8 + 3 * 4},  {"depth4", depth(4, 16), 40 + 64 + 3 * 8},  {"depth8", depth(8, 256), 40 + 1024 + 3 * 16},
       {"depth16", depth(16), 40 + 3 * 28},      {"depth24", depth(24), 40 + 3 * 40},    {"depth32", depth(32), 40 + 3 * 52},
-      {"empty", raw({}), 0},
-      {"thirteenBytes", raw({'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), 0},
+      {"empty", raw({}), 0},                    {"thirteenBytes", raw({'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), 0},
       {"fileHeaderOnly", raw({'B', 'M', 14, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}), 0},
+      {"headerSizeCutShort", raw({'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 40, 0}), 0},
       {"signatureMB", [&] { Bytes b = good24; return std::swap(b.data[0], b.data[1]), b; }(), 0},
       {"headerSizeAllOnes", [&] { Bytes b = good24; return std::memset(b.data.data() + 14, 0xFF, 4), b; }(), 0},  // more sizes: CreateOnDIB's
-      {"headerSizeCutShort", raw({'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 40, 0}), 0},
-      {"widthFarBeyondFile", MakeFile(Info({.width = 0x7FFFFFFF, .height = 1}, 0, 0, 0)), 0},
-      {"heightFarBeyondFile", MakeFile(Info({.width = 4, .height = 1 << 30}, 0, 12, 1)), 0},
-      {"heightMostNegative", MakeFile(Info({.width = 4, .height = INT32_MIN, .bitsPerPixel = 8}, 256, 4, 1)), 0},
-      {"bothFarBeyondFile", MakeFile(Info({.width = ~0u, .height = -0x7FFFFFFF, .bitsPerPixel = 32}, 0, 0, 0)), 0},
+      {"widthFarBeyondFile", File({.width = 0x7FFFFFFF, .height = 1}, 0, 0, 0), 0}, {"heightFarBeyondFile", File({.width = 4, .height = 1 << 30}, 0, 12, 1), 0},
+      {"heightMostNegative", File({.width = 4, .height = INT32_MIN, .bitsPerPixel = 8}, 256, 4, 1), 0},
+      {"bothFarBeyondFile", File({.width = ~0u, .height = -0x7FFFFFFF, .bitsPerPixel = 32}, 0, 0, 0), 0},
       {"coreSizeBeyondFile", MakeFile(MakeBlock(CoreHeaderBytes(65535, 65535, 24), 0, 3, 0, 0)), 0},
-      {"claimOneBeyondLimit", claim(4), 0},
-      {"claimAtLimit", claim(0), 40 + 4 + 65608},
-      {"coloursUsedAllOnes", MakeFile(Info({.width = 4, .height = 2, .bitsPerPixel = 8, .coloursUsed = ~0u}, 256, 4, 2)), 40 + 1024 + 8},
-      {"cutInsideThePalette", Cut(MakeFile(Info({.width = 4, .height = 2, .bitsPerPixel = 8}, 256, 4, 2)), 14 + 40 + 37), 40 + 1024 + 8},
-      {"cutInsideTheRows", Cut(good24, good24.size() - 7), 40 + 48},
-      {"cutInsideTheHeader", Cut(good24, 14 + 17), 40 + 48},
-      {"fewerEntriesAtFourBits", MakeFile(Info({.width = 3, .height = 2, .bitsPerPixel = 4}, 2, 4, 2)), 40 + 64 + 8},
+      {"claimOneBeyondLimit", claim(4), 0},     {"claimAtLimit", claim(0), 40 + 4 + 65608},
+      {"coloursUsedAllOnes", File({.width = 4, .height = 2, .bitsPerPixel = 8, .coloursUsed = ~0u}, 256, 4, 2), 40 + 1024 + 8},
+      {"cutInsideThePalette", Cut(File({.width = 4, .height = 2, .bitsPerPixel = 8}, 256, 4, 2), 14 + 40 + 37), 40 + 1024 + 8},
+      {"cutInsideTheRows", Cut(good24, good24.size() - 7), 40 + 48}, {"cutInsideTheHeader", Cut(good24, 14 + 17), 40 + 48},
+      {"fewerEntriesAtFourBits", File({.width = 3, .height = 2, .bitsPerPixel = 4}, 2, 4, 2), 40 + 64 + 8},
+      {"fourBitsWithCoreCount", File({.width = 3, .height = 2, .bitsPerPixel = 4}, 16, 4, 2, 14 + 40 + 64), 40 + 64 + 8},
       {"bitFieldMasks", MakeFile(masked, 66), 52 + 16},
       {"gapBeforeTheRows", MakeFile(MakeBlock(InfoHeaderBytes({.width = 2, .height = 2}).Fill(20, 0xCC), 0, 4, 8, 2)), 40 + 16},
-      {"fourBitsWithCoreCount", MakeFile(Info({.width = 3, .height = 2, .bitsPerPixel = 4}, 16, 4, 2), 14 + 40 + 64), 40 + 64 + 8},
       // Codes we do not read, and codes at depths they do not apply to.
-      {"embeddedJpeg", MakeFile(Info({.width = 4, .height = 2, .compression = 4}, 0, 12, 2)), 0},
-      {"embeddedPng", MakeFile(Info({.width = 4, .height = 2, .compression = 5}, 0, 12, 2)), 0},
-      {"cmyk", MakeFile(Info({.width = 4, .height = 2, .bitsPerPixel = 32, .compression = 11}, 0, 16, 2)), 0},
-      {"huffmanAfterTheOs2Header", MakeFile(Info({.size = 64, .width = 4, .height = 2, .bitsPerPixel = 1, .compression = 3}, 2, 4, 2)), 0},
-      {"runLength24AfterTheOs2Header", MakeFile(Info({.size = 64, .width = 4, .height = 2, .compression = 4}, 0, 12, 2)), 0},
-      {"sixtyFourBits", MakeFile(Info({.width = 4, .height = 2, .bitsPerPixel = 64}, 0, 32, 2)), 0},
-      {"threeBits", MakeFile(Info({.width = 4, .height = 2, .bitsPerPixel = 3}, 0, 4, 2)), 0},
-      {"runLength8At4Bits", MakeFile(Info({.width = 4, .height = 2, .bitsPerPixel = 4, .compression = 1}, 16, 4, 1)), 0},
-      {"bitFieldsAt24Bits", MakeFile(Masked(24, 0xFF0000, 0xFF00, 0xFF)), 0},
-      {"emptyGreenMask", MakeFile(Masked(16, 0xF800, 0, 0x1F)), 0},
-      {"masksSharingABit", MakeFile(Masked(16, 0xF800, 0x0FE0, 0x1F)), 0},
-      {"masksPastSixteenBits", MakeFile(Masked(16, 0xF80000, 0x7E0, 0x1F)), 0},
+      {"embeddedJpeg", File({.width = 4, .height = 2, .compression = 4}, 0, 12, 2), 0}, {"embeddedPng", File({.width = 4, .height = 2, .compression = 5}, 0, 12, 2), 0},
+      {"cmyk", File({.width = 4, .height = 2, .bitsPerPixel = 32, .compression = 11}, 0, 16, 2), 0},
+      {"huffmanAfterTheOs2Header", File({.size = 64, .width = 4, .height = 2, .bitsPerPixel = 1, .compression = 3}, 2, 4, 2), 0},
+      {"runLength24AfterTheOs2Header", File({.size = 64, .width = 4, .height = 2, .compression = 4}, 0, 12, 2), 0},
+      {"sixtyFourBits", File({.width = 4, .height = 2, .bitsPerPixel = 64}, 0, 32, 2), 0}, {"threeBits", File({.width = 4, .height = 2, .bitsPerPixel = 3}, 0, 4, 2), 0},
+      {"runLength8At4Bits", File({.width = 4, .height = 2, .bitsPerPixel = 4, .compression = 1}, 16, 4, 1), 0},
+      {"bitFieldsAt24Bits", Masked(24, 0xFF0000, 0xFF00, 0xFF), 0}, {"emptyGreenMask", Masked(16, 0xF800, 0, 0x1F), 0},
+      {"masksSharingABit", Masked(16, 0xF800, 0x0FE0, 0x1F), 0},  {"masksPastSixteenBits", Masked(16, 0xF80000, 0x7E0, 0x1F), 0},
       // A run-length claim is bounded by 128 times the file plus 1 MiB: 30000 x 30000 from 1 KiB is refused.
       {"runLengthClaimFarBeyondFile", MakeFile(Info({.width = 30000, .height = 30000, .bitsPerPixel = 8, .compression = 1}, 256, 0, 0).Fill(960, 0)), 0},
   };

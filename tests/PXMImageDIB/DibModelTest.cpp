@@ -116,19 +116,15 @@ TEST(Create, RefusedRequestsLeaveNoPixels) {
 TEST(DibCreateOnDIB, ReadsEveryHeaderFormAndRefusesTheRest) {
   struct Case { const char* name; Bytes header; uint32_t entries = 0, width = 0, height = 0, bits = 0, fourcc = 0; };  // no width: refused
   const auto info = [](InfoHeader h) { return InfoHeaderBytes(h); };
-  const auto sized = [](uint32_t size, uint32_t bits) {
-    Bytes b = InfoHeaderBytes({.width = 3, .height = 2, .bitsPerPixel = bits});
-    return std::memcpy(b.data.data(), &size, 4), b;
-  };
+  const auto sized = [](uint32_t size, uint32_t bits) { return Bytes().U32(size).U32(3).U32(2).U16(1).U16(bits).Fill(24, 0); };  // 3 x 2
   const Case cases[] = {
       {"info24", info({.width = 5, .height = 3}), 0, 5, 3, 24, 0}, {"info24TopDown", info({.width = 5, .height = -5}), 0, 5, 5, 24, 0},
-      {"info8", info({.width = 7, .height = 2, .bitsPerPixel = 8}), 256, 7, 2, 8, kMono},
+      {"info8", info({.width = 7, .height = 2, .bitsPerPixel = 8}), 256, 7, 2, 8, kMono}, {"info64", info({.size = 64, .width = 3, .height = 2}), 0, 3, 2, 24, 0},
       {"info8ColoursUsed", info({.width = 7, .height = 2, .bitsPerPixel = 8, .coloursUsed = 16}), 16, 7, 2, 8, kMono},
       {"info8ColoursUsedCapped", info({.width = 7, .height = 2, .bitsPerPixel = 8, .coloursUsed = ~0u}), 256, 7, 2, 8, kMono},
       {"info4ColoursUsedIgnored", info({.width = 9, .height = 2, .bitsPerPixel = 4, .coloursUsed = 3}), 16, 9, 2, 4, 0},
       {"v2Info52", info({.size = 52, .width = 3, .height = 3, .bitsPerPixel = 16}), 0, 3, 3, 16, 0},
       {"v3Info56", info({.size = 56, .width = 3, .height = 3, .bitsPerPixel = 32}), 0, 3, 3, 32, 0},
-      {"info64", info({.size = 64, .width = 3, .height = 2}), 0, 3, 2, 24, 0},
       {"v4Info108", info({.size = 108, .width = 11, .height = 2, .bitsPerPixel = 4}), 16, 11, 2, 4, 0},
       {"v5Info124", info({.size = 124, .width = 13, .height = -2, .bitsPerPixel = 1}), 2, 13, 2, 1, 0},
       {"core8", CoreHeaderBytes(6, 2, 8), 256, 6, 2, 8, 0}, {"core4", CoreHeaderBytes(6, 2, 4), 16, 6, 2, 4, 0}, {"core24", CoreHeaderBytes(6, 2, 24), 0, 6, 2, 24, 0},
@@ -160,8 +156,7 @@ TEST(DibCreateOnDIB, ReadsEveryHeaderFormAndRefusesTheRest) {
     uint32_t *table = nullptr, count = 0;
     EXPECT_EQ(PaletteOf(dib.Get())->GetPalette(&table, &count), c.entries ? PXM_S_FALSE : PXM_E_FAIL);
     EXPECT_EQ(count, c.entries);
-    // 8-bit rows are grey: the palette area becomes the ramp in the block's entry form; every
-    // other byte stays as it came.
+    // 8-bit rows are grey: the palette area becomes the ramp in the block's entry form; all else stays.
     for (size_t i = 0; i < block.size(); ++i) {
       const size_t k = (i - paletteStart) % entrySize, entry = (i - paletteStart) / entrySize;
       const bool ramp = c.bits == 8 && i >= paletteStart && i < paletteStart + paletteBytes;

@@ -1,6 +1,5 @@
-// An image of the test's own, reached through IPXMImage like any image of the module: any size,
-// plane count, depth and pixel code, rows in either direction and padded with guard bytes. With a
-// palette set it also answers IPXMImagePalette.
+// An image of the test's own behind IPXMImage: any size, planes, depth and code, rows either way and
+// padded with guard bytes; with a palette set it also answers IPXMImagePalette.
 #pragma once
 #include <algorithm>
 #include <atomic>
