@@ -1,7 +1,9 @@
 // Create in both classes, and the DIB's block as a host meets it: CreateOnDIB over every header
 // form, ownership, the palette in both entry forms, and where GetImage and GetDIB point.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "DibTestSupport.h"
@@ -110,6 +112,29 @@ TEST(Create, RefusedRequestsLeaveNoPixels) {
   EXPECT_EQ(canvas->get_TransparentColor(&colour), PXM_S_OK);
   EXPECT_EQ(colour, 255) << "the transparent colour survives every state";
 }
+
+#ifndef __has_feature
+#define __has_feature(x) 0
+#endif
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__) && !__has_feature(address_sanitizer) && \
+    !__has_feature(thread_sanitizer)
+// In a child whose address space is capped (sanitizer runtimes reserve more than the cap), a
+// buffer of 1 GiB cannot be had: out of memory, and no pixels or context.
+TEST(CanvasCreateDeathTest, AllocationFailureIsOutOfMemory) {
+  ComPtr<IPXMImageCANVAS> canvas = MakeColourCanvas(2, 2);
+  const auto create = [&] {
+    const rlimit cap{512u << 20, 512u << 20};
+    setrlimit(RLIMIT_AS, &cap);
+    const HRESULT hr = canvas->Create(16384, 16384, 1, 32, FOURCC_RGB);
+    const view::Probe s(canvas.Get(), 0, 9);
+    CGContextRef context = nullptr;
+    canvas->get_CANVAS(&context);
+    std::_Exit(hr == PXM_E_OUTOFMEMORY && s.width == 16384 && !s.data && !s.size && !context ? 0 : 1);
+  };
+  EXPECT_EXIT(create(), testing::ExitedWithCode(0), "");
+}
+#endif
+
 
 // Every header form is read in place; header sizes no header has, and depths without rows, are
 // refused and the previous image kept.
