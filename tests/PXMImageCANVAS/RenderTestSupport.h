@@ -24,7 +24,6 @@ inline uint8_t* ImageRow(IPXM* image, uint32_t y) { return view::Plane(image, 0)
 template <class I>
 ComPtr<I> Query(IUnknown* object, const IID& iid) { return (object->AddRef(), ComPtr<IUnknown>(object)).As<I>(iid); }
 
-// Drawing through IPXMImageRender, and through IRenderableObject with its flags.
 inline HRESULT Draw(IUnknown* image, CGContextRef context, CANVASRect destination, CANVASRect* source = nullptr) {
   return Query<IPXMImageRender>(image, pxm::iid::IPXMImageRender)->Render(context, &destination, source);
 }

@@ -95,7 +95,6 @@ class CopyKernel : public testing::TestWithParam<Kernel> {};
 
 TEST_P(CopyKernel, MatchesThePlainLoop) {
 #ifdef PXM_KERNEL_CPU_FEATURE
-  // Kernels built for one instruction set: a processor without it skips them.
   if (!__builtin_cpu_supports(PXM_KERNEL_CPU_FEATURE)) GTEST_SKIP() << "no " PXM_KERNEL_CPU_FEATURE;
 #endif
   constexpr uint8_t kGuard = 0xA5;

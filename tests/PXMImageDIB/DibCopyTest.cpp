@@ -143,8 +143,7 @@ TEST(Copy, RefusesSourcesThatDoNotHoldTheirRowsOrNone) {
 }
 
 // Onto itself a DIB of a kept format forces alpha in place, a canvas stays; a changed format reads
-// nothing past the new rows. A row one byte on from the one it becomes is read whole first, as from a
-// DIB apart. Sources without area leave images of their size without pixels.
+// nothing past the new rows; a row one byte on from the one it becomes is read whole first.
 TEST(Copy, OntoItselfFromNothingAndWithoutArea) {
   ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
   ASSERT_EQ(dib->Create(1500, 2, 1, 32, kArgb), PXM_S_OK);

@@ -211,38 +211,33 @@ TEST(DibLoad, WritersFilesLoadAsTheirPictures) {
   }
 }
 
-// Hand-made run-length streams of 4 × 3 (or 20 × 3) pixels: the indices they leave, bottom row first.
+// Hand-made run-length streams of 4 × 3 or 20 × 3 pixels: the indices they leave, bottom row first.
 TEST(DibLoad, RunLengthStreamsEdgeCases) {
-  struct Stream { const char* name; uint32_t bits; std::vector<uint8_t> codes; const char* rows; };  // rows: bottom first, a hex digit an index
+  struct Stream { const char* name; uint32_t bits; std::vector<uint8_t> codes; std::string rows; };  // rows: bottom first, a hex digit an index
+  // Rows wide enough for short runs to be written 16 bytes at once: what lies past a run is
+  // cleared when the stream ends the line, skips ahead or stops. The digits given, then zeros.
+  const auto wide = [](std::string bottom, std::string middle = "") {
+    return bottom.append(20 - bottom.size(), '0') + " " + middle.append(20 - middle.size(), '0') + " " + std::string(20, '0');
+  };
   const Stream streams[] = {
-      {"runsAndEndOfLine", 8, {2, 5, 0, 0, 4, 7, 0, 1}, "5500 7777 0000"},
-      {"deltaSkipsToZeros", 8, {1, 9, 0, 2, 2, 1, 1, 3, 0, 1}, "9000 0003 0000"},
-      {"oddAbsoluteRunPadded", 8, {0, 3, 1, 2, 3, 0, 1, 4, 0, 1}, "1234 0000 0000"},
-      {"runPastTheRowClipped", 8, {9, 6, 0, 0, 1, 8, 0, 1}, "6666 8000 0000"},
+      {"runsAndEndOfLine", 8, {2, 5, 0, 0, 4, 7, 0, 1}, "5500 7777 0000"},         {"deltaSkipsToZeros", 8, {1, 9, 0, 2, 2, 1, 1, 3, 0, 1}, "9000 0003 0000"},
+      {"oddAbsoluteRunPadded", 8, {0, 3, 1, 2, 3, 0, 1, 4, 0, 1}, "1234 0000 0000"}, {"runPastTheRowClipped", 8, {9, 6, 0, 0, 1, 8, 0, 1}, "6666 8000 0000"},
       {"absolutePastTheRowClipped", 8, {0, 6, 1, 2, 3, 4, 5, 6, 0, 1}, "1234 0000 0000"},
       {"rowsRunOutWithoutEnd", 8, {4, 1, 0, 0, 4, 2, 0, 0, 4, 3, 0, 0, 4, 4, 0, 0}, "1111 2222 3333"},
-      {"streamStopsInAPair", 8, {2, 1, 3}, "1100 0000 0000"},
-      {"absoluteRunCutShort", 8, {1, 1, 0, 5, 1, 2}, "1000 0000 0000"},
-      {"deltaCutShort", 8, {1, 1, 0, 2, 1}, "1000 0000 0000"},
-      {"earlyEndOfBitmap", 8, {2, 2, 0, 1, 0, 0, 2, 3}, "2200 0000 0000"},
-      {"deltaPastTheTop", 8, {0, 2, 0, 9, 4, 4}, "0000 0000 0000"},
-      {"nibblesAlternate", 4, {3, 0x12, 0, 0, 0, 3, 0xAB, 0xC0, 0, 1}, "1210 abc0 0000"},
+      {"streamStopsInAPair", 8, {2, 1, 3}, "1100 0000 0000"},                      {"absoluteRunCutShort", 8, {1, 1, 0, 5, 1, 2}, "1000 0000 0000"},
+      {"deltaCutShort", 8, {1, 1, 0, 2, 1}, "1000 0000 0000"},                     {"earlyEndOfBitmap", 8, {2, 2, 0, 1, 0, 0, 2, 3}, "2200 0000 0000"},
+      {"deltaPastTheTop", 8, {0, 2, 0, 9, 4, 4}, "0000 0000 0000"},                {"nibblesAlternate", 4, {3, 0x12, 0, 0, 0, 3, 0xAB, 0xC0, 0, 1}, "1210 abc0 0000"},
       {"oddNibbleRunPadded", 4, {0, 5, 0x12, 0x34, 0x50, 0, 0, 0, 2, 0xEF, 0, 1}, "1234 ef00 0000"},
       {"nibbleRunPastTheRow", 4, {7, 0x9A, 0, 0, 1, 0xB0, 0, 1}, "9a9a b000 0000"},
-      // Rows wide enough for short runs to be written 16 bytes at once: what lies past a run is
-      // cleared when the stream ends the line, skips ahead or stops.
-      {"shortRunsThenEndOfLine", 8, {3, 5, 2, 6, 0, 0, 2, 7, 0, 1}, "55566000000000000000 77000000000000000000 00000000000000000000"},
-      {"shortRunThenDelta", 8, {2, 5, 0, 2, 3, 0, 1, 6, 0, 2, 0, 1, 0, 1},
-       "55000600000000000000 00000000000000000000 00000000000000000000"},
-      {"shortAbsoluteThenEnd", 8, {0, 3, 1, 2, 3, 0, 0, 1, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9},
-       "12300000000000000000 00000000000000000000 00000000000000000000"},
-      {"shortRunThenStreamStops", 8, {4, 8}, "88880000000000000000 00000000000000000000 00000000000000000000"},
-      {"shortAbsoluteAfterARun", 8, {2, 5, 0, 3, 1, 2, 3, 0, 0, 1, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9},
-       "55123000000000000000 00000000000000000000 00000000000000000000"},
+      {"shortRunsThenEndOfLine", 8, {3, 5, 2, 6, 0, 0, 2, 7, 0, 1}, wide("55566", "77")},
+      {"shortRunThenDelta", 8, {2, 5, 0, 2, 3, 0, 1, 6, 0, 2, 0, 1, 0, 1}, wide("55000600")},
+      {"shortAbsoluteThenEnd", 8, {0, 3, 1, 2, 3, 0, 0, 1, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9}, wide("123")},
+      {"shortRunThenStreamStops", 8, {4, 8}, wide("8888")},
+      {"shortAbsoluteAfterARun", 8, {2, 5, 0, 3, 1, 2, 3, 0, 0, 1, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9}, wide("55123")},
   };
   for (const Stream& s : streams) {
     SCOPED_TRACE(s.name);
-    const uint32_t width = static_cast<uint32_t>(std::string(s.rows).find(' '));
+    const uint32_t width = static_cast<uint32_t>(s.rows.find(' '));
     Bytes block = InfoHeaderBytes({.width = width, .height = 3, .bitsPerPixel = s.bits, .compression = s.bits == 8 ? 1u : 2u});
     for (uint32_t i = 0; i < (1u << s.bits); ++i) block.U32(i * 0x010101);
     block.data.insert(block.data.end(), s.codes.begin(), s.codes.end());

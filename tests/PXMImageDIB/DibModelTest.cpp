@@ -194,9 +194,8 @@ TEST(DibCreateOnDIB, ReadsEveryHeaderFormAndRefusesTheRest) {
   EXPECT_EQ(dib->CreateOnDIB(nullptr, nullptr, 1), PXM_E_POINTER);
 }
 
-// Rows elsewhere: the palette stays as it is, and neither memory is freed by the image. The same
-// Create request again keeps a lent block (a borrowed block tells a kept block from a new one
-// whatever malloc hands out) and its palette.
+// Rows elsewhere: the palette stays, neither memory is freed by the image. The same Create request
+// keeps a lent block (which tells a kept block from a new one whatever malloc hands out) and its palette.
 TEST(DibCreateOnDIB, SeparatePixelsOwnershipAndTheSameRequest) {
   Bytes block = MakeBlock(InfoHeaderBytes({.width = 4, .height = 3, .bitsPerPixel = 8, .coloursUsed = 4}), 4, 4, 0, 0);
   const Bytes original = block;
@@ -236,9 +235,8 @@ TEST(DibCreateOnDIB, SeparatePixelsOwnershipAndTheSameRequest) {
   EXPECT_NE(ViewOf(dib.Get()).block, colour.data.data()) << "\"BGR \" is stored as 0: not the same request";
 }
 
-// Entries are kept in the block's own form, 4 bytes (after Create) or 3 (after a core header), blue
-// first, and handed out as 4-byte entries that follow the block. More entries than the depth has
-// are not written; fewer change only those; no table is the grey ramp.
+// Entries are kept in the block's own form, 4 bytes or 3 (after a core header), blue first, and handed
+// out as 4-byte entries that follow the block; more than the depth has are not written.
 TEST(DibPalette, EntriesRoundTripInTheBlocksOwnForm) {
   for (const uint32_t bits : {8u, 1u, 4u, 9u}) {  // 9: 8 bits after a core header
     SCOPED_TRACE(bits);

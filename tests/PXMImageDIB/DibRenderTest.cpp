@@ -1,8 +1,6 @@
-// Drawing into a canvas of the module: a DIB of every depth 1:1, scaled, cut and fitted, in flipped
-// and unflipped coordinates, from a caller's block read no further than its rows; canvases with a
-// transparent colour; result codes. This program's
-// CGContextDrawImage also stands in for contexts that keep the image they are given (as a PDF or
-// layer context does) or draw the same DIB again from inside the drawing (through their host).
+// Drawing into canvases of the module: DIBs of every depth 1:1, scaled, cut and fitted, from a caller's
+// block read no further than its rows; canvases with a transparent colour. This program's
+// CGContextDrawImage stands in for contexts that keep the image they get (as a PDF context does) or draw again.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -230,9 +228,8 @@ HRESULT Finished(std::future<HRESULT>& drawing) {
   std::_Exit(1);
 }
 
-// A render nested in a render of the same DIB on the same thread draws without waiting for itself
-// and leaves the outer hold in place. An image the context keeps still reads the rows it was made
-// over after the DIB took new blocks (the sanitizers watch), and lets the DIB go when released.
+// A render nested in one of the same DIB on its thread draws without waiting for itself, leaving the
+// outer hold; an image the context keeps reads the rows it was made over after the DIB took new blocks.
 TEST(DibRender, NestedRendersGoOnAndKeptImagesOutliveANewBlock) {
   uint32_t pixels[2 * 4] = {};
   CGColorSpaceRef rgb = CGColorSpaceCreateDeviceRGB();

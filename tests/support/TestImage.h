@@ -24,7 +24,6 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
       for (uint32_t y = 0; y < m_Shape.height; ++y)
         for (uint32_t x = 0; x < RowBytes(); ++x) Row(p, y)[x] = uint8_t((state = state * 1664525u + 1013904223u) >> 24);
   }
-  // True when no guard byte was touched since creation.
   bool PaddingIntact() const {
     for (const auto& plane : m_Planes)
       for (size_t i = 0; i < plane.size(); ++i)
