@@ -11,10 +11,8 @@
 
 namespace {
 
-uint32_t U32At(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
 ComPtr<IPXMImageDIB> NewDib() { return ModuleHost::Get().CreateDIB(); }
 
-constexpr uint32_t kRgb = FOURCC_RGB, kMono = FOURCC_MONO, kArgb = FOURCC_ARGB, kBgr = FOURCC_BGR, kAbgr = FOURCC_ABGR;
 
 // Create in either class, 10 x 3 with 7 planes asked: one plane, GetImage's row 0 last in memory. The
 // DIB's block: info header, grey ramp, rows; the canvas's rows: its context's zeroed buffer.
@@ -42,10 +40,10 @@ TEST(Create, NormalisesTheRequestIntoOneBottomUpPlane) {
     if (!c.canvas) {
       ASSERT_EQ(v.blockSize, 40 + 4 * c.entries + 3 * row);
       EXPECT_EQ(first, v.block + 40 + 4 * c.entries);
-      const uint8_t* b = v.block;  // size, width, height, planes and depth, compression, image size, colours used
-      EXPECT_EQ((std::vector{U32At(b), U32At(b + 4), U32At(b + 8), U32At(b + 12), U32At(b + 16), U32At(b + 20), U32At(b + 32)}),
+      const std::vector<uint8_t> b = v.Block();  // size, width, height, planes and depth, compression, image size, colours used
+      EXPECT_EQ((std::vector{Get32(b, 0), Get32(b, 4), Get32(b, 8), Get32(b, 12), Get32(b, 16), Get32(b, 20), Get32(b, 32)}),
                 (std::vector{40u, 10u, 3u, 1 | c.storedBits << 16, 0u, 3 * row, c.storedFourcc == kMono ? 0 : c.entries}));
-      for (uint32_t i = 0; i < c.entries; ++i) ASSERT_EQ(U32At(b + 40 + 4 * i), i * 0x010101u) << i;
+      for (uint32_t i = 0; i < c.entries; ++i) ASSERT_EQ(Get32(b, 40 + 4 * i), i * 0x010101u) << i;
       uint32_t *table = nullptr, count = 99;
       EXPECT_EQ(PaletteOf(image.Get())->GetPalette(&table, &count), c.entries ? PXM_S_FALSE : PXM_E_FAIL) << "none without entries";
       EXPECT_EQ(count, c.entries);
@@ -190,8 +188,7 @@ TEST(DibCreateOnDIB, ReadsEveryHeaderFormAndRefusesTheRest) {
     for (uint32_t i = 0; i < c.entries; ++i)
       ASSERT_EQ(table[i], c.bits == 8 ? i * 0x010101u : (4 * i + 1) | (4 * i + 2) << 8 | (4 * i + 3) << 16) << i;
   }
-  ComPtr<IPXMImageDIB> dib = NewDib();
-  EXPECT_EQ(dib->CreateOnDIB(nullptr, nullptr, 1), PXM_E_POINTER);
+  EXPECT_EQ(NewDib()->CreateOnDIB(nullptr, nullptr, 1), PXM_E_POINTER);
 }
 
 // Rows elsewhere: the palette stays, neither memory is freed by the image. The same Create request

@@ -21,7 +21,7 @@ struct Bytes {
 };
 
 // A negative height: rows stored top-down.
-struct InfoHeader { uint32_t size = 40, width = 0; int32_t height = 0; uint32_t bitsPerPixel = 24, coloursUsed = 0, compression = 0; };
+struct InfoHeader { uint32_t size = 40, width = 4; int32_t height = 2; uint32_t bitsPerPixel = 24, coloursUsed = 0, compression = 0; };
 inline uint32_t PaddedRow(uint32_t bitsPerPixel, uint32_t width) { return (bitsPerPixel * width + 31) / 32 * 4; }
 // Size, width, height, planes, depth, compression, image size (of plain rows), resolutions, colours
 // used and important; longer versions go on with zeroed masks and colour space fields.
@@ -48,7 +48,9 @@ inline Bytes MakeFile(const Bytes& block, uint32_t pixelOffset = 0) {
   return f.data.insert(f.data.end(), block.data.begin(), block.data.end()), f;
 }
 
+inline uint32_t Get32(const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24; }
 inline std::filesystem::path Fixture(const std::string& name) { return std::filesystem::path(PXM_DIB_FIXTURES) / name; }
+constexpr uint32_t kMono = FOURCC_MONO, kRgb = FOURCC_RGB, kArgb = FOURCC_ARGB, kBgr = FOURCC_BGR, kAbgr = FOURCC_ABGR;
 
 using view::PaletteEntries;
 using view::PaletteOf;
