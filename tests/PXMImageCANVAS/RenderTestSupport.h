@@ -14,10 +14,7 @@
 // bytes lie in memory. The fourth byte carries no colour: checks compare the other three (kRgbMask).
 constexpr uint32_t Rgbx(uint8_t r, uint8_t g, uint8_t b, uint8_t x = 0) { return uint32_t{r} | uint32_t{g} << 8 | uint32_t{b} << 16 | uint32_t{x} << 24; }
 constexpr uint32_t kRgbMask = 0x00FFFFFF;
-inline uint32_t LoadPixel(const uint8_t* p) {
-  uint32_t word;
-  return std::memcpy(&word, p, sizeof word), word;
-}
+inline uint32_t LoadPixel(const uint8_t* p) { uint32_t word; std::memcpy(&word, p, sizeof word); return word; }
 
 inline uint8_t* ImageRow(IPXM* image, uint32_t y) { return view::Plane(image, 0).Row(y); }  // GetImage's row y
 

@@ -51,10 +51,11 @@ std::vector<Kernel> Kernels() {
   for (const uint32_t green : {5u, 6u})
     k.push_back({green == 5 ? "DibWiden555To24" : "DibWiden565To24", green == 5 ? Widen555To24 : Widen565To24,
                  [green](uint8_t* d, const uint8_t* s, uint32_t w) {
-                   for (uint32_t x = 0; x < w; ++x) {
-                     const uint32_t p = s[2 * x] | s[2 * x + 1] << 8;
-                     d[3 * x] = Widen(p & 31, 5), d[3 * x + 2] = Widen(p >> (5 + green) & 31, 5);
+                   for (uint32_t x = 0, p = 0; x < w; ++x) {
+                     p = s[2 * x] | s[2 * x + 1] << 8;
+                     d[3 * x] = Widen(p & 31, 5);
                      d[3 * x + 1] = Widen(p >> 5 & ((1u << green) - 1), green);
+                     d[3 * x + 2] = Widen(p >> (5 + green) & 31, 5);
                    }
                  }, 2, 3, 1});
   const struct { const char* name; CanvasSourcePixels pixels; uint32_t sourceBytes; Row plain; } canvas[] = {
@@ -79,14 +80,11 @@ std::vector<Kernel> Kernels() {
       const RasterCopyKernels r = ChooseRasterCopyKernels(n, kind == 1, kind == 2);
       const std::string name = std::string("Raster") + kinds[kind] + std::to_string(n);
       k.push_back({name + "Split", [r](uint8_t* d, const uint8_t* s, uint32_t w) { r.split(s, d, d + PlaneSpacing(w), d + 2 * PlaneSpacing(w), w); },
-                   [n](uint8_t* d, const uint8_t* s, uint32_t w) {
-                     for (uint32_t x = 0; x < w; ++x)
-                       for (uint32_t p = 0; p < 3; ++p) d[p * PlaneSpacing(w) + x] = s[n * x + p];
-                   }, n, 1, 1, 3});
+                   [n](uint8_t* d, const uint8_t* s, uint32_t w) { for (uint32_t i = 0; i < 3 * w; ++i) d[i % 3 * PlaneSpacing(w) + i / 3] = s[n * (i / 3) + i % 3]; },
+                   n, 1, 1, 3});
       k.push_back({name + "Mean", [r](uint8_t* d, const uint8_t* s, uint32_t w) { r.mean(s, d, w); },
-                   [n](uint8_t* d, const uint8_t* s, uint32_t w) {
-                     for (uint32_t x = 0; x < w; ++x) d[x] = uint8_t((s[n * x] + s[n * x + 1] + s[n * x + 2]) / 3);
-                   }, n, 1, 1});
+                   [n](uint8_t* d, const uint8_t* s, uint32_t w) { for (uint32_t x = 0; x < w; ++x) d[x] = uint8_t((s[n * x] + s[n * x + 1] + s[n * x + 2]) / 3); },
+                   n, 1, 1});
     }
   return k;
 }

@@ -13,7 +13,6 @@ namespace {
 
 ComPtr<IPXMImageDIB> NewDib() { return ModuleHost::Get().CreateDIB(); }
 
-
 // Create in either class, 10 x 3 with 7 planes asked: one plane, GetImage's row 0 last in memory. The
 // DIB's block: info header, grey ramp, rows; the canvas's rows: its context's zeroed buffer.
 TEST(Create, NormalisesTheRequestIntoOneBottomUpPlane) {
@@ -38,8 +37,7 @@ TEST(Create, NormalisesTheRequestIntoOneBottomUpPlane) {
     EXPECT_EQ(std::pair(v.size, v.stride), std::pair(3 * row, -int32_t(row)));
     uint8_t* first = v.data - 2 * row;  // the first row in memory
     if (!c.canvas) {
-      ASSERT_EQ(v.blockSize, 40 + 4 * c.entries + 3 * row);
-      EXPECT_EQ(first, v.block + 40 + 4 * c.entries);
+      ASSERT_EQ(std::pair(v.blockSize, first), std::pair(40 + 4 * c.entries + 3 * row, v.block + 40 + 4 * c.entries));
       const std::vector<uint8_t> b = v.Block();  // size, width, height, planes and depth, compression, image size, colours used
       EXPECT_EQ((std::vector{Get32(b, 0), Get32(b, 4), Get32(b, 8), Get32(b, 12), Get32(b, 16), Get32(b, 20), Get32(b, 32)}),
                 (std::vector{40u, 10u, 3u, 1 | c.storedBits << 16, 0u, 3 * row, c.storedFourcc == kMono ? 0 : c.entries}));
@@ -211,8 +209,7 @@ TEST(DibCreateOnDIB, SeparatePixelsOwnershipAndTheSameRequest) {
   block.data[40] = 1;
   const Bytes bytes = MakeBlock(InfoHeaderBytes({.width = 3, .height = 3, .bitsPerPixel = 32}), 0, 4, 12, 3);
   for (int round = 0; round < 2; ++round) {
-    auto* owned = static_cast<uint8_t*>(std::malloc(bytes.size()));
-    std::memcpy(owned, bytes.data.data(), bytes.size());
+    auto* owned = static_cast<uint8_t*>(std::memcpy(std::malloc(bytes.size()), bytes.data.data(), bytes.size()));
     ASSERT_EQ(dib->CreateOnDIB(owned, nullptr, 1), PXM_S_OK);
     ASSERT_EQ(dib->CreateOnDIB(owned, nullptr, 1), PXM_S_OK);
     EXPECT_EQ(ViewOf(dib.Get()).data[0], bytes.data[40 + 24]);

@@ -231,10 +231,7 @@ HRESULT Finished(std::future<HRESULT>& drawing) {
 // A render nested in one of the same DIB on its thread draws without waiting for itself, leaving the
 // outer hold; an image the context keeps reads the rows it was made over after the DIB took new blocks.
 TEST(DibRender, NestedRendersGoOnAndKeptImagesOutliveANewBlock) {
-  uint32_t pixels[2 * 4] = {};
-  CGColorSpaceRef rgb = CGColorSpaceCreateDeviceRGB();
-  CGContextRef context = CGBitmapContextCreate(pixels, 4, 2, 8, 16, rgb, kCGImageAlphaNoneSkipLast);
-  CGColorSpaceRelease(rgb);
+  Surface target(4, 2, Coordinates::Unflipped);
   ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
   for (const bool owned : {true, false})
     for (const bool handed : {false, true}) {
@@ -245,7 +242,7 @@ TEST(DibRender, NestedRendersGoOnAndKeptImagesOutliveANewBlock) {
       ComPtr<IPXMImageRender> render = dib.As<IPXMImageRender>(pxm::iid::IPXMImageRender);
       gKeep = true, gNested = owned && !handed ? render.Get() : nullptr;
       CANVASRect where{0, 0, 4, 2};
-      std::future<HRESULT> outer = std::async(std::launch::async, [&] { return render->Render(context, &where, nullptr); });
+      std::future<HRESULT> outer = std::async(std::launch::async, [&] { return render->Render(target.context, &where, nullptr); });
       ASSERT_EQ(Finished(outer), PXM_S_OK);
       if (owned && !handed) {
         EXPECT_EQ(std::pair(gNestedResult, Finished(gOther)), std::pair(PXM_S_OK, PXM_S_OK));
@@ -262,13 +259,12 @@ TEST(DibRender, NestedRendersGoOnAndKeptImagesOutliveANewBlock) {
       ASSERT_EQ(handed ? dib->CreateOnDIB(block, nullptr, 1) : dib->Create(64, 64, 1, 32, FOURCC_ARGB), PXM_S_OK);
       ASSERT_EQ(dib->Create(4, 2, 1, 24, FOURCC_RGB), PXM_S_OK);
       std::memset(view::Plane(dib.Get(), 0).Row(1), 0x99, 12);
-      std::memset(pixels, 0, sizeof pixels);
-      RealDrawImage()(context, CGRectMake(0, 0, 4, 2), gKept);
-      for (const uint32_t pixel : pixels) EXPECT_EQ(pixel & 0xFFFFFF, 0x404040u) << "the rows it was made over";
+      target.Fill(0);
+      RealDrawImage()(target.context, CGRectMake(0, 0, 4, 2), gKept);
+      for (uint32_t i = 0; i < 8; ++i) EXPECT_EQ(target.At(i % 4, i / 4), 0x404040u) << "the rows it was made over";
       CGImageRelease(std::exchange(gKept, nullptr));
       EXPECT_EQ(RefCount(dib.Get()), 1u);
     }
-  CGContextRelease(context);
 }
 
 }  // namespace
