@@ -1,10 +1,5 @@
 // Copy(IPXM*, int) into the DIB and the canvas: every source kind in every row layout against one
 // model, palettes, the image itself, sources without area or rows.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdlib>
-#include <cstring>
 #include <tuple>
 
 #include "DibTestSupport.h"

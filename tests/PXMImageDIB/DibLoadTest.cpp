@@ -1,11 +1,7 @@
 // Load(IString*) with the real host module beside the module: files of every depth and form, the
 // host's transform applied once to colour rows, the path, broken files refused keeping the image.
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <array>
 #include <clocale>
-#include <cstring>
 
 #include "DibTestSupport.h"
 
@@ -155,10 +151,8 @@ std::array<int, 4> PixelOf(IPXMImageDIB* dib, const std::vector<uint8_t>& file, 
   const view::Probe l = ViewOf(dib);
   const uint8_t* p = l.Row(y) + x * l.bits / 8;
   if (l.bits >= 24) return {p[0], p[1], p[2], l.bits == 32 ? p[3] : 255};
-  if (l.bits == 16) {
-    const uint32_t v = p[0] | p[1] << 8, r = v >> 10 & 31, g = v >> 5 & 31, b = v & 31;
-    return {int(r << 3 | r >> 2), int(g << 3 | g >> 2), int(b << 3 | b >> 2), 255};
-  }
+  const auto widen5 = [p](int shift) { const uint32_t v = (p[0] | p[1] << 8) >> shift & 31; return int(v << 3 | v >> 2); };
+  if (l.bits == 16) return {widen5(10), widen5(5), widen5(0), 255};
   const uint32_t index = *p >> (8 - l.bits - x * l.bits % 8) & ((1u << l.bits) - 1);
   const uint32_t c = l.bits == 8 ? FileEntry(file, index) : PaletteEntries(dib).at(index);
   return {int(c >> 16 & 255), int(c >> 8 & 255), int(c & 255), 255};

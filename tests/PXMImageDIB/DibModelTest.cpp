@@ -1,10 +1,6 @@
 // Create in both classes, and the DIB's block as a host meets it: CreateOnDIB over every header
 // form, ownership, the palette in both entry forms, and where GetImage and GetDIB point.
-#include <gtest/gtest.h>
 #include <sys/resource.h>
-
-#include <cstdlib>
-#include <cstring>
 
 #include "DibTestSupport.h"
 #include "RenderTestSupport.h"

@@ -2,9 +2,7 @@
 // block read no further than its rows; canvases with a transparent colour. This program's
 // CGContextDrawImage stands in for contexts that keep the image they get (as a PDF context does) or draw again.
 #include <dlfcn.h>
-#include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <future>
 #include <utility>

@@ -1,6 +1,10 @@
-// What the DIB tests share: little-endian building of DIB blocks and bitmap files, and their fixtures.
+// What the DIB and canvas tests share: common headers, DIB blocks and bitmap files built byte by byte, fixtures.
 #pragma once
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -26,11 +30,9 @@ inline uint32_t PaddedRow(uint32_t bitsPerPixel, uint32_t width) { return (bitsP
 // Size, width, height, planes, depth, compression, image size (of plain rows), resolutions, colours
 // used and important; longer versions go on with zeroed masks and colour space fields.
 inline Bytes InfoHeaderBytes(const InfoHeader& h) {
-  Bytes b;
-  b.U32(h.size).U32(h.width).U32(static_cast<uint32_t>(h.height)).U16(1).U16(h.bitsPerPixel).U32(h.compression);
   const uint32_t rows = h.height < 0 ? 0u - static_cast<uint32_t>(h.height) : static_cast<uint32_t>(h.height);
-  b.U32(h.compression ? 0 : PaddedRow(h.bitsPerPixel, h.width) * rows);
-  return b.U32(2835).U32(2835).U32(h.coloursUsed).U32(0).Fill(h.size > 40 ? h.size - 40 : 0, 0);
+  return Bytes().U32(h.size).U32(h.width).U32(static_cast<uint32_t>(h.height)).U16(1).U16(h.bitsPerPixel).U32(h.compression)
+      .U32(h.compression ? 0 : PaddedRow(h.bitsPerPixel, h.width) * rows).U32(2835).U32(2835).U32(h.coloursUsed).U32(0).Fill(h.size > 40 ? h.size - 40 : 0, 0);
 }
 inline Bytes CoreHeaderBytes(uint16_t width, uint16_t height, uint16_t bitsPerPixel) {
   return Bytes().U32(12).U16(width).U16(height).U16(1).U16(bitsPerPixel);
