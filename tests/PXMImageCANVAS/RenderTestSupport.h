@@ -18,8 +18,6 @@ inline uint32_t LoadPixel(const uint8_t* p) { uint32_t word; std::memcpy(&word, 
 
 inline uint8_t* ImageRow(IPXM* image, uint32_t y) { return view::Plane(image, 0).Row(y); }  // GetImage's row y
 
-template <class I>
-ComPtr<I> Query(IUnknown* object, const IID& iid) { return (object->AddRef(), ComPtr<IUnknown>(object)).As<I>(iid); }
 
 inline HRESULT Draw(IUnknown* image, CGContextRef context, CANVASRect destination, CANVASRect* source = nullptr) {
   return Query<IPXMImageRender>(image, pxm::iid::IPXMImageRender)->Render(context, &destination, source);

@@ -95,8 +95,7 @@ TEST_P(CopyKernel, MatchesThePlainLoop) {
 #ifdef PXM_KERNEL_CPU_FEATURE
   if (!__builtin_cpu_supports(PXM_KERNEL_CPU_FEATURE)) GTEST_SKIP() << "no " PXM_KERNEL_CPU_FEATURE;
 #endif
-  constexpr uint8_t kGuard = 0xA5;
-  constexpr size_t kGuardBytes = 32;
+  constexpr size_t kGuardBytes = 32, kGuard = 0xA5;
   const Kernel& k = GetParam();
   std::mt19937 random(1234);
   for (const uint32_t width : {1u, 3u, 4u, 5u, 7u, 15u, 17u, 21u, 22u, 31u, 33u, 63u, 65u, 255u, 257u, 1001u, 4097u}) {

@@ -65,9 +65,8 @@ TEST(Copy, EverySourceKindIntoEachClassInEveryLayout) {
   for (const Kind& k : kKinds)
     for (const Layout& l : kLayouts) {
       if (l.height > 4 && !k.large) continue;
-      SCOPED_TRACE(testing::Message() << k.bits << " bits, code " << std::hex << k.fourcc << std::dec << " alpha " << k.alpha << ", "
-                                      << k.planes << " planes " << l.width << " x " << l.height
-                                      << (l.bottomUp ? " bottom-up" : "") << " padding " << l.padding);
+      SCOPED_TRACE(testing::Message() << k.bits << " bits, code " << std::hex << k.fourcc << std::dec << " alpha " << k.alpha << ", " << k.planes
+                                      << " planes " << l.width << " x " << l.height << (l.bottomUp ? " bottom-up" : "") << " padding " << l.padding);
       ComPtr<TestImage> source = TestImage::Make({l.width, l.height, k.bits, k.fourcc, k.planes, l.bottomUp, l.padding});
       source->FillPattern(l.width + k.bits);
       if (k.dib) CopyInto(false, k, l, source.Get());

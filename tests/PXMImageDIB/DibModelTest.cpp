@@ -7,8 +7,6 @@
 
 namespace {
 
-ComPtr<IPXMImageDIB> NewDib() { return ModuleHost::Get().CreateDIB(); }
-
 // Create in either class, 10 x 3 with 7 planes asked: one plane, GetImage's row 0 last in memory. The
 // DIB's block: info header, grey ramp, rows; the canvas's rows: its context's zeroed buffer.
 TEST(Create, NormalisesTheRequestIntoOneBottomUpPlane) {
@@ -71,7 +69,7 @@ TEST(Create, RefusedRequestsLeaveNoPixels) {
       {false, 0x20000000u, 1, 32, kBgr, PXM_S_FALSE}, {true, 0, 0, 0, kRgb, PXM_S_OK},  {true, 0, 5, 32, kRgb, PXM_S_OK},
       {true, 7, 0, 8, kMono, PXM_S_FALSE},       {true, 65536, 16384, 32, kRgb, PXM_E_FAIL}, {true, 65536, 65536, 32, kRgb, PXM_E_FAIL},
       {true, 65536, 65536, 8, kMono, PXM_E_FAIL}, {true, 0x20000001u, 1, 32, kRgb, PXM_E_FAIL}};
-  ComPtr<IPXMImageDIB> dib = NewDib();
+  ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
   ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
   uint32_t *table = reinterpret_cast<uint32_t*>(8), count = 77;
   EXPECT_EQ(PaletteOf(dib.Get())->GetPalette(&table, &count), PXM_E_FAIL);
@@ -156,7 +154,7 @@ TEST(DibCreateOnDIB, ReadsEveryHeaderFormAndRefusesTheRest) {
     const uint32_t entrySize = c.header.data[0] == 12 ? 3 : 4;  // a core header's entries are 3 bytes
     Bytes block = MakeBlock(c.header, c.entries, entrySize, row, c.width ? c.height : 2);
     const Bytes original = block;
-    ComPtr<IPXMImageDIB> dib = NewDib();
+    ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
     ASSERT_EQ(dib->Create(3, 2, 1, 8, kMono), PXM_S_OK);
     const uint8_t* before = ViewOf(dib.Get()).block;
     ASSERT_EQ(dib->CreateOnDIB(block.data.data(), nullptr, 0), c.width ? PXM_S_OK : PXM_E_INVALIDARG);
@@ -182,7 +180,7 @@ TEST(DibCreateOnDIB, ReadsEveryHeaderFormAndRefusesTheRest) {
     for (uint32_t i = 0; i < c.entries; ++i)
       ASSERT_EQ(table[i], c.bits == 8 ? i * 0x010101u : (4 * i + 1) | (4 * i + 2) << 8 | (4 * i + 3) << 16) << i;
   }
-  EXPECT_EQ(NewDib()->CreateOnDIB(nullptr, nullptr, 1), PXM_E_POINTER);
+  EXPECT_EQ(ModuleHost::Get().CreateDIB()->CreateOnDIB(nullptr, nullptr, 1), PXM_E_POINTER);
 }
 
 // Rows elsewhere: the palette stays, neither memory is freed by the image. The same Create request
@@ -191,7 +189,7 @@ TEST(DibCreateOnDIB, SeparatePixelsOwnershipAndTheSameRequest) {
   Bytes block = MakeBlock(InfoHeaderBytes({.width = 4, .height = 3, .bitsPerPixel = 8, .coloursUsed = 4}), 4, 4, 0, 0);
   const Bytes original = block;
   std::vector<uint8_t> pixels(4 * 3, 9);
-  ComPtr<IPXMImageDIB> dib = NewDib();
+  ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
   ASSERT_EQ(dib->CreateOnDIB(block.data.data(), pixels.data(), 1 << 16), PXM_S_OK);
   EXPECT_EQ(ViewOf(dib.Get()).data, pixels.data() + 2 * 4);
   EXPECT_EQ(block.data, original.data);
@@ -232,7 +230,7 @@ TEST(DibPalette, EntriesRoundTripInTheBlocksOwnForm) {
     SCOPED_TRACE(bits);
     const uint32_t depth = bits % 9 ? bits : 8, entries = 1u << depth, size = bits == 8 ? 4 : 3, at = bits == 8 ? 40 : 12;
     Bytes block = bits == 8 ? Bytes() : MakeBlock(CoreHeaderBytes(3, 2, uint16_t(depth)), entries, 3, 4, 2);
-    ComPtr<IPXMImageDIB> dib = NewDib();
+    ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
     ASSERT_EQ(bits == 8 ? dib->Create(4, 2, 1, 8, kRgb) : dib->CreateOnDIB(block.data.data(), nullptr, 0), PXM_S_OK);
     uint8_t* b = ViewOf(dib.Get()).block;
     std::memset(b + at + size * entries, 0xEE, 4);  // the first row in memory, right after the palette

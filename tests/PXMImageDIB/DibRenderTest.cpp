@@ -43,7 +43,8 @@ struct DepthCase { const char* name; uint32_t bitsPerPixel, fourcc; std::vector<
 constexpr uint8_t kAlphas[] = {0, 255, 128, 77};
 std::vector<uint32_t> Palette(uint32_t count, uint32_t seed) {
   std::vector<uint32_t> p(count);
-  return std::generate(p.begin(), p.end(), [&, i = 0u]() mutable { return (i++ * 2654435761u + seed) & 0x00FFFFFF; }), p;
+  for (uint32_t i = 0; i < count; ++i) p[i] = (i * 2654435761u + seed) & 0x00FFFFFF;
+  return p;
 }
 // Rows below 8 bits hold indices from the high bits of each byte on; 16 bits are 5-5-5 under a top
 // bit that is not drawn (set in about half of them); a 32-bit pixel with alpha takes one of four alphas.
@@ -172,11 +173,10 @@ TEST(CanvasRender, ColourAndGreyCanvasesLeaveOutTheTransparentColour) {
       canvas->put_TransparentColor(colour);
       Surface target(width, 2, grey ? Coordinates::Unflipped : Coordinates::Flipped, kBackground);
       ASSERT_EQ(Draw(canvas.Get(), target.context, {0, 0, int32_t(width), 2}), PXM_S_OK);
-      for (uint32_t y = 0; y < 2; ++y)
-        for (uint32_t x = 0; x < width; ++x) {
-          const uint32_t pixel = grey && y == 1 ? 0 : row[x];
-          EXPECT_EQ(target.At(x, y), colour != -1 && pixel == (uint32_t(colour) & kRgbMask) ? kBackground : pixel) << x << "," << y;
-        }
+      for (uint32_t i = 0; i < 2 * width; ++i) {
+        const uint32_t pixel = grey && i >= width ? 0 : row[i % width];  // the top row of a grey canvas is black
+        EXPECT_EQ(target.At(i % width, i / width), colour != -1 && pixel == (uint32_t(colour) & kRgbMask) ? kBackground : pixel) << i;
+      }
     }
   }
 }

@@ -81,6 +81,9 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
   std::atomic<uint32_t> m_RefCount{1};
 };
 
+template <class I>
+ComPtr<I> Query(IUnknown* object, const IID& iid) { return (object->AddRef(), ComPtr<IUnknown>(object)).As<I>(iid); }
+
 // The one probe of any image: what it says of itself (Described), plane p as it hands it out (row
 // y at data + y * stride) and, for a DIB, its block; fields a call did not write keep `unset`.
 namespace view {
@@ -110,11 +113,7 @@ struct Probe : Described {
 using Plane = Probe;
 inline Described Describe(IPXM* image) { return Probe(image); }
 
-inline ComPtr<IPXMImagePalette> PaletteOf(IPXM* image) {
-  ComPtr<IPXMImagePalette> palette;
-  image->QueryInterface(pxm::iid::IPXMImagePalette, palette.Out());
-  return palette;
-}
+inline ComPtr<IPXMImagePalette> PaletteOf(IPXM* image) { return Query<IPXMImagePalette>(image, pxm::iid::IPXMImagePalette); }
 inline std::vector<uint32_t> PaletteEntries(IPXM* image) {
   uint32_t *table = nullptr, count = 0;
   return PaletteOf(image)->GetPalette(&table, &count), std::vector<uint32_t>(table, table + count);
