@@ -43,8 +43,7 @@ struct DepthCase { const char* name; uint32_t bitsPerPixel, fourcc; std::vector<
 constexpr uint8_t kAlphas[] = {0, 255, 128, 77};
 std::vector<uint32_t> Palette(uint32_t count, uint32_t seed) {
   std::vector<uint32_t> p(count);
-  for (uint32_t i = 0; i < count; ++i) p[i] = (i * 2654435761u + seed) & 0x00FFFFFF;
-  return p;
+  return std::generate(p.begin(), p.end(), [&, i = 0u]() mutable { return (i++ * 2654435761u + seed) & 0x00FFFFFF; }), p;
 }
 // Rows below 8 bits hold indices from the high bits of each byte on; 16 bits are 5-5-5 under a top
 // bit that is not drawn (set in about half of them); a 32-bit pixel with alpha takes one of four alphas.
@@ -60,9 +59,8 @@ void Put(const DepthCase& c, uint8_t* row, uint32_t x, uint32_t v) {
 uint8_t Blend(uint32_t s, uint32_t d, uint32_t a) { return uint8_t((s * a + d * (255 - a) + 127) / 255); }
 uint8_t Widen5(uint32_t v) { return uint8_t((v & 31) << 3 | (v & 31) >> 2); }
 uint32_t Colour(const DepthCase& c, uint32_t v) {
-  const uint32_t e = c.palette.empty() ? 0 : c.palette[v & (c.palette.size() - 1)];
-  if (!c.palette.empty()) return Rgbx(uint8_t(e >> 16), uint8_t(e >> 8), uint8_t(e));
-  if (c.bitsPerPixel == 8) return Rgbx(uint8_t(v), uint8_t(v), uint8_t(v));
+  const uint32_t e = c.palette.empty() ? (v & 0xFF) * 0x010101u : c.palette[v & (c.palette.size() - 1)];  // 8 bits without one: grey
+  if (!c.palette.empty() || c.bitsPerPixel == 8) return Rgbx(uint8_t(e >> 16), uint8_t(e >> 8), uint8_t(e));
   if (c.bitsPerPixel == 16) return Rgbx(Widen5(v >> 10), Widen5(v >> 5), Widen5(v));
   const uint32_t a = c.fourcc == FOURCC_ARGB ? kAlphas[v >> 24 & 3] : 255, d = kBackground;
   return Rgbx(Blend(v & 0xFF, d & 0xFF, a), Blend(v >> 8 & 0xFF, d >> 8 & 0xFF, a), Blend(v >> 16 & 0xFF, d >> 16 & 0xFF, a));
