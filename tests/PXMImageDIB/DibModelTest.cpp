@@ -61,8 +61,8 @@ TEST(Create, NormalisesTheRequestIntoOneBottomUpPlane) {
   }
 }
 
-// A refused Create leaves no pixels and no context: the DIB no size either, the canvas the size asked
-// (a repeated zero area is taken as done, a repeated oversized one tried again; PXM_S_FALSE: not pinned).
+// A refused Create leaves no pixels or context: a DIB no size but the request's normalised depth and code, a
+// canvas the size asked (asked again, a zero area is done, an oversized one tried anew; PXM_S_FALSE: not pinned).
 TEST(Create, RefusedRequestsLeaveNoPixels) {
   struct Case { bool canvas; uint32_t width, height, bits, fourcc; HRESULT again; } const cases[] = {  // no bits: a new image
       {false, 0, 0, 0, 0, PXM_S_FALSE},          {false, 0x40000000u, 0x40000000u, 32, kBgr, PXM_S_FALSE}, {false, ~0u, 2, 32, kBgr, PXM_S_FALSE},
