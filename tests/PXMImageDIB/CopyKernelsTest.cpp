@@ -51,8 +51,8 @@ std::vector<Kernel> Kernels() {
   for (const uint32_t green : {5u, 6u})
     k.push_back({green == 5 ? "DibWiden555To24" : "DibWiden565To24", green == 5 ? Widen555To24 : Widen565To24,
                  [green](uint8_t* d, const uint8_t* s, uint32_t w) {
-                   for (uint32_t x = 0, p = 0; x < w; ++x) {
-                     p = s[2 * x] | s[2 * x + 1] << 8;
+                   for (uint32_t x = 0; x < w; ++x) {
+                     const uint32_t p = s[2 * x] | s[2 * x + 1] << 8;
                      d[3 * x] = Widen(p & 31, 5);
                      d[3 * x + 1] = Widen(p >> 5 & ((1u << green) - 1), green);
                      d[3 * x + 2] = Widen(p >> (5 + green) & 31, 5);

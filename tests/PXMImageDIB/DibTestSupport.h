@@ -24,7 +24,7 @@ struct Bytes {
   size_t size() const { return data.size(); }
 };
 
-// A negative height: rows stored top-down.
+// 4 x 2 unless set; a negative height: rows stored top-down.
 struct InfoHeader { uint32_t size = 40, width = 4; int32_t height = 2; uint32_t bitsPerPixel = 24, coloursUsed = 0, compression = 0; };
 inline uint32_t PaddedRow(uint32_t bitsPerPixel, uint32_t width) { return (bitsPerPixel * width + 31) / 32 * 4; }
 // Size, width, height, planes, depth, compression, image size (of plain rows), resolutions, colours
