@@ -1,5 +1,5 @@
-// What the drawing and copy tests share: canvas pixels as words, and colour canvases of the
-// module as drawing destinations whose pixels are read back where the test drew them.
+// What the drawing and copy tests share: canvas pixels as words, and colour canvases of the module
+// as drawing destinations (Surface) whose pixels are read back where the test drew them.
 #pragma once
 #include <CoreGraphics/CoreGraphics.h>
 #include <gtest/gtest.h>
@@ -14,17 +14,11 @@
 // bytes lie in memory. The fourth byte carries no colour: checks compare the other three (kRgbMask).
 constexpr uint32_t Rgbx(uint8_t r, uint8_t g, uint8_t b, uint8_t x = 0) { return uint32_t{r} | uint32_t{g} << 8 | uint32_t{b} << 16 | uint32_t{x} << 24; }
 constexpr uint32_t kRgbMask = 0x00FFFFFF;
-inline uint32_t LoadPixel(const uint8_t* p) {
-  uint32_t word;
-  return std::memcpy(&word, p, sizeof word), word;
-}
+inline uint32_t LoadPixel(const uint8_t* p) { uint32_t word; std::memcpy(&word, p, sizeof word); return word; }
 
 inline uint8_t* ImageRow(IPXM* image, uint32_t y) { return view::Plane(image, 0).Row(y); }  // GetImage's row y
 
-template <class I>
-ComPtr<I> Query(IUnknown* object, const IID& iid) { return (object->AddRef(), ComPtr<IUnknown>(object)).As<I>(iid); }
 
-// Drawing through IPXMImageRender, and through IRenderableObject with its flags.
 inline HRESULT Draw(IUnknown* image, CGContextRef context, CANVASRect destination, CANVASRect* source = nullptr) {
   return Query<IPXMImageRender>(image, pxm::iid::IPXMImageRender)->Render(context, &destination, source);
 }
@@ -42,7 +36,6 @@ inline ComPtr<IPXMImageCANVAS> MakeColourCanvas(uint32_t w, uint32_t h) {
 // draw. Unflipped: Core Graphics' own, y up.
 enum class Coordinates { Flipped, Unflipped };
 
-// A colour canvas of the module as a drawing destination.
 struct Surface {
   ComPtr<IPXMImageCANVAS> canvas;
   CGContextRef context = nullptr;

@@ -1,6 +1,5 @@
-// Several threads drawing the same image into canvases of their own at once get what one thread
-// gets: the DIB serialises its renders with its lock, the provider's references are counted
-// atomically, the canvas draws from a snapshot. On its own for the ThreadSanitizer build.
+// Several threads drawing the same image into canvases of their own at once get what one thread gets
+// (the DIB serialises its renders, the canvas draws from a snapshot). On its own for ThreadSanitizer.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -9,8 +8,7 @@
 
 namespace {
 
-// Each thread draws the image, scaled, 25 times into its own surface; every drawing must equal
-// one made before the threads started.
+// Each thread draws the image, scaled, 25 times; every drawing must equal one made before.
 TEST(RenderThreads, EveryThreadDrawsWhatOneThreadDraws) {
   for (const uint32_t bits : {4u, 8u, 24u, 32u, 0u}) {  // 0: a colour canvas with a transparent colour
     ComPtr<IPXMImage> image = bits ? ModuleHost::Get().CreateDIB().As<IPXMImage>(pxm::iid::IPXMImage)

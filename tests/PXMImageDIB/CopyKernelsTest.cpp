@@ -1,7 +1,6 @@
-// The raster, DIB and canvas copies' row kernels, plain, streaming and widest, each held byte for
-// byte to a plain loop on random rows of odd widths. Source rows end where their heap block ends (the
-// sanitizers see a read past a row), guard bytes around each destination row catch a write outside
-// it, and destinations start at every offset within a 64-byte line, where streaming stores begin.
+// The copies' row kernels, plain, streaming and widest, held byte for byte to plain loops on rows of
+// odd widths that end where their heap block ends, with guard bytes around destinations starting at
+// every offset within a 64-byte line (where streaming stores begin).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -54,8 +53,9 @@ std::vector<Kernel> Kernels() {
                  [green](uint8_t* d, const uint8_t* s, uint32_t w) {
                    for (uint32_t x = 0; x < w; ++x) {
                      const uint32_t p = s[2 * x] | s[2 * x + 1] << 8;
-                     d[3 * x] = Widen(p & 31, 5), d[3 * x + 2] = Widen(p >> (5 + green) & 31, 5);
+                     d[3 * x] = Widen(p & 31, 5);
                      d[3 * x + 1] = Widen(p >> 5 & ((1u << green) - 1), green);
+                     d[3 * x + 2] = Widen(p >> (5 + green) & 31, 5);
                    }
                  }, 2, 3, 1});
   const struct { const char* name; CanvasSourcePixels pixels; uint32_t sourceBytes; Row plain; } canvas[] = {
@@ -80,14 +80,11 @@ std::vector<Kernel> Kernels() {
       const RasterCopyKernels r = ChooseRasterCopyKernels(n, kind == 1, kind == 2);
       const std::string name = std::string("Raster") + kinds[kind] + std::to_string(n);
       k.push_back({name + "Split", [r](uint8_t* d, const uint8_t* s, uint32_t w) { r.split(s, d, d + PlaneSpacing(w), d + 2 * PlaneSpacing(w), w); },
-                   [n](uint8_t* d, const uint8_t* s, uint32_t w) {
-                     for (uint32_t x = 0; x < w; ++x)
-                       for (uint32_t p = 0; p < 3; ++p) d[p * PlaneSpacing(w) + x] = s[n * x + p];
-                   }, n, 1, 1, 3});
+                   [n](uint8_t* d, const uint8_t* s, uint32_t w) { for (uint32_t i = 0; i < 3 * w; ++i) d[i % 3 * PlaneSpacing(w) + i / 3] = s[n * (i / 3) + i % 3]; },
+                   n, 1, 1, 3});
       k.push_back({name + "Mean", [r](uint8_t* d, const uint8_t* s, uint32_t w) { r.mean(s, d, w); },
-                   [n](uint8_t* d, const uint8_t* s, uint32_t w) {
-                     for (uint32_t x = 0; x < w; ++x) d[x] = uint8_t((s[n * x] + s[n * x + 1] + s[n * x + 2]) / 3);
-                   }, n, 1, 1});
+                   [n](uint8_t* d, const uint8_t* s, uint32_t w) { for (uint32_t x = 0; x < w; ++x) d[x] = uint8_t((s[n * x] + s[n * x + 1] + s[n * x + 2]) / 3); },
+                   n, 1, 1});
     }
   return k;
 }
@@ -96,11 +93,9 @@ class CopyKernel : public testing::TestWithParam<Kernel> {};
 
 TEST_P(CopyKernel, MatchesThePlainLoop) {
 #ifdef PXM_KERNEL_CPU_FEATURE
-  // Kernels built for one instruction set: a processor without it skips them.
   if (!__builtin_cpu_supports(PXM_KERNEL_CPU_FEATURE)) GTEST_SKIP() << "no " PXM_KERNEL_CPU_FEATURE;
 #endif
-  constexpr uint8_t kGuard = 0xA5;
-  constexpr size_t kGuardBytes = 32;
+  constexpr size_t kGuardBytes = 32, kGuard = 0xA5;
   const Kernel& k = GetParam();
   std::mt19937 random(1234);
   for (const uint32_t width : {1u, 3u, 4u, 5u, 7u, 15u, 17u, 21u, 22u, 31u, 33u, 63u, 65u, 255u, 257u, 1001u, 4097u}) {

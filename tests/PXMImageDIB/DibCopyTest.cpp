@@ -1,10 +1,5 @@
 // Copy(IPXM*, int) into the DIB and the canvas: every source kind in every row layout against one
 // model, palettes, the image itself, sources without area or rows.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdlib>
-#include <cstring>
 #include <tuple>
 
 #include "DibTestSupport.h"
@@ -14,29 +9,21 @@ namespace {
 
 using view::Plane;
 
-constexpr uint32_t kMono = FOURCC_MONO, kRgb = FOURCC_RGB, kArgb = FOURCC_ARGB, kBgr = FOURCC_BGR, kAbgr = FOURCC_ABGR;
-
-// A source kind and what each class makes of it, pixel by pixel from the bytes in memory order:
-// the DIB's depth and code and which source byte each of its bytes takes ('+' 255; "" no rule:
-// rows of zeros, the source never read), the canvas's which byte each of its four takes ('-' 0).
-// Null: not copied into that class. The canvas takes no alpha option. Large: also copied at
-// several MiB, one kind for each row kernel.
-struct Kind { uint32_t bits, fourcc; int alpha; uint32_t planes, dibBits, dibFourcc; const char *dib, *canvas; bool large = false; };
+// A source kind and what each class makes of it: the DIB's depth and code, and for each class which
+// source byte each byte of a pixel takes ('+' 255, '-' 0; "": no rule, rows of zeros and the source
+// never read; null: not copied into that class). Large: also copied at several MiB, one kind a kernel.
+struct Kind { uint32_t bits, fourcc; int alpha; uint32_t dibBits, dibFourcc; const char *dib, *canvas; bool large = false; uint32_t planes = 1; };
 const Kind kKinds[] = {
-    {8, kMono, 0, 1, 8, kMono, "0", "0000", true},     {8, 0, 255, 1, 8, kMono, "0", nullptr},
-    {8, kArgb, 0, 1, 8, kMono, "0", nullptr},    {8, kRgb, 0, 1, 0, 0, nullptr, "0000"},
-    {24, 0, 0, 1, 24, 0, "012", nullptr, true},        {24, kArgb, 255, 1, 24, 0, "012", "012-", true},
-    {24, kRgb, 0, 1, 0, 0, nullptr, "012-"},     {24, kBgr, 0, 1, 24, 0, "210", "210-", true},
-    {24, kAbgr, 0, 1, 24, 0, "210", nullptr},    {24, kMono, 255, 1, 24, 0, "210", "210-"},
-    {32, kMono, 255, 1, 8, kMono, "0", "000-", true},  {32, kArgb, 0, 1, 32, kArgb, "0123", "0123", true},
-    {32, kArgb, 255, 1, 32, kArgb, "012+", nullptr, true}, {32, kArgb, 254, 1, 32, kArgb, "0123", nullptr},
-    {32, kArgb, -1, 1, 32, kArgb, "0123", nullptr},  {32, 0, 0, 1, 32, 0, "0123", nullptr},
-    {32, kRgb, 0, 1, 0, 0, nullptr, "0123"},     {32, kAbgr, 0, 1, 32, 0, "0123", "2103", true},
-    {32, kBgr, 255, 1, 32, 0, "012+", "2103"},   {16, 0, 0, 1, 24, 0, "", nullptr},
-    {16, kRgb, 0, 1, 0, 0, nullptr, "----"},     {1, kMono, 0, 1, 24, 0, "", "----"},
-    {4, 0, 0, 1, 24, 0, "", nullptr},            {4, kRgb, 0, 1, 0, 0, nullptr, "----"},
-    {12, kArgb, 0, 1, 24, 0, "", nullptr},       {8, kMono, 0, 2, 0, 0, nullptr, "----"},
-    {8, kMono, 0, 3, 0, 0, nullptr, "----"},     {8, kMono, 0, 0, 0, 0, nullptr, "----"},
+    {8, kMono, 0, 8, kMono, "0", "0000", true},       {8, 0, 255, 8, kMono, "0", nullptr},           {8, kArgb, 0, 8, kMono, "0", nullptr},
+    {8, kRgb, 0, 0, 0, nullptr, "0000"},              {24, 0, 0, 24, 0, "012", nullptr, true},       {24, kArgb, 255, 24, 0, "012", "012-", true},
+    {24, kRgb, 0, 0, 0, nullptr, "012-"},             {24, kBgr, 0, 24, 0, "210", "210-", true},     {24, kAbgr, 0, 24, 0, "210", nullptr},
+    {24, kMono, 255, 24, 0, "210", "210-"},           {32, kMono, 255, 8, kMono, "0", "000-", true}, {32, kArgb, 0, 32, kArgb, "0123", "0123", true},
+    {32, kArgb, 255, 32, kArgb, "012+", nullptr, true}, {32, kArgb, 254, 32, kArgb, "0123", nullptr}, {32, kArgb, -1, 32, kArgb, "0123", nullptr},
+    {32, 0, 0, 32, 0, "0123", nullptr},               {32, kRgb, 0, 0, 0, nullptr, "0123"},          {32, kAbgr, 0, 32, 0, "0123", "2103", true},
+    {32, kBgr, 255, 32, 0, "012+", "2103"},           {16, 0, 0, 24, 0, "", nullptr},                {16, kRgb, 0, 0, 0, nullptr, "----"},
+    {1, kMono, 0, 24, 0, "", "----"},                 {4, 0, 0, 24, 0, "", nullptr},                 {4, kRgb, 0, 0, 0, nullptr, "----"},
+    {12, kArgb, 0, 24, 0, "", nullptr},               {8, kMono, 0, 0, 0, nullptr, "----", false, 2}, {8, kMono, 0, 0, 0, nullptr, "----", false, 3},
+    {8, kMono, 0, 0, 0, nullptr, "----", false, 0},
 };
 
 // Both row directions, padded rows, widths around the kernels' vector steps, and copies of several
@@ -46,41 +33,29 @@ const Layout kLayouts[] = {{1, 1, false, 0},  {5, 3, false, 3},     {13, 4, true
                            {33, 3, false, 1}, {7, 3, false, 0},     {7, 3, true, 3},       {1029, 3, false, 3},
                            {1029, 3, true, 0}, {1029, 3, true, 3},  {1601, 1700, false, 3}, {1601, 1700, true, 3}};
 
-void CopyIntoDib(const Kind& k, const Layout& l, TestImage* source) {
-  ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
-  ASSERT_EQ(dib->Copy(source, k.alpha), PXM_S_OK);
-  EXPECT_EQ(ViewOf(dib.Get()).Format(), (std::vector{l.width, l.height, 1u, k.dibBits, k.dibFourcc}));
-  const Plane out(dib.Get());
-  const size_t n = std::strlen(k.dib);
+// Into a DIB made anew; into a canvas made anew, or into the marked pixels of one of the source's size.
+void CopyInto(bool canvas, const Kind& k, const Layout& l, TestImage* source) {
+  const char* order = canvas ? k.canvas : k.dib;
+  ComPtr<IPXMImage> image = ModuleHost::Get().Create<IPXMImage>(canvas ? L"PXMImageCANVAS" : L"PXMImageDIB", pxm::iid::IPXMImage);
+  ASSERT_EQ(canvas ? image->Create(l.padding % 2 ? l.width : 2, l.padding % 2 ? l.height : 2, 1, 32, kRgb) : PXM_S_OK, PXM_S_OK);
+  for (uint32_t y = 0; canvas && l.padding % 2 && y < l.height; ++y) std::memset(Plane(image.Get()).Row(y), 0x77, 4 * l.width);
+  ASSERT_EQ(image->Copy(source, canvas ? 12345 : k.alpha), PXM_S_OK);  // the canvas takes no alpha option
+  const Plane out(image.Get());
+  EXPECT_EQ(out.Format(), (canvas ? std::vector{l.width, l.height, 1u, k.bits > 24 ? k.bits : 32u, kRgb} : std::vector{l.width, l.height, 1u, k.dibBits, k.dibFourcc}));
+  const size_t n = std::strlen(order);
   if (!n) {
     EXPECT_EQ(source->getImageCalls, 0) << "no rule: the rows are not read";
     for (uint32_t y = 0; y < l.height; ++y)
       ASSERT_EQ(std::vector<uint8_t>(out.Row(y), out.Row(y) + std::abs(out.stride)), std::vector<uint8_t>(std::abs(out.stride))) << "zero, not what the heap held";
     return;
   }
-  // 32-bit grey rows are found with the stride rounded toward zero to whole pixels.
-  const int32_t inStride = k.bits == 32 && n == 1 ? source->Stride() / 4 * 4 : source->Stride();
+  // A DIB finds 32-bit rows it takes grey from with the stride rounded toward zero to whole pixels.
+  const int32_t inStride = !canvas && k.bits == 32 && n == 1 ? source->Stride() / 4 * 4 : source->Stride();
   for (uint32_t y = 0; y < l.height; ++y) {
-    const uint8_t* in = source->Row(0, 0) + int64_t{y} * inStride;
     std::vector<uint8_t> want(n * l.width);
     for (uint32_t x = 0; x < l.width; ++x)
-      for (size_t i = 0; i < n; ++i) want[n * x + i] = k.dib[i] == '+' ? 255 : in[k.bits / 8 * x + k.dib[i] - '0'];
-    ASSERT_EQ(std::vector<uint8_t>(out.Row(y), out.Row(y) + want.size()), want) << "row " << y;
-  }
-}
-
-// Into a canvas made anew, or into the marked pixels of one of the source's size.
-void CopyIntoCanvas(const Kind& k, const Layout& l, TestImage* source) {
-  ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
-  ASSERT_EQ(canvas->Create(l.padding % 2 ? l.width : 2, l.padding % 2 ? l.height : 2, 1, 32, kRgb), PXM_S_OK);
-  for (uint32_t y = 0; l.padding % 2 && y < l.height; ++y) std::memset(Plane(canvas.Get()).Row(y), 0x77, 4 * l.width);
-  ASSERT_EQ(canvas->Copy(source, 12345), PXM_S_OK);
-  const Plane out(canvas.Get());
-  EXPECT_EQ((std::vector{out.width, out.height, out.bits, out.fourcc}), (std::vector{l.width, l.height, k.bits > 24 ? k.bits : 32u, kRgb}));
-  for (uint32_t y = 0; y < l.height; ++y) {
-    std::vector<uint8_t> want(4 * l.width);
-    for (uint32_t x = 0; x < l.width; ++x)
-      for (int i = 0; i < 4; ++i) want[4 * x + i] = k.canvas[i] == '-' ? 0 : source->Row(0, y)[k.bits / 8 * x + k.canvas[i] - '0'];
+      for (size_t i = 0; i < n; ++i)
+        want[n * x + i] = order[i] == '+' ? 255 : order[i] == '-' ? 0 : source->Row(0, 0)[int64_t{y} * inStride + k.bits / 8 * x + order[i] - '0'];
     ASSERT_EQ(std::vector<uint8_t>(out.Row(y), out.Row(y) + want.size()), want) << "row " << y;
   }
 }
@@ -90,23 +65,19 @@ TEST(Copy, EverySourceKindIntoEachClassInEveryLayout) {
   for (const Kind& k : kKinds)
     for (const Layout& l : kLayouts) {
       if (l.height > 4 && !k.large) continue;
-      SCOPED_TRACE(testing::Message() << k.bits << " bits, code " << std::hex << k.fourcc << std::dec << " alpha " << k.alpha << ", "
-                                      << k.planes << " planes " << l.width << " x " << l.height
-                                      << (l.bottomUp ? " bottom-up" : "") << " padding " << l.padding);
+      SCOPED_TRACE(testing::Message() << k.bits << " bits, code " << std::hex << k.fourcc << std::dec << " alpha " << k.alpha << ", " << k.planes
+                                      << " planes " << l.width << " x " << l.height << (l.bottomUp ? " bottom-up" : "") << " padding " << l.padding);
       ComPtr<TestImage> source = TestImage::Make({l.width, l.height, k.bits, k.fourcc, k.planes, l.bottomUp, l.padding});
       source->FillPattern(l.width + k.bits);
-      if (k.dib) CopyIntoDib(k, l, source.Get());
-      if (k.canvas && (l.height < 5 || !l.bottomUp)) CopyIntoCanvas(k, l, source.Get());  // large: the rows that would stream
+      if (k.dib) CopyInto(false, k, l, source.Get());
+      if (k.canvas && (l.height < 5 || !l.bottomUp)) CopyInto(true, k, l, source.Get());  // large: the rows that would stream
       EXPECT_TRUE(source->PaddingIntact());
       EXPECT_EQ(RefCount(static_cast<IPXMImage*>(source.Get())), 1u) << "no reference kept or leaked";
     }
 }
 
-// Into a DIB the palette of an 8-bit source is handed over, entries past the source's grey; a
-// canvas applies it (red, green, blue from the entry, the fourth byte the value), values past the
-// entries grey. No more than 256 entries are read. A DIB does not take a table that the source's
-// GetPalette hands out with a failure (5 entries); of a source of several planes (16 entries) it
-// reads no rows but still takes the palette.
+// An 8-bit source's palette, at most 256 entries and none that GetPalette fails to give (5), becomes
+// the DIB's, grey past it, and the canvas's colours with the value as fourth byte. 16: several planes.
 TEST(Copy, TakesThePaletteOfEightBitSources) {
   for (const uint32_t entries : {0u, 4u, 16u, 256u, 300u, 5u}) {
     SCOPED_TRACE(entries);
@@ -135,9 +106,8 @@ TEST(Copy, TakesThePaletteOfEightBitSources) {
   }
 }
 
-// A source whose plane does not hold the rows it claims (a size short of height x |stride|, or a
-// stride shorter than a row's pixels) is refused before the image changes; the sanitizers watch.
-// So is no source (bits 0).
+// A plane short of height x |stride|, a stride short of a row, and no source (bits 0) are refused
+// before the image changes; the sanitizers watch.
 TEST(Copy, RefusesSourcesThatDoNotHoldTheirRowsOrNone) {
   struct Case { bool canvas; uint32_t width, bits, fourcc, shortfall, described; bool bottomUp; };
   for (const Case& c : {Case{false, 5, 24, 0, 1, 0, true}, {false, 5, 32, kMono, 1, 0, true}, {false, 5, 8, kMono, 1, 0, true},
@@ -147,8 +117,7 @@ TEST(Copy, RefusesSourcesThatDoNotHoldTheirRowsOrNone) {
     ComPtr<TestImage> source = TestImage::Make({.width = c.width, .height = 3, .bitsPerPixel = c.bits, .fourcc = c.fourcc, .bottomUp = c.bottomUp});
     source->sizeShortfall = c.shortfall;
     source->describedBits = c.described, source->describedFourcc = c.fourcc;
-    ComPtr<IPXMImage> image = c.canvas ? ModuleHost::Get().CreateCanvas().As<IPXMImage>(pxm::iid::IPXMImage)
-                                       : ModuleHost::Get().CreateDIB().As<IPXMImage>(pxm::iid::IPXMImage);
+    ComPtr<IPXMImage> image = ModuleHost::Get().Create<IPXMImage>(c.canvas ? L"PXMImageCANVAS" : L"PXMImageDIB", pxm::iid::IPXMImage);
     ASSERT_EQ(c.canvas ? image->Create(c.width, 3, 1, 32, kRgb) : image->Create(2, 2, 1, 8, kMono), PXM_S_OK);
     const Plane before(image.Get());
     for (uint32_t y = 0; y < before.height; ++y) std::memset(before.Row(y), 0x77, std::abs(before.stride));
@@ -161,12 +130,8 @@ TEST(Copy, RefusesSourcesThatDoNotHoldTheirRowsOrNone) {
   }
 }
 
-// Onto itself in a kept format a DIB forces alpha in place and a canvas stays as it was; in a
-// format that changes on the way nothing is read past the new rows (the sanitizers watch), and an
-// 8-bit canvas made anew as 32 bits has nothing left to read. A row that shares memory with the
-// row it becomes, one byte on, is read whole before it is written: a one-row DIB takes its own
-// bytes from the second on, red and blue swapped, as a DIB apart does (the stride claims one byte
-// past them, never read). Sources without area leave images of their size without pixels.
+// Onto itself a DIB of a kept format forces alpha in place, a canvas stays; a changed format reads
+// nothing past the new rows; a row one byte on from the one it becomes is read whole first.
 TEST(Copy, OntoItselfFromNothingAndWithoutArea) {
   ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
   ASSERT_EQ(dib->Create(1500, 2, 1, 32, kArgb), PXM_S_OK);

@@ -1,26 +1,14 @@
 // Create in both classes, and the DIB's block as a host meets it: CreateOnDIB over every header
 // form, ownership, the palette in both entry forms, and where GetImage and GetDIB point.
-#include <gtest/gtest.h>
-
-#include <cstring>
+#include <sys/resource.h>
 
 #include "DibTestSupport.h"
 #include "RenderTestSupport.h"
 
 namespace {
 
-uint32_t U32At(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
-ComPtr<IPXMImageDIB> NewDib() { return ModuleHost::Get().CreateDIB(); }
-
-constexpr uint32_t kRgb = FOURCC_RGB, kMono = FOURCC_MONO, kArgb = FOURCC_ARGB, kBgr = FOURCC_BGR, kAbgr = FOURCC_ABGR;
-
-// Create in either class, 10 x 3 with 7 planes asked: the request normalised into one plane handed
-// out bottom-up (GetImage's row 0 is the last in memory); only grey deeper than 8 bits is not
-// creatable, and Create does not ask. The DIB's block: an info header (height positive), the grey
-// ramp in 4-byte entries (without entries none is handed out or taken), then rows that are the
-// caller's to write whole. The canvas's rows: its context's zeroed buffer, grey bytes without alpha
-// or red, green, blue and a skipped byte, where a pixel drawn at the device's bottom row lands in
-// GetImage row 0; kept when the stored request comes again, not a wider one.
+// Create in either class, 10 x 3 with 7 planes asked: one plane, GetImage's row 0 last in memory. The
+// DIB's block: info header, grey ramp, rows; the canvas's rows: its context's zeroed buffer.
 TEST(Create, NormalisesTheRequestIntoOneBottomUpPlane) {
   struct Case { bool canvas; uint32_t bits, fourcc, storedBits, storedFourcc, entries; } const cases[] = {
       {false, 1, kRgb, 1, kRgb, 2},      {false, 0, kRgb, 4, kRgb, 16},     {false, 2, kRgb, 4, kRgb, 16},      {false, 3, kMono, 4, kMono, 16},
@@ -32,29 +20,28 @@ TEST(Create, NormalisesTheRequestIntoOneBottomUpPlane) {
       {true, 32, kRgb, 32, kRgb, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << (c.canvas ? "canvas " : "DIB ") << c.bits << " bits, code " << std::hex << c.fourcc);
-    ComPtr<IPXMImage> image = c.canvas ? ModuleHost::Get().CreateCanvas().As<IPXMImage>(pxm::iid::IPXMImage) : NewDib().As<IPXMImage>(pxm::iid::IPXMImage);
-    EXPECT_EQ(image->IsCreatable(c.bits, c.fourcc), c.fourcc == kMono && c.bits > 8 ? PXM_E_NOTCREATABLE : PXM_S_OK);
+    ComPtr<IPXMImage> image = ModuleHost::Get().Create<IPXMImage>(c.canvas ? L"PXMImageCANVAS" : L"PXMImageDIB", pxm::iid::IPXMImage);
+    EXPECT_EQ(image->IsCreatable(c.bits, c.fourcc), c.fourcc == kMono && c.bits > 8 ? PXM_E_NOTCREATABLE : PXM_S_OK) << "Create does not ask";
     EXPECT_EQ(image->IsCreatable(c.bits + 8, c.fourcc), c.fourcc == kMono ? PXM_E_NOTCREATABLE : PXM_S_OK);
     ASSERT_EQ(image->Create(10, 3, 7, c.bits, c.fourcc), PXM_S_OK);
     const view::Probe v(image.Get(), c.canvas ? 5 : 0, 9);  // a canvas hands out its one plane for any number
     EXPECT_EQ(v.described | v.result, PXM_S_OK);
     EXPECT_EQ((std::vector{v.width, v.height, v.planes, v.bits, v.fourcc, v.bytes}), (std::vector{10u, 3u, 1u, c.storedBits, c.storedFourcc, c.storedBits / 8}));
     const uint32_t row = c.canvas ? (c.storedFourcc == kMono ? 10 : 40) : PaddedRow(c.storedBits, 10);
-    EXPECT_EQ(v.size * 1000 + v.stride, 3 * row * 1000 - row);
+    EXPECT_EQ(std::pair(v.size, v.stride), std::pair(3 * row, -int32_t(row)));
     uint8_t* first = v.data - 2 * row;  // the first row in memory
     if (!c.canvas) {
-      ASSERT_EQ(v.blockSize, 40 + 4 * c.entries + 3 * row);
-      EXPECT_EQ(first, v.block + 40 + 4 * c.entries);
-      const uint8_t* b = v.block;  // size, width, height, planes and depth, compression, image size, colours used
-      EXPECT_EQ((std::vector{U32At(b), U32At(b + 4), U32At(b + 8), U32At(b + 12), U32At(b + 16), U32At(b + 20), U32At(b + 32)}),
+      ASSERT_EQ(std::pair(v.blockSize, first), std::pair(40 + 4 * c.entries + 3 * row, v.block + 40 + 4 * c.entries));
+      const std::vector<uint8_t> b = v.Block();  // size, width, height, planes and depth, compression, image size, colours used
+      EXPECT_EQ((std::vector{Get32(b, 0), Get32(b, 4), Get32(b, 8), Get32(b, 12), Get32(b, 16), Get32(b, 20), Get32(b, 32)}),
                 (std::vector{40u, 10u, 3u, 1 | c.storedBits << 16, 0u, 3 * row, c.storedFourcc == kMono ? 0 : c.entries}));
-      for (uint32_t i = 0; i < c.entries; ++i) ASSERT_EQ(U32At(b + 40 + 4 * i), i * 0x010101u) << i;
+      for (uint32_t i = 0; i < c.entries; ++i) ASSERT_EQ(Get32(b, 40 + 4 * i), i * 0x010101u) << i;
       uint32_t *table = nullptr, count = 99;
-      EXPECT_EQ(PaletteOf(image.Get())->GetPalette(&table, &count), c.entries ? PXM_S_FALSE : PXM_E_FAIL);
+      EXPECT_EQ(PaletteOf(image.Get())->GetPalette(&table, &count), c.entries ? PXM_S_FALSE : PXM_E_FAIL) << "none without entries";
       EXPECT_EQ(count, c.entries);
       EXPECT_EQ(PaletteOf(image.Get())->SetPalette(table, 1, 0), PXM_S_OK);
       EXPECT_EQ(view::Probe(image.Get()).blockSize, v.blockSize);
-      for (uint32_t y = 0; y < 3; ++y) std::memset(v.Row(y), int(y + 1), row);
+      for (uint32_t y = 0; y < 3; ++y) std::memset(v.Row(y), int(y + 1), row);  // rows the caller writes whole
       for (uint32_t m = 0; m < 3; ++m) EXPECT_EQ(first[m * row + row - 1], 3 - m);
       continue;
     }
@@ -66,16 +53,24 @@ TEST(Create, NormalisesTheRequestIntoOneBottomUpPlane) {
                 CGBitmapContextGetBitmapInfo(context) == (row == 10 ? kCGImageAlphaNone : kCGImageAlphaNoneSkipLast));
     CGContextSetRGBFillColor(context, 1, 1, 1, 1);
     CGContextFillRect(context, CGRectMake(0, 0, 1, 1));
-    EXPECT_EQ(v.data[0] * 1000 + v.data[row / 10] + first[0], 255000) << "GetImage row 0's first pixel, not the next nor the first row's";
+    EXPECT_EQ((std::vector{v.data[0], v.data[row / 10], first[0]}), (std::vector<uint8_t>{255, 0, 0})) << "the device's bottom row is GetImage row 0";
     ASSERT_EQ(image->Create(10, 3, 1, c.bits, c.fourcc), PXM_S_OK);
-    EXPECT_EQ(view::Probe(image.Get()).data[0] == 255, c.bits == c.storedBits && c.fourcc == c.storedFourcc) << "kept";
+    EXPECT_EQ(view::Probe(image.Get()).data[0] == 255, c.bits == c.storedBits && c.fourcc == c.storedFourcc) << "kept for the stored request";
     ASSERT_EQ(image->Create(11, 3, 1, c.storedBits, c.storedFourcc), PXM_S_OK);
     EXPECT_EQ(view::Probe(image.Get()).data[0], 0);
   }
 }
 
-TEST(DibCreate, EmptyAndTooLargeImagesHaveNoBlock) {
-  ComPtr<IPXMImageDIB> dib = NewDib();
+// A refused Create leaves no pixels or context: a DIB no size but the request's normalised depth and code, a
+// canvas the size asked (asked again, a zero area is done, an oversized one tried anew; PXM_S_FALSE: not pinned).
+TEST(Create, RefusedRequestsLeaveNoPixels) {
+  struct Case { bool canvas; uint32_t width, height, bits, fourcc; HRESULT again; } const cases[] = {  // no bits: a new image
+      {false, 0, 0, 0, 0, PXM_S_FALSE},          {false, 0x40000000u, 0x40000000u, 32, kBgr, PXM_S_FALSE}, {false, ~0u, 2, 32, kBgr, PXM_S_FALSE},
+      {false, 0x20000000u, 1, 32, kBgr, PXM_S_FALSE}, {true, 0, 0, 0, kRgb, PXM_S_OK},  {true, 0, 5, 32, kRgb, PXM_S_OK},
+      {true, 7, 0, 8, kMono, PXM_S_FALSE},       {true, 65536, 16384, 32, kRgb, PXM_E_FAIL}, {true, 65536, 65536, 32, kRgb, PXM_E_FAIL},
+      {true, 65536, 65536, 8, kMono, PXM_E_FAIL}, {true, 0x20000001u, 1, 32, kRgb, PXM_E_FAIL}};
+  ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
+  ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
   uint32_t *table = reinterpret_cast<uint32_t*>(8), count = 77;
   EXPECT_EQ(PaletteOf(dib.Get())->GetPalette(&table, &count), PXM_E_FAIL);
   EXPECT_EQ(count, 77u);
@@ -84,36 +79,67 @@ TEST(DibCreate, EmptyAndTooLargeImagesHaveNoBlock) {
   int32_t stride = 0;
   EXPECT_EQ(dib->GetSize(nullptr, nullptr, nullptr) | dib->GetPixelDescriptor(nullptr, nullptr, nullptr) | dib->GetDIB(&none, &count) |
                 dib->GetImage(0, &count, &none, &stride), PXM_S_OK) << "an empty image is no error";
-  for (const auto& [width, height] : {std::pair{0u, 0u}, {0x40000000u, 0x40000000u}, {0xFFFFFFFFu, 2u}, {0x20000000u, 1u}}) {
-    SCOPED_TRACE(width);
-    ASSERT_EQ(dib->Create(4, 4, 1, 8, kMono), PXM_S_OK);
-    EXPECT_EQ(width ? dib->Create(width, height, 1, 32, kBgr) : PXM_E_FAIL, PXM_E_FAIL) << "refused like no memory";
-    const view::Probe v = width ? ViewOf(dib.Get()) : ViewOf(NewDib().Get());
-    // No block, no size; a refused request's normalised depth and code are kept.
-    EXPECT_EQ((std::vector{v.width, v.height, v.blockSize, v.size, uint32_t(v.stride), v.bits, v.fourcc}),
-              (std::vector{0u, 0u, 0u, 0u, 0u, width ? 32u : 0u, width ? kArgb : 0u}));
-    EXPECT_TRUE(!v.block && !v.data);
+  int colour = 0;
+  EXPECT_EQ(canvas->get_TransparentColor(&colour), PXM_S_OK);
+  EXPECT_EQ(colour, -1) << "none at first";
+  EXPECT_EQ(canvas->put_TransparentColor(0x0000FF), PXM_S_OK);
+  EXPECT_EQ(canvas->CreateOnCANVAS(reinterpret_cast<CGContextRef>(0x10), 5, 5), PXM_S_OK) << "does nothing";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.canvas ? "canvas " : "DIB ") << c.width << " x " << c.height);
+    ComPtr<IPXMImage> image = c.canvas ? canvas.As<IPXMImage>(pxm::iid::IPXMImage) : dib.As<IPXMImage>(pxm::iid::IPXMImage);
+    if (c.bits) {
+      ASSERT_EQ(image->Create(3, 3, 1, 32, kRgb), PXM_S_OK);
+      EXPECT_EQ(image->Create(c.width, c.height, 1, c.bits, c.fourcc), PXM_E_FAIL);
+      EXPECT_EQ(c.again == PXM_S_FALSE ? c.again : image->Create(c.width, c.height, 1, c.bits, c.fourcc), c.again);
+    }
+    const view::Probe v(image.Get(), 0, 9);
+    CGContextRef context = nullptr;
+    EXPECT_EQ(v.described | v.result | (c.canvas ? canvas->get_CANVAS(&context) : PXM_S_OK), PXM_S_OK);
+    EXPECT_EQ((std::vector{v.width, v.height, v.bits, v.fourcc, v.size, uint32_t(v.stride)}),
+              (c.canvas ? std::vector{c.width, c.height, c.bits, kRgb, 0u, 0u} : std::vector{0u, 0u, c.bits, c.bits ? kArgb : 0u, 0u, 0u}));
+    EXPECT_TRUE(!v.data && !context && !v.block && (c.canvas || !v.blockSize));
   }
+  EXPECT_EQ(canvas->get_TransparentColor(&colour), PXM_S_OK);
+  EXPECT_EQ(colour, 255) << "the transparent colour survives every state";
 }
+
+#ifndef __has_feature
+#define __has_feature(x) 0
+#endif
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__) && !__has_feature(address_sanitizer) && \
+    !__has_feature(thread_sanitizer)
+// In a child whose address space is capped (sanitizer runtimes reserve more than the cap), a
+// buffer of 1 GiB cannot be had: out of memory, and no pixels or context.
+TEST(CanvasCreateDeathTest, AllocationFailureIsOutOfMemory) {
+  ComPtr<IPXMImageCANVAS> canvas = MakeColourCanvas(2, 2);
+  const auto create = [&] {
+    const rlimit cap{512u << 20, 512u << 20};
+    setrlimit(RLIMIT_AS, &cap);
+    const HRESULT hr = canvas->Create(16384, 16384, 1, 32, FOURCC_RGB);
+    const view::Probe s(canvas.Get(), 0, 9);
+    CGContextRef context = nullptr;
+    canvas->get_CANVAS(&context);
+    std::_Exit(hr == PXM_E_OUTOFMEMORY && s.width == 16384 && !s.data && !s.size && !context ? 0 : 1);
+  };
+  EXPECT_EXIT(create(), testing::ExitedWithCode(0), "");
+}
+#endif
+
 
 // Every header form is read in place; header sizes no header has, and depths without rows, are
 // refused and the previous image kept.
 TEST(DibCreateOnDIB, ReadsEveryHeaderFormAndRefusesTheRest) {
   struct Case { const char* name; Bytes header; uint32_t entries = 0, width = 0, height = 0, bits = 0, fourcc = 0; };  // no width: refused
   const auto info = [](InfoHeader h) { return InfoHeaderBytes(h); };
-  const auto sized = [](uint32_t size, uint32_t bits) {
-    Bytes b = InfoHeaderBytes({.width = 3, .height = 2, .bitsPerPixel = bits});
-    return std::memcpy(b.data.data(), &size, 4), b;
-  };
+  const auto sized = [](uint32_t size, uint32_t bits) { return Bytes().U32(size).U32(3).U32(2).U16(1).U16(bits).Fill(24, 0); };  // 3 x 2
   const Case cases[] = {
       {"info24", info({.width = 5, .height = 3}), 0, 5, 3, 24, 0}, {"info24TopDown", info({.width = 5, .height = -5}), 0, 5, 5, 24, 0},
-      {"info8", info({.width = 7, .height = 2, .bitsPerPixel = 8}), 256, 7, 2, 8, kMono},
+      {"info8", info({.width = 7, .height = 2, .bitsPerPixel = 8}), 256, 7, 2, 8, kMono}, {"info64", info({.size = 64, .width = 3, .height = 2}), 0, 3, 2, 24, 0},
       {"info8ColoursUsed", info({.width = 7, .height = 2, .bitsPerPixel = 8, .coloursUsed = 16}), 16, 7, 2, 8, kMono},
       {"info8ColoursUsedCapped", info({.width = 7, .height = 2, .bitsPerPixel = 8, .coloursUsed = ~0u}), 256, 7, 2, 8, kMono},
       {"info4ColoursUsedIgnored", info({.width = 9, .height = 2, .bitsPerPixel = 4, .coloursUsed = 3}), 16, 9, 2, 4, 0},
       {"v2Info52", info({.size = 52, .width = 3, .height = 3, .bitsPerPixel = 16}), 0, 3, 3, 16, 0},
       {"v3Info56", info({.size = 56, .width = 3, .height = 3, .bitsPerPixel = 32}), 0, 3, 3, 32, 0},
-      {"info64", info({.size = 64, .width = 3, .height = 2}), 0, 3, 2, 24, 0},
       {"v4Info108", info({.size = 108, .width = 11, .height = 2, .bitsPerPixel = 4}), 16, 11, 2, 4, 0},
       {"v5Info124", info({.size = 124, .width = 13, .height = -2, .bitsPerPixel = 1}), 2, 13, 2, 1, 0},
       {"core8", CoreHeaderBytes(6, 2, 8), 256, 6, 2, 8, 0}, {"core4", CoreHeaderBytes(6, 2, 4), 16, 6, 2, 4, 0}, {"core24", CoreHeaderBytes(6, 2, 24), 0, 6, 2, 24, 0},
@@ -128,7 +154,7 @@ TEST(DibCreateOnDIB, ReadsEveryHeaderFormAndRefusesTheRest) {
     const uint32_t entrySize = c.header.data[0] == 12 ? 3 : 4;  // a core header's entries are 3 bytes
     Bytes block = MakeBlock(c.header, c.entries, entrySize, row, c.width ? c.height : 2);
     const Bytes original = block;
-    ComPtr<IPXMImageDIB> dib = NewDib();
+    ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
     ASSERT_EQ(dib->Create(3, 2, 1, 8, kMono), PXM_S_OK);
     const uint8_t* before = ViewOf(dib.Get()).block;
     ASSERT_EQ(dib->CreateOnDIB(block.data.data(), nullptr, 0), c.width ? PXM_S_OK : PXM_E_INVALIDARG);
@@ -141,12 +167,11 @@ TEST(DibCreateOnDIB, ReadsEveryHeaderFormAndRefusesTheRest) {
     const uint32_t paletteStart = static_cast<uint32_t>(c.header.size()), paletteBytes = c.entries * entrySize;
     EXPECT_EQ(v.block, block.data.data());
     EXPECT_EQ(v.data, v.block + paletteStart + paletteBytes + (c.height - 1) * row) << "the top row is last in memory";
-    EXPECT_EQ(v.blockSize * 1000 + v.stride, (paletteStart + paletteBytes + row * c.height) * 1000 - row);
+    EXPECT_EQ(std::pair(v.blockSize, v.stride), std::pair(paletteStart + paletteBytes + row * c.height, -int32_t(row)));
     uint32_t *table = nullptr, count = 0;
     EXPECT_EQ(PaletteOf(dib.Get())->GetPalette(&table, &count), c.entries ? PXM_S_FALSE : PXM_E_FAIL);
     EXPECT_EQ(count, c.entries);
-    // 8-bit rows are grey: the palette area becomes the ramp in the block's entry form; every
-    // other byte stays as it came.
+    // 8-bit rows are grey: the palette area becomes the ramp in the block's entry form; all else stays.
     for (size_t i = 0; i < block.size(); ++i) {
       const size_t k = (i - paletteStart) % entrySize, entry = (i - paletteStart) / entrySize;
       const bool ramp = c.bits == 8 && i >= paletteStart && i < paletteStart + paletteBytes;
@@ -155,18 +180,16 @@ TEST(DibCreateOnDIB, ReadsEveryHeaderFormAndRefusesTheRest) {
     for (uint32_t i = 0; i < c.entries; ++i)
       ASSERT_EQ(table[i], c.bits == 8 ? i * 0x010101u : (4 * i + 1) | (4 * i + 2) << 8 | (4 * i + 3) << 16) << i;
   }
-  ComPtr<IPXMImageDIB> dib = NewDib();
-  EXPECT_EQ(dib->CreateOnDIB(nullptr, nullptr, 1), PXM_E_POINTER);
+  EXPECT_EQ(ModuleHost::Get().CreateDIB()->CreateOnDIB(nullptr, nullptr, 1), PXM_E_POINTER);
 }
 
-// Rows elsewhere: the palette stays as it is, and neither memory is freed by the image. The same
-// Create request again keeps a lent block (a borrowed block tells a kept block from a new one
-// whatever malloc hands out) and its palette.
+// Rows elsewhere: the palette stays, neither memory is freed by the image. The same Create request
+// keeps a lent block (which tells a kept block from a new one whatever malloc hands out) and its palette.
 TEST(DibCreateOnDIB, SeparatePixelsOwnershipAndTheSameRequest) {
   Bytes block = MakeBlock(InfoHeaderBytes({.width = 4, .height = 3, .bitsPerPixel = 8, .coloursUsed = 4}), 4, 4, 0, 0);
   const Bytes original = block;
   std::vector<uint8_t> pixels(4 * 3, 9);
-  ComPtr<IPXMImageDIB> dib = NewDib();
+  ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
   ASSERT_EQ(dib->CreateOnDIB(block.data.data(), pixels.data(), 1 << 16), PXM_S_OK);
   EXPECT_EQ(ViewOf(dib.Get()).data, pixels.data() + 2 * 4);
   EXPECT_EQ(block.data, original.data);
@@ -180,8 +203,7 @@ TEST(DibCreateOnDIB, SeparatePixelsOwnershipAndTheSameRequest) {
   block.data[40] = 1;
   const Bytes bytes = MakeBlock(InfoHeaderBytes({.width = 3, .height = 3, .bitsPerPixel = 32}), 0, 4, 12, 3);
   for (int round = 0; round < 2; ++round) {
-    auto* owned = static_cast<uint8_t*>(std::malloc(bytes.size()));
-    std::memcpy(owned, bytes.data.data(), bytes.size());
+    auto* owned = static_cast<uint8_t*>(std::memcpy(std::malloc(bytes.size()), bytes.data.data(), bytes.size()));
     ASSERT_EQ(dib->CreateOnDIB(owned, nullptr, 1), PXM_S_OK);
     ASSERT_EQ(dib->CreateOnDIB(owned, nullptr, 1), PXM_S_OK);
     EXPECT_EQ(ViewOf(dib.Get()).data[0], bytes.data[40 + 24]);
@@ -201,15 +223,14 @@ TEST(DibCreateOnDIB, SeparatePixelsOwnershipAndTheSameRequest) {
   EXPECT_NE(ViewOf(dib.Get()).block, colour.data.data()) << "\"BGR \" is stored as 0: not the same request";
 }
 
-// Entries are kept in the block's own form, 4 bytes (after Create) or 3 (after a core header), blue
-// first, and handed out as 4-byte entries that follow the block. More entries than the depth has
-// are not written; fewer change only those; no table is the grey ramp.
+// Entries are kept in the block's own form, 4 bytes or 3 (after a core header), blue first, and handed
+// out as 4-byte entries that follow the block; more than the depth has are not written.
 TEST(DibPalette, EntriesRoundTripInTheBlocksOwnForm) {
   for (const uint32_t bits : {8u, 1u, 4u, 9u}) {  // 9: 8 bits after a core header
     SCOPED_TRACE(bits);
     const uint32_t depth = bits % 9 ? bits : 8, entries = 1u << depth, size = bits == 8 ? 4 : 3, at = bits == 8 ? 40 : 12;
     Bytes block = bits == 8 ? Bytes() : MakeBlock(CoreHeaderBytes(3, 2, uint16_t(depth)), entries, 3, 4, 2);
-    ComPtr<IPXMImageDIB> dib = NewDib();
+    ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
     ASSERT_EQ(bits == 8 ? dib->Create(4, 2, 1, 8, kRgb) : dib->CreateOnDIB(block.data.data(), nullptr, 0), PXM_S_OK);
     uint8_t* b = ViewOf(dib.Get()).block;
     std::memset(b + at + size * entries, 0xEE, 4);  // the first row in memory, right after the palette

@@ -1,11 +1,37 @@
-// Drawing a DIB into a canvas of the module: every depth 1:1, scaled, cut and fitted, in flipped
-// and unflipped coordinates, from a caller's block read no further than its rows.
-#include <gtest/gtest.h>
+// Drawing into canvases of the module: DIBs of every depth 1:1, scaled, cut and fitted, from a caller's
+// block read no further than its rows; canvases with a transparent colour. This program's
+// CGContextDrawImage stands in for contexts that keep the image they get (as a PDF context does) or draw again.
+#include <dlfcn.h>
 
-#include <algorithm>
+#include <chrono>
+#include <future>
+#include <utility>
 
 #include "DibTestSupport.h"
 #include "RenderTestSupport.h"
+
+namespace {
+CGImageRef gKept = nullptr;
+bool gKeep = false;
+IPXMImageRender* gNested = nullptr;  // drawn again, once, from inside the drawing
+HRESULT gNestedResult = PXM_E_FAIL;
+std::future<HRESULT> gOther;  // drawn from another thread meanwhile
+bool gOtherEarly = false;
+using DrawImage = void (*)(CGContextRef, CGRect, CGImageRef);
+DrawImage RealDrawImage() { return reinterpret_cast<DrawImage>(dlsym(RTLD_NEXT, "CGContextDrawImage")); }
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) void CGContextDrawImage(CGContextRef context, CGRect rect, CGImageRef image) {
+  if (gKeep && image && !gKept) gKept = CGImageRetain(image);
+  if (IPXMImageRender* nested = std::exchange(gNested, nullptr)) {
+    CANVASRect where{0, 0, 4, 2};
+    gNestedResult = nested->Render(context, &where, nullptr);
+    // The outer drawing still holds the lock: another thread's drawing waits until it ends.
+    gOther = std::async(std::launch::async, [=]() mutable { return nested->Render(context, &where, nullptr); });
+    gOtherEarly = gOther.wait_for(std::chrono::milliseconds(200)) == std::future_status::ready;
+  }
+  RealDrawImage()(context, rect, image);
+}
 
 namespace {
 
@@ -33,9 +59,8 @@ void Put(const DepthCase& c, uint8_t* row, uint32_t x, uint32_t v) {
 uint8_t Blend(uint32_t s, uint32_t d, uint32_t a) { return uint8_t((s * a + d * (255 - a) + 127) / 255); }
 uint8_t Widen5(uint32_t v) { return uint8_t((v & 31) << 3 | (v & 31) >> 2); }
 uint32_t Colour(const DepthCase& c, uint32_t v) {
-  const uint32_t e = c.palette.empty() ? 0 : c.palette[v & (c.palette.size() - 1)];
-  if (!c.palette.empty()) return Rgbx(uint8_t(e >> 16), uint8_t(e >> 8), uint8_t(e));
-  if (c.bitsPerPixel == 8) return Rgbx(uint8_t(v), uint8_t(v), uint8_t(v));
+  const uint32_t e = c.palette.empty() ? (v & 0xFF) * 0x010101u : c.palette[v & (c.palette.size() - 1)];  // 8 bits without one: grey
+  if (!c.palette.empty() || c.bitsPerPixel == 8) return Rgbx(uint8_t(e >> 16), uint8_t(e >> 8), uint8_t(e));
   if (c.bitsPerPixel == 16) return Rgbx(Widen5(v >> 10), Widen5(v >> 5), Widen5(v));
   const uint32_t a = c.fourcc == FOURCC_ARGB ? kAlphas[v >> 24 & 3] : 255, d = kBackground;
   return Rgbx(Blend(v & 0xFF, d & 0xFF, a), Blend(v >> 8 & 0xFF, d >> 8 & 0xFF, a), Blend(v >> 16 & 0xFF, d >> 16 & 0xFF, a));
@@ -78,13 +103,10 @@ testing::AssertionResult Shows(const Surface& target, const DepthCase& c, CANVAS
   return testing::AssertionSuccess();
 }
 
-// 1:1 (pixel (x, y) of user space is picture pixel (x, y): upright in flipped coordinates, upside
-// down in unflipped ones), exactly 2x and 1/2, and cut by source rectangles: one that covers the
-// picture draws it whole wherever it lies, a smaller one cuts that part out (rows from the top),
-// one that reaches below the picture or has no area draws nothing. A canvas that copied a 32-bit
-// picture draws it the same, whatever source rectangle it is given, and restores the CTM. Fitted,
-// the picture keeps its aspect ratio and is centred on the destination whatever the sign of its
-// size and wherever its centre lies (halves truncated); without the flag it is stretched.
+// At 1:1 user-space pixel (x, y) is picture pixel (x, y), upside down in unflipped coordinates; also
+// at 2x and 1/2, fitted (aspect kept, centred whatever the size's sign, halves truncated; stretched
+// without the flag) and cut by source rectangles (rows from the top; one covering the picture draws it
+// whole, one reaching below it or without area nothing). A canvas copy draws the same and keeps the CTM.
 TEST(DibRender, EveryDepthOneToOneScaledCutAndFitted) {
   struct Cut { CANVASRect source, destination, part; };  // part: what shows at the destination; no width: nothing
   // Half: the picture of 2 x 2 blocks, drawn at half size. Flags -1: through IPXMImageRender.
@@ -127,15 +149,39 @@ TEST(DibRender, EveryDepthOneToOneScaledCutAndFitted) {
         ASSERT_EQ(Draw(small.Get(), target.context, k.destination, &source), PXM_S_OK);
         EXPECT_TRUE(Shows(target, c, k.part, k.part.width ? k.destination : CANVASRect{}));
       }
-      EXPECT_EQ(RefCount(dib.Get()) + RefCount(small.Get()), 2u) << "the providers' references are released";
+      EXPECT_EQ((std::vector{RefCount(dib.Get()), RefCount(small.Get())}), (std::vector{1u, 1u})) << "the providers' references are released";
     }
 }
 
-// Result codes of drawing through IPXMImageRender (flags -1) or IRenderableObject: no rectangle or
-// context is a null pointer (but a fitted canvas without one draws into nothing); an image without
-// pixels, or of 2-bit rows without a palette area, draws nothing; a canvas destination below 2 x 2
-// returns 0 before anything else, a canvas without pixels fails. Only the colour canvas at 2 x 2
-// reaches the target; no reference is kept.
+// The transparent colour 0x00BBGGRR leaves out exactly the pixels of that colour, keys next to
+// pixels one step off in red, green and blue; the top byte is not read, only -1 turns masking off.
+// A grey canvas draws into a colour canvas as grey pixels; its transparent colour leaves out a grey level.
+TEST(CanvasRender, ColourAndGreyCanvasesLeaveOutTheTransparentColour) {
+  constexpr uint32_t kGrey = Rgbx(153, 153, 153);
+  for (const uint32_t key : {Rgbx(0x99, 0x66, 0x33), Rgbx(255, 0, 255), Rgbx(255, 255, 255), Rgbx(0, 0, 0), kGrey}) {
+    const bool grey = key == kGrey;
+    const std::vector<uint32_t> row = grey ? std::vector<uint32_t>{0, kGrey, kGrey, 0} : std::vector{key, key ^ 0x000001, key ^ 0x000100, key ^ 0x010000, key ^ 0x808080};
+    const uint32_t width = uint32_t(row.size());
+    ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
+    ASSERT_EQ(canvas->Create(width, grey ? 2 : 1, 1, grey ? 8 : 32, grey ? FOURCC_MONO : FOURCC_RGB), PXM_S_OK);
+    uint8_t* bottom = ImageRow(canvas.Get(), 0);  // grey levels or colour words
+    for (uint32_t x = 0; x < width; ++x) grey ? void(bottom[x] = uint8_t(row[x])) : void(std::memcpy(bottom + 4 * x, &row[x], 4));
+    for (const int colour : {-1, int(key), int(key | 0x7F000000u), int(key | 0xFF000000u), 0x000000, 0x000099}) {
+      SCOPED_TRACE(testing::Message() << std::hex << key << " key, colour " << colour);
+      canvas->put_TransparentColor(colour);
+      Surface target(width, 2, grey ? Coordinates::Unflipped : Coordinates::Flipped, kBackground);
+      ASSERT_EQ(Draw(canvas.Get(), target.context, {0, 0, int32_t(width), 2}), PXM_S_OK);
+      for (uint32_t i = 0; i < 2 * width; ++i) {
+        const uint32_t pixel = grey && i >= width ? 0 : row[i % width];  // the top row of a grey canvas is black
+        EXPECT_EQ(target.At(i % width, i / width), colour != -1 && pixel == (uint32_t(colour) & kRgbMask) ? kBackground : pixel) << i;
+      }
+    }
+  }
+}
+
+// Drawing through IPXMImageRender (flags -1) or IRenderableObject: a missing rectangle or context is a
+// null pointer (a fitted canvas draws into nothing); no pixels, or 2-bit rows without a palette, draw
+// nothing; a canvas destination below 2 x 2 returns 0 first. Only the colour canvas at 2 x 2 shows.
 TEST(Render, ResultCodes) {
   Surface target(4, 4, Coordinates::Flipped, kBackground);
   ComPtr<IPXMImageDIB> noDib = ModuleHost::Get().CreateDIB(), dib = MakeDib(kDepths[5], 4, 4, Value);
@@ -169,7 +215,52 @@ TEST(Render, ResultCodes) {
   uint32_t size = 0;
   int32_t stride = 0;
   EXPECT_EQ(dib->GetImage(0, &size, nullptr, &stride), PXM_E_POINTER);
-  EXPECT_EQ(RefCount(dib.Get()) + RefCount(colour.Get()), 2u);
+  EXPECT_EQ((std::vector{RefCount(dib.Get()), RefCount(colour.Get())}), (std::vector{1u, 1u}));
+}
+
+HRESULT Finished(std::future<HRESULT>& drawing) {
+  if (drawing.wait_for(std::chrono::seconds(30)) == std::future_status::ready) return drawing.get();
+  ADD_FAILURE() << "the drawing waits for a lock it cannot have";
+  std::_Exit(1);
+}
+
+// A render nested in one of the same DIB on its thread draws without waiting for itself, leaving the
+// outer hold; an image the context keeps reads the rows it was made over after the DIB took new blocks.
+TEST(DibRender, NestedRendersGoOnAndKeptImagesOutliveANewBlock) {
+  Surface target(4, 2, Coordinates::Unflipped);
+  ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
+  for (const bool owned : {true, false})
+    for (const bool handed : {false, true}) {
+      SCOPED_TRACE(std::string(owned ? "a block of its own" : "a lent block") + (handed ? ", then one handed over" : ""));
+      Bytes lent = MakeBlock(InfoHeaderBytes({.width = 4, .height = 2}), 0, 4, 12, 2);
+      ASSERT_EQ(owned ? dib->Create(4, 2, 1, 24, FOURCC_RGB) : dib->CreateOnDIB(lent.data.data(), nullptr, 0), PXM_S_OK);
+      for (uint32_t y = 0; y < 2; ++y) std::memset(view::Plane(dib.Get(), 0).Row(y), 0x40, 12);
+      ComPtr<IPXMImageRender> render = dib.As<IPXMImageRender>(pxm::iid::IPXMImageRender);
+      gKeep = true, gNested = owned && !handed ? render.Get() : nullptr;
+      CANVASRect where{0, 0, 4, 2};
+      std::future<HRESULT> outer = std::async(std::launch::async, [&] { return render->Render(target.context, &where, nullptr); });
+      ASSERT_EQ(Finished(outer), PXM_S_OK);
+      if (owned && !handed) {
+        EXPECT_EQ(std::pair(gNestedResult, Finished(gOther)), std::pair(PXM_S_OK, PXM_S_OK));
+        EXPECT_FALSE(gOtherEarly) << "the nested drawing released the outer one's hold";
+      }
+      gKeep = false;
+      ASSERT_TRUE(gKept);
+      render.Reset();
+      EXPECT_EQ(RefCount(dib.Get()), 2u) << "the provider holds the image";
+      // Created anew, or on a block handed over, then anew: each time a new block.
+      const Bytes next = MakeBlock(InfoHeaderBytes({.width = 64, .height = 64, .bitsPerPixel = 32}), 0, 4, 256, 64);
+      auto* block = static_cast<uint8_t*>(std::memcpy(std::malloc(next.size()), next.data.data(), next.size()));
+      if (!handed) std::free(block);
+      ASSERT_EQ(handed ? dib->CreateOnDIB(block, nullptr, 1) : dib->Create(64, 64, 1, 32, FOURCC_ARGB), PXM_S_OK);
+      ASSERT_EQ(dib->Create(4, 2, 1, 24, FOURCC_RGB), PXM_S_OK);
+      std::memset(view::Plane(dib.Get(), 0).Row(1), 0x99, 12);
+      target.Fill(0);
+      RealDrawImage()(target.context, CGRectMake(0, 0, 4, 2), gKept);
+      for (uint32_t i = 0; i < 8; ++i) EXPECT_EQ(target.At(i % 4, i / 4), 0x404040u) << "the rows it was made over";
+      CGImageRelease(std::exchange(gKept, nullptr));
+      EXPECT_EQ(RefCount(dib.Get()), 1u);
+    }
 }
 
 }  // namespace

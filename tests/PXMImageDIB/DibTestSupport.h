@@ -1,6 +1,10 @@
-// What the DIB tests share: little-endian building of DIB blocks and bitmap files, and their fixtures.
+// What the DIB and canvas tests share: common headers, DIB blocks and bitmap files built byte by byte, fixtures.
 #pragma once
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -20,17 +24,15 @@ struct Bytes {
   size_t size() const { return data.size(); }
 };
 
-// A negative height: rows stored top-down.
-struct InfoHeader { uint32_t size = 40, width = 0; int32_t height = 0; uint32_t bitsPerPixel = 24, coloursUsed = 0, compression = 0; };
+// 4 x 2 unless set; a negative height: rows stored top-down.
+struct InfoHeader { uint32_t size = 40, width = 4; int32_t height = 2; uint32_t bitsPerPixel = 24, coloursUsed = 0, compression = 0; };
 inline uint32_t PaddedRow(uint32_t bitsPerPixel, uint32_t width) { return (bitsPerPixel * width + 31) / 32 * 4; }
 // Size, width, height, planes, depth, compression, image size (of plain rows), resolutions, colours
 // used and important; longer versions go on with zeroed masks and colour space fields.
 inline Bytes InfoHeaderBytes(const InfoHeader& h) {
-  Bytes b;
-  b.U32(h.size).U32(h.width).U32(static_cast<uint32_t>(h.height)).U16(1).U16(h.bitsPerPixel).U32(h.compression);
   const uint32_t rows = h.height < 0 ? 0u - static_cast<uint32_t>(h.height) : static_cast<uint32_t>(h.height);
-  b.U32(h.compression ? 0 : PaddedRow(h.bitsPerPixel, h.width) * rows);
-  return b.U32(2835).U32(2835).U32(h.coloursUsed).U32(0).Fill(h.size > 40 ? h.size - 40 : 0, 0);
+  return Bytes().U32(h.size).U32(h.width).U32(static_cast<uint32_t>(h.height)).U16(1).U16(h.bitsPerPixel).U32(h.compression)
+      .U32(h.compression ? 0 : PaddedRow(h.bitsPerPixel, h.width) * rows).U32(2835).U32(2835).U32(h.coloursUsed).U32(0).Fill(h.size > 40 ? h.size - 40 : 0, 0);
 }
 inline Bytes CoreHeaderBytes(uint16_t width, uint16_t height, uint16_t bitsPerPixel) {
   return Bytes().U32(12).U16(width).U16(height).U16(1).U16(bitsPerPixel);
@@ -48,7 +50,9 @@ inline Bytes MakeFile(const Bytes& block, uint32_t pixelOffset = 0) {
   return f.data.insert(f.data.end(), block.data.begin(), block.data.end()), f;
 }
 
+inline uint32_t Get32(const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24; }
 inline std::filesystem::path Fixture(const std::string& name) { return std::filesystem::path(PXM_DIB_FIXTURES) / name; }
+constexpr uint32_t kMono = FOURCC_MONO, kRgb = FOURCC_RGB, kArgb = FOURCC_ARGB, kBgr = FOURCC_BGR, kAbgr = FOURCC_ABGR;
 
 using view::PaletteEntries;
 using view::PaletteOf;

@@ -1,6 +1,5 @@
-// An image of the test's own, reached through IPXMImage like any image of the module: any size,
-// plane count, depth and pixel code, rows in either direction and padded with guard bytes. With a
-// palette set it also answers IPXMImagePalette.
+// An image of the test's own behind IPXMImage: any size, planes, depth and code, rows either way and
+// padded with guard bytes; with a palette set it also answers IPXMImagePalette.
 #pragma once
 #include <algorithm>
 #include <atomic>
@@ -25,7 +24,6 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
       for (uint32_t y = 0; y < m_Shape.height; ++y)
         for (uint32_t x = 0; x < RowBytes(); ++x) Row(p, y)[x] = uint8_t((state = state * 1664525u + 1013904223u) >> 24);
   }
-  // True when no guard byte was touched since creation.
   bool PaddingIntact() const {
     for (const auto& plane : m_Planes)
       for (size_t i = 0; i < plane.size(); ++i)
@@ -83,6 +81,9 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
   std::atomic<uint32_t> m_RefCount{1};
 };
 
+template <class I>
+ComPtr<I> Query(IUnknown* object, const IID& iid) { return (object->AddRef(), ComPtr<IUnknown>(object)).As<I>(iid); }
+
 // The one probe of any image: what it says of itself (Described), plane p as it hands it out (row
 // y at data + y * stride) and, for a DIB, its block; fields a call did not write keep `unset`.
 namespace view {
@@ -112,11 +113,7 @@ struct Probe : Described {
 using Plane = Probe;
 inline Described Describe(IPXM* image) { return Probe(image); }
 
-inline ComPtr<IPXMImagePalette> PaletteOf(IPXM* image) {
-  ComPtr<IPXMImagePalette> palette;
-  image->QueryInterface(pxm::iid::IPXMImagePalette, palette.Out());
-  return palette;
-}
+inline ComPtr<IPXMImagePalette> PaletteOf(IPXM* image) { return Query<IPXMImagePalette>(image, pxm::iid::IPXMImagePalette); }
 inline std::vector<uint32_t> PaletteEntries(IPXM* image) {
   uint32_t *table = nullptr, count = 0;
   return PaletteOf(image)->GetPalette(&table, &count), std::vector<uint32_t>(table, table + count);
