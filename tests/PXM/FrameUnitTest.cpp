@@ -53,7 +53,7 @@ TEST(ModuleLoader, PathsSiblingsAndTheHostsStrings) {
   EXPECT_TRUE(TextOf(first.Get()).empty() && collection.lookups[L"CreatableString"] == 1);
   EXPECT_EQ(TextOf(MakeHostString(L"Width").Get()), L"Width");
   EXPECT_TRUE(GetTransformComponent() && collection.lookups[L"PXMTransform"] == 1);
-  EXPECT_EQ(collection.addRefs - collection.releases, 1) << "only InitializeModule's reference stays";
+  EXPECT_EQ(collection.References(), 2u) << "only InitializeModule's reference stays";
   SmartPtr<IUnknown> none, same((strings->AddRef(), strings.Get()));  // compared by identity, null only with null
   EXPECT_TRUE(none == nullptr && !(none == strings.Get()) && !(same == nullptr) && same == strings.Get() && !(same == transform.Get()));
   InitializeModule(nullptr, nullptr);

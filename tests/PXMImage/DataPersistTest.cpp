@@ -131,7 +131,7 @@ TEST_F(DataPersist, RecordsKeepTheirKeysMoveBetweenClassesAndStopAtAFailingStrea
     EXPECT_EQ((std::pair{loaded.width, loaded.height}), (std::pair{stored.width, stored.height}));
     for (uint32_t y = 0; y < stored.height; ++y)
       ASSERT_EQ(0, std::memcmp(Row(target.Get(), 0, y), Row(image.Get(), loaded.planes < stored.planes ? stored.planes - 1 : 0, y), std::min(stored.Packed(), loaded.Packed()))) << y;
-    if (c.to == D && palette) { EXPECT_EQ(view::PaletteEntries(target.Get()), std::vector(colours, colours + count)) << "the record's palette, not Create's"; }
+    if (c.to == D && palette) { EXPECT_EQ(PaletteEntries(target.Get()), std::vector(colours, colours + count)) << "the record's palette, not Create's"; }
     if (!canvas || c.to != C) continue;
     ASSERT_EQ(Load(target, MakeRecord({}).Get()), PXM_S_OK);
     int colour = 0;

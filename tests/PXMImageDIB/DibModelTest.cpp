@@ -103,11 +103,7 @@ TEST(Create, RefusedRequestsLeaveNoPixels) {
   EXPECT_EQ(colour, 255) << "the transparent colour survives every state";
 }
 
-#ifndef __has_feature
-#define __has_feature(x) 0
-#endif
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__) && !__has_feature(address_sanitizer) && \
-    !__has_feature(thread_sanitizer)
+#ifndef PXM_SANITIZED
 // In a child whose address space is capped (sanitizer runtimes reserve more than the cap), a
 // buffer of 1 GiB cannot be had: out of memory, and no pixels or context.
 TEST(CanvasCreateDeathTest, AllocationFailureIsOutOfMemory) {

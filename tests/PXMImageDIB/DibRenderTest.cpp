@@ -196,10 +196,7 @@ TEST(Render, ResultCodes) {
       {dib.Get(), none, -1, PXM_E_POINTER},           {dib.Get(), none, 0, PXM_E_POINTER},               {colour.Get(), none, -1, PXM_E_POINTER},
       {colour.Get(), none, FitToRect, PXM_S_OK},      {failed.Get(), {0, 0, 4, 4}, FitToRect, PXM_S_OK}, {empty.Get(), {0, 0, 1, 100}, -1, PXM_S_OK},
       {empty.Get(), {0, 0, 100, 1}, 0, PXM_S_OK},     {empty.Get(), {0, 0, -4, 4}, -1, PXM_S_OK},        {empty.Get(), {0, 0, 2, 2}, -1, PXM_E_FAIL},
-      {empty.Get(), {0, 0, 2, 2}, 0, PXM_E_FAIL},     {failed.Get(), {0, 0, 4, 4}, -1, PXM_E_FAIL},      {failed.Get(), {0, 0, 4, 4}, 0, PXM_E_FAIL},
-      {colour.Get(), {0, 0, 1, 1}, -1, PXM_S_OK},     {colour.Get(), {0, 0, 1, 1}, 0, PXM_S_OK},         {colour.Get(), {0, 0, 2, 2}, 0, PXM_S_OK},
-      {colour.Get(), {0, 0, 2, 2}, -1, PXM_S_OK},     {empty.Get(), {0, 0, 1, 100}, 0, PXM_S_OK},        {empty.Get(), {0, 0, 100, 1}, -1, PXM_S_OK},
-      {empty.Get(), {0, 0, -4, 4}, 0, PXM_S_OK},
+      {failed.Get(), {0, 0, 4, 4}, 0, PXM_E_FAIL},    {colour.Get(), {0, 0, 1, 1}, -1, PXM_S_OK},        {colour.Get(), {0, 0, 2, 2}, 0, PXM_S_OK},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.rect.x << "," << c.rect.y << "," << c.rect.width << "," << c.rect.height << " flags " << c.flags);

@@ -63,17 +63,6 @@ TEST_F(HostModule, CreatorsCollectionStringComponentAndStrings) {
   EXPECT_FALSE(string.As<IUnknown>(pxm::iid::IComponentString));
 }
 
-// Every row of every plane, padding included, in row order.
-std::vector<uint8_t> Rows(TestImage& image) {
-  const TestImage::Shape& shape = image.GetShape();
-  std::vector<uint8_t> out;
-  for (uint32_t i = 0; i < shape.planes * shape.height; ++i) {
-    const uint8_t* row = image.Row(i / shape.height, i % shape.height);
-    out.insert(out.end(), row, row + image.RowBytes() + shape.padding);
-  }
-  return out;
-}
-
 // Bytes 0 and 2 of every pixel of every plane swapped for colour of 24 and 32 bits, nothing else changed; what it cannot use (a failing
 // image, planes reported smaller than their rows) is refused before anything changes.
 TEST_F(HostModule, TransformSwapsFirstAndThirdByteOfColourPixelsOnly) {
@@ -91,12 +80,13 @@ TEST_F(HostModule, TransformSwapsFirstAndThirdByteOfColourPixelsOnly) {
     ComPtr<TestImage> image = TestImage::Make(shape);
     image->FillPattern(shape.width);
     image->getImageResult = getImage; image->sizeShortfall = shortfall;
-    std::vector<uint8_t> expected = Rows(*image.Get());
+    std::vector<std::vector<uint8_t>> expected = image->Planes();
     const size_t pitch = image->RowBytes() + shape.padding, pixel = shape.bitsPerPixel / 8;
-    for (size_t i = 0; result == PXM_S_OK && shape.fourcc != FOURCC_MONO && pixel >= 3 && i < expected.size(); ++i)
-      if (i % pitch < shape.width * pixel && i % pitch % pixel == 0) std::swap(expected[i], expected[i + 2]);
+    for (std::vector<uint8_t>& plane : expected)
+      for (size_t i = 0; result == PXM_S_OK && shape.fourcc != FOURCC_MONO && pixel >= 3 && i < plane.size(); ++i)
+        if (i % pitch < shape.width * pixel && i % pitch % pixel == 0) std::swap(plane[i], plane[i + 2]);
     ASSERT_EQ(transform->Apply(image.Get()), result);
-    EXPECT_EQ(Rows(*image.Get()), expected);
+    EXPECT_EQ(image->Planes(), expected);
     EXPECT_TRUE(uint32_t(image->getImageCalls) <= 2 * shape.planes && RefCount(static_cast<IPXMImage*>(image.Get())) == 1) << "no plane past the last, nothing kept";
   }
   EXPECT_EQ(transform->Apply(nullptr), PXM_E_POINTER);

@@ -14,15 +14,14 @@ class CountingCollection final : public IComponentCollection {
     if (component) m_Components.emplace(name, ComPtr<IUnknown>((component->AddRef(), component)));
   }
   uint32_t References() const { return m_RefCount; }
-  int addRefs = 0, releases = 0;
   std::map<std::wstring, int> lookups;
 
   HRESULT QueryInterface(const IID& iid, void** out) override {
     *out = iid == pxm::iid::IUnknown || iid == pxm::iid::IComponentCollection ? this : nullptr;
     return *out ? (AddRef(), PXM_S_OK) : PXM_E_NOINTERFACE;
   }
-  uint32_t AddRef() override { return ++addRefs, ++m_RefCount; }
-  uint32_t Release() override { return ++releases, --m_RefCount; }
+  uint32_t AddRef() override { return ++m_RefCount; }
+  uint32_t Release() override { return --m_RefCount; }
   HRESULT GetComponent(uint32_t nameLength, const wchar_t* name, const IID* iid, void** out) override {
     *out = nullptr;
     auto it = m_Components.find(std::wstring(name, nameLength));

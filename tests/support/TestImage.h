@@ -14,7 +14,6 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
   static ComPtr<TestImage> Make(const Shape& shape) { return ComPtr<TestImage>(new TestImage(shape)); }
   uint32_t RowBytes() const { return (m_Shape.width * m_Shape.bitsPerPixel + 7) / 8; }
   int32_t Stride() const { return m_Shape.bottomUp ? -int32_t(Pitch()) : int32_t(Pitch()); }
-  const Shape& GetShape() const { return m_Shape; }
   // Row y of a plane, as the image hands it out (row 0 is the top row).
   uint8_t* Row(uint32_t plane, uint32_t y) { return m_Planes[plane].data() + size_t(m_Shape.bottomUp ? m_Shape.height - 1 - y : y) * Pitch(); }
   // Fills every row's pixel bytes with a pattern from the seed; the guard bytes stay.
@@ -24,12 +23,8 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
       for (uint32_t y = 0; y < m_Shape.height; ++y)
         for (uint32_t x = 0; x < RowBytes(); ++x) Row(p, y)[x] = uint8_t((state = state * 1664525u + 1013904223u) >> 24);
   }
-  bool PaddingIntact() const {
-    for (const auto& plane : m_Planes)
-      for (size_t i = 0; i < plane.size(); ++i)
-        if (i % Pitch() >= RowBytes() && plane[i] != kGuard) return false;
-    return true;
-  }
+  // Each plane's memory as it lies: rows, and the guard bytes after each.
+  const std::vector<std::vector<uint8_t>>& Planes() const { return m_Planes; }
 
   std::vector<uint32_t> palette;              // answered through IPXMImagePalette when not empty
   HRESULT paletteResult = PXM_S_FALSE;        // of GetPalette, which hands out the table whatever it says
@@ -112,10 +107,10 @@ struct Probe : Described {
 };
 using Plane = Probe;
 inline Described Describe(IPXM* image) { return Probe(image); }
+}  // namespace view
 
 inline ComPtr<IPXMImagePalette> PaletteOf(IPXM* image) { return Query<IPXMImagePalette>(image, pxm::iid::IPXMImagePalette); }
 inline std::vector<uint32_t> PaletteEntries(IPXM* image) {
   uint32_t *table = nullptr, count = 0;
   return PaletteOf(image)->GetPalette(&table, &count), std::vector<uint32_t>(table, table + count);
 }
-}  // namespace view
