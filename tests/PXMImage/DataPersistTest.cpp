@@ -15,9 +15,9 @@ HRESULT Load(const ComPtr<IPXMImage>& image, IDataStream* stream) { return image
 uint32_t Le32(const std::vector<uint8_t>& v) { return v.size() == 4 ? v[0] | v[1] << 8 | v[2] << 16 | uint32_t(v[3]) << 24 : ~0u; }
 
 using Shape = view::Described;
-uint8_t* Row(IPXMImage* image, uint32_t plane, uint32_t y) { return view::Plane(image, plane).Row(y); }
+uint8_t* Row(IPXMImage* image, uint32_t plane, uint32_t y) { return view::Probe(image, plane).Row(y); }
 std::vector<uint8_t> Rows(IPXMImage* image, uint32_t bytes) {
-  const Shape s = view::Describe(image);
+  const Shape s = view::Probe(image);
   std::vector<uint8_t> out;
   for (uint32_t p = 0; p < s.planes; ++p)
     for (uint32_t y = 0; y < s.height; ++y) out.insert(out.end(), Row(image, p, y), Row(image, p, y) + bytes);
@@ -27,10 +27,10 @@ std::vector<uint8_t> Rows(IPXMImage* image, uint32_t bytes) {
 ComPtr<IPXMImage> Painted(const std::wstring& className, Shape s, uint8_t seed) {
   ComPtr<IPXMImage> image = NewImage(className);
   EXPECT_EQ(image->Create(s.width, s.height, s.planes, s.bits, s.fourcc), PXM_S_OK);
-  s = view::Describe(image.Get());
+  s = view::Probe(image.Get());
   for (uint32_t p = 0; p < s.planes; ++p)
     for (uint32_t y = 0; y < s.height; ++y)
-      for (int32_t x = 0; x < std::abs(view::Plane(image.Get(), p).stride); ++x) Row(image.Get(), p, y)[x] = uint8_t(seed + p * 97 + y * 31 + x);
+      for (int32_t x = 0; x < std::abs(view::Probe(image.Get(), p).stride); ++x) Row(image.Get(), p, y)[x] = uint8_t(seed + p * 97 + y * 31 + x);
   return image;
 }
 
@@ -82,7 +82,7 @@ TEST_F(DataPersist, RecordsKeepTheirKeysMoveBetweenClassesAndStopAtAFailingStrea
     uint32_t *entries = nullptr, count = 0, colours[256];
     for (uint32_t i = 0; palette && i < 256; ++i) colours[i] = i * 0x010203u & 0xFFFFFF;
     if (palette) { palette->GetPalette(&entries, &count); palette->SetPalette(colours, count, 0); palette->GetPalette(&entries, &count); }
-    const Shape stored = view::Describe(image.Get());
+    const Shape stored = view::Probe(image.Get());
     const std::vector<uint8_t> before = Rows(image.Get(), std::abs(c.direction));
     ComPtr<IDataStream> record = NewStream();
     ComPtr<FailingFolder> folder = FailingFolder::Over(record);
@@ -125,9 +125,9 @@ TEST_F(DataPersist, RecordsKeepTheirKeysMoveBetweenClassesAndStopAtAFailingStrea
     ComPtr<FailingFolder> cut = FailingFolder::Over(record, {.readLimit = Find(saved, "Data").size() - 1});
     ComPtr<IPXMImage> kept = Painted(c.to, {3, 1, 1, 8, FOURCC_MONO}, 5);
     EXPECT_EQ(Load(kept, cut->Stream()), PXM_E_INVALIDARG);
-    EXPECT_EQ((std::pair{view::Describe(kept.Get()).width, uint32_t(Row(kept.Get(), 0, 0)[2])}), (std::pair{3u, 7u}));
+    EXPECT_EQ((std::pair{view::Probe(kept.Get()).width, uint32_t(Row(kept.Get(), 0, 0)[2])}), (std::pair{3u, 7u}));
     EXPECT_EQ((std::pair{cut->plan->callsAfter, cut->Held()}), (std::pair{0, FailingFolder::kReleased})) << "no reading on after the content ended";
-    const Shape loaded = view::Describe(target.Get());
+    const Shape loaded = view::Probe(target.Get());
     EXPECT_EQ((std::pair{loaded.width, loaded.height}), (std::pair{stored.width, stored.height}));
     for (uint32_t y = 0; y < stored.height; ++y)
       ASSERT_EQ(0, std::memcmp(Row(target.Get(), 0, y), Row(image.Get(), loaded.planes < stored.planes ? stored.planes - 1 : 0, y), std::min(stored.Packed(), loaded.Packed()))) << y;
@@ -156,7 +156,7 @@ TEST_F(DataPersist, DamagedRecordsLoadWhatFitsInsideTheImage) {
   EXPECT_EQ((std::pair{Load(dib, folder->Stream()), folder->plan->callsAfter}), (std::pair{HRESULT(0x80000011u), 4})) << "the width and the code failing; the whole header read, nothing more";
   folder = FailingFolder::Over(MakeRecord({}), {.fail = {{2, PXM_E_FAIL}}});  // the height, as a missing key
   EXPECT_EQ(Load(dib, folder->Stream()), PXM_E_FAIL);
-  EXPECT_EQ((std::pair{view::Describe(dib.Get()).width, uint32_t(Row(dib.Get(), 0, 1)[1])}), (std::pair{2u, 9u + 31 + 1})) << "the previous image";
+  EXPECT_EQ((std::pair{view::Probe(dib.Get()).width, uint32_t(Row(dib.Get(), 0, 1)[1])}), (std::pair{2u, 9u + 31 + 1})) << "the previous image";
   // A row's surplus dropped so the next stays in step, a short row's rest zero; rows the "Data" child
   // lacks refused at the cost of its few bytes. More damaged records are the stream fuzzer's seeds.
   // fourcc: the code the image says it holds, when not the record's.
@@ -173,9 +173,9 @@ TEST_F(DataPersist, DamagedRecordsLoadWhatFitsInsideTheImage) {
     ComPtr<FailingFolder> record = FailingFolder::Over(MakeRecord(c.record));
     ComPtr<IPXMImage> target = NewImage(c.into);
     ASSERT_EQ(Load(target, record->Stream()), c.result);
-    const view::Described d = view::Describe(target.Get());
+    const view::Described d = view::Probe(target.Get());
     EXPECT_EQ((std::pair{d.width, d.fourcc}), (PXM_FAILED(c.result) ? std::pair{0u, d.fourcc} : std::pair{c.record.width, c.fourcc != UINT32_MAX ? c.fourcc : c.record.fourcc}));
-    const uint32_t rowLength = std::abs(view::Plane(target.Get(), 0).stride);
+    const uint32_t rowLength = std::abs(view::Probe(target.Get(), 0).stride);
     for (uint32_t y = 0; y < c.rowsLoaded; ++y)
       for (uint32_t x = 0; x < rowLength; ++x) ASSERT_EQ(Row(target.Get(), 0, y)[x], x < c.record.bits * c.record.width / 8 ? uint8_t(y * 16 + x) : 0) << y << " " << x;
     EXPECT_EQ(record->Held(), FailingFolder::kReleased);

@@ -12,7 +12,7 @@ using Shape = TestImage::Shape;
 
 struct Size { uint32_t width, height, planes, bits; bool operator==(const Size&) const = default; };
 Size SizeOf(IPXMImage* image) {
-  const view::Described d = view::Describe(image);
+  const view::Described d = view::Probe(image);
   EXPECT_EQ((std::pair{d.fourcc, d.bytes}), (std::pair{FOURCC_MONO, 1u}));
   return Size{d.width, d.height, d.planes, d.bits};
 }
@@ -23,12 +23,12 @@ ComPtr<IPXMImage> Raster(Size s = {}) {
 }
 // Row y of a raster plane, all of its stride (rows are top-down).
 Bytes Row(IPXMImage* image, uint32_t plane, uint32_t y) {
-  const view::Plane p(image, plane);
+  const view::Probe p(image, plane);
   EXPECT_TRUE(p.result == PXM_S_OK && p.stride >= 0) << p.stride;
   return Bytes(p.Row(y), p.Row(y + 1));
 }
 void Fill(IPXMImage* image, uint8_t value) {
-  for (uint32_t p = 0; p < SizeOf(image).planes; ++p) std::memset(view::Plane(image, p).data, value, view::Plane(image, p).size);
+  for (uint32_t p = 0; p < SizeOf(image).planes; ++p) std::memset(view::Probe(image, p).data, value, view::Probe(image, p).size);
 }
 
 // Each request made of an image of two painted 5 x 3 planes. Refusals are found before anything is
@@ -49,27 +49,27 @@ TEST(RasterImage, CreateGivesPlanesOfTheRowLayoutOrKeepsTheOldOnes) {
     SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " planes " << c.planes << " at " << c.bits);
     ComPtr<IPXMImage> image = Raster({5, 3, 2, 8});
     Fill(image.Get(), 0x11);
-    uint8_t* const kept = view::Plane(image.Get(), 1).data;
+    uint8_t* const kept = view::Probe(image.Get(), 1).data;
     ASSERT_EQ(image->Create(c.width, c.height, c.planes, c.bits, c.fourcc), c.result);
     const bool made = PXM_SUCCEEDED(c.result);
     EXPECT_EQ(SizeOf(image.Get()), made ? (Size{c.madePlanes ? c.width : 0, c.madePlanes ? c.height : 0, c.madePlanes, c.madeBits}) : (Size{5, 3, 2, 8}));
-    EXPECT_TRUE(made || (Row(image.Get(), 0, 2) == Bytes(8, 0x11) && Row(image.Get(), 1, 2) == Bytes(8, 0x11) && view::Plane(image.Get(), 1).data == kept));
+    EXPECT_TRUE(made || (Row(image.Get(), 0, 2) == Bytes(8, 0x11) && Row(image.Get(), 1, 2) == Bytes(8, 0x11) && view::Probe(image.Get(), 1).data == kept));
     for (uint32_t p = 0; made && p < c.madePlanes; ++p) {  // every plane a buffer of its own that the host may write
-      const view::Plane plane(image.Get(), p);
+      const view::Probe plane(image.Get(), p);
       EXPECT_TRUE(plane.result == PXM_S_OK && plane.stride == int32_t(c.stride) && plane.size == c.stride * c.height) << plane.stride << " " << plane.size;
       if (plane.size) std::memset(plane.data, int(p), plane.size);
     }
-    for (uint32_t p = 0; made && c.stride && c.height && p < c.madePlanes; ++p) EXPECT_EQ(view::Plane(image.Get(), p).data[0], p);
+    for (uint32_t p = 0; made && c.stride && c.height && p < c.madePlanes; ++p) EXPECT_EQ(view::Probe(image.Get(), p).data[0], p);
   }
   ComPtr<IPXMImage> image = Raster({5, 3, 2, 8});
   for (uint32_t bits : {0u, 1u, 4u, 7u, 8u, 9u, 16u, 24u, 32u, 64u})
     EXPECT_EQ(image->IsCreatable(bits, FOURCC_MONO), bits == 8 || bits == 16 || bits == 32 ? PXM_S_OK : PXM_E_NOTCREATABLE) << bits;
   for (uint32_t code : {FOURCC_RGB, FOURCC_ARGB, FOURCC_BGR, FOURCC_ABGR, MakeFOURCC('O', 'N', 'O', 'M')}) EXPECT_EQ(image->IsCreatable(8, code), PXM_E_NOTCREATABLE) << code;
   uint32_t size = 77;
-  uint8_t *const before = view::Plane(image.Get(), 0).data, *data = before;
+  uint8_t *const before = view::Probe(image.Get(), 0).data, *data = before;
   int32_t stride = -5;  // a plane out of range leaves the out-parameters as they were
   for (uint32_t plane : {2u, 3u, 0xFFFFFFFFu}) EXPECT_TRUE(image->GetImage(plane, &size, &data, &stride) == PXM_E_INVALIDARG && size == 77 && data == before && stride == -5);
-  EXPECT_EQ(view::Plane(Raster().Get(), 0).result, PXM_E_INVALIDARG);
+  EXPECT_EQ(view::Probe(Raster().Get(), 0).result, PXM_E_INVALIDARG);
   EXPECT_EQ(image->GetImage(0, nullptr, &data, &stride), PXM_E_POINTER);
 }
 
@@ -162,13 +162,13 @@ TEST(Fill, EveryClassFillsItsPixelsAndNothingElse) {
       SCOPED_TRACE(testing::Message() << std::wstring(c.className).size() << " " << c.width << " wide " << c.bits << " bits, value " << value);
       ComPtr<IPXMImage> image = ModuleHost::Get().Create<IPXMImage>(c.className, pxm::iid::IPXMImage);
       ASSERT_EQ(image->Create(c.width, c.height, c.planes, c.bits, c.fourcc), PXM_S_OK);
-      const view::Described d = view::Describe(image.Get());
+      const view::Described d = view::Probe(image.Get());
       for (uint32_t p = 0; p < d.planes; ++p)
-        for (uint32_t y = 0; y < d.height; ++y) std::memset(view::Plane(image.Get(), p).Row(y), 0x5A, std::abs(view::Plane(image.Get(), p).stride));
+        for (uint32_t y = 0; y < d.height; ++y) std::memset(view::Probe(image.Get(), p).Row(y), 0x5A, std::abs(view::Probe(image.Get(), p).stride));
       ASSERT_EQ(image->Equal(static_cast<int>(value)), PXM_S_OK);
       std::vector<uint8_t> row = Expected(d.bits, d.width, value);
       for (uint32_t p = 0; p < d.planes; ++p) {
-        const auto plane = view::Plane(image.Get(), p);
+        const auto plane = view::Probe(image.Get(), p);
         row.resize(std::abs(plane.stride), 0x5A);
         for (uint32_t y = 0; y < d.height; ++y)
           ASSERT_TRUE(std::equal(row.begin(), row.end(), plane.Row(y))) << "plane " << p << " row " << y;

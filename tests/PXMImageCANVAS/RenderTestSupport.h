@@ -16,7 +16,7 @@ constexpr uint32_t Rgbx(uint8_t r, uint8_t g, uint8_t b, uint8_t x = 0) { return
 constexpr uint32_t kRgbMask = 0x00FFFFFF;
 inline uint32_t LoadPixel(const uint8_t* p) { uint32_t word; std::memcpy(&word, p, sizeof word); return word; }
 
-inline uint8_t* ImageRow(IPXM* image, uint32_t y) { return view::Plane(image, 0).Row(y); }  // GetImage's row y
+inline uint8_t* ImageRow(IPXM* image, uint32_t y) { return view::Probe(image, 0).Row(y); }  // GetImage's row y
 
 
 inline HRESULT Draw(IUnknown* image, CGContextRef context, CANVASRect destination, CANVASRect* source = nullptr) {

@@ -14,7 +14,7 @@ TEST(RenderThreads, EveryThreadDrawsWhatOneThreadDraws) {
     ComPtr<IPXMImage> image = bits ? ModuleHost::Get().CreateDIB().As<IPXMImage>(pxm::iid::IPXMImage)
                                    : MakeColourCanvas(17, 6).As<IPXMImage>(pxm::iid::IPXMImage);
     ASSERT_EQ(bits ? image->Create(21, 9, 1, bits, bits == 32 ? FOURCC_ARGB : FOURCC_RGB) : PXM_S_OK, PXM_S_OK);
-    const view::Plane p(image.Get());
+    const view::Probe p(image.Get());
     for (uint32_t y = 0; y < p.height; ++y)
       for (uint32_t i = 0; i < uint32_t(std::abs(p.stride)); ++i) p.Row(y)[i] = uint8_t(i * 29 + y * 71);
     if (!bits) Query<IPXMImageCANVAS>(image.Get(), pxm::iid::IPXMImageCANVAS)->put_TransparentColor(0x00070D14);

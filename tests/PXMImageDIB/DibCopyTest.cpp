@@ -7,7 +7,7 @@
 
 namespace {
 
-using view::Plane;
+using view::Probe;
 
 // A source kind and what each class makes of it: the DIB's depth and code, and for each class which
 // source byte each byte of a pixel takes ('+' 255, '-' 0; "": no rule, rows of zeros and the source
@@ -38,9 +38,9 @@ void CopyInto(bool canvas, const Kind& k, const Layout& l, TestImage* source) {
   const char* order = canvas ? k.canvas : k.dib;
   ComPtr<IPXMImage> image = ModuleHost::Get().Create<IPXMImage>(canvas ? L"PXMImageCANVAS" : L"PXMImageDIB", pxm::iid::IPXMImage);
   ASSERT_EQ(canvas ? image->Create(l.padding % 2 ? l.width : 2, l.padding % 2 ? l.height : 2, 1, 32, kRgb) : PXM_S_OK, PXM_S_OK);
-  for (uint32_t y = 0; canvas && l.padding % 2 && y < l.height; ++y) std::memset(Plane(image.Get()).Row(y), 0x77, 4 * l.width);
+  for (uint32_t y = 0; canvas && l.padding % 2 && y < l.height; ++y) std::memset(Probe(image.Get()).Row(y), 0x77, 4 * l.width);
   ASSERT_EQ(image->Copy(source, canvas ? 12345 : k.alpha), PXM_S_OK);  // the canvas takes no alpha option
-  const Plane out(image.Get());
+  const Probe out(image.Get());
   EXPECT_EQ(out.Format(), (canvas ? std::vector{l.width, l.height, 1u, k.bits > 24 ? k.bits : 32u, kRgb} : std::vector{l.width, l.height, 1u, k.dibBits, k.dibFourcc}));
   const size_t n = std::strlen(order);
   if (!n) {
@@ -99,7 +99,7 @@ TEST(Copy, TakesThePaletteOfEightBitSources) {
       for (uint32_t x = 0; x < 7; ++x) {
         const uint8_t v = source->Row(0, y)[x];
         const uint32_t e = v < taken ? source->palette[v] : v * 0x010101u;
-        ASSERT_EQ(LoadPixel(Plane(canvas.Get()).Row(y) + 4 * x), Rgbx(uint8_t(e >> 16), uint8_t(e >> 8), uint8_t(e), v)) << x << "," << y;
+        ASSERT_EQ(LoadPixel(Probe(canvas.Get()).Row(y) + 4 * x), Rgbx(uint8_t(e >> 16), uint8_t(e >> 8), uint8_t(e), v)) << x << "," << y;
       }
     EXPECT_TRUE(entries != 16 || source->getImageCalls == 0) << "several planes: no rows read";
     EXPECT_EQ(RefCount(static_cast<IPXMImage*>(source.Get())), 1u) << "the palette interface was released";
@@ -119,10 +119,10 @@ TEST(Copy, RefusesSourcesThatDoNotHoldTheirRowsOrNone) {
     source->describedBits = c.described, source->describedFourcc = c.fourcc;
     ComPtr<IPXMImage> image = ModuleHost::Get().Create<IPXMImage>(c.canvas ? L"PXMImageCANVAS" : L"PXMImageDIB", pxm::iid::IPXMImage);
     ASSERT_EQ(c.canvas ? image->Create(c.width, 3, 1, 32, kRgb) : image->Create(2, 2, 1, 8, kMono), PXM_S_OK);
-    const Plane before(image.Get());
+    const Probe before(image.Get());
     for (uint32_t y = 0; y < before.height; ++y) std::memset(before.Row(y), 0x77, std::abs(before.stride));
     EXPECT_EQ(image->Copy(c.bits ? source.Get() : nullptr, c.bits ? 0 : 255), PXM_E_INVALIDARG);
-    const Plane after(image.Get());
+    const Probe after(image.Get());
     EXPECT_EQ(after.data, before.data);
     EXPECT_EQ(after.Format(), before.Format());
     for (uint32_t y = 0; y < after.height; ++y)
@@ -135,10 +135,10 @@ TEST(Copy, RefusesSourcesThatDoNotHoldTheirRowsOrNone) {
 TEST(Copy, OntoItselfFromNothingAndWithoutArea) {
   ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
   ASSERT_EQ(dib->Create(1500, 2, 1, 32, kArgb), PXM_S_OK);
-  const Plane p = Plane(dib.Get());
+  const Probe p = Probe(dib.Get());
   for (uint32_t i = 0; i < p.size; ++i) p.Row(1)[i] = static_cast<uint8_t>(i % 251);
   ASSERT_EQ(dib->Copy(dib.Get(), 255), PXM_S_OK);
-  EXPECT_EQ(Plane(dib.Get()).data, p.data);
+  EXPECT_EQ(Probe(dib.Get()).data, p.data);
   for (uint32_t i = 0; i < p.size; ++i) ASSERT_EQ(p.Row(1)[i], i % 4 == 3 ? 255 : i % 251) << i;
   for (const auto& [bits, madeBits, madeFourcc] : {std::tuple{32u, 8u, kMono}, {24u, 24u, 0u}}) {
     ASSERT_EQ(dib->Create(33, 3, 1, bits, kMono), PXM_S_OK);
@@ -147,24 +147,24 @@ TEST(Copy, OntoItselfFromNothingAndWithoutArea) {
   }
   ComPtr<IPXMImageDIB> apart = ModuleHost::Get().CreateDIB();
   ASSERT_EQ(dib->Create(21, 1, 1, 24, kRgb), PXM_S_OK);
-  const Plane row(dib.Get());
+  const Probe row(dib.Get());
   for (uint32_t x = 0; x < 64; ++x) row.data[x] = uint8_t(x * 37 + 5);
   ComPtr<TestImage> shifted = TestImage::Make({21, 1, 24, kBgr, 1, false, 1});
   shifted->rowsAt = row.data + 1;
   ASSERT_TRUE(apart->Copy(shifted.Get(), 0) == PXM_S_OK && dib->Copy(shifted.Get(), 0) == PXM_S_OK);
-  EXPECT_EQ(std::vector<uint8_t>(row.data, row.data + 63), std::vector<uint8_t>(Plane(apart.Get()).data, Plane(apart.Get()).data + 63));
+  EXPECT_EQ(std::vector<uint8_t>(row.data, row.data + 63), std::vector<uint8_t>(Probe(apart.Get()).data, Probe(apart.Get()).data + 63));
   ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
   for (const uint32_t bits : {32u, 8u}) {
     ASSERT_EQ(canvas->Create(4, 3, 1, bits, kRgb), PXM_S_OK);
-    for (uint32_t y = 0; y < 3; ++y) std::memset(Plane(canvas.Get()).Row(y), y == 2 ? 0x12 : 0x77, 4 * 4);
+    for (uint32_t y = 0; y < 3; ++y) std::memset(Probe(canvas.Get()).Row(y), y == 2 ? 0x12 : 0x77, 4 * 4);
     ASSERT_EQ(canvas->Copy(canvas.Get(), 0), PXM_S_OK);
-    const Plane c(canvas.Get());
+    const Probe c(canvas.Get());
     EXPECT_EQ((std::vector{LoadPixel(c.Row(2)), LoadPixel(c.Row(1) + 12)}), (bits == 32 ? std::vector{0x12121212u, 0x77777777u} : std::vector{0u, 0u}));
   }
   for (IPXMImage* image : {static_cast<IPXMImage*>(dib.Get()), static_cast<IPXMImage*>(canvas.Get())})
     for (const auto& [width, height] : {std::pair{0u, 3u}, {4u, 0u}}) {
       ASSERT_EQ(image->Copy(TestImage::Make({width, height, 32, kRgb}).Get(), 0), PXM_S_OK);
-      const Plane after(image);
+      const Probe after(image);
       EXPECT_EQ((std::vector{after.width, after.height, after.size}), (std::vector{width, height, 0u}));
     }
 }

@@ -231,7 +231,7 @@ TEST(DibRender, NestedRendersGoOnAndKeptImagesOutliveANewBlock) {
       SCOPED_TRACE(std::string(owned ? "a block of its own" : "a lent block") + (handed ? ", then one handed over" : ""));
       Bytes lent = MakeBlock(InfoHeaderBytes({.width = 4, .height = 2}), 0, 4, 12, 2);
       ASSERT_EQ(owned ? dib->Create(4, 2, 1, 24, FOURCC_RGB) : dib->CreateOnDIB(lent.data.data(), nullptr, 0), PXM_S_OK);
-      for (uint32_t y = 0; y < 2; ++y) std::memset(view::Plane(dib.Get(), 0).Row(y), 0x40, 12);
+      for (uint32_t y = 0; y < 2; ++y) std::memset(view::Probe(dib.Get(), 0).Row(y), 0x40, 12);
       ComPtr<IPXMImageRender> render = dib.As<IPXMImageRender>(pxm::iid::IPXMImageRender);
       gKeep = true, gNested = owned && !handed ? render.Get() : nullptr;
       CANVASRect where{0, 0, 4, 2};
@@ -251,7 +251,7 @@ TEST(DibRender, NestedRendersGoOnAndKeptImagesOutliveANewBlock) {
       if (!handed) std::free(block);
       ASSERT_EQ(handed ? dib->CreateOnDIB(block, nullptr, 1) : dib->Create(64, 64, 1, 32, FOURCC_ARGB), PXM_S_OK);
       ASSERT_EQ(dib->Create(4, 2, 1, 24, FOURCC_RGB), PXM_S_OK);
-      std::memset(view::Plane(dib.Get(), 0).Row(1), 0x99, 12);
+      std::memset(view::Probe(dib.Get(), 0).Row(1), 0x99, 12);
       target.Fill(0);
       RealDrawImage()(target.context, CGRectMake(0, 0, 4, 2), gKept);
       for (uint32_t i = 0; i < 8; ++i) EXPECT_EQ(target.At(i % 4, i / 4), 0x404040u) << "the rows it was made over";

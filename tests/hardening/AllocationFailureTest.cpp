@@ -87,10 +87,10 @@ TEST(AllocationFailure, EveryOperationFreesWhatItMadeAndKeepsItsPromise) {
     Sweep(name, [&](const Armed& armed) {
       ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
       ASSERT_EQ(dib->Create(3, 2, 1, 32, FOURCC_ARGB), PXM_S_OK);
-      const uint8_t* before = view::Plane(dib.Get()).block;
+      const uint8_t* before = view::Probe(dib.Get()).block;
       PathString text(std::filesystem::path(PXM_FIXTURES) / (std::string(name) + ".bmp"));
       const HRESULT hr = armed([&] { return dib->Load(&text); });
-      const view::Plane after(dib.Get());
+      const view::Probe after(dib.Get());
       EXPECT_EQ((std::pair{after.width, after.height}), (PXM_FAILED(hr) ? std::pair{3u, 2u} : std::pair{7u, 5u}));
       EXPECT_TRUE(PXM_SUCCEEDED(hr) || after.block == before);
     }, 2);
@@ -111,9 +111,9 @@ TEST(AllocationFailure, EveryOperationFreesWhatItMadeAndKeepsItsPromise) {
             const HRESULT made = creator(nullptr, &pxm::iid::IPXMImage, target.Out());
             return PXM_FAILED(made) ? made : target->Copy(source.Get(), 0);
           });
-          const view::Described d = target ? view::Describe(target.Get()) : view::Described{};
+          const view::Described d = target ? view::Probe(target.Get()) : view::Described{};
           uint32_t withPixels = 0;
-          for (uint32_t p = 0; d.width && d.height && p < d.planes; ++p) withPixels += view::Plane(target.Get(), p).data != nullptr;
+          for (uint32_t p = 0; d.width && d.height && p < d.planes; ++p) withPixels += view::Probe(target.Get(), p).data != nullptr;
           EXPECT_TRUE(!withPixels || (std::vector{withPixels, d.width, d.height}) == (std::vector{d.planes, s.width, s.height}));
           if (target) ReadEverything(target.Get());
         }, 1);

@@ -105,8 +105,6 @@ struct Probe : Described {
   uint8_t* Row(uint32_t y) const { return data + int64_t{y} * stride; }
   std::vector<uint8_t> Block() const { return std::vector<uint8_t>(block, block + blockSize); }
 };
-using Plane = Probe;
-inline Described Describe(IPXM* image) { return Probe(image); }
 }  // namespace view
 
 inline ComPtr<IPXMImagePalette> PaletteOf(IPXM* image) { return Query<IPXMImagePalette>(image, pxm::iid::IPXMImagePalette); }
