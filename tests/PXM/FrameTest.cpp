@@ -14,7 +14,6 @@ const char* const kInterfaces[] = {"IObjectInfo", "IPXM", "IPXMImage", "IDataPer
                                    "IRenderableObject", "IPXMImageCANVAS", "IFolderStream", "IComponentCollection", "IComponentString",
                                    "ICreatableString", "IPXMTransform", "IString"};
 
-// CreateFunction matches whole class names exactly, by length.
 TEST(Classes, CreatorsInterfaceMapsAndNames) {
   const wchar_t text[] = L"PXMImageDIBX";  // only the given length counts: no terminator needed
   const std::pair<tagREFString, bool> cases[] = {{{8, text}, true}, {{11, text}, true}, {{14, L"PXMImageCANVAS"}, true}, {{7, text}, false},
@@ -57,7 +56,6 @@ TEST(Classes, CreatorsInterfaceMapsAndNames) {
   }
 }
 
-// Identifiers are exported as data with their computed values; the entry points under both names, and no internals.
 TEST(Exports, IdentifiersAndEntryPoints) {
   const uint8_t unknownBytes[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
   EXPECT_EQ(std::memcmp(dlsym(Host().handle, "IID_IUnknown"), unknownBytes, 16), 0);

@@ -23,8 +23,7 @@ std::vector<uint8_t> Rows(IPXMImage* image, uint32_t bytes) {
     for (uint32_t y = 0; y < s.height; ++y) out.insert(out.end(), Row(image, p, y), Row(image, p, y) + bytes);
   return out;
 }
-// Row y of plane p holds bytes seed + p * 97 + y * 31 + x, its padding included.
-ComPtr<IPXMImage> Painted(const std::wstring& className, Shape s, uint8_t seed) {
+ComPtr<IPXMImage> Painted(const std::wstring& className, Shape s, uint8_t seed) {  // row y of plane p: seed + p * 97 + y * 31 + x, padding too
   ComPtr<IPXMImage> image = NewImage(className);
   EXPECT_EQ(image->Create(s.width, s.height, s.planes, s.bits, s.fourcc), PXM_S_OK);
   s = view::Probe(image.Get());
@@ -35,8 +34,7 @@ ComPtr<IPXMImage> Painted(const std::wstring& className, Shape s, uint8_t seed) 
 }
 
 struct Record { uint32_t width = 4, height = 3, bits = 8, planes = 1, fourcc = FOURCC_MONO; int64_t rows = -1; };  // rows in each plane: -1 as declared, 0 no "Data"
-// A record in a host stream whose row r of plane p holds bytes (p * 64 + r * 16 + x).
-ComPtr<IDataStream> MakeRecord(const Record& r) {
+ComPtr<IDataStream> MakeRecord(const Record& r) {  // in a host stream; row r of plane p holds bytes p * 64 + r * 16 + x
   ComPtr<IDataStream> stream = NewStream();
   ComPtr<IFolderStream> folder = stream.As<IFolderStream>(pxm::iid::IFolderStream), data;
   for (const auto& [key, v] : {std::pair{L"Width", r.width}, {L"Height", r.height}, {L"BitsPerPixel", r.bits}, {L"NumberPlanes", r.planes}, {L"FOURCC", r.fourcc}}) {

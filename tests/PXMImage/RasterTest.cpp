@@ -21,8 +21,7 @@ ComPtr<IPXMImage> Raster(Size s = {}) {
   EXPECT_EQ(s.planes ? image->Create(s.width, s.height, s.planes, s.bits, FOURCC_MONO) : PXM_S_OK, PXM_S_OK);
   return image;
 }
-// Row y of a raster plane, all of its stride (rows are top-down).
-Bytes Row(IPXMImage* image, uint32_t plane, uint32_t y) {
+Bytes Row(IPXMImage* image, uint32_t plane, uint32_t y) {  // all of its stride; raster rows are top-down
   const view::Probe p(image, plane);
   EXPECT_TRUE(p.result == PXM_S_OK && p.stride >= 0) << p.stride;
   return Bytes(p.Row(y), p.Row(y + 1));

@@ -8,7 +8,6 @@
 
 namespace {
 
-// Each thread draws the image, scaled, 25 times; every drawing must equal one made before.
 TEST(RenderThreads, EveryThreadDrawsWhatOneThreadDraws) {
   for (const uint32_t bits : {4u, 8u, 24u, 32u, 0u}) {  // 0: a colour canvas with a transparent colour
     ComPtr<IPXMImage> image = bits ? ModuleHost::Get().CreateDIB().As<IPXMImage>(pxm::iid::IPXMImage)

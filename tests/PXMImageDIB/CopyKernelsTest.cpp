@@ -22,8 +22,7 @@ using Row = std::function<void(uint8_t* destination, const uint8_t* source, uint
 struct Kernel { std::string name; Row kernel, plain; uint32_t sourceBytes, destinationBytes, destinationAlign, planes = 1; };
 void PrintTo(const Kernel& k, std::ostream* os) { *os << k.name; }
 
-// Destination byte k of a pixel takes source byte order[k]; '-' is 0, '+' 255.
-Row Plain(const char* order, uint32_t sourceBytes) {
+Row Plain(const char* order, uint32_t sourceBytes) {  // destination byte k of a pixel takes source byte order[k]; '-' is 0, '+' 255
   const uint32_t out = uint32_t(std::strlen(order));
   return [=](uint8_t* d, const uint8_t* s, uint32_t width) {
     for (uint32_t x = 0; x < width; ++x)

@@ -106,8 +106,7 @@ TEST(Copy, TakesThePaletteOfEightBitSources) {
   }
 }
 
-// A plane short of height x |stride|, a stride short of a row, and no source (bits 0) are refused
-// before the image changes; the sanitizers watch.
+// A plane short of height x |stride|, a stride short of a row, no source (bits 0): refused, the image unchanged.
 TEST(Copy, RefusesSourcesThatDoNotHoldTheirRowsOrNone) {
   struct Case { bool canvas; uint32_t width, bits, fourcc, shortfall, described; bool bottomUp; };
   for (const Case& c : {Case{false, 5, 24, 0, 1, 0, true}, {false, 5, 32, kMono, 1, 0, true}, {false, 5, 8, kMono, 1, 0, true},

@@ -28,8 +28,7 @@ std::vector<uint8_t> Expected(IPXMImageDIB* dib, const std::vector<uint8_t>& fil
   return b;
 }
 
-// Paths of any length with backslashes, absolute or relative to a folder holding a library planted
-// under the host module's name: never loaded, as siblings come from beside the module.
+// A library planted under the host module's name in the current folder is never loaded: siblings come from beside the module.
 TEST(DibLoad, PathsOfAnyLengthFromAFolderWithAPlantedSiblingAndOpenFailures) {
   const fs::path planted = ScratchFolder() / "_binLinux" / ("DuvirovurozAd" PXM_MODULE_SUFFIX);
   fs::create_directories(planted.parent_path());
@@ -70,8 +69,7 @@ Bytes Masked(uint32_t bits, uint32_t red, uint32_t green, uint32_t blue) {
 }
 Bytes Cut(Bytes b, size_t keep) { return b.data.resize(keep), b; }
 
-// Files of every depth, and broken ones, each with its result: a loaded file is the block, top row
-// last, colour rows transformed once; a refused one leaves the image. The path and transform are released.
+// A loaded file is the block, top row last, colour rows transformed once; a refused one leaves the image.
 TEST(DibLoad, EveryFileGetsItsResultAndBlock) {
   const auto depth = [](uint32_t bits, uint32_t entries = 0) {
     return File({.width = 13, .height = 3, .bitsPerPixel = bits}, entries, PaddedRow(bits, 13), 3, 54 + 4 * entries);
@@ -202,7 +200,6 @@ TEST(DibLoad, WritersFilesLoadAsTheirPictures) {
   }
 }
 
-// Hand-made run-length streams of 4 × 3 or 20 × 3 pixels: the indices they leave, bottom row first.
 TEST(DibLoad, RunLengthStreamsEdgeCases) {
   struct Stream { const char* name; uint32_t bits; std::vector<uint8_t> codes; std::string rows; };  // rows: bottom first, a hex digit an index
   // Rows wide enough for short runs to be written 16 bytes at once: what lies past a run is

@@ -104,8 +104,7 @@ TEST(Create, RefusedRequestsLeaveNoPixels) {
 }
 
 #ifndef PXM_SANITIZED
-// In a child whose address space is capped (sanitizer runtimes reserve more than the cap), a
-// buffer of 1 GiB cannot be had: out of memory, and no pixels or context.
+// In a child whose address space is capped, a buffer of 1 GiB cannot be had: out of memory, no pixels or context.
 TEST(CanvasCreateDeathTest, AllocationFailureIsOutOfMemory) {
   ComPtr<IPXMImageCANVAS> canvas = MakeColourCanvas(2, 2);
   const auto create = [&] {
@@ -122,8 +121,7 @@ TEST(CanvasCreateDeathTest, AllocationFailureIsOutOfMemory) {
 #endif
 
 
-// Every header form is read in place; header sizes no header has, and depths without rows, are
-// refused and the previous image kept.
+// Headers are read in place; sizes no header has and depths without rows are refused, the image kept.
 TEST(DibCreateOnDIB, ReadsEveryHeaderFormAndRefusesTheRest) {
   struct Case { const char* name; Bytes header; uint32_t entries = 0, width = 0, height = 0, bits = 0, fourcc = 0; };  // no width: refused
   const auto info = [](InfoHeader h) { return InfoHeaderBytes(h); };

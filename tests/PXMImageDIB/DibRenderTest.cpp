@@ -70,8 +70,7 @@ const DepthCase kDepths[] = {{"Bits1", 1, FOURCC_RGB, Palette(2, 11)},  {"Bits4"
                              {"Bits8Grey", 8, FOURCC_MONO, {}}, {"Bits16", 16, FOURCC_RGB, {}}, {"Bits24", 24, FOURCC_RGB, {}},
                              {"Bits32Skipped", 32, FOURCC_RGB, {}}, {"Bits32Alpha", 32, FOURCC_ARGB, {}}};
 
-// The pattern value of picture pixel (x, y), y from the top.
-uint32_t Value(uint32_t x, uint32_t y) { return (x * 2654435761u) ^ (y * 0x9E3779B9u) ^ (x * y * 40503u); }
+uint32_t Value(uint32_t x, uint32_t y) { return (x * 2654435761u) ^ (y * 0x9E3779B9u) ^ (x * y * 40503u); }  // y from the top
 uint32_t Blocks(uint32_t x, uint32_t y) { return Value(x / 2, y / 2); }  // 2 x 2 blocks: exact at half size
 
 // Over a handed-over block of exactly header, palette and rows (but with alpha, which a header does
@@ -204,9 +203,7 @@ TEST(Render, ResultCodes) {
     EXPECT_EQ(c.flags < 0 ? Query<IPXMImageRender>(c.image, pxm::iid::IPXMImageRender)->Render(target.context, r, nullptr)
                           : DrawWithFlags(c.image, target.context, r, c.flags), c.expected);
   }
-  CANVASRect rect{0, 0, 4, 4};
-  for (IUnknown* image : {static_cast<IUnknown*>(dib.Get()), static_cast<IUnknown*>(colour.Get())})
-    EXPECT_EQ(Query<IPXMImageRender>(image, pxm::iid::IPXMImageRender)->Render(nullptr, &rect, nullptr), PXM_E_POINTER);
+  for (IUnknown* image : {static_cast<IUnknown*>(dib.Get()), static_cast<IUnknown*>(colour.Get())}) EXPECT_EQ(Draw(image, nullptr, {0, 0, 4, 4}), PXM_E_POINTER);
   for (uint32_t y = 0; y < 4; ++y)
     for (uint32_t x = 0; x < 4; ++x) EXPECT_EQ(target.At(x, y) == kBackground, x >= 2 || y >= 2) << x << "," << y;
   uint32_t size = 0;

@@ -54,5 +54,4 @@ inline uint32_t Get32(const std::vector<uint8_t>& b, size_t at) { return b[at] |
 inline std::filesystem::path Fixture(const std::string& name) { return std::filesystem::path(PXM_DIB_FIXTURES) / name; }
 constexpr uint32_t kMono = FOURCC_MONO, kRgb = FOURCC_RGB, kArgb = FOURCC_ARGB, kBgr = FOURCC_BGR, kAbgr = FOURCC_ABGR;
 
-// A DIB's probe, 9 where a call wrote nothing.
-inline view::Probe ViewOf(IPXMImageDIB* dib) { return view::Probe(dib, 0, 9); }
+inline view::Probe ViewOf(IPXMImageDIB* dib) { return view::Probe(dib, 0, 9); }  // 9 where a call wrote nothing

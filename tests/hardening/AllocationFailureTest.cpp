@@ -47,8 +47,7 @@ void free(void* p) { Untrack(p); __libc_free(p); }
 
 namespace {
 
-// Runs the operation with the allocator armed and checks its result code.
-using Armed = std::function<HRESULT(const std::function<HRESULT()>&)>;
+using Armed = std::function<HRESULT(const std::function<HRESULT()>&)>;  // runs the operation armed, checks its result code
 // A run without failures first (it fills what the module keeps for good and counts the operation's
 // allocations), then one run per allocation with the n-th failing, each freeing what it allocated.
 void Sweep(const std::string& name, const std::function<void(const Armed&)>& scenario, long atLeast = 0) {

@@ -20,8 +20,7 @@ void OnThreads(int count, F body) {  // body(t) on `count` threads that all star
 }
 
 #ifdef PXM_FIRST_USE_ONLY
-// Every thread saves and loads a record, which needs host strings and the transform, while another
-// hands the module a collection.
+// Every thread saves and loads a record (host strings, the transform) while another hands the module a collection.
 TEST(FirstUse, ManyThreadsMakeTheirFirstHostStringsTogether) {
   ComPtr<IComponentCollection> collection = HostCreate<IComponentCollection>(L"GlobalComponentCollection", pxm::iid::IComponentCollection);  // handed over mid-way
   ASSERT_TRUE(collection);

@@ -13,8 +13,7 @@ struct Key : ComPtr<host::HostString> {  // a key string for one call
 };
 template <class I> I** Out(ComPtr<I>& holder) { return reinterpret_cast<I**>(holder.Out()); }
 
-// "v:key" or "f:key" for each entry, in order, and then the folder's content size.
-std::vector<std::wstring> Entries(IUnknown* folder) {
+std::vector<std::wstring> Entries(IUnknown* folder) {  // "v:key" or "f:key" for each entry in order, then the content size
   uint32_t count = 0, contentSize = 0;
   EXPECT_EQ(DuvirovurozAdListFolder(folder, nullptr, 0, &count, &contentSize), PXM_S_OK);
   std::vector<DuvirovurozAdEntry> entries(count);

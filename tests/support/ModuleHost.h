@@ -14,9 +14,8 @@ class ModuleHost {
   void* handle = nullptr;
   PXMCreatorFunction Creator(const std::wstring& className) const;  // null for an unknown class
 
-  // A new object of the class, asked for the interface; null when refused.
   template <class I>
-  ComPtr<I> Create(const std::wstring& className, const IID& iid) const {
+  ComPtr<I> Create(const std::wstring& className, const IID& iid) const {  // asked for the interface; null when refused
     ComPtr<I> object;
     if (PXMCreatorFunction creator = Creator(className)) creator(nullptr, &iid, object.Out());
     return object;

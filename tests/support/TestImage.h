@@ -16,15 +16,13 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
   int32_t Stride() const { return m_Shape.bottomUp ? -int32_t(Pitch()) : int32_t(Pitch()); }
   // Row y of a plane, as the image hands it out (row 0 is the top row).
   uint8_t* Row(uint32_t plane, uint32_t y) { return m_Planes[plane].data() + size_t(m_Shape.bottomUp ? m_Shape.height - 1 - y : y) * Pitch(); }
-  // Fills every row's pixel bytes with a pattern from the seed; the guard bytes stay.
-  void FillPattern(uint32_t seed) {
+  void FillPattern(uint32_t seed) {  // every row's pixel bytes; the guard bytes stay
     uint32_t state = seed * 2654435761u + 1;
     for (uint32_t p = 0; p < m_Shape.planes; ++p)
       for (uint32_t y = 0; y < m_Shape.height; ++y)
         for (uint32_t x = 0; x < RowBytes(); ++x) Row(p, y)[x] = uint8_t((state = state * 1664525u + 1013904223u) >> 24);
   }
-  // Each plane's memory as it lies: rows, and the guard bytes after each.
-  const std::vector<std::vector<uint8_t>>& Planes() const { return m_Planes; }
+  const std::vector<std::vector<uint8_t>>& Planes() const { return m_Planes; }  // as they lie: rows and guard bytes
 
   std::vector<uint32_t> palette;              // answered through IPXMImagePalette when not empty
   HRESULT paletteResult = PXM_S_FALSE;        // of GetPalette, which hands out the table whatever it says
