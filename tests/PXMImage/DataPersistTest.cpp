@@ -9,7 +9,6 @@
 namespace {
 
 ComPtr<IPXMImage> NewImage(const std::wstring& className) { return ModuleHost::Get().Create<IPXMImage>(className, pxm::iid::IPXMImage); }
-const wchar_t* const kClasses[] = {L"PXMImage", L"PXMImageDIB", L"PXMImageCANVAS"};
 HRESULT Save(const ComPtr<IPXMImage>& image, IDataStream* stream) { return image.As<IDataPersist>(pxm::iid::IDataPersist)->Save(stream, 0); }
 HRESULT Load(const ComPtr<IPXMImage>& image, IDataStream* stream) { return image.As<IDataPersist>(pxm::iid::IDataPersist)->Load(stream, 1); }  // the option has no effect
 uint32_t Le32(const std::vector<uint8_t>& v) { return v.size() == 4 ? v[0] | v[1] << 8 | v[2] << 16 | uint32_t(v[3]) << 24 : ~0u; }
@@ -61,7 +60,7 @@ struct DataPersist : testing::Test {
 // direction. A failing stream call ends Save with its result; rows that run short leave the image as it was.
 TEST_F(DataPersist, RecordsKeepTheirKeysMoveBetweenClassesAndStopAtAFailingStream) {
   constexpr HRESULT kFull = HRESULT(0x80030070u);
-  const wchar_t *R = kClasses[0], *D = kClasses[1], *C = kClasses[2];
+  const wchar_t *R = L"PXMImage", *D = L"PXMImageDIB", *C = L"PXMImageCANVAS";
   const struct { const wchar_t* from; Shape shape; int32_t direction; const wchar_t* to; HRESULT result = PXM_S_OK; } cases[] = {  // direction: the stride
       {R, {5, 2, 3, 8, FOURCC_MONO}, 8, R}, {D, {10, 3, 1, 8, FOURCC_RGB}, -12, D}, {D, {10, 2, 1, 1, FOURCC_RGB}, -4, D}, {D, {10, 3, 1, 24, FOURCC_RGB}, -32, D},
       {D, {3, 2, 1, 16, FOURCC_RGB}, -8, D}, {C, {3, 2, 1, 24, FOURCC_RGB}, -12, C}, {R, {5, 3, 1, 8, FOURCC_MONO}, 8, D}, {R, {3, 2, 1, 32, FOURCC_MONO}, 12, C},

@@ -3,7 +3,6 @@
 #include <tuple>
 
 #include "DibTestSupport.h"
-#include "RenderTestSupport.h"
 
 namespace {
 

@@ -3,7 +3,6 @@
 #include <sys/resource.h>
 
 #include "DibTestSupport.h"
-#include "RenderTestSupport.h"
 
 namespace {
 

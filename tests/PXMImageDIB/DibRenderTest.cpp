@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "DibTestSupport.h"
-#include "RenderTestSupport.h"
 
 namespace {
 CGImageRef gKept = nullptr;

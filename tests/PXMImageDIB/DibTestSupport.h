@@ -1,4 +1,4 @@
-// What the DIB and canvas tests share: common headers, DIB blocks and bitmap files built byte by byte, fixtures.
+// What the DIB and canvas tests share: the drawing helpers, DIB blocks and bitmap files built byte by byte, fixtures.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -9,11 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "ComPtr.h"
 #include "PathString.h"
-#include "ModuleHost.h"
+#include "RenderTestSupport.h"
 #include "ScratchFiles.h"
-#include "TestImage.h"
 
 struct Bytes {
   std::vector<uint8_t> data;

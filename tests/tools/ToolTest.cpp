@@ -64,8 +64,7 @@ TEST_F(Tool, DemoDrawsUprightFittedMaskedAndRestoredPictures) {
 TEST_F(Tool, InfoRenderConvertSaveAndLoad) {
   // 1:1 against the independent writer's decode: a PNG file goes through the module too, and a
   // picture written as a bitmap file and read back keeps its colours.
-  const std::string reference = Slurp(std::string(PXM_FIXTURES) + "/v5.rgb");
-  const Picture decode{7, 5, std::vector<uint8_t>(reference.begin(), reference.end())};
+  const Picture decode{7, 5, ReadFile(std::string(PXM_FIXTURES) + "/v5.rgb")};
   ASSERT_EQ(Run("render " + Fixture("v5.bmp") + " -o v5.png") + Run("render v5.png -o again.png") + Run("convert v5.png --to dib24 -o v5.bmp") + Run("render v5.bmp -o fromBmp.png") +
                 Run("convert " + Fixture("core24.bmp") + " --to dib32 -o c32.bmp") + Run("render c32.bmp -o c32.png"), 0) << err;
   for (const char* name : {"v5.png", "again.png", "fromBmp.png", "c32.png"}) EXPECT_EQ(Png(name).rgb, decode.rgb) << name;
