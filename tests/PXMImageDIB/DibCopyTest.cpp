@@ -21,8 +21,7 @@ const Kind kKinds[] = {
     {32, 0, 0, 32, 0, "0123", nullptr},               {32, kRgb, 0, 0, 0, nullptr, "0123"},          {32, kAbgr, 0, 32, 0, "0123", "2103", true},
     {32, kBgr, 255, 32, 0, "012+", "2103"},           {16, 0, 0, 24, 0, "", nullptr},                {16, kRgb, 0, 0, 0, nullptr, "----"},
     {1, kMono, 0, 24, 0, "", "----"},                 {4, 0, 0, 24, 0, "", nullptr},                 {4, kRgb, 0, 0, 0, nullptr, "----"},
-    {12, kArgb, 0, 24, 0, "", nullptr},               {8, kMono, 0, 0, 0, nullptr, "----", false, 2}, {8, kMono, 0, 0, 0, nullptr, "----", false, 3},
-    {8, kMono, 0, 0, 0, nullptr, "----", false, 0},
+    {12, kArgb, 0, 24, 0, "", nullptr},               {8, kMono, 0, 0, 0, nullptr, "----", false, 2}, {8, kMono, 0, 0, 0, nullptr, "----", false, 0},
 };
 
 // Both row directions, padded rows, widths around the kernels' vector steps, and copies of several
