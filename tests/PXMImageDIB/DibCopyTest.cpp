@@ -13,15 +13,13 @@ using view::Probe;
 // never read; null: not copied into that class). Large: also copied at several MiB, one kind a kernel.
 struct Kind { uint32_t bits, fourcc; int alpha; uint32_t dibBits, dibFourcc; const char *dib, *canvas; bool large = false; uint32_t planes = 1; };
 const Kind kKinds[] = {
-    {8, kMono, 0, 8, kMono, "0", "0000", true},       {8, 0, 255, 8, kMono, "0", nullptr},           {8, kArgb, 0, 8, kMono, "0", nullptr},
-    {8, kRgb, 0, 0, 0, nullptr, "0000"},              {24, 0, 0, 24, 0, "012", nullptr, true},       {24, kArgb, 255, 24, 0, "012", "012-", true},
-    {24, kRgb, 0, 0, 0, nullptr, "012-"},             {24, kBgr, 0, 24, 0, "210", "210-", true},     {24, kAbgr, 0, 24, 0, "210", nullptr},
-    {24, kMono, 255, 24, 0, "210", "210-"},           {32, kMono, 255, 8, kMono, "0", "000-", true}, {32, kArgb, 0, 32, kArgb, "0123", "0123", true},
-    {32, kArgb, 255, 32, kArgb, "012+", nullptr, true}, {32, kArgb, 254, 32, kArgb, "0123", nullptr}, {32, kArgb, -1, 32, kArgb, "0123", nullptr},
-    {32, 0, 0, 32, 0, "0123", nullptr},               {32, kRgb, 0, 0, 0, nullptr, "0123"},          {32, kAbgr, 0, 32, 0, "0123", "2103", true},
-    {32, kBgr, 255, 32, 0, "012+", "2103"},           {16, 0, 0, 24, 0, "", nullptr},                {16, kRgb, 0, 0, 0, nullptr, "----"},
-    {1, kMono, 0, 24, 0, "", "----"},                 {4, 0, 0, 24, 0, "", nullptr},                 {4, kRgb, 0, 0, 0, nullptr, "----"},
-    {12, kArgb, 0, 24, 0, "", nullptr},               {8, kMono, 0, 0, 0, nullptr, "----", false, 2}, {8, kMono, 0, 0, 0, nullptr, "----", false, 0},
+    {8, kMono, 0, 8, kMono, "0", "0000", true},      {8, kRgb, 255, 8, kMono, "0", "0000"},              {8, kArgb, 0, 8, kMono, "0", nullptr},
+    {24, kRgb, 0, 24, 0, "012", "012-", true},       {24, kArgb, 255, 24, 0, "012", "012-", true},       {24, kBgr, 0, 24, 0, "210", "210-", true},
+    {24, kAbgr, 0, 24, 0, "210", nullptr},           {24, kMono, 255, 24, 0, "210", "210-"},             {32, kMono, 255, 8, kMono, "0", "000-", true},
+    {32, kArgb, 0, 32, kArgb, "0123", "0123", true}, {32, kArgb, 255, 32, kArgb, "012+", nullptr, true}, {32, kArgb, 254, 32, kArgb, "0123", nullptr},
+    {32, kArgb, -1, 32, kArgb, "0123", nullptr},     {32, kRgb, 0, 32, 0, "0123", "0123"},               {32, kAbgr, 0, 32, 0, "0123", "2103", true},
+    {32, kBgr, 255, 32, 0, "012+", "2103"},          {16, kRgb, 0, 24, 0, "", "----"},                   {1, kMono, 0, 24, 0, "", "----"},
+    {4, kRgb, 0, 24, 0, "", "----"},                 {8, kMono, 0, 0, 0, nullptr, "----", false, 2},     {8, kMono, 0, 0, 0, nullptr, "----", false, 0},
 };
 
 // Both row directions, padded rows, widths around the kernels' vector steps, and copies of several
