@@ -66,7 +66,8 @@ TEST(Create, RefusedRequestsLeaveNoPixels) {
   struct Case { bool canvas; uint32_t width, height, bits, fourcc; HRESULT again; } const cases[] = {  // no bits: a new image
       {false, 0, 0, 0, 0, PXM_S_FALSE},          {false, 0x40000000u, 0x40000000u, 32, kBgr, PXM_S_FALSE}, {false, 0x20000000u, 1, 32, kBgr, PXM_S_FALSE},
       {true, 0, 0, 0, kRgb, PXM_S_OK},           {true, 0, 5, 32, kRgb, PXM_S_OK},           {true, 7, 0, 8, kMono, PXM_S_FALSE},
-      {true, 65536, 16384, 32, kRgb, PXM_E_FAIL}, {true, 65536, 65536, 8, kMono, PXM_E_FAIL}, {true, 0x20000001u, 1, 32, kRgb, PXM_E_FAIL}};
+      {true, 65536, 16384, 32, kRgb, PXM_E_FAIL}, {true, 65536, 65536, 8, kMono, PXM_E_FAIL}, {true, 0x20000001u, 1, 32, kRgb, PXM_E_FAIL},
+      {false, 0x08000000u, 9, 32, kBgr, PXM_S_FALSE}};  // rows of a signed stride, a block past 32 bits
   ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
   ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
   uint32_t *table = reinterpret_cast<uint32_t*>(8), count = 77;
