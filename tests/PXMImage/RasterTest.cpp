@@ -88,7 +88,8 @@ TEST(RasterCopy, RowsWithinTheSourceRowsAndNoneWithoutAConversion) {
       {{4, 2, 24, FOURCC_RGB}, {4, 3, 1, 8}, {4, 3, 1, 8}, 0, PXM_E_FAIL}, {{4, 2, 32, FOURCC_RGB}, {3, 3, 1, 8}, {4, 2, 1, 32}, 0, PXM_E_NOTIMPL},
       {{4, 2, 16, FOURCC_RGB}, kEmpty, {4, 2, 3, 8}, 0}, {{4, 2, 16, FOURCC_RGB}, {4, 2, 3, 8}, {4, 2, 3, 8}, 0},
       // Planes too small for their rows, or strides shorter than a row: refused, nothing written.
-      {{5, 3, 8, FOURCC_MONO, 1, true}, {5, 3, 1, 8}, {5, 3, 1, 8}, 0, PXM_E_INVALIDARG, 1}, {{4, 2, 24, FOURCC_RGB}, {5, 3, 1, 8}, {5, 3, 1, 8}, 0, PXM_E_INVALIDARG, 1},
+      {{5, 3, 8, FOURCC_MONO, 1, true}, {5, 3, 1, 8}, {5, 3, 1, 8}, 0, PXM_E_INVALIDARG, 1}, {{5, 3, 8, FOURCC_MONO, 2}, {5, 3, 1, 8}, {5, 3, 1, 8}, 0, PXM_E_INVALIDARG, 1},
+      {{4, 2, 24, FOURCC_RGB}, {5, 3, 1, 8}, {5, 3, 1, 8}, 0, PXM_E_INVALIDARG, 1},
       {{4, 2, 8, FOURCC_MONO}, {5, 3, 1, 8}, {5, 3, 1, 8}, 0, PXM_E_INVALIDARG, 0, 32}, {{4, 2, 8, FOURCC_RGB, 1, true}, {5, 3, 1, 8}, {5, 3, 1, 8}, 0, PXM_E_INVALIDARG, 0, 24},
       // Colour of 3 or 4 bytes a pixel: three planes take bytes 0, 1 and 2, one plane their mean; rows streamed past the cache.
       {{33, 3, 24, FOURCC_BGR, 1, false, 3}, {33, 3, 3, 8}, {33, 3, 3, 8}, 0}, {{33, 3, 24, FOURCC_RGB, 1, true, 3}, {33, 3, 1, 8}, {33, 3, 1, 8}, 0},
@@ -99,7 +100,10 @@ TEST(RasterCopy, RowsWithinTheSourceRowsAndNoneWithoutAConversion) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.source.width << "x" << c.source.height << " " << c.source.bitsPerPixel << " bits " << c.source.planes << " planes into " << c.before.width << "x" << c.before.planes);
     ComPtr<TestImage> source = TestImage::Make(c.source);
-    source->FillPattern(c.source.width + c.source.planes), source->sizeShortfall = c.shortfall, source->describedBits = c.describedBits, source->describedFourcc = c.source.fourcc;
+    source->FillPattern(c.source.width + c.source.planes);
+    source->sizeShortfall = c.shortfall;
+    source->describedBits = c.describedBits;
+    source->describedFourcc = c.source.fourcc;
     const std::vector<std::vector<uint8_t>> planes = source->Planes();
     ComPtr<IPXMImage> image = Raster(c.before);
     Fill(image.Get(), 0x77);

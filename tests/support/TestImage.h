@@ -29,7 +29,7 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
   uint32_t paletteShown = UINT32_MAX;         // the count GetPalette reports, at most the table's
   int getImageCalls = 0;
   HRESULT getImageResult = PXM_S_OK;  // GetImage fails with this when set
-  uint32_t sizeShortfall = 0;         // GetImage reports planes this much smaller than they are
+  uint32_t sizeShortfall = 0;         // GetImage reports the last plane this much smaller than it is
   uint32_t describedBits = 0, describedFourcc = 0;  // reported when set; the rows keep their length
   uint8_t* rowsAt = nullptr;          // GetImage hands out these rows (another image's) when set
 
@@ -50,7 +50,7 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
     ++getImageCalls;
     if (PXM_FAILED(getImageResult) || plane >= m_Shape.planes) return PXM_FAILED(getImageResult) ? getImageResult : PXM_E_INVALIDARG;
     *data = rowsAt ? rowsAt : m_Shape.height ? Row(plane, 0) : m_Planes[plane].data();
-    return *size = Pitch() * m_Shape.height - sizeShortfall, *stride = Stride(), PXM_S_OK;
+    return *size = Pitch() * m_Shape.height - (plane + 1 == m_Shape.planes ? sizeShortfall : 0), *stride = Stride(), PXM_S_OK;
   }
   HRESULT Create(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override { return PXM_E_NOTIMPL; }
   HRESULT IsCreatable(uint32_t, uint32_t) override { return PXM_E_NOTIMPL; }
