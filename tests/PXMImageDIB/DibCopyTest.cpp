@@ -72,17 +72,18 @@ TEST(Copy, EverySourceKindIntoEachClassInEveryLayout) {
     }
 }
 
-// An 8-bit source's palette, at most 256 entries and none that GetPalette fails to give (5), becomes
-// the DIB's, grey past it, and the canvas's colours with the value as fourth byte. 16: several planes.
+// An 8-bit source's palette, at most 256 entries, none that GetPalette fails to give (5) or gives without
+// a count (6), becomes the DIB's, grey past it, and the canvas's colours with the value as fourth byte.
+// 16: several planes.
 TEST(Copy, TakesThePaletteOfEightBitSources) {
-  for (const uint32_t entries : {0u, 4u, 16u, 256u, 300u, 5u}) {
+  for (const uint32_t entries : {0u, 4u, 16u, 256u, 300u, 5u, 6u}) {
     SCOPED_TRACE(entries);
     ComPtr<TestImage> source = TestImage::Make({7, 2, 8, kRgb, entries == 16 ? 2u : 1u, true, 2});
     source->FillPattern(entries);
     std::memcpy(source->Row(0, 0), "\0\1\2\3", 4);
     for (uint32_t i = 0; i < entries; ++i) source->palette.push_back((i % 2 ? 0xFF000000u : 0) | (0x00FFFFFFu - i * 0x010203u));
     source->paletteResult = entries == 5 ? PXM_E_FAIL : PXM_S_FALSE;
-    source->paletteShown = entries == 4 ? 3 : UINT32_MAX;  // entries beyond the count are not the image's
+    source->paletteShown = entries == 4 ? 3 : entries == 6 ? 0 : UINT32_MAX;  // entries beyond the count are not the image's
     const uint32_t taken = entries == 5 ? 0 : std::min({entries, 256u, source->paletteShown});
     ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
     ASSERT_EQ(dib->Copy(source.Get(), 0), PXM_S_OK);

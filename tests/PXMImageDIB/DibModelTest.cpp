@@ -58,6 +58,10 @@ TEST(Create, NormalisesTheRequestIntoOneBottomUpPlane) {
     ASSERT_EQ(image->Create(11, 3, 1, c.storedBits, c.storedFourcc), PXM_S_OK);
     EXPECT_EQ(view::Probe(image.Get()).data[0], 0);
   }
+  // The longest row a signed stride can step is a canvas's to have (its pages are mapped, not touched).
+  ComPtr<IPXMImageCANVAS> widest = ModuleHost::Get().CreateCanvas();
+  ASSERT_EQ(widest->Create(0x7FFFFFFF, 1, 1, 8, kMono), PXM_S_OK);
+  EXPECT_EQ(view::Probe(widest.Get()).stride, -INT32_MAX);
 }
 
 // A refused Create leaves no pixels or context: a DIB no size but the request's normalised depth and code, a

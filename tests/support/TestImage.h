@@ -26,7 +26,7 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
 
   std::vector<uint32_t> palette;              // answered through IPXMImagePalette when not empty
   HRESULT paletteResult = PXM_S_FALSE;        // of GetPalette, which hands out the table whatever it says
-  uint32_t paletteShown = UINT32_MAX;         // the count GetPalette reports, at most the table's
+  uint32_t paletteShown = UINT32_MAX;         // the count GetPalette reports, at most the table's (0: it writes none)
   int getImageCalls = 0;
   HRESULT getImageResult = PXM_S_OK;  // GetImage fails with this when set
   uint32_t sizeShortfall = 0;         // GetImage reports the last plane this much smaller than it is
@@ -59,7 +59,8 @@ class TestImage final : public IPXMImage, public IPXMImagePalette {
   HRESULT SetPalette(uint32_t*, uint32_t, uint32_t) override { return PXM_E_NOTIMPL; }
   HRESULT GetPalette(uint32_t** entries, uint32_t* count) override {
     if (entries) *entries = palette.data();
-    return Put(count, std::min(paletteShown, uint32_t(palette.size()))), paletteResult;
+    if (paletteShown) Put(count, std::min(paletteShown, uint32_t(palette.size())));
+    return paletteResult;
   }
 
  private:
