@@ -26,9 +26,9 @@ for test in "${tests[@]}"; do
   checks=()
   if [[ "$test" == FuzzReplay_* ]]; then
     args=("$source/fuzz/corpus/${test#FuzzReplay_}" "$source/fuzz/findings/${test#FuzzReplay_}")
-    # Fuzz inputs make images whose pixel rows nothing has written (a new image's rows are not
-    # cleared, a short record or an unsupported copy leaves them as they are) and then draw them;
-    # reading such bytes is within the contract. Bounds and leaks are still checked.
+    # Fuzz inputs make images whose pixel rows nothing has written (Create does not clear a new
+    # image's rows) and then draw them; reading such bytes is within the contract. Bounds and
+    # leaks are still checked.
     checks=(--undef-value-errors=no)
   fi
   start=$SECONDS
