@@ -148,8 +148,8 @@ std::array<int, 4> PixelOf(IPXMImageDIB* dib, const std::vector<uint8_t>& file, 
   const view::Probe l = ViewOf(dib);
   const uint8_t* p = l.Row(y) + x * l.bits / 8;
   if (l.bits >= 24) return {p[0], p[1], p[2], l.bits == 32 ? p[3] : 255};
-  const auto widen5 = [p](int shift) { const uint32_t v = (p[0] | p[1] << 8) >> shift & 31; return int(v << 3 | v >> 2); };
-  if (l.bits == 16) return {widen5(10), widen5(5), widen5(0), 255};
+  const uint32_t v = p[0] | p[1] << 8;  // a 16-bit pixel: 5-5-5
+  if (l.bits == 16) return {Widen5(v >> 10), Widen5(v >> 5), Widen5(v), 255};
   const uint32_t index = *p >> (8 - l.bits - x * l.bits % 8) & ((1u << l.bits) - 1);
   const uint32_t c = l.bits == 8 ? FileEntry(file, index) : PaletteEntries(dib).at(index);
   return {int(c >> 16 & 255), int(c >> 8 & 255), int(c & 255), 255};

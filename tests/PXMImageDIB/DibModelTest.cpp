@@ -200,7 +200,7 @@ TEST(DibCreateOnDIB, SeparatePixelsOwnershipAndTheSameRequest) {
   block.data[40] = 1;
   const Bytes bytes = MakeBlock(InfoHeaderBytes({.width = 3, .height = 3, .bitsPerPixel = 32}), 0, 4, 12, 3);
   for (int round = 0; round < 2; ++round) {
-    auto* owned = static_cast<uint8_t*>(std::memcpy(std::malloc(bytes.size()), bytes.data.data(), bytes.size()));
+    uint8_t* owned = bytes.HeapCopy();
     ASSERT_EQ(dib->CreateOnDIB(owned, nullptr, 1), PXM_S_OK);
     ASSERT_EQ(dib->CreateOnDIB(owned, nullptr, 1), PXM_S_OK);
     EXPECT_EQ(ViewOf(dib.Get()).data[0], bytes.data[40 + 24]);

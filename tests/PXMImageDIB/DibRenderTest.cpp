@@ -56,7 +56,6 @@ void Put(const DepthCase& c, uint8_t* row, uint32_t x, uint32_t v) {
   std::memcpy(row + x * c.bitsPerPixel / 8, &v, c.bitsPerPixel / 8);
 }
 uint8_t Blend(uint32_t s, uint32_t d, uint32_t a) { return uint8_t((s * a + d * (255 - a) + 127) / 255); }
-uint8_t Widen5(uint32_t v) { return uint8_t((v & 31) << 3 | (v & 31) >> 2); }
 uint32_t Colour(const DepthCase& c, uint32_t v) {
   const uint32_t e = c.palette.empty() ? (v & 0xFF) * 0x010101u : c.palette[v & (c.palette.size() - 1)];  // 8 bits without one: grey
   if (!c.palette.empty() || c.bitsPerPixel == 8) return Rgbx(uint8_t(e >> 16), uint8_t(e >> 8), uint8_t(e));
@@ -163,7 +162,7 @@ TEST(CanvasRender, ColourAndGreyCanvasesLeaveOutTheTransparentColour) {
     ComPtr<IPXMImageCANVAS> canvas = ModuleHost::Get().CreateCanvas();
     ASSERT_EQ(canvas->Create(width, grey ? 2 : 1, 1, grey ? 8 : 32, grey ? FOURCC_MONO : FOURCC_RGB), PXM_S_OK);
     uint8_t* bottom = ImageRow(canvas.Get(), 0);  // grey levels or colour words
-    for (uint32_t x = 0; x < width; ++x) grey ? void(bottom[x] = uint8_t(row[x])) : void(std::memcpy(bottom + 4 * x, &row[x], 4));
+    if (grey) std::copy(row.begin(), row.end(), bottom); else std::memcpy(bottom, row.data(), 4 * width);
     for (const int colour : {-1, int(key), int(key | 0x7F000000u), int(key | 0xFF000000u), 0x000000, 0x000099}) {
       SCOPED_TRACE(testing::Message() << std::hex << key << " key, colour " << colour);
       canvas->put_TransparentColor(colour);
@@ -242,9 +241,7 @@ TEST(DibRender, NestedRendersGoOnAndKeptImagesOutliveANewBlock) {
       render.Reset();
       EXPECT_EQ(RefCount(dib.Get()), 2u) << "the provider holds the image";
       // Created anew, or on a block handed over, then anew: each time a new block.
-      const Bytes next = MakeBlock(InfoHeaderBytes({.width = 64, .height = 64, .bitsPerPixel = 32}), 0, 4, 256, 64);
-      auto* block = static_cast<uint8_t*>(std::memcpy(std::malloc(next.size()), next.data.data(), next.size()));
-      if (!handed) std::free(block);
+      uint8_t* block = handed ? MakeBlock(InfoHeaderBytes({.width = 64, .height = 64, .bitsPerPixel = 32}), 0, 4, 256, 64).HeapCopy() : nullptr;
       ASSERT_EQ(handed ? dib->CreateOnDIB(block, nullptr, 1) : dib->Create(64, 64, 1, 32, FOURCC_ARGB), PXM_S_OK);
       ASSERT_EQ(dib->Create(4, 2, 1, 24, FOURCC_RGB), PXM_S_OK);
       std::memset(view::Probe(dib.Get(), 0).Row(1), 0x99, 12);

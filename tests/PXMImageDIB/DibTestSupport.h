@@ -20,6 +20,7 @@ struct Bytes {
   Bytes& U32(uint32_t v) { return U16(v).U16(v >> 16); }
   Bytes& Fill(size_t count, uint8_t value) { return data.insert(data.end(), count, value), *this; }
   size_t size() const { return data.size(); }
+  uint8_t* HeapCopy() const { return static_cast<uint8_t*>(std::memcpy(std::malloc(size()), data.data(), size())); }  // for a block handed over
 };
 
 // 4 x 2 unless set; a negative height: rows stored top-down.
@@ -48,6 +49,7 @@ inline Bytes MakeFile(const Bytes& block, uint32_t pixelOffset = 0) {
   return f.data.insert(f.data.end(), block.data.begin(), block.data.end()), f;
 }
 
+inline uint8_t Widen5(uint32_t v) { return uint8_t((v & 31) << 3 | (v & 31) >> 2); }  // a 5-bit channel to 8 bits
 inline uint32_t Get32(const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24; }
 inline std::filesystem::path Fixture(const std::string& name) { return std::filesystem::path(PXM_DIB_FIXTURES) / name; }
 constexpr uint32_t kMono = FOURCC_MONO, kRgb = FOURCC_RGB, kArgb = FOURCC_ARGB, kBgr = FOURCC_BGR, kAbgr = FOURCC_ABGR;

@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "HostString.h"
+#include "ScratchFiles.h"
 #include "duvirovurozad/DuvirovurozAd.h"
 #include "pxm/ComPtr.h"
 
@@ -138,10 +139,9 @@ TEST_F(Stream, FoldersKeepValuesFoldersAndContentByExactKeyAndRoundTripAsBytes) 
   // Whole, though errno was left at EINTR: only a failed call is retried (and a file stops at 1 MiB).
   const rlimit limit{1 << 20, 1 << 20};
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-  const std::string path = testing::TempDir() + "stream-file";
+  const std::string path = (ScratchFolder() / "stream-file").string();
   errno = EINTR;
   EXPECT_EQ(DuvirovurozAdWriteStreamFile(stream.Get(), path.c_str()) | DuvirovurozAdReadStreamFile(path.c_str(), Out(loaded)), PXM_S_OK);
   EXPECT_EQ(ToBytes(loaded.Get()), bytes);
-  std::remove(path.c_str());
 }
 

@@ -40,5 +40,6 @@ template <class I>
 ComPtr<I> HostCreate(std::wstring_view className, const IID& iid) {
   void* creator = nullptr;
   ComPtr<I> object;
-  return PXM_SUCCEEDED(HostLookup(className, &creator)) ? reinterpret_cast<PXMCreatorFunction>(creator)(nullptr, &iid, object.Out()) : 0, object;
+  if (PXM_SUCCEEDED(HostLookup(className, &creator))) reinterpret_cast<PXMCreatorFunction>(creator)(nullptr, &iid, object.Out());
+  return object;
 }
