@@ -76,13 +76,18 @@ inline size_t BytesToLineBoundary(const uint8_t* p) {
   return (kLineBytes - (reinterpret_cast<uintptr_t>(p) & (kLineBytes - 1))) & (kLineBytes - 1);
 }
 
-// Pixels of pixelBytes each from p on before the first that starts a line, or count when none of
-// the first count does (rows of 3-byte pixels reach one within 64 pixels, rows of 4-byte pixels only
-// when they start on a whole pixel of the line).
+// Pixels of pixelBytes (1 to 4) each from p on before the first that starts a line, or count when
+// none of the first count does: x pixels end on a line when pixelBytes * x is the bytes to the next
+// line, modulo 64. Rows of 3-byte pixels reach one within 64 pixels (43 * 3 is 1 modulo 64), rows of
+// 2- and 4-byte pixels only when they start on a whole pixel of the line.
 inline size_t PixelsToLineBoundary(const uint8_t* p, size_t pixelBytes, size_t count) {
-  for (size_t x = 0; x < count && x < kLineBytes; ++x)
-    if (BytesToLineBoundary(p + x * pixelBytes) == 0) return x;
-  return count;
+  const size_t bytes = BytesToLineBoundary(p);
+  size_t x = count;
+  if (pixelBytes == 3)
+    x = bytes * 43 % kLineBytes;
+  else if (bytes % pixelBytes == 0)
+    x = bytes / pixelBytes;
+  return x < count ? x : count;
 }
 
 #if defined(__has_builtin)
