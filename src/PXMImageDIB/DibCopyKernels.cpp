@@ -45,14 +45,25 @@ PXM_ROW_KERNEL void SwapRows(uint8_t* __restrict destination, const uint8_t* __r
   }
 }
 
-// Whole pixel words with the alpha byte set: byte by byte, the compiler shuffles needlessly.
-PXM_ROW_KERNEL void OpaqueRows(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
+// Whole pixel words with the alpha byte set, in place: byte by byte, the compiler shuffles needlessly.
+PXM_ROW_KERNEL void SetAlpha(uint8_t* row, size_t width) {
   static_assert(std::endian::native == std::endian::little, "alpha is the pixel word's high byte");
   for (size_t x = 0; x < width; ++x) {
     uint32_t pixel;
-    std::memcpy(&pixel, source + 4 * x, 4);
+    std::memcpy(&pixel, row + 4 * x, 4);
     pixel |= 0xFF000000u;
-    std::memcpy(destination + 4 * x, &pixel, 4);
+    std::memcpy(row + 4 * x, &pixel, 4);
+  }
+}
+
+// Copied by memcpy 4 KiB at a time, the alpha set while the piece is in L1: memcpy writes lines
+// faster than a vector loop's stores (4096 x 4096: 0.92 of memcpy against 0.83 for one pass).
+void OpaqueRows(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
+  constexpr size_t kPiece = 1024;
+  for (size_t x = 0; x < width; x += kPiece) {
+    const size_t n = width - x < kPiece ? width - x : kPiece;
+    std::memcpy(destination + 4 * x, source + 4 * x, 4 * n);
+    SetAlpha(destination + 4 * x, n);
   }
 }
 
