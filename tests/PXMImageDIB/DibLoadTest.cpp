@@ -245,14 +245,16 @@ TEST(DibLoad, RunLengthStreamsEdgeCases) {
 // Bit fields with an alpha mask: alpha in any pixel makes "ARGB" rows, none 24-bit ones. A short
 // palette is read as far as it goes (the rest black), the rows from the offset. Top-down: file row 0 on top.
 TEST(DibLoad, MaskedChannelsWidenAlphaAnywhereIsAlphaAndShortPalettesEndBlack) {
-  const auto masked = [](uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha, uint32_t lastPixel, int32_t height = 2) {
+  const auto masked = [](uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha, uint32_t lastPixel, int32_t height = 2,
+                         uint32_t firstOfLastRow = 0x000F) {
     const Bytes header = InfoHeaderBytes({.width = 2, .height = height, .bitsPerPixel = 16, .compression = 6});
-    return MakeFile(Bytes(header).U32(red).U32(green).U32(blue).U32(alpha).U16(0x0F00).U16(0x00F0).U16(0x000F).U16(lastPixel), 14 + 56);
+    return MakeFile(Bytes(header).U32(red).U32(green).U32(blue).U32(alpha).U16(0x0F00).U16(0x00F0).U16(firstOfLastRow).U16(lastPixel), 14 + 56);
   };
   const Bytes shortPalette = MakeBlock(InfoHeaderBytes({.width = 3, .height = -2, .bitsPerPixel = 4, .coloursUsed = 2}), 2, 4, 0, 0);
   const struct { Bytes file; std::vector<uint32_t> format; std::vector<uint8_t> top; std::vector<uint32_t> palette; } cases[] = {
       {masked(0x0F00, 0x00F0, 0x000F, 0xF000, 0x0FFF), {2, 2, 1, 24, 0}, {0, 0, 255, 255, 255, 255}, {}},
       {masked(0x0F00, 0x00F0, 0x000F, 0xF000, 0x1FFF), {2, 2, 1, 32, FOURCC_ARGB}, {0, 0, 255, 0, 255, 255, 255, 17}, {}},
+      {masked(0x0F00, 0x00F0, 0x000F, 0xF000, 0x0FFF, 2, 0x100F), {2, 2, 1, 32, FOURCC_ARGB}, {0, 0, 255, 17, 255, 255, 255, 0}, {}},
       {masked(0x7C00, 0x0300, 0x00FF, 0, 0x0FFF), {2, 2, 1, 24, 0}, {0, 0, 15, 24, 255, 255}, {}},  // red where 5-5-5 has it, the rest not
       {masked(0x0F00, 0x00F0, 0x000F, 0, 0x0FFF, -2), {2, 2, 1, 24, 0}, {255, 0, 0, 0, 255, 0}, {}},
       {MakeFile(Bytes(shortPalette).U32(0x2001).U32(0x6045), 14 + 40 + 8), {3, 2, 1, 4, 0}, {0x01, 0x20, 0, 0},  // entry i: 4i+1, 4i+2, 4i+3
