@@ -1,6 +1,6 @@
 // Memory for image pixels: malloc-compatible blocks, from 4 KiB on starting on a cache line, large
-// ones laid out so that huge pages back all of them. Whoever owns a block gives it back with FreeImageBlock (a block a caller handed over
-// with ownership, which came from malloc, too).
+// ones laid out so that huge pages back all of them. Whoever owns a block gives it back with
+// FreeImageBlock (a block a caller handed over with ownership, which came from malloc, too).
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -186,18 +186,33 @@ PXM_ROW_KERNEL void StreamFirstBytes(uint8_t* __restrict destination, const uint
 
 }  // namespace
 
+namespace {
+
+// A row in two calls, the second from the first pixel that starts a destination line: a DIB's rows
+// start 40 bytes into its block, after the header, so none starts on a line, and the vector stores of
+// the loops above run slower where they straddle lines (32-bit pixels at 1024 x 1024: 0.25 ms split
+// so, 0.27 ms in one call). The plain copies need no split: memcpy aligns its own stores.
+void FromLine(void (*rows)(uint8_t*, const uint8_t*, uint32_t), size_t inBytes, size_t outBytes,
+              uint8_t* destination, const uint8_t* source, uint32_t width) {
+  const size_t head = PixelsToLineBoundary(destination, outBytes, width);
+  rows(destination, source, static_cast<uint32_t>(head));
+  rows(destination + head * outBytes, source + head * inBytes, static_cast<uint32_t>(width - head));
+}
+
+}  // namespace
+
 // The cloned loops stay inside this file: one compiler names a clone set's entry point after the
 // clones, so only plain functions (each rule and its streaming twin) are called from elsewhere.
-#define PXM_DIB_RULE(Name, StreamName, Rows)                                                           \
+#define PXM_DIB_RULE(Name, StreamName, Rows, kInBytes, kOutBytes)                                      \
   void Name(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {       \
-    Rows(destination, source, width);                                                                  \
+    FromLine(Rows, kInBytes, kOutBytes, destination, source, width);                                   \
   }                                                                                                     \
   void StreamName(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) { \
     Stream##Rows(destination, source, width);                                                          \
   }
-PXM_DIB_RULE(SwapRedBlue24, StreamSwapRedBlue24, SwapRows)
-PXM_DIB_RULE(CopyOpaque32, StreamOpaque32, OpaqueRows)
-PXM_DIB_RULE(FirstByteOf32, StreamFirstByteOf32, FirstBytes)
+PXM_DIB_RULE(SwapRedBlue24, StreamSwapRedBlue24, SwapRows, 3, 3)
+PXM_DIB_RULE(CopyOpaque32, StreamOpaque32, OpaqueRows, 4, 4)
+PXM_DIB_RULE(FirstByteOf32, StreamFirstByteOf32, FirstBytes, 4, 1)
 #undef PXM_DIB_RULE
 
 void Widen555To24(uint8_t* __restrict destination, const uint8_t* __restrict source, uint32_t width) {
