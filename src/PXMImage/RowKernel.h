@@ -53,15 +53,6 @@ inline uint64_t StreamingStoresFrom() {
 }
 inline bool WorthStreaming(uint64_t bytesTouched) { return bytesTouched >= StreamingStoresFrom(); }
 
-// A copy streams only when its rows step opposite ways (a top-down image into a bottom-up one, or
-// back), so that one side is walked backwards. Rows that step the same way are walked forwards on
-// both sides, and then plain stores are faster: the hardware fetches the destination lines ahead
-// of the stores (DIB into canvas, 8- and 24-bit into 4-byte pixels, 64 MiB written: 0.62 / 0.88 of
-// memcpy streamed, 0.87 / 1.09 with plain stores; with the rows opposite, plain stores fell to 0.44).
-inline bool WorthStreamingRows(uint64_t bytesTouched, int32_t sourceStride, int32_t destinationStride) {
-  return WorthStreaming(bytesTouched) && (sourceStride < 0) != (destinationStride < 0);
-}
-
 // A streaming kernel writes the whole 64-byte lines of its destination row with StreamStore16, four
 // runs of 16 bytes each, and the bytes before the first whole line and after the last with plain
 // stores: a line only partly written by streaming stores goes to memory as a read-modify-write

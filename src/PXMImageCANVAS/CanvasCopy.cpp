@@ -14,6 +14,16 @@
 
 namespace {
 
+// A canvas copy widens its pixels, and streams only when its rows step opposite ways (a top-down
+// image into a bottom-up one, or back), so that one side is walked backwards. Rows that step the
+// same way are walked forwards on both sides, and then plain stores are faster: the hardware fetches
+// the destination lines ahead of the stores (8- and 24-bit into 4-byte pixels, 64 MiB written: 0.62 /
+// 0.88 of memcpy streamed, 0.87 / 1.09 with plain stores; with the rows opposite, plain stores fell
+// to 0.44).
+bool WorthStreamingRows(uint64_t bytesTouched, int32_t sourceStride, int32_t destinationStride) {
+  return WorthStreaming(bytesTouched) && (sourceStride < 0) != (destinationStride < 0);
+}
+
 // The conversion for a source of this description; none for several planes or other depths.
 std::optional<CanvasSourcePixels> SourcePixels(const ImageDescription& from) {
   if (from.planes != 1) return std::nullopt;

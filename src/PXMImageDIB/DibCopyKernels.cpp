@@ -154,6 +154,10 @@ PXM_ROW_KERNEL void StreamOpaqueRows(uint8_t* __restrict destination, const uint
   const Bytes16 alpha = {0, 0, 0, 0xFF, 0, 0, 0, 0xFF, 0, 0, 0, 0xFF, 0, 0, 0, 0xFF};
   size_t x = head;
   for (; x + kLineBytes / 4 <= width; x += kLineBytes / 4) {
+    // The source asked for 2 KiB ahead: the hardware's own fetching stops at 4 KiB pages (4096 x
+    // 4096: 1.00 of memcpy without, 1.05 with; the swap copy gained nothing from it). A prefetch
+    // never faults, wherever it points.
+    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(source + 4 * x) + 2048));
     for (size_t k = 0; k < kLineBytes; k += 16) {
       Bytes16 pixels;
       std::memcpy(&pixels, source + 4 * x + k, 16);
