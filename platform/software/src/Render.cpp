@@ -44,10 +44,11 @@ Span coveredPixels(const Axis& axis, double origin, double length, size_t limit)
   return {first, end - first};
 }
 
-// floor(distance * count / length), clamped to [0, count - 1].
+// floor(distance * count / length), clamped to [0, count - 1], taken for every row and column drawn:
+// below 1 it is 0, and above that the conversion's truncation is the floor, so none is called.
 size_t sampleIndex(double distance, double length, size_t count) {
-  const double s = std::floor(distance * double(count) / length);
-  return s <= 0 ? 0 : s >= double(count - 1) ? count - 1 : size_t(s);
+  const double s = distance * double(count) / length;
+  return !(s >= 1) ? 0 : s >= double(count - 1) ? count - 1 : size_t(s);
 }
 
 // Where a user-space rectangle lands in the context.
