@@ -28,10 +28,7 @@ names="$names|BM_CanvasCopy8|BM_CanvasCopy24|BM_YuvI400ToARGB|BM_YuvRAWToARGB"
 names="$names|BM_RenderDIB8|BM_RenderDIB24|BM_RenderDIB32|BM_RenderDIB24Half|BM_RenderDIB32Half"
 names="$names|BM_RenderDIB24Four|BM_RenderDIB32Four|BM_YuvARGBScaleHalf|BM_YuvARGBScaleFour"
 names="$names|BM_RenderDIB32Alpha|BM_PixmanOver|BM_RenderCanvasTransparent"
-# The repetitions of all the benchmarks run interleaved in random order: one after another, a figure
-# and its peer's were measured minutes apart, and this shared machine's speed drifts in minutes.
 "$build/bench/pxm_bench" --benchmark_filter="^($names)(/|\$)" --benchmark_repetitions=3 \
-  --benchmark_enable_random_interleaving=true \
   --benchmark_report_aggregates_only=true --benchmark_format=json --benchmark_out="$out" \
   --benchmark_out_format=json $PXM_BENCH_ARGS >/dev/null 2>&1 || true
 
