@@ -93,12 +93,8 @@ HRESULT CPXMImageDIB::Copy(IPXM* source, int alphaOption) {
   const ByteSpan read = RowsSpan(in, from.height, size_t{from.width} * rule.sourcePixelBytes);
   const ByteSpan written = RowsSpan(out, from.height, size_t{from.width} * rule.destinationPixelBytes);
   const bool overlap = read.Overlaps(written);
-  // A DIB copy, which keeps or narrows its pixels, streams from twice as early as other copies (a
-  // quarter of the L3), whichever way the rows step. On a 300 MiB L3, 4096 x 4096 copies (96 and
-  // 128 MiB touched) ran at 0.83-0.98 of memcpy with plain stores and 1.00-1.09 streamed; at 64 MiB
-  // the two tied. The widening canvas copies and the three-plane split lost streamed at those sizes.
   const uint64_t touched = uint64_t{read.end - read.begin} + (written.end - written.begin);
-  const bool stream = !overlap && WorthStreaming(2 * touched);
+  const bool stream = !overlap && WorthStreamingNarrowing(touched);
   // Rows are visited in the source's memory order.
   for (uint32_t i = 0; i < from.height; ++i) {
     const uint32_t y = RowInMemoryOrder(in.stride, i, from.height);
