@@ -56,7 +56,7 @@ inline bool WorthStreaming(uint64_t bytesTouched) { return bytesTouched >= Strea
 
 // Copies that keep or narrow their pixels (the DIB's) stream from a quarter of the L3, whichever
 // way their rows step: on the 300 MiB L3, 4096 x 4096 DIB copies (96 and 128 MiB touched) ran at
-// 0.83-0.98 of memcpy with plain stores and 1.00-1.09 streamed, and the two tied at 64 MiB, while
+// 0.83-1.00 of memcpy with plain stores and 1.02-1.09 streamed, and the two tied at 64 MiB, while
 // the widening canvas copies and the three-plane split lost streamed at those sizes. Never below
 // 12 MiB, under which plain stores still won on the 32 MiB L3.
 inline bool WorthStreamingNarrowing(uint64_t bytesTouched) {
