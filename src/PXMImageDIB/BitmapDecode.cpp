@@ -66,7 +66,7 @@ HRESULT DecodeIntoNewBlock(const BlockHolder& file, size_t got, uint64_t fileSiz
   layout.rowLength = DibRowLength(bitsPerPixel, f.width);
   const uint64_t total = layout.Total();
   if (!Believable(total, layout.rowLength, fileSize, runLength)) return PXM_E_INVALIDARG;
-  BlockHolder decoded{AllocateImageBlock(static_cast<size_t>(total) + kSpareBytes, layout.PixelOffset())};
+  BlockHolder decoded{AllocateImageBlock(static_cast<size_t>(total) + kSpareBytes)};
   if (!decoded.block) return PXM_E_OUTOFMEMORY;
   uint8_t* block = decoded.block;
   WriteInfoHeader(block, layout, layout.fourcc == FOURCC_MONO ? 0 : layout.paletteCount);

@@ -94,7 +94,7 @@ HRESULT CPXMImageDIB::Create(uint32_t width, uint32_t height, uint32_t /*planes:
   // refused like one that cannot be allocated.
   const uint64_t total = layout.Total();
   const bool fits = total <= UINT32_MAX - kSpareBytes && layout.rowLength <= INT32_MAX;
-  uint8_t* block = fits ? AllocateImageBlock(total + kSpareBytes, layout.PixelOffset()) : nullptr;
+  uint8_t* block = fits ? AllocateImageBlock(total + kSpareBytes) : nullptr;
   if (!block) {
     m_Width = m_Height = 0;
     return PXM_E_FAIL;
