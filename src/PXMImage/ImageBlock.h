@@ -1,6 +1,7 @@
-// Memory for image pixels: blocks whose rows, from 4 KiB on, start on a cache line, large ones laid
-// out so that huge pages back all of them. Whoever owns a block gives it back with FreeImageBlock
-// (a block a caller handed over with ownership, which came from malloc, too).
+// Memory for image pixels: blocks from 4 KiB on starting on a cache line (or shortly before one, for
+// rows after a header to start on it), large ones laid out so that huge pages back all of them.
+// Whoever owns a block gives it back with FreeImageBlock (a block a caller handed over with
+// ownership, which came from malloc, too).
 #pragma once
 #include <cstddef>
 #include <cstdint>
