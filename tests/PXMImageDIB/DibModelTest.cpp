@@ -225,7 +225,7 @@ TEST(DibCreateOnDIB, SeparatePixelsOwnershipAndTheSameRequest) {
 // (the sanitizers watch the frees).
 TEST(DibBlock, RowsOfLargeBlocksStartOnACacheLine) {
   struct Case { uint32_t width, bits, fourcc, line; } const cases[] = {
-      {1024, 32, kArgb, 0}, {2048, 32, kRgb, 0}, {1024, 24, kRgb, 40}, {600, 8, kRgb, 40}, {8192, 1, kRgb, 48}};
+      {1024, 32, kArgb, 0}, {2048, 32, kRgb, 0}, {1024, 24, kRgb, 40}, {600, 8, kRgb, 40}};
   const auto line = [](const uint8_t* p) { return reinterpret_cast<uintptr_t>(p) % 64; };
   ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
   for (const Case& c : cases) {
