@@ -220,26 +220,6 @@ TEST(DibCreateOnDIB, SeparatePixelsOwnershipAndTheSameRequest) {
   EXPECT_NE(ViewOf(dib.Get()).block, colour.data.data()) << "\"BGR \" is stored as 0: not the same request";
 }
 
-// Rows of 4-byte pixels in blocks from 4 KiB on start on a cache line, the block itself 4-byte aligned; other
-// rows stay where the header puts them. A large block given back is taken again by an image of another class
-// (the sanitizers watch the frees).
-TEST(DibBlock, RowsOfLargeBlocksStartOnACacheLine) {
-  struct Case { uint32_t width, bits, fourcc, line; } const cases[] = {
-      {1024, 32, kArgb, 0}, {2048, 32, kRgb, 0}, {1024, 24, kRgb, 40}, {600, 8, kRgb, 40}};
-  const auto line = [](const uint8_t* p) { return reinterpret_cast<uintptr_t>(p) % 64; };
-  ComPtr<IPXMImageDIB> dib = ModuleHost::Get().CreateDIB();
-  for (const Case& c : cases) {
-    ASSERT_EQ(dib->Create(c.width, 8, 1, c.bits, c.fourcc), PXM_S_OK);
-    const view::Probe v = ViewOf(dib.Get());
-    EXPECT_EQ(std::pair(line(v.Row(7)), line(v.block) % 4), std::pair(uintptr_t{c.line}, uintptr_t{0})) << c.bits << " bits";
-  }
-  ASSERT_EQ(dib->Create(1024, 1024, 1, 32, kArgb), PXM_S_OK);
-  ASSERT_EQ(dib->Create(1, 1, 1, 32, kArgb), PXM_S_OK);
-  ComPtr<IPXMImage> raster = ModuleHost::Get().Create<IPXMImage>(L"PXMImage", pxm::iid::IPXMImage);
-  ASSERT_EQ(raster->Create(1024, 1024, 4, 8, kMono), PXM_S_OK);
-  EXPECT_EQ(line(view::Probe(raster.Get()).data), 0u);
-}
-
 // Entries are kept in the block's own form, 4 bytes or 3 (after a core header), blue first, and handed
 // out as 4-byte entries that follow the block; more than the depth has are not written.
 TEST(DibPalette, EntriesRoundTripInTheBlocksOwnForm) {
