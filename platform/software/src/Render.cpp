@@ -1,5 +1,6 @@
 #include "Render.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -70,6 +71,17 @@ bool place(const CGContext& context, CGRect rect, Placement& out) {
   return out.columns.count && out.rows.count;
 }
 
+// A drawing whose rows span this much of a context finds the destination's lines in memory, not in
+// the cache. Unscaled copies then write whole lines with streaming stores, as plain stores read every
+// line before overwriting it; measured on a 300 MiB L3 shared with other work, 24-bit 1:1 into 64 MiB:
+// 0.82-0.86 of memcpy with plain stores, 0.93-0.99 streamed; into 4 MiB 0.97 plain, 0.89-0.93 streamed.
+// (On the same cache the module's fills, which read nothing, were faster with plain stores at 48 MiB.)
+constexpr double kLargeDestination = 32 << 20;
+
+bool largeDestination(const CGContext& context, const Placement& pl) {
+  return double(pl.rows.count) * double(context.bytesPerRow) >= kLargeDestination;
+}
+
 // Runs the row function over the covered rows, top row first. sourceRow(deviceRow) gives the source
 // pointer for a row; when a copy repeats the source row of the row above (vertical scaling, fills),
 // that finished row is copied instead. Scaled rows (converted non-null) are converted into it first,
@@ -81,15 +93,19 @@ void renderRows(CGContext& context, const Placement& pl, Op op, RowFunction row,
   const uint8_t* previous = nullptr;
   const uint8_t* previousSource = nullptr;
   const size_t rowBytes = count * context.format.bytesPerPixel;
+  // Rows narrower than the context's break the hardware's streams: the next one is asked for while
+  // this one is drawn. Whole while its lines come from the cache (32-bit at half size into 1024 x 1024:
+  // 1.34-1.36 of memcpy with its first four lines, 1.37-1.39 whole, though 24-bit falls from 1.31 to
+  // 1.17). From memory, asking for a whole row stalls on the fill buffers, and its first lines start the
+  // stream (32-bit into 4096 x 4096 when the machine was busy: 1.24-1.27 whole, 1.31-1.36 four lines).
+  const size_t ahead = largeDestination(context, pl) ? std::min<size_t>(rowBytes, 256) : rowBytes;
   for (size_t k = pl.rows.count; k-- > 0;) {
     const size_t deviceRow = pl.rows.first + k;
     // Device rows count from the bottom, buffer rows from the top.
     uint8_t* dst = context.data + (context.height - 1 - deviceRow) * context.bytesPerRow +
                    pl.columns.first * context.format.bytesPerPixel;
-    // Rows narrower than the context's break the hardware's streams: the next one is asked for
-    // while this one is drawn.
     if (k && rowBytes < context.bytesPerRow)
-      for (size_t b = 0; b < rowBytes; b += 64) __builtin_prefetch(dst + context.bytesPerRow + b, 1);
+      for (size_t b = 0; b < ahead; b += 64) __builtin_prefetch(dst + context.bytesPerRow + b, 1);
     const uint8_t* src = sourceRow(deviceRow);
     if (op == Op::Copy && previous && src == previousSource) {
       copyDestinationRow(dst, previous, count, context.format);
@@ -118,13 +134,6 @@ struct ByteRange {
 ByteRange spanOf(const uint8_t* pixels, size_t width, size_t height, size_t bytesPerRow, size_t bytesPerPixel) {
   return {pixels, pixels + (height - 1) * bytesPerRow + width * bytesPerPixel};
 }
-
-// Unscaled copies into a large destination write its whole lines with streaming stores: plain
-// stores read every line before overwriting it. Measured on a 300 MiB L3 shared with other work,
-// 24-bit 1:1 into 64 MiB: 0.82-0.86 of memcpy with plain stores, 0.93-0.99 streamed; into 4 MiB
-// 0.97 plain, 0.89-0.93 streamed. (On the same cache the module's fills, which read nothing, were
-// faster with plain stores at 48 MiB.)
-constexpr double kStreamingStoresFrom = 32 << 20;
 
 Op opFor(const CGImage& image) {
   if (image.masked) return Op::Keyed;
@@ -180,7 +189,7 @@ void drawImage(CGContext& context, CGRect rect, const CGImage& image) {
     }
     params.palette = palette;
   }
-  params.stream = op == Op::Copy && !scaled && double(pl.rows.count) * double(context.bytesPerRow) >= kStreamingStoresFrom;
+  params.stream = op == Op::Copy && !scaled && largeDestination(context, pl);
   const RowFunction row = prepareRow(image.format, context.format, op, scaled, params);
   if (!row) return;
 
