@@ -212,6 +212,48 @@ inline void combineRow(uint8_t* __restrict dst, const uint8_t* __restrict in, si
   }
 }
 
+// The vectors of a step of Bytes bytes (g++ 12 takes no template argument as a vector's size).
+template <size_t Bytes>
+struct Lanes;
+template <>
+struct Lanes<32> {
+  using Words = uint32_t __attribute__((vector_size(32)));
+  using Halves = uint16_t __attribute__((vector_size(32)));
+};
+template <>
+struct Lanes<64> {
+  using Words = uint32_t __attribute__((vector_size(64)));
+  using Halves = uint16_t __attribute__((vector_size(64)));
+};
+
+// Straight source over destination, Bytes / 4 pixels a step, by blendStraight's formula with the two
+// bytes of each pair in 16-bit lanes: a byte times an alpha fits one, and the vector unit's 16-bit
+// multiplies cost half its 32-bit ones, on which the loop was bound (1024 x 1024 in the cache: 0.51 of
+// memcpy in 32-bit lanes, 0.62 in 16-bit lanes; with SSE2 only, 0.18 and 0.31). Returns the pixels done.
+template <size_t Bytes>
+[[gnu::always_inline]] inline size_t blendStraightSteps(uint8_t* __restrict dst, const uint8_t* __restrict in,
+                                                        size_t count, const Combine& how) {
+  using Words = typename Lanes<Bytes>::Words;
+  using Halves = typename Lanes<Bytes>::Halves;
+  const unsigned alphaShift = how.alphaShift;
+  const uint32_t fill = how.fill, opaque = 0xFFu << alphaShift;
+  size_t i = 0;
+  for (; i + Bytes / 4 <= count; i += Bytes / 4) {
+    Words c, d;
+    std::memcpy(&c, in + 4 * i, Bytes);
+    std::memcpy(&d, dst + 4 * i, Bytes);
+    c |= fill;
+    const Words a = (c >> alphaShift) & 0xFF;
+    const Halves a2 = (Halves)(a | a << 16), ia2 = 255 - a2;
+    c |= opaque;
+    const Halves rb = (Halves)(c & 0x00FF00FF) * a2 + (Halves)(d & 0x00FF00FF) * ia2 + 127;
+    const Halves ga = (Halves)((c >> 8) & 0x00FF00FF) * a2 + (Halves)((d >> 8) & 0x00FF00FF) * ia2 + 127;
+    const Halves out = (rb + 1 + (rb >> 8)) >> 8 | ((ga + 1 + (ga >> 8)) >> 8) << 8;
+    std::memcpy(dst + 4 * i, &out, Bytes);
+  }
+  return i;
+}
+
 // Nothing of the destination survives: do not read it.
 void replaceRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count) { std::memcpy(dst, in, 4 * count); }
 CG_ROW_LOOP void keyedRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count, const Combine& how) {
@@ -221,8 +263,20 @@ CG_ROW_LOOP void maskedRow(uint8_t* __restrict dst, const uint8_t* __restrict in
   combineRow<Op::Keyed, true>(dst, in, count, how);
 }
 CG_ROW_LOOP void blendRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count, const Combine& how) {
-  combineRow<Op::Blend>(dst, in, count, how);
+  const size_t done = blendStraightSteps<32>(dst, in, count, how);
+  combineRow<Op::Blend>(dst + 4 * done, in + 4 * done, count - done, how);
 }
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define CG_WIDE_BLEND 1
+// With AVX-512 a step is a whole line of sixteen pixels: 0.62 -> 0.83-0.86 in the cache, 0.62 -> 0.69
+// into 4096 x 4096. Vectors of 64 bytes built for narrower units go through memory (0.09), so this
+// loop is kept apart and chosen by prepareRow where the processor has AVX-512.
+__attribute__((target("avx512f,avx512bw"))) void blendWideRow(uint8_t* __restrict dst, const uint8_t* __restrict in,
+                                                              size_t count, const Combine& how) {
+  const size_t done = blendStraightSteps<64>(dst, in, count, how);
+  combineRow<Op::Blend>(dst + 4 * done, in + 4 * done, count - done, how);
+}
+#endif
 CG_ROW_LOOP void blendPremultipliedRow(uint8_t* __restrict dst, const uint8_t* __restrict in, size_t count,
                                        const Combine& how) {
   combineRow<Op::BlendPremultiplied>(dst, in, count, how);
@@ -533,6 +587,11 @@ void maskedWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t co
 void blendWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
   blendRow(dst, src, count, p.combine);
 }
+#if defined(CG_WIDE_BLEND)
+void blendWideWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
+  blendWideRow(dst, src, count, p.combine);
+}
+#endif
 void blendPremultipliedWordsRow(uint8_t* dst, const uint8_t* src, const uint32_t*, size_t count, const RowParams& p) {
   blendPremultipliedRow(dst, src, count, p.combine);
 }
@@ -623,7 +682,11 @@ RowFunction prepareRow(const PixelFormat& source, const PixelFormat& dest, Op op
         how.shifts[0] = shifts.red, how.shifts[1] = shifts.green, how.shifts[2] = shifts.blue;
         for (int j = 0; j < 3; ++j) how.low[j] = params.mask.low[j], how.high[j] = params.mask.high[j];
         return &maskedWordsRow;
-      case Op::Blend: return &blendWordsRow;
+      case Op::Blend:
+#if defined(CG_WIDE_BLEND)
+        if (__builtin_cpu_supports("avx512bw")) return &blendWideWordsRow;
+#endif
+        return &blendWordsRow;
       case Op::BlendPremultiplied: return &blendPremultipliedWordsRow;
     }
   }
