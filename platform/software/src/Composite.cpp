@@ -248,6 +248,7 @@ template <size_t Bytes>
     c |= opaque;
     const Halves rb = (Halves)(c & 0x00FF00FF) * a2 + (Halves)(d & 0x00FF00FF) * ia2 + 127;
     const Halves ga = (Halves)((c >> 8) & 0x00FF00FF) * a2 + (Halves)((d >> 8) & 0x00FF00FF) * ia2 + 127;
+    // div255 written out: a function taking or returning these vectors changes the ABI without AVX.
     const Halves out = (rb + 1 + (rb >> 8)) >> 8 | ((ga + 1 + (ga >> 8)) >> 8) << 8;
     std::memcpy(dst + 4 * i, &out, Bytes);
   }
